@@ -1,0 +1,67 @@
+#include "platform/message_box.h"
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace strivex::platform {
+
+namespace {
+
+std::mutex& HandlerMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+MessageBoxHandler& Installed() {
+  static MessageBoxHandler handler;
+  return handler;
+}
+
+void ShowOnStandardError(const std::string& text) {
+  std::fprintf(stderr, "Strivex: %s\n", text.c_str());
+}
+
+}  // namespace
+
+void MessageBox(std::string_view text) {
+  MessageBoxHandler handler;
+  {
+    std::lock_guard lock(HandlerMutex());
+    handler = Installed();
+  }
+  // Called outside the lock: a box blocks until the operator closes it.
+  const std::string owned(text);
+  if (handler) {
+    handler(owned);
+  } else {
+    ShowOnStandardError(owned);
+  }
+}
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+  std::lock_guard lock(HandlerMutex());
+  return std::exchange(Installed(), std::move(handler));
+}
+
+struct MessageBoxRecorder::Shared {
+  mutable std::mutex mutex;
+  std::vector<std::string> texts;
+};
+
+MessageBoxRecorder::MessageBoxRecorder() : shared_(std::make_shared<Shared>()) {
+  previous_ = SetMessageBoxHandler([shared = shared_](const std::string& text) {
+    std::lock_guard lock(shared->mutex);
+    shared->texts.push_back(text);
+  });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHandler(std::move(previous_)); }
+
+std::vector<std::string> MessageBoxRecorder::Texts() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->texts;
+}
+
+}  // namespace strivex::platform

@@ -1,0 +1,38 @@
+#pragma once
+// Modal message boxes with one OK button. The core only says what to show; whoever owns the
+// screen installs the handler (the module a Qt one that blocks until the operator closes the box,
+// tests a recording one). Without a handler the text goes to standard error.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace strivex::platform {
+
+using MessageBoxHandler = std::function<void(const std::string& text)>;
+
+// Shows `text` and returns when the box is closed.
+void MessageBox(std::string_view text);
+
+// Installs `handler` (an empty one restores the standard-error default); returns the previous one.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// Records every message box shown while it lives, from any thread.
+class MessageBoxRecorder {
+ public:
+  MessageBoxRecorder();
+  ~MessageBoxRecorder();
+  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+  std::vector<std::string> Texts() const;
+
+ private:
+  struct Shared;
+  std::shared_ptr<Shared> shared_;
+  MessageBoxHandler previous_;
+};
+
+}  // namespace strivex::platform

@@ -1,0 +1,32 @@
+#pragma once
+// The value translations and the modifier id of the instrument's "%s.ini" file, loaded once when
+// result processing starts.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "protocol/translation.h"
+#include "settings/ini_loader.h"
+
+namespace strivex {
+
+struct CodeTranslations {
+  bool fileLoaded = false;
+  TranslationList translations;  // empty unless TRANSLATE is exactly "1"
+  int32_t modifierId = 0;        // MODIFICATORID; handed to the interpreter
+};
+
+// "%s.ini" with the instrument name, looked for in the current directory.
+std::string CodeTranslationFileName(std::string_view instrumentName);
+
+// Loads `fileName`; a file that does not load gives no translations and modifier id 0.
+CodeTranslations LoadCodeTranslations(const std::string& fileName);
+
+// The translations of an already loaded file (V1, V2, ... up to the first gap).
+CodeTranslations TranslationsFromIni(const INILoader& ini);
+
+// Splits one "Vn" value "from:to" into a pair.
+TranslationEntry SplitTranslationPair(std::string_view value);
+
+}  // namespace strivex

@@ -1,0 +1,43 @@
+#pragma once
+// Reader of the instrument's code-translation file: NAME=VALUE lines, no sections, no comments.
+// Lookups compare names case-insensitively (ASCII letters only) and answer with the first match.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace strivex {
+
+struct IniEntry {
+  std::string name;
+  std::string value;
+};
+
+class INILoader {
+ public:
+  // Longest line accepted, not counting its line end; a longer one ends the reading.
+  static constexpr int32_t kLineLimit = 1024;
+
+  INILoader() = default;
+  virtual ~INILoader() = default;
+  INILoader(const INILoader&) = delete;
+  INILoader& operator=(const INILoader&) = delete;
+
+  // Reads the file's entries. False when it is missing or cannot be opened; a lookup failure
+  // other than "no such file" is shown to the operator ("Eroare: %d la fuctia FindFirstFile").
+  bool Load(const std::string& fileName);
+
+  // True with the first matching entry's value, or false with `value` emptied.
+  bool GetValue(std::string& value, std::string_view name) const;
+
+  const std::vector<IniEntry>& Entries() const { return entries_; }
+
+ private:
+  std::vector<IniEntry> entries_;
+};
+
+// Builds the entries from a text already in memory (a NUL byte ends it).
+std::vector<IniEntry> ParseIniText(std::string_view text);
+
+}  // namespace strivex

@@ -1,0 +1,44 @@
+#pragma once
+// Local wall-clock time with the fields the logs and records carry. Tests replace the clock with a
+// fixed or scripted one; everything else reads the system's local time.
+
+#include <cstdint>
+#include <functional>
+
+namespace strivex {
+
+struct LocalTime {
+  uint16_t wYear = 0;
+  uint16_t wMonth = 0;  // 1-12
+  uint16_t wDayOfWeek = 0;  // 0 = Sunday
+  uint16_t wDay = 0;
+  uint16_t wHour = 0;
+  uint16_t wMinute = 0;
+  uint16_t wSecond = 0;
+  uint16_t wMilliseconds = 0;
+
+  friend bool operator==(const LocalTime&, const LocalTime&) = default;
+};
+
+using ClockSource = std::function<LocalTime()>;
+
+// The current local time from the installed clock (the system clock unless a test set one).
+LocalTime GetLocalTime();
+
+// The system's local time, whatever clock is installed.
+LocalTime SystemLocalTime();
+
+// Installs a clock for the lifetime of the object and puts the previous one back afterwards.
+class ScopedClock {
+ public:
+  explicit ScopedClock(ClockSource source);
+  explicit ScopedClock(const LocalTime& fixed);
+  ~ScopedClock();
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  ClockSource previous_;
+};
+
+}  // namespace strivex
