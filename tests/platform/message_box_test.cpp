@@ -1,1 +1,41 @@
-// placeholder
+#include "platform/message_box.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace strivex::platform {
+namespace {
+
+TEST(MessageBox, RecorderCapturesFromAllThreadsAndRestoresPrevious) {
+  std::vector<std::string> outer;
+  auto previous = SetMessageBoxHandler([&outer](const std::string& text) { outer.push_back(text); });
+  {
+    MessageBoxRecorder recorder;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) threads.emplace_back([] { MessageBox("Portul e inchis"); });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(recorder.Texts(), std::vector<std::string>(4, "Portul e inchis"));
+  }
+  MessageBox("after");
+  EXPECT_EQ(outer, std::vector<std::string>{"after"});
+  SetMessageBoxHandler(std::move(previous));
+}
+
+TEST(MessageBox, HandlerMayShowAnotherBox) {
+  // A handler runs outside the registry's lock, so a box raised while one is shown cannot deadlock.
+  MessageBoxRecorder recorder;
+  auto previous = SetMessageBoxHandler(nullptr);
+  std::vector<std::string> seen;
+  SetMessageBoxHandler([&](const std::string& text) {
+    seen.push_back(text);
+    if (text == "first") MessageBox("second");
+  });
+  MessageBox("first");
+  EXPECT_EQ(seen, (std::vector<std::string>{"first", "second"}));
+  SetMessageBoxHandler(std::move(previous));
+}
+
+}  // namespace
+}  // namespace strivex::platform
