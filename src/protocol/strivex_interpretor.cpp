@@ -12,8 +12,32 @@ namespace {
 constexpr char kGroupCode[] = "S_TRV";
 constexpr char kUtf8LeadByte = '\xC2';  // the analyser sends "µ" as UTF-8; the lead byte is dropped
 
-bool IsIdentifierKey(std::string_view key, int32_t currentId) {
-  return key == "ID proba" || key == "Sample ID" || (key == "Pacient" && currentId == 0);
+// The key of a line is its first ':'-separated token less leading spaces. Only its first byte and
+// three exact identifier keys matter, so the line is classified without scanning for the ':'.
+struct LineKey {
+  char first = '\0';          // first byte of the key, NUL for an empty key
+  bool identifier = false;    // the key is an identifier key
+  int32_t valuePos = 0;       // where the identifier's value token starts
+};
+
+bool KeyIs(std::string_view rest, std::string_view key) {
+  return rest.starts_with(key) && (rest.size() == key.size() || rest[key.size()] == ':');
+}
+
+LineKey ClassifyLine(std::string_view line, int32_t currentId) {
+  LineKey key;
+  size_t start = line.find_first_not_of(' ');
+  if (start == std::string_view::npos) return key;
+  const std::string_view rest = line.substr(start);
+  key.first = rest[0] == ':' ? '\0' : rest[0];
+  for (std::string_view name : {std::string_view("ID proba"), std::string_view("Sample ID"),
+                                std::string_view("Pacient")}) {
+    if (KeyIs(rest, name) && (name != "Pacient" || currentId == 0)) {
+      key.identifier = true;
+      key.valuePos = static_cast<int32_t>(start + name.size() + 1);
+    }
+  }
+  return key;
 }
 
 std::string ValueOf(std::string_view second, std::string_view third, bool hasThird) {
@@ -76,11 +100,9 @@ bool StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
   int32_t linePos = 0;
   std::string_view line;
   while (ReadLineView(text, linePos, line, kLineLimit)) {
-    int32_t pos = 0;
-    std::string_view key;
-    NextTokenView(line, pos, key, kLineLimit, ':');
-
-    if (IsIdentifierKey(key, currentId)) {
+    const LineKey key = ClassifyLine(line, currentId);
+    if (key.identifier) {
+      int32_t pos = key.valuePos;
       std::string_view value;
       NextTokenView(line, pos, value, kLineLimit, ':');
       currentId = ParseDecimal(value);
@@ -90,8 +112,8 @@ bool StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
       }
       inResultBlock = false;
     } else if (!inResultBlock) {
-      inResultBlock = key.starts_with('-');
-    } else if (key.starts_with('-') || key.starts_with('=')) {
+      inResultBlock = key.first == '-';
+    } else if (key.first == '-' || key.first == '=') {
       inResultBlock = false;
     } else {
       // A result before any sample cannot be attributed to anyone: deliver nothing.

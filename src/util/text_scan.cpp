@@ -57,12 +57,12 @@ bool NextTokenView(std::string_view text, int32_t& pos, std::string_view& token,
     pos = length;
     return false;
   }
-  const char* begin = text.data() + start;
-  const void* sep = std::memchr(begin, static_cast<unsigned char>(separator),
-                                static_cast<size_t>(length - start));
-  const int32_t taken =
-      sep ? static_cast<int32_t>(static_cast<const char*>(sep) - begin) : length - start;
+  // Tokens are short: a plain loop beats a library call per token.
+  int32_t end = start;
+  while (end < length && text[static_cast<size_t>(end)] != separator) ++end;
+  const int32_t taken = end - start;
   if (taken > limit) return false;
+  const char* begin = text.data() + start;
   token = std::string_view(begin, static_cast<size_t>(taken));
   pos = start + taken + 1;  // behind the separator, or one past the end
   return true;
