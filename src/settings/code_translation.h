@@ -11,6 +11,9 @@
 
 namespace strivex {
 
+// Longest from-text or to-text of a pair; a longer one is taken as the empty text.
+inline constexpr int32_t kTranslationTextLimit = 50;
+
 struct CodeTranslations {
   bool fileLoaded = false;
   TranslationList translations;  // empty unless TRANSLATE is exactly "1"
@@ -24,6 +27,7 @@ std::string CodeTranslationFileName(std::string_view instrumentName);
 CodeTranslations LoadCodeTranslations(const std::string& fileName);
 
 // The translations of an already loaded file (V1, V2, ... up to the first gap).
+// fileLoaded is set: the loader is taken to hold a file that loaded.
 CodeTranslations TranslationsFromIni(const INILoader& ini);
 
 // Splits one "Vn" value "from:to" into a pair.
