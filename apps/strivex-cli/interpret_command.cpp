@@ -1,1 +1,160 @@
-// placeholder
+#include "interpret_command.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "console.h"
+#include "escape.h"
+#include "input_file.h"
+#include "protocol/strivex_interpretor.h"
+#include "report_format.h"
+#include "settings/code_translation.h"
+
+namespace strivex::cli {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: strivex-cli interpret [--request-id N] [--ini FILE] FILE\n"
+    "\n"
+    "Interprets one saved report of the analyser (FILE, or standard input for '-') the way the\n"
+    "instrument interface does when a message arrives, and prints the results it found.\n"
+    "All bytes of FILE are read; the interpretation ends at the first NUL byte.\n"
+    "\n"
+    "Options:\n"
+    "  --request-id N  request id already known for the message (decimal 32-bit, default 0);\n"
+    "                  while it is not 0, \"Pacient\" lines do not identify samples\n"
+    "  --ini FILE      code-translation file: value translations (TRANSLATE=1, V1=from:to, ...)\n"
+    "                  and MODIFICATORID; without it, no translations and modifier id 0\n"
+    "  -h, --help      print this help and exit\n"
+    "\n"
+    "Output, one line per result, samples in report order, each ended by LF:\n"
+    "  <request id> TAB <analysis code> TAB <parameter code> TAB <value>\n"
+    "An analysis without results prints '<request id> TAB <analysis code>' alone.\n"
+    "Text fields are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
+    "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  at least one sample was found\n"
+    "  1  no sample was found (nothing is printed)\n"
+    "  2  usage error, or FILE or the --ini file cannot be read (message on standard error)\n";
+
+struct InterpretOptions {
+  int32_t requestId = 0;
+  std::optional<std::string> iniFile;
+  std::optional<std::string> inputFile;
+  bool help = false;
+};
+
+// Prints the usage error and returns false.
+bool UsageError(std::string_view what, std::string_view reason) {
+  PrintError(EscapeField(what), reason);
+  return false;
+}
+
+// Splits "--name=value"; `value` stays unset for a bare "--name".
+std::string_view OptionName(std::string_view arg, std::optional<std::string_view>& value) {
+  const size_t equals = arg.find('=');
+  if (!arg.starts_with("--") || equals == std::string_view::npos) return arg;
+  value = arg.substr(equals + 1);
+  return arg.substr(0, equals);
+}
+
+bool ParseArguments(std::span<const std::string_view> args, InterpretOptions& options) {
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg.front() == '-';
+    if (!isOption) {
+      if (options.inputFile) return UsageError(arg, "unexpected extra argument");
+      options.inputFile.emplace(arg);
+      continue;
+    }
+    std::optional<std::string_view> value;
+    const std::string_view name = OptionName(arg, value);
+    if (name == "--") {
+      optionsEnded = true;
+    } else if (name == "-h" || name == "--help") {
+      if (value) return UsageError(name, "takes no value");
+      options.help = true;
+      return true;
+    } else if (name == "--request-id" || name == "--ini") {
+      if (!value) {
+        if (i + 1 == args.size()) return UsageError(name, "missing value");
+        value = args[++i];
+      }
+      if (name == "--ini") {
+        options.iniFile.emplace(*value);
+      } else if (const auto id = ParseRequestId(*value)) {
+        options.requestId = *id;
+      } else {
+        return UsageError(name, "'" + EscapeField(*value) + "' is not a decimal 32-bit integer");
+      }
+    } else {
+      return UsageError(arg, "unknown option");
+    }
+  }
+  if (!options.inputFile)
+    return UsageError("interpret", "missing FILE (use '-' for standard input)");
+  return true;
+}
+
+// File names as they appear in error lines; an empty name would leave an empty field there.
+std::string FileLabel(const std::string& path) { return path.empty() ? "''" : EscapeField(path); }
+
+std::string InputLabel(const std::string& path) {
+  return path == kStandardInputName ? std::string("standard input") : FileLabel(path);
+}
+
+}  // namespace
+
+std::optional<int32_t> ParseRequestId(std::string_view text) {
+  // from_chars takes a minus sign but no plus sign; "+-1" must still fail.
+  if (text.size() > 1 && text.front() == '+' && text[1] >= '0' && text[1] <= '9')
+    text.remove_prefix(1);
+  int32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+int RunInterpretCommand(std::span<const std::string_view> args) {
+  InterpretOptions options;
+  if (!ParseArguments(args, options)) return kExitFailure;
+  if (options.help) {
+    if (!WriteAll(stdout, kUsage) || std::fflush(stdout) != 0) return kExitFailure;
+    return kExitOk;
+  }
+
+  // The loader treats an unreadable file as an empty one; the operator asked for this file.
+  if (options.iniFile) {
+    if (const int error = CheckReadable(*options.iniFile)) {
+      PrintError(FileLabel(*options.iniFile), std::strerror(error));
+      return kExitFailure;
+    }
+  }
+  std::string text;
+  if (const int error = ReadInputFile(*options.inputFile, text)) {
+    PrintError(InputLabel(*options.inputFile), std::strerror(error));
+    return kExitFailure;
+  }
+
+  const CodeTranslations codes =
+      options.iniFile ? LoadCodeTranslations(*options.iniFile) : CodeTranslations{};
+  StrivexInterpretor interpretor;
+  const uint8_t found =
+      interpretor.Interpret(text, options.requestId, codes.modifierId, codes.translations);
+  std::string().swap(text);  // the samples hold copies; give the memory back before printing
+
+  errno = 0;
+  if (!WriteReport(stdout, interpretor.Samples()) || std::fflush(stdout) != 0) {
+    PrintError("standard output", errno != 0 ? std::strerror(errno) : "write error");
+    return kExitFailure;
+  }
+  return found == 1 ? kExitOk : kExitNothingFound;
+}
+
+}  // namespace strivex::cli

@@ -1,0 +1,20 @@
+#pragma once
+// The interpreted samples as text lines for the operator and for scripts:
+//   <request id> TAB <analysis code> TAB <parameter code> TAB <value> LF   one per result
+//   <request id> TAB <analysis code> LF                                  a group without results
+// in list order. Text fields are escaped (escape.h), so every line holds exactly one record.
+
+#include <cstdio>
+#include <string>
+
+#include "protocol/records.h"
+
+namespace strivex::cli {
+
+std::string FormatReport(const SampleList& samples);
+
+// Streams the same lines to `out` in large chunks, so a big report never sits in memory twice.
+// False when writing fails.
+bool WriteReport(std::FILE* out, const SampleList& samples);
+
+}  // namespace strivex::cli
