@@ -40,15 +40,6 @@ LineKey ClassifyLine(std::string_view line, int32_t currentId) {
   return key;
 }
 
-std::string ValueOf(std::string_view second, std::string_view third, bool hasThird) {
-  std::string value(second);
-  if (hasThird) {
-    value += ' ';
-    value += third;
-  }
-  return value;
-}
-
 void Translate(std::string& value, std::span<const TranslationEntry> translations) {
   for (const TranslationEntry& entry : translations) {
     if (entry.from == value) {
@@ -69,7 +60,11 @@ void ReadResultLine(std::string_view line, ResultRecord& result,
   NextTokenView(line, pos, second, limit, ' ');
   const bool hasThird = NextTokenView(line, pos, third, limit, ' ');
   result.parameterCode.assign(code);
-  result.value = ValueOf(second, third, hasThird);
+  result.value.assign(second);
+  if (hasThird) {
+    result.value += ' ';
+    result.value += third;
+  }
   Translate(result.value, translations);
   RemoveByte(result.value, kUtf8LeadByte);
 }
