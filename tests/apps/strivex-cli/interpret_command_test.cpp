@@ -18,6 +18,7 @@ namespace strivex::cli {
 namespace {
 
 using strivex::testing::ProcessResult;
+using strivex::testing::ReadFile;
 using strivex::testing::RunProcess;
 using strivex::testing::TempDir;
 using strivex::testing::WriteFile;
@@ -117,6 +118,15 @@ TEST_F(InterpretCliTest, IniTranslatesValues) {
   }
   const std::string off = File("off.ini", "TRANSLATE=0\r\nV1=neg:x\r\n");
   EXPECT_EQ(Cli({"interpret", "--ini", off, report}).out, kExampleOut);
+}
+
+TEST_F(InterpretCliTest, RecordedReportMatchesItsExpectedOutput) {
+  const std::string data = STRIVEX_TEST_DATA_DIR;
+  const ProcessResult r = Cli({"interpret", "--ini", data + "/codes.ini",
+                               data + "/report-two-samples.txt"});
+  EXPECT_EQ(r.out, ReadFile(data + "/report-two-samples.expected"));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
 }
 
 TEST_F(InterpretCliTest, DashReadsStandardInput) {
