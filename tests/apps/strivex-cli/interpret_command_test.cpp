@@ -123,8 +123,8 @@ TEST_F(InterpretCliTest, IniTranslatesValues) {
 TEST_F(InterpretCliTest, RecordedReportMatchesItsExpectedOutput) {
   const std::string data = STRIVEX_TEST_DATA_DIR;
   const ProcessResult r = Cli({"interpret", "--ini", data + "/codes.ini",
-                               data + "/report-two-samples.txt"});
-  EXPECT_EQ(r.out, ReadFile(data + "/report-two-samples.expected"));
+                               data + "/reports/two-samples.txt"});
+  EXPECT_EQ(r.out, ReadFile(data + "/reports/two-samples.expected"));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, 0);
 }

@@ -1,0 +1,52 @@
+#pragma once
+// The hand-over between the serial reader (producer) and the processing thread (consumer). The
+// reader alone writes the buffer until it sets RX_COMPLETE; from then on the consumer owns it
+// until it starts the next reader. Every field two threads touch is atomic.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace strivex {
+
+enum RxState : int32_t {
+  RX_IDLE = 0,
+  RX_RECEIVING = 1,
+  RX_SILENCE = 2,
+  RX_COMPLETE = 3,
+  RX_CONSUMER_DONE = 10,
+};
+
+struct PortLink;
+
+struct ReceiveContext {
+  ReceiveContext() = default;
+  ReceiveContext(const ReceiveContext&) = delete;
+  ReceiveContext& operator=(const ReceiveContext&) = delete;
+
+  // Received bytes; at RX_COMPLETE `length` bytes followed by a NUL.
+  std::unique_ptr<char[]> data;
+  std::atomic<int32_t> length{0};
+  std::atomic<int32_t> capacity{0};
+  std::atomic<uint8_t> stop{0};
+  std::atomic<int> portHandle{-1};
+  std::atomic<int32_t> state{RX_IDLE};
+  // The port the reader serves: its open and reader-running flags and the guard of its handle.
+  std::atomic<PortLink*> port{nullptr};
+  std::atomic<void*> owner{nullptr};
+  std::atomic<uint8_t> finished{0};
+
+  // The complete message (valid from RX_COMPLETE until ReleaseBuffer).
+  std::string_view Message() const {
+    return {data.get(), static_cast<size_t>(length.load(std::memory_order_acquire))};
+  }
+  // Frees the buffer; length and capacity back to 0.
+  void ReleaseBuffer() {
+    data.reset();
+    length.store(0, std::memory_order_release);
+    capacity.store(0, std::memory_order_release);
+  }
+};
+
+}  // namespace strivex

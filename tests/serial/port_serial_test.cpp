@@ -1,0 +1,233 @@
+// The serial layer on pseudo-terminals, in real time: the silence rule makes these tests take
+// several seconds each, so they run in parallel.
+
+#include "serial/port_serial.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/message_box.h"
+#include "serial/message_pump.h"
+#include "support/pty_pair.h"
+
+namespace strivex {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testing::PtyPair;
+using testing::WaitFor;
+
+const LineSettings kSettings = StartupLineSettings(9600, 8, NOPARITY, ONESTOPBIT);
+
+class PortSerialTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(port_.Open(pty_.slavePath(), kSettings)); }
+  void TearDown() override {
+    context_.stop.store(1);
+    if (readerStarted_) FinishConsumer(context_);
+    port_.Close();
+  }
+
+  void StartReader() {
+    port_.StartReader(context_);
+    readerStarted_ = true;
+  }
+
+  bool WaitComplete(std::chrono::milliseconds timeout = 10s) {
+    return WaitFor([&] { return context_.state.load() == RX_COMPLETE; }, timeout);
+  }
+
+  // Serves the complete message and returns it (the next reader is armed).
+  std::string Take() {
+    std::string message;
+    ServeCompleteMessage(port_, context_, [&](std::string_view m) { message.assign(m); });
+    return message;
+  }
+
+  platform::MessageBoxRecorder boxes_;
+  PtyPair pty_;
+  PortSerial port_;
+  ReceiveContext context_;
+  bool readerStarted_ = false;
+};
+
+TEST_F(PortSerialTest, ShortPausesKeepOneMessageAndALongOneSplits) {
+  StartReader();
+  pty_.Write("ID proba:1\r\n");
+  std::this_thread::sleep_for(1500ms);  // shorter than the silence rule
+  pty_.Write(" A 1\r\n");
+  ASSERT_TRUE(WaitComplete());
+  EXPECT_EQ(Take(), "ID proba:1\r\n A 1\r\n");
+
+  pty_.Write("ID proba:2\r\n");
+  ASSERT_TRUE(WaitComplete());
+  EXPECT_EQ(Take(), "ID proba:2\r\n");
+  EXPECT_TRUE(boxes_.Texts().empty());
+}
+
+TEST_F(PortSerialTest, SingleByteCompletesAboutFiveSecondsLater) {
+  StartReader();
+  std::this_thread::sleep_for(300ms);  // the reader is waiting on the line
+  const auto sent = Clock::now();
+  pty_.Write("X");
+  ASSERT_TRUE(WaitFor([&] { return context_.state.load() == RX_RECEIVING ||
+                                   context_.state.load() == RX_SILENCE; }, 3s));
+  ASSERT_TRUE(WaitComplete());
+  const auto waited = Clock::now() - sent;
+  EXPECT_GE(waited, 3s);  // more than three whole seconds of silence
+  EXPECT_LE(waited, 7s);
+  EXPECT_EQ(context_.length.load(), 1);
+  EXPECT_EQ(context_.data[1], '\0');  // terminated for readers of the text
+  EXPECT_EQ(Take(), "X");
+}
+
+TEST_F(PortSerialTest, NulBytesAreStoredAndCounted) {
+  StartReader();
+  const std::string bytes("A\0B\0", 4);
+  pty_.Write(bytes);
+  ASSERT_TRUE(WaitComplete());
+  EXPECT_EQ(context_.length.load(), 4);
+  EXPECT_EQ(Take(), bytes);
+}
+
+TEST_F(PortSerialTest, VanishedDeviceKeepsThePartialMessageUntilReopened) {
+  StartReader();
+  pty_.Write("AB");
+  ASSERT_TRUE(WaitFor([&] { return context_.length.load() == 2; }, 3s));
+  pty_.CloseMaster();
+  ASSERT_TRUE(WaitFor([&] { return !port_.IsOpen(); }, 3s)) << "device loss not noticed";
+  EXPECT_TRUE(port_.ReaderRunning());
+  EXPECT_NE(context_.state.load(), RX_COMPLETE);
+
+  PtyPair replacement;
+  ASSERT_TRUE(port_.Open(replacement.slavePath(), kSettings));
+  replacement.Write("CD");
+  ASSERT_TRUE(WaitComplete());
+  EXPECT_EQ(Take(), "ABCD");
+  EXPECT_TRUE(boxes_.Texts().empty());
+  port_.Close();  // before `replacement` goes
+}
+
+TEST_F(PortSerialTest, ClosedPortIdlesAndResumesOnTheSamePort) {
+  StartReader();
+  pty_.Write("AB");
+  ASSERT_TRUE(WaitFor([&] { return context_.length.load() == 2; }, 3s));
+  ASSERT_TRUE(port_.Close());
+  EXPECT_FALSE(port_.Close());  // nothing left to close
+  pty_.Write("CD");             // waits in the line until the port is open again
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(context_.length.load(), 2);
+  ASSERT_TRUE(port_.Open(pty_.slavePath(), kSettings));
+  ASSERT_TRUE(WaitComplete());
+  EXPECT_EQ(Take(), "ABCD");
+}
+
+TEST_F(PortSerialTest, StopWhileSilentEndsTheReaderWithinASecond) {
+  StartReader();
+  std::this_thread::sleep_for(300ms);
+  const auto asked = Clock::now();
+  context_.stop.store(1);
+  ASSERT_TRUE(WaitFor([&] { return context_.finished.load() == 1; }, 3s));
+  EXPECT_LE(Clock::now() - asked, 1500ms);
+  EXPECT_FALSE(port_.ReaderRunning());
+  EXPECT_EQ(context_.state.load(), RX_IDLE);
+}
+
+TEST_F(PortSerialTest, StopRequestedWhileAMessageIsServedIsNotLost) {
+  StartReader();
+  pty_.Write("M");
+  ASSERT_TRUE(WaitComplete());
+  ServeCompleteMessage(port_, context_, [&](std::string_view) { context_.stop.store(1); });
+  // The reader armed after the message sees the stop at once.
+  ASSERT_TRUE(WaitFor([&] { return context_.finished.load() == 1; }, 2s));
+  FinishConsumer(context_);
+  EXPECT_EQ(context_.state.load(), RX_CONSUMER_DONE);
+  EXPECT_EQ(context_.capacity.load(), 0);
+}
+
+TEST_F(PortSerialTest, LongMessageGrowsTheBuffer) {
+  StartReader();
+  std::string big(250000, 'x');
+  for (size_t i = 0; i < big.size(); i += 100) big[i] = '\r';
+  pty_.Write(big);
+  ASSERT_TRUE(WaitComplete(20s));
+  EXPECT_EQ(context_.capacity.load(), 300000);
+  EXPECT_EQ(Take(), big);
+}
+
+TEST_F(PortSerialTest, SecondOpenOfOnePortFailsQuietly) {
+  PortSerial other;
+  EXPECT_FALSE(other.Open(pty_.slavePath(), kSettings));
+  EXPECT_FALSE(other.IsOpen());
+  port_.Close();
+  EXPECT_TRUE(other.Open(pty_.slavePath(), kSettings));
+  other.Close();
+  EXPECT_TRUE(boxes_.Texts().empty());
+}
+
+TEST_F(PortSerialTest, SendAppendsTheCheckByte) {
+  const std::string frame = "\x02W10000" "1021\x03\r\n";
+  port_.Send(frame.data(), static_cast<int32_t>(frame.size()), /*synchronous=*/true);
+  const std::string got = pty_.Read(frame.size() + 1, 2s);
+  ASSERT_EQ(got.size(), frame.size() + 1);
+  EXPECT_EQ(got.substr(0, frame.size()), frame);
+  uint8_t check = 0;
+  for (size_t i = 1; i < frame.size(); ++i) check ^= static_cast<uint8_t>(frame[i]);
+  EXPECT_EQ(static_cast<uint8_t>(got.back()), check);
+
+  // Asynchronous sends go out whole and in order.
+  for (char id : {'1', '2', '3'}) {
+    const std::string f = std::string("\x02") + id + "\x03";
+    port_.Send(f.data(), 3, /*synchronous=*/false);
+  }
+  EXPECT_EQ(pty_.Read(12, 2s), std::string("\x02" "1\x03" "2\x02" "2\x03" "1\x02" "3\x03" "0", 12));
+}
+
+TEST_F(PortSerialTest, SendOnAClosedPortWritesNothing) {
+  port_.Close();
+  port_.Send("\x02" "AB", 3, true);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Portul e inchis"});
+  EXPECT_EQ(pty_.Read(1, 300ms), "");
+}
+
+TEST(PortSerialOpen, MissingDeviceFailsWithoutAMessage) {
+  platform::MessageBoxRecorder boxes;
+  PortSerial port;
+  EXPECT_FALSE(port.Open("/dev/strivex-no-such-port", kSettings));
+  EXPECT_FALSE(port.Open("COM200", kSettings));
+  EXPECT_EQ(port.PortName(), "COM200");  // kept for a later re-open
+  EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST(PortSerialOpen, RefusedSettingsAreReportedAndReleaseThePort) {
+  platform::MessageBoxRecorder boxes;
+  PtyPair pty;
+  PortSerial port;
+  EXPECT_FALSE(port.Open(pty.slavePath(), StartupLineSettings(9600, 9, NOPARITY, ONESTOPBIT)));
+  EXPECT_EQ(boxes.Texts(),
+            std::vector<std::string>{"Eroare 22 la la setare parametrii specificati in DCB"});
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_TRUE(port.Open(pty.slavePath(), kSettings));  // nothing was left holding it
+}
+
+TEST(PortSerialOpen, PseudoTerminalsAcceptEveryListedSetting) {
+  // A pty keeps neither 7 bits nor parity and has no modem lines; none of that may fail an open.
+  platform::MessageBoxRecorder boxes;
+  PtyPair pty;
+  for (uint8_t parity : {NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY}) {
+    for (uint32_t baud : {110u, 9600u, 14400u, 56000u, 115200u, 256000u}) {
+      PortSerial port;
+      EXPECT_TRUE(port.Open(pty.slavePath(), StartupLineSettings(baud, 7, parity, ONE5STOPBITS)))
+          << int(parity) << " " << baud;
+    }
+  }
+  EXPECT_TRUE(boxes.Texts().empty());
+}
+
+}  // namespace
+}  // namespace strivex
