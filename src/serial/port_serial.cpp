@@ -273,6 +273,11 @@ void PortSerial::Send(const char* data, int32_t length, bool synchronous) {
 
 bool PortSerial::IsOpen() const { return link_->open.load(std::memory_order_acquire) != 0; }
 
+int PortSerial::NativeHandle() const {
+  std::lock_guard lock(mutex_);
+  return handle_;
+}
+
 bool PortSerial::ReaderRunning() const {
   return link_->readerRunning.load(std::memory_order_acquire) != 0;
 }

@@ -47,6 +47,9 @@ class PortSerial {
   void Send(const char* data, int32_t length, bool synchronous);
 
   bool IsOpen() const;
+  // The open device's descriptor (-1 when closed), for diagnostics such as reading back what the
+  // device accepted.
+  int NativeHandle() const;
   bool ReaderRunning() const;
   // The name given to the last Open, or set for the next re-open.
   std::string PortName() const;

@@ -4,13 +4,16 @@
 #include "serial/port_serial.h"
 
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/message_box.h"
+#include "serial/arbitrary_baud.h"
 #include "serial/message_pump.h"
 #include "support/pty_pair.h"
 
@@ -225,6 +228,37 @@ TEST(PortSerialOpen, PseudoTerminalsAcceptEveryListedSetting) {
       EXPECT_TRUE(port.Open(pty.slavePath(), StartupLineSettings(baud, 7, parity, ONE5STOPBITS)))
           << int(parity) << " " << baud;
     }
+  }
+  EXPECT_TRUE(boxes.Texts().empty());
+}
+
+// A real UART or USB adapter keeps what a pseudo-terminal drops. Set STRIVEX_TEST_SERIAL_DEVICE
+// to a free port (nothing needs to be connected) to check the settings the device accepted.
+TEST(PortSerialDevice, RealLineKeepsTheSettings) {
+  const char* device = std::getenv("STRIVEX_TEST_SERIAL_DEVICE");
+  if (device == nullptr || *device == '\0') GTEST_SKIP() << "STRIVEX_TEST_SERIAL_DEVICE not set";
+  const struct {
+    uint32_t baud;
+    uint8_t bits, parity, stop;
+    tcflag_t size, parityFlags;
+  } cases[] = {
+      {9600, 8, NOPARITY, ONESTOPBIT, CS8, 0},
+      {19200, 7, EVENPARITY, TWOSTOPBITS, CS7, PARENB},
+      {4800, 7, ODDPARITY, ONESTOPBIT, CS7, PARENB | PARODD},
+      {14400, 8, MARKPARITY, ONESTOPBIT, CS8, PARENB | PARODD | CMSPAR},
+  };
+  platform::MessageBoxRecorder boxes;
+  for (const auto& c : cases) {
+    PortSerial port;
+    ASSERT_TRUE(port.Open(device, StartupLineSettings(c.baud, c.bits, c.parity, c.stop)));
+    termios tio{};
+    ASSERT_EQ(tcgetattr(port.NativeHandle(), &tio), 0);
+    EXPECT_EQ(tio.c_cflag & CSIZE, c.size);
+    EXPECT_EQ(tio.c_cflag & (PARENB | PARODD | CMSPAR), c.parityFlags);
+    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.stop != ONESTOPBIT);
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    EXPECT_EQ(tio.c_cc[VTIME], 10);
+    EXPECT_EQ(ReadBaud(port.NativeHandle()), c.baud);
   }
   EXPECT_TRUE(boxes.Texts().empty());
 }
