@@ -11,6 +11,7 @@
 #include "console.h"
 #include "escape.h"
 #include "interpret_command.h"
+#include "receive_command.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Command {
 // New commands are added here (and handle their own --help).
 constexpr Command kCommands[] = {
     {"interpret", "interpret a saved report and print the results found", RunInterpretCommand},
+    {"receive", "print the messages arriving on a serial port", RunReceiveCommand},
 };
 
 constexpr std::string_view kUsageHead =
@@ -46,7 +48,8 @@ constexpr std::string_view kUsageTail =
     "Exit status:\n"
     "  0  success (interpret: at least one sample was found)\n"
     "  1  nothing found (interpret: no sample in the report)\n"
-    "  2  usage error or unreadable file (one line on standard error)\n";
+    "  2  usage error, unreadable file, or a port that cannot be opened or went away\n"
+    "     (one line on standard error)\n";
 
 bool PrintUsage(std::FILE* out) {
   std::string text(kUsageHead);

@@ -1,0 +1,28 @@
+#pragma once
+// The serial ports the settings dialog offers: every port present, ports in use included, found
+// through sysfs without opening any device (opening could disturb a port another program holds).
+//
+// Listed: on-board UARTs ttyS<n> whose UART type is known (a kernel creates ttyS entries for
+// slots without hardware, with type 0), USB serial adapters ttyUSB<n> and USB modems ttyACM<n>.
+// Nothing else: virtual consoles, pseudo-terminals and board-specific UARTs (ttyAMA, ttymxc, ...)
+// are not where the analyser is connected.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace strivex {
+
+struct SerialPortInfo {
+  std::string name;    // what the operator picks and the settings store: "COM1", "ttyUSB0"
+  std::string device;  // the device it opens: "/dev/ttyS0", "/dev/ttyUSB0"
+
+  bool operator==(const SerialPortInfo&) const = default;
+};
+
+// COM ports by number, then ttyUSB by number, then ttyACM by number. Empty when the directory
+// cannot be read.
+std::vector<SerialPortInfo> ListSerialPorts(
+    const std::filesystem::path& sysClassTty = "/sys/class/tty");
+
+}  // namespace strivex
