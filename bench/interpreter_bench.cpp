@@ -14,7 +14,7 @@ constexpr int kSamples = 10'000;
 constexpr int kResultsPerSample = 12;
 
 const std::string& Report() {
-  static const std::string report = strivex::bench::GenerateReport(kSamples, kResultsPerSample);
+  static const std::string report = strivex::sim::GenerateReport(kSamples, kResultsPerSample);
   return report;
 }
 

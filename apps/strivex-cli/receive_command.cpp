@@ -15,6 +15,7 @@
 
 #include "console.h"
 #include "escape.h"
+#include "serial/line_option_names.h"
 #include "serial/line_settings.h"
 #include "serial/message_pump.h"
 #include "serial/port_names.h"
@@ -119,24 +120,6 @@ std::optional<uint32_t> ParsePositive(std::string_view text) {
   return value;
 }
 
-std::optional<uint8_t> ParseParity(std::string_view text) {
-  static constexpr std::pair<std::string_view, uint8_t> kNames[] = {
-      {"none", NOPARITY}, {"odd", ODDPARITY}, {"even", EVENPARITY},
-      {"mark", MARKPARITY}, {"space", SPACEPARITY},
-  };
-  for (const auto& [name, parity] : kNames) {
-    if (text == name) return parity;
-  }
-  return std::nullopt;
-}
-
-std::optional<uint8_t> ParseStopBits(std::string_view text) {
-  if (text == "1") return ONESTOPBIT;
-  if (text == "1.5") return ONE5STOPBITS;
-  if (text == "2") return TWOSTOPBITS;
-  return std::nullopt;
-}
-
 std::string Quoted(std::string_view value) { return "'" + EscapeField(value) + "'"; }
 
 bool ApplyOption(std::string_view name, std::string_view value, ReceiveOptions& options) {
@@ -152,11 +135,11 @@ bool ApplyOption(std::string_view name, std::string_view value, ReceiveOptions& 
       return UsageError(name, Quoted(value) + " is not 5, 6, 7 or 8");
     options.bits = static_cast<uint8_t>(value[0] - '0');
   } else if (name == "--parity") {
-    const auto parity = ParseParity(value);
+    const auto parity = ParityFromOptionName(value);
     if (!parity) return UsageError(name, Quoted(value) + " is not none, odd, even, mark or space");
     options.parity = *parity;
   } else {
-    const auto stop = ParseStopBits(value);
+    const auto stop = StopBitsFromOptionName(value);
     if (!stop) return UsageError(name, Quoted(value) + " is not 1, 1.5 or 2");
     options.stop = *stop;
   }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <stdexcept>
@@ -141,6 +142,31 @@ bool BackgroundProcess::WaitForOutput(const std::function<bool(const std::string
   return true;
 }
 
+std::optional<std::string> BackgroundProcess::ReadLine(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (const size_t end = out_.find('\n', outRead_); end != std::string::npos) {
+      std::string line = out_.substr(outRead_, end - outRead_);
+      outRead_ = end + 1;
+      return line;
+    }
+    const int left = MillisecondsLeft(deadline);
+    if (outFd_ < 0 || left == 0) return std::nullopt;
+    Collect(std::chrono::milliseconds(left));
+  }
+}
+
+std::string BackgroundProcess::ReadRest(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (int left = MillisecondsLeft(deadline); outFd_ >= 0 && left > 0;
+       left = MillisecondsLeft(deadline)) {
+    Collect(std::chrono::milliseconds(left));
+  }
+  std::string rest = out_.substr(outRead_);
+  outRead_ = out_.size();
+  return rest;
+}
+
 bool BackgroundProcess::HasOpen(const std::string& path) const {
   std::error_code error;
   const std::filesystem::path fdDir = "/proc/" + std::to_string(pid_) + "/fd";
@@ -168,19 +194,23 @@ void BackgroundProcess::Reap(int options) {
   }
 }
 
-ProcessResult BackgroundProcess::Wait(std::chrono::milliseconds timeout) {
+std::optional<int> BackgroundProcess::WaitExit(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
-  while (!reaped_) {
-    Reap(WNOHANG);
-    if (reaped_) break;
-    if (MillisecondsLeft(deadline) == 0) {
-      kill(pid_, SIGKILL);
-      Reap(0);
-      break;
-    }
+  for (;;) {
+    if (!reaped_) Reap(WNOHANG);
+    if (reaped_) return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    const int left = MillisecondsLeft(deadline);
+    if (left == 0) return std::nullopt;
     // Keeps the pipes drained, so a child writing much is never stuck on a full pipe.
-    if (!Collect(std::chrono::milliseconds(20)))
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto slice = std::chrono::milliseconds(std::min(left, 20));
+    if (!Collect(slice)) std::this_thread::sleep_for(slice);
+  }
+}
+
+ProcessResult BackgroundProcess::Wait(std::chrono::milliseconds timeout) {
+  if (!WaitExit(timeout)) {
+    kill(pid_, SIGKILL);
+    Reap(0);
   }
   // What the process wrote last; bounded in case something it started still holds the pipes.
   const auto drainDeadline = Clock::now() + std::chrono::seconds(2);

@@ -1,11 +1,13 @@
 #pragma once
 // A program running beside the test: its standard output and error arrive through pipes as it
 // writes them, so a test can wait for a line, act, and then signal or wait for the process.
+// Every wait drains both pipes, so a child writing much is never stuck on a full pipe.
 
 #include <sys/types.h>
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,13 +31,24 @@ class BackgroundProcess {
   // held.
   bool WaitForOutput(const std::function<bool(const std::string&)>& done,
                      std::chrono::milliseconds timeout);
+  // All standard output and error collected so far, whatever ReadLine and ReadRest consumed.
   const std::string& out() const { return out_; }
   const std::string& err() const { return err_; }
+
+  // The next unread line of standard output without its LF; nullopt at the time-out or when the
+  // output ended (an unterminated last line is left for ReadRest).
+  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
+  // The unread standard output up to its end, or what came before the time-out.
+  std::string ReadRest(std::chrono::milliseconds timeout);
 
   // Whether the process has `path` open (checked through /proc).
   bool HasOpen(const std::string& path) const;
 
   void Signal(int signal) const;
+
+  // Waits up to `timeout` for the process to end, leaving it running past that: the exit status,
+  // -1 if a signal ended it, nullopt while it still runs.
+  std::optional<int> WaitExit(std::chrono::milliseconds timeout);
 
   // Waits for the end of the process and of its output. After `timeout` it is killed, which the
   // result shows as termSignal SIGKILL.
@@ -51,6 +64,7 @@ class BackgroundProcess {
   int errFd_ = -1;
   std::string out_;
   std::string err_;
+  size_t outRead_ = 0;  // how much of out_ ReadLine and ReadRest handed out
   bool reaped_ = false;
   int status_ = 0;
 };

@@ -1,0 +1,53 @@
+#pragma once
+// The analyser's end of the serial line: a pseudo-terminal the module opens by path, or an
+// existing serial device. Non-blocking, so every wait can also watch for signals.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "line_format.h"
+#include "unique_fd.h"
+
+namespace strivex::sim {
+
+class Device {
+ public:
+  struct Opened;
+
+  // A new pseudo-terminal pair; path() is the device the module opens. Our own handle of that
+  // side is closed at once: only then does the other side report whether someone has it open.
+  static Opened OpenPty(const LineFormat& line);
+  // `path` as DevicePathForPort gives it.
+  static Opened OpenPort(const std::string& path, const LineFormat& line);
+
+  int fd() const { return fd_.get(); }
+  bool pty() const { return pty_; }
+  const std::string& path() const { return path_; }
+
+  // Whether the module has the line open. Always true for a serial device, whose far end cannot
+  // be seen. On a pty, bytes written while no one has it open would wait there and reach the
+  // next opener as stale input, so sending waits for this.
+  bool PeerPresent() const;
+
+  // Waits until the bytes written so far have left a serial device (a pty has nothing to wait
+  // for), so the gap after a report is real line silence.
+  void Drain() const;
+
+ private:
+  Device(UniqueFd fd, bool pty, std::string path)
+      : fd_(std::move(fd)), pty_(pty), path_(std::move(path)) {}
+
+  UniqueFd fd_;
+  bool pty_ = false;
+  std::string path_;
+};
+
+struct Device::Opened {
+  std::optional<Device> device;
+  std::string error;                  // when there is no device
+  std::vector<std::string> warnings;  // settings the device did not take
+};
+
+}  // namespace strivex::sim

@@ -1,0 +1,40 @@
+#pragma once
+// SIGINT and SIGTERM end the simulator cleanly at any wait. They are blocked in every thread and
+// read through a signalfd that no one consumes: once one is pending, every wait sees it.
+// Construct before starting any thread, so the threads inherit the blocked mask.
+
+#include <poll.h>
+
+#include <chrono>
+#include <optional>
+
+#include "unique_fd.h"
+
+namespace strivex::sim {
+
+enum class WaitResult { kReady, kTimedOut, kInterrupted };
+
+class Interrupts {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  Interrupts();  // throws std::system_error when the signals cannot be redirected
+  Interrupts(const Interrupts&) = delete;
+  Interrupts& operator=(const Interrupts&) = delete;
+
+  bool Requested() const;
+
+  // Waits until `fd` reports one of `events` (or an error or hang-up), `deadline` passes, or a
+  // signal arrives. Without a deadline it waits as long as it takes; `fd` -1 waits for the
+  // deadline or a signal alone.
+  WaitResult Wait(int fd, short events, std::optional<Clock::time_point> deadline) const;
+
+  // False when a signal cut the sleep short.
+  bool SleepUntil(Clock::time_point deadline) const;
+  bool SleepFor(std::chrono::duration<double> seconds) const;
+
+ private:
+  UniqueFd signals_;
+};
+
+}  // namespace strivex::sim

@@ -1,0 +1,17 @@
+#pragma once
+// The character format on the line, in the codes the module's line settings use.
+
+#include <cstdint>
+
+#include "serial/line_settings.h"
+
+namespace strivex::sim {
+
+struct LineFormat {
+  uint32_t baud = 9600;
+  uint8_t dataBits = 8;
+  uint8_t parity = NOPARITY;
+  uint8_t stopBits = ONESTOPBIT;
+};
+
+}  // namespace strivex::sim

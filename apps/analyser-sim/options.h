@@ -1,0 +1,45 @@
+#pragma once
+// The command line of the simulator: which line to play on, how the line is set, what to send
+// and how long to wait for the module's frames.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "line_format.h"
+
+namespace strivex::sim {
+
+struct SimOptions {
+  bool help = false;
+  bool pty = false;
+  std::optional<std::string> port;  // as given; DevicePathForPort makes it a path
+  LineFormat line;
+  std::vector<std::string> reports;
+  int generate = 0;
+  std::optional<uint64_t> seed;  // time-based when not given
+  bool pace = true;
+  double startDelaySeconds = 1.0;
+  double gapSeconds = 6.0;
+  double timeoutSeconds = 120.0;
+  std::optional<int> expectFrames;
+  bool exitAfterSend = false;
+};
+
+struct ParsedOptions {
+  SimOptions options;
+  std::string error;  // empty when the command line is usable
+
+  bool ok() const { return error.empty(); }
+};
+
+// `args` excludes the program name. Values follow their option as the next argument or after
+// '=' ("--baud=2400"). An error names the option and what is wrong with it.
+ParsedOptions ParseOptions(std::span<const std::string_view> args);
+
+extern const std::string_view kUsage;
+
+}  // namespace strivex::sim

@@ -1,0 +1,16 @@
+#pragma once
+// One session of the simulated analyser: open the line, send the reports with silence after
+// each, show the frames the module sends back, and end as the options ask.
+
+#include "options.h"
+
+namespace strivex::sim {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNotReceived = 1;  // frames missing at the time-out, or a write failed
+inline constexpr int kExitFailure = 2;      // usage, report files, the device
+
+// Must run before any other thread starts (it takes over SIGINT and SIGTERM).
+int RunSimulator(const SimOptions& options);
+
+}  // namespace strivex::sim
