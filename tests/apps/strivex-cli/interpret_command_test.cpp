@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,23 @@ TEST_F(InterpretCliTest, RecordedReportMatchesItsExpectedOutput) {
   EXPECT_EQ(r.out, ReadFile(data + "/reports/two-samples.expected"));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(InterpretCliTest, EveryRecordedReportMatchesItsExpectedOutput) {
+  // two-samples is read with codes.ini (above); the others without translations.
+  const std::filesystem::path reports = std::filesystem::path(STRIVEX_TEST_DATA_DIR) / "reports";
+  int checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(reports)) {
+    const std::filesystem::path report = entry.path();
+    if (report.extension() != ".txt" || report.stem() == "two-samples") continue;
+    SCOPED_TRACE(report.filename().string());
+    const std::string expected = ReadFile(std::filesystem::path(report).replace_extension(".expected"));
+    const ProcessResult r = Cli({"interpret", report.string()});
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.exitCode, expected.empty() ? 1 : 0);
+    ++checked;
+  }
+  EXPECT_GE(checked, 4);
 }
 
 TEST_F(InterpretCliTest, DashReadsStandardInput) {
