@@ -220,19 +220,31 @@ std::vector<char> FrameWithCheckByte(const char* data, int32_t length) {
   return frame;
 }
 
-void PortSerial::WriteFrame(std::vector<char> frame) {
-  std::lock_guard order(sendMutex_);
-  // The handle changes only under the exclusive guard, so holding it shared is enough to read it.
-  std::shared_lock use(link_->handleGuard);
-  const int fd = handle_;
-  if (fd < 0) return;
-  size_t written = 0;
-  while (written < frame.size()) {
-    const ssize_t n = ::write(fd, frame.data() + written, frame.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // the count written has never been checked
-    written += static_cast<size_t>(n);
+uint64_t PortSerial::TakeSendTurn() {
+  std::lock_guard lock(sendMutex_);
+  return nextSendTurn_++;
+}
+
+void PortSerial::WriteFrame(uint64_t turn, std::vector<char> frame) {
+  {
+    std::unique_lock lock(sendMutex_);
+    sendTurnChanged_.wait(lock, [&] { return sendTurn_ == turn; });
   }
+  {
+    // The handle changes only under the exclusive guard, so holding it shared is enough to read it.
+    std::shared_lock use(link_->handleGuard);
+    const int fd = handle_;
+    size_t written = 0;
+    while (fd >= 0 && written < frame.size()) {
+      const ssize_t n = ::write(fd, frame.data() + written, frame.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // the count written has never been checked
+      written += static_cast<size_t>(n);
+    }
+  }
+  std::lock_guard lock(sendMutex_);
+  ++sendTurn_;
+  sendTurnChanged_.notify_all();
 }
 
 void PortSerial::JoinFinishedWriters() {
@@ -250,20 +262,22 @@ void PortSerial::Send(const char* data, int32_t length, bool synchronous) {
     return;
   }
   std::vector<char> frame = FrameWithCheckByte(data, length);
+  const uint64_t turn = TakeSendTurn();
   if (synchronous) {
-    WriteFrame(std::move(frame));
+    WriteFrame(turn, std::move(frame));
     return;
   }
   JoinFinishedWriters();
   auto writer = std::make_unique<Writer>();
   Writer* self = writer.get();
   try {
-    writer->thread = std::thread([this, self, frame = std::move(frame)]() mutable {
+    writer->thread = std::thread([this, self, turn, frame = std::move(frame)]() mutable {
       setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kIdleNice);
-      WriteFrame(std::move(frame));
+      WriteFrame(turn, std::move(frame));
       self->done.store(true);
     });
   } catch (const std::system_error&) {
+    WriteFrame(turn, {});  // give up the turn so later frames are not held back
     platform::MessageBox(kThreadFailed);
     return;
   }

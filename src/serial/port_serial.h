@@ -2,6 +2,7 @@
 // The analyser's serial line: open and close with line settings, a reader thread per message
 // that cuts the byte stream by silence, and a send that appends the XOR check byte.
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -57,7 +58,8 @@ class PortSerial {
 
  private:
   void CloseHandleLocked();
-  void WriteFrame(std::vector<char> frame);
+  uint64_t TakeSendTurn();
+  void WriteFrame(uint64_t turn, std::vector<char> frame);
   void JoinFinishedWriters();
 
   std::shared_ptr<PortLink> link_;
@@ -66,7 +68,11 @@ class PortSerial {
   int handle_ = -1;  // changed under mutex_ and the link's exclusive guard
   ReceiveContext* readerContext_ = nullptr;
   std::thread reader_;
-  std::mutex sendMutex_;  // one frame on the wire at a time
+  // Frames go out whole and in the order Send was called, asynchronous ones included.
+  std::mutex sendMutex_;
+  std::condition_variable sendTurnChanged_;
+  uint64_t nextSendTurn_ = 0;
+  uint64_t sendTurn_ = 0;
   struct Writer;
   std::vector<std::unique_ptr<Writer>> writers_;
   std::mutex writersMutex_;
