@@ -225,7 +225,7 @@ uint64_t PortSerial::TakeSendTurn() {
   return nextSendTurn_++;
 }
 
-void PortSerial::WriteFrame(uint64_t turn, std::vector<char> frame) {
+void PortSerial::WriterStep(uint64_t turn, std::vector<char> frame) {
   {
     std::unique_lock lock(sendMutex_);
     sendTurnChanged_.wait(lock, [&] { return sendTurn_ == turn; });
@@ -264,7 +264,7 @@ void PortSerial::Send(const char* data, int32_t length, bool synchronous) {
   std::vector<char> frame = FrameWithCheckByte(data, length);
   const uint64_t turn = TakeSendTurn();
   if (synchronous) {
-    WriteFrame(turn, std::move(frame));
+    WriterStep(turn, std::move(frame));
     return;
   }
   JoinFinishedWriters();
@@ -273,11 +273,11 @@ void PortSerial::Send(const char* data, int32_t length, bool synchronous) {
   try {
     writer->thread = std::thread([this, self, turn, frame = std::move(frame)]() mutable {
       setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kIdleNice);
-      WriteFrame(turn, std::move(frame));
+      WriterStep(turn, std::move(frame));
       self->done.store(true);
     });
   } catch (const std::system_error&) {
-    WriteFrame(turn, {});  // give up the turn so later frames are not held back
+    WriterStep(turn, {});  // give up the turn so later frames are not held back
     platform::MessageBox(kThreadFailed);
     return;
   }

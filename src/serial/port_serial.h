@@ -59,7 +59,8 @@ class PortSerial {
  private:
   void CloseHandleLocked();
   uint64_t TakeSendTurn();
-  void WriteFrame(uint64_t turn, std::vector<char> frame);
+  // Puts one frame (check byte included) on the wire when its turn comes.
+  void WriterStep(uint64_t turn, std::vector<char> frame);
   void JoinFinishedWriters();
 
   std::shared_ptr<PortLink> link_;
