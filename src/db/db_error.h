@@ -1,0 +1,37 @@
+#pragma once
+// Result codes of failed database operations and the texts the error log shows for them. The
+// engines reduce their own errors to three codes: a missing table or view, a failed conversion,
+// and everything else.
+
+#include <cstdint>
+#include <string>
+
+namespace strivex {
+
+inline constexpr uint32_t kResultTableMissing = 0x80040E37;  // error code 3127
+inline constexpr uint32_t kResultConversion = 0x80040E07;    // error code 3079
+inline constexpr uint32_t kResultFail = 0x80004005;          // E_FAIL
+
+inline constexpr uint16_t kErrorTableMissing = 3127;
+inline constexpr uint16_t kErrorConversion = 3079;
+inline constexpr uint16_t kNoErrorCode = 0xFFFF;  // stored where a failure has code 0
+
+struct DbError {
+  uint32_t result = kResultFail;
+  std::string detail;  // the driver's own words, for diagnostics; never in the log format
+};
+
+// The 16-bit code of a result code: its offset in the interface range, 0 outside it.
+uint16_t ErrorCodeOf(uint32_t result);
+
+// The code stored in lastErrorCode: the error code, 0 stored as 0xFFFF.
+uint16_t StoredErrorCode(uint32_t result);
+
+// The system's text for a result code: "Unspecified error" for E_FAIL, "IDispatch error #%d" for
+// interface-range codes, "Unknown error 0x%0lX" otherwise.
+std::string ErrorText(uint32_t result);
+
+// The result code for a SQLSTATE: no such table or view, conversion failure, or E_FAIL.
+uint32_t ResultFromSqlState(const std::string& sqlState);
+
+}  // namespace strivex

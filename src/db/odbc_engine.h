@@ -1,0 +1,14 @@
+#pragma once
+// The laboratory's server through the ODBC driver manager: the system's connection string goes to
+// the driver named in it ("SQL Server"), with only the blanks around its pairs trimmed. Texts
+// travel as Windows-1250 bytes, the module's single-byte encoding.
+
+#include <memory>
+
+#include "db/db_engine.h"
+
+namespace strivex {
+
+std::unique_ptr<DbEngine> MakeOdbcEngine();
+
+}  // namespace strivex

@@ -1,0 +1,13 @@
+#pragma once
+// The statements are written for SQL Server. On the PostgreSQL development server two things
+// differ: procedures are called with CALL NAME(args) instead of exec NAME args, and [ ] quoting of
+// identifiers does not exist (bare names fold to lower case, as the development schema's do).
+
+#include <string>
+#include <string_view>
+
+namespace strivex {
+
+std::string ToPostgresDialect(std::string_view sql);
+
+}  // namespace strivex

@@ -1,0 +1,12 @@
+#pragma once
+// Texts placed between single quotes in a statement: every quote inside is doubled, so a value
+// such as O'Brien is stored as it is instead of ending the literal early.
+
+#include <string>
+#include <string_view>
+
+namespace strivex {
+
+std::string EscapeSqlText(std::string_view text);
+
+}  // namespace strivex

@@ -1,0 +1,196 @@
+#include "db/sqlite_engine.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "db/connection_string.h"
+
+namespace strivex {
+
+namespace {
+
+// One open database file, shared by the engine and the result sets read from it.
+class SqliteFile {
+ public:
+  explicit SqliteFile(sqlite3* db) : db_(db) {}
+  ~SqliteFile() { sqlite3_close_v2(db_); }
+  SqliteFile(const SqliteFile&) = delete;
+  SqliteFile& operator=(const SqliteFile&) = delete;
+  sqlite3* get() const { return db_; }
+
+ private:
+  sqlite3* db_;
+};
+
+DbError ErrorOf(sqlite3* db, int code) {
+  DbError error;
+  error.detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  if (error.detail.starts_with("no such table") || error.detail.starts_with("no such view")) {
+    error.result = kResultTableMissing;
+  } else if ((code & 0xFF) == SQLITE_MISMATCH) {
+    error.result = kResultConversion;
+  } else {
+    error.result = kResultFail;
+  }
+  return error;
+}
+
+DbValue ColumnValue(sqlite3_stmt* stmt, int column) {
+  switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER: {
+      const sqlite3_int64 v = sqlite3_column_int64(stmt, column);
+      if (v >= INT32_MIN && v <= INT32_MAX) return DbValue::Int(static_cast<int32_t>(v));
+      DbValue big = DbValue::Real(static_cast<double>(v), VT_DECIMAL);
+      big.strVal = std::to_string(v);
+      return big;
+    }
+    case SQLITE_FLOAT:
+      return DbValue::Real(sqlite3_column_double(stmt, column));
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+      const int size = sqlite3_column_bytes(stmt, column);
+      return DbValue::Text(bytes ? std::string(bytes, static_cast<size_t>(size)) : std::string());
+    }
+    default:
+      return DbValue::Empty();
+  }
+}
+
+// The local tables are small: a result set reads all its rows at once and lets go of the file,
+// so a set left open in a slot never holds a lock that another connection would wait for.
+class SqliteResultSet : public ResultSet {
+ public:
+  SqliteResultSet() = default;
+
+  // Reads every row of the statement and finalizes it; false with `error` on failure.
+  bool ReadAll(sqlite3* db, sqlite3_stmt* stmt, DbError& error) {
+    const int columns = sqlite3_column_count(stmt);
+    for (int i = 0; i < columns; ++i) {
+      const char* name = sqlite3_column_name(stmt, i);
+      names_.emplace_back(name ? name : "");
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      std::vector<DbValue>& row = rows_.emplace_back();
+      for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt, i));
+    }
+    if (rc != SQLITE_DONE) error = ErrorOf(db, rc);
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+  }
+
+  bool AtEnd() const override { return current_ >= rows_.size(); }
+  bool Next(DbError&) override {
+    if (AtEnd()) return false;
+    ++current_;
+    return !AtEnd();
+  }
+  std::optional<size_t> ColumnIndex(std::string_view name) const override {
+    for (size_t i = 0; i < names_.size(); ++i) {
+      if (names_[i].size() == name.size() &&
+          std::equal(name.begin(), name.end(), names_[i].begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+          })) {
+        return i;
+      }
+    }
+    return std::nullopt;
+  }
+  DbValue Value(size_t column) const override {
+    return AtEnd() || column >= rows_[current_].size() ? DbValue::Empty() : rows_[current_][column];
+  }
+  void Close() override {
+    rows_.clear();
+    names_.clear();  // a closed set has no fields to look up
+    current_ = 0;
+  }
+
+ private:
+  std::vector<std::string> names_;
+  std::vector<std::vector<DbValue>> rows_;
+  size_t current_ = 0;
+};
+
+// Creates the file owner-only and empty; SQLite then sees a new database.
+bool CreateEmptyFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return errno == EEXIST;
+  ::close(fd);
+  return true;
+}
+
+class SqliteEngine : public DbEngine {
+ public:
+  bool Open(const std::string& connectionString, DbError& error) override {
+    Close();
+    const auto source = ConnectionValue(connectionString, "Data Source");
+    if (!source || source->empty()) {
+      error = {kResultFail, "no Data Source in the connection string"};
+      return false;
+    }
+    const bool isNew = ::access(source->c_str(), F_OK) != 0;
+    if (isNew && !CreateEmptyFile(*source)) {
+      error = {kResultFail, std::string("cannot create ") + *source + ": " + std::strerror(errno)};
+      return false;
+    }
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(source->c_str(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    auto file = std::make_shared<SqliteFile>(db);
+    if (rc != SQLITE_OK) {
+      error = ErrorOf(db, rc);
+      return false;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    if (isNew) {
+      char* message = nullptr;
+      if (sqlite3_exec(db, LocalSchemaSql(), nullptr, nullptr, &message) != SQLITE_OK) {
+        error = {kResultFail, message ? message : "cannot create the schema"};
+        sqlite3_free(message);
+        return false;
+      }
+    }
+    // A file that is not a database fails here rather than at the first statement.
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      error = ErrorOf(db, sqlite3_errcode(db));
+      return false;
+    }
+    file_ = std::move(file);
+    return true;
+  }
+
+  std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) override {
+    if (!file_) {
+      error = {kResultFail, "not connected"};
+      return nullptr;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(file_->get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+      error = ErrorOf(file_->get(), rc);
+      return nullptr;
+    }
+    auto set = std::make_unique<SqliteResultSet>();
+    if (stmt != nullptr && !set->ReadAll(file_->get(), stmt, error)) return nullptr;
+    return set;
+  }
+
+  void Close() override { file_.reset(); }
+
+ private:
+  std::shared_ptr<SqliteFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<DbEngine> MakeSqliteEngine() { return std::make_unique<SqliteEngine>(); }
+
+}  // namespace strivex
