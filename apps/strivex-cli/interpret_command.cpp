@@ -8,6 +8,7 @@
 
 #include "console.h"
 #include "escape.h"
+#include "option_text.h"
 #include "input_file.h"
 #include "protocol/strivex_interpretor.h"
 #include "report_format.h"
@@ -48,20 +49,6 @@ struct InterpretOptions {
   std::optional<std::string> inputFile;
   bool help = false;
 };
-
-// Prints the usage error and returns false.
-bool UsageError(std::string_view what, std::string_view reason) {
-  PrintError(EscapeField(what), reason);
-  return false;
-}
-
-// Splits "--name=value"; `value` stays unset for a bare "--name".
-std::string_view OptionName(std::string_view arg, std::optional<std::string_view>& value) {
-  const size_t equals = arg.find('=');
-  if (!arg.starts_with("--") || equals == std::string_view::npos) return arg;
-  value = arg.substr(equals + 1);
-  return arg.substr(0, equals);
-}
 
 bool ParseArguments(std::span<const std::string_view> args, InterpretOptions& options) {
   bool optionsEnded = false;

@@ -12,6 +12,7 @@
 #include "escape.h"
 #include "interpret_command.h"
 #include "receive_command.h"
+#include "sql_command.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"interpret", "interpret a saved report and print the results found", RunInterpretCommand},
     {"receive", "print the messages arriving on a serial port", RunReceiveCommand},
+    {"sql", "run one statement through a database session", RunSqlCommand},
 };
 
 constexpr std::string_view kUsageHead =

@@ -15,6 +15,7 @@
 
 #include "console.h"
 #include "escape.h"
+#include "option_text.h"
 #include "serial/line_option_names.h"
 #include "serial/line_settings.h"
 #include "serial/message_pump.h"
@@ -99,28 +100,6 @@ class StopSignals {
   struct sigaction previousInt_ {};
   struct sigaction previousTerm_ {};
 };
-
-bool UsageError(std::string_view what, std::string_view reason) {
-  PrintError(EscapeField(what), reason);
-  return false;
-}
-
-std::string_view OptionName(std::string_view arg, std::optional<std::string_view>& value) {
-  const size_t equals = arg.find('=');
-  if (!arg.starts_with("--") || equals == std::string_view::npos) return arg;
-  value = arg.substr(equals + 1);
-  return arg.substr(0, equals);
-}
-
-// Digits only (from_chars takes no sign for unsigned values), at least 1, within 32 bits.
-std::optional<uint32_t> ParsePositive(std::string_view text) {
-  uint32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-  if (ec != std::errc() || end != text.data() + text.size() || value == 0) return std::nullopt;
-  return value;
-}
-
-std::string Quoted(std::string_view value) { return "'" + EscapeField(value) + "'"; }
 
 bool ApplyOption(std::string_view name, std::string_view value, ReceiveOptions& options) {
   if (name == "--port") {

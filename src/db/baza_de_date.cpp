@@ -236,6 +236,20 @@ bool BazaDeDate::NextElementTabel(int slot) {
   return set->Next(ignored);
 }
 
+std::vector<std::string> BazaDeDate::ColumnNames(int slot) {
+  if (!ValidSlot(slot)) return {};
+  std::lock_guard lock(slotMutex_[static_cast<size_t>(slot)]);
+  const ResultSet* set = slots_[static_cast<size_t>(slot)].get();
+  return set ? set->ColumnNames() : std::vector<std::string>{};
+}
+
+bool BazaDeDate::RowAvailable(int slot) {
+  if (!ValidSlot(slot)) return false;
+  std::lock_guard lock(slotMutex_[static_cast<size_t>(slot)]);
+  const ResultSet* set = slots_[static_cast<size_t>(slot)].get();
+  return set != nullptr && !set->AtEnd();
+}
+
 void BazaDeDate::InchidTabel(int slot) {
   if (!ValidSlot(slot) || direct.load() != 1) return;
   BusyGuard busyGuard(busy);

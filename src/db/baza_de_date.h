@@ -10,6 +10,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 #include "db/db_engine.h"
 #include "db/db_value.h"
@@ -42,6 +43,11 @@ class BazaDeDate {
   DbValue ValoareColoana(const std::string& column, int slot);
   bool NextElementTabel(int slot);
   void InchidTabel(int slot);
+
+  // For operator tools, which show whatever a statement returns: the slot's column names, and
+  // whether it has a current row (reading the columns cannot tell an empty set from NULLs).
+  std::vector<std::string> ColumnNames(int slot);
+  bool RowAvailable(int slot);
 
   // The message of the last log entry this session wrote, and the driver's own words for that
   // failure (for operator tools; the log keeps its fixed format).

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/db_error.h"
 #include "db/db_value.h"
@@ -25,6 +26,7 @@ class ResultSet {
   virtual std::optional<size_t> ColumnIndex(std::string_view name) const = 0;
   // The current row's value of a column (read when the row became current).
   virtual DbValue Value(size_t column) const = 0;
+  virtual std::vector<std::string> ColumnNames() const = 0;
   virtual void Close() = 0;
 };
 

@@ -1,9 +1,8 @@
 #include "db/db_value.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
-#include "util/format.h"
 
 namespace strivex {
 
@@ -73,8 +72,12 @@ std::string DbValue::ToText() const {
     case VT_DECIMAL:
       if (!strVal.empty()) return strVal;
       [[fallthrough]];
-    default:
-      return Format("%.17g", dblVal);
+    default: {
+      // The shortest text that reads back as the same number.
+      char digits[32];
+      const auto end = std::to_chars(digits, digits + sizeof digits, dblVal).ptr;
+      return std::string(digits, end);
+    }
   }
 }
 

@@ -245,6 +245,11 @@ class OdbcResultSet : public ResultSet {
   DbValue Value(size_t column) const override {
     return atEnd_ || column >= row_.size() ? DbValue::Empty() : row_[column];
   }
+  std::vector<std::string> ColumnNames() const override {
+    std::vector<std::string> names;
+    for (const Column& column : columns_) names.push_back(column.name);
+    return names;
+  }
   void Close() override {
     if (stmt_ != SQL_NULL_HSTMT) {
       std::lock_guard lock(connection_->mutex);

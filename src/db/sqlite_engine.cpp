@@ -107,6 +107,7 @@ class SqliteResultSet : public ResultSet {
   DbValue Value(size_t column) const override {
     return AtEnd() || column >= rows_[current_].size() ? DbValue::Empty() : rows_[current_][column];
   }
+  std::vector<std::string> ColumnNames() const override { return names_; }
   void Close() override {
     rows_.clear();
     names_.clear();  // a closed set has no fields to look up

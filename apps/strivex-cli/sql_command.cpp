@@ -1,0 +1,198 @@
+#include "sql_command.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console.h"
+#include "db/baza_de_date.h"
+#include "escape.h"
+#include "option_text.h"
+#include "util/format.h"
+
+namespace strivex::cli {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: strivex-cli sql (--local FILE [--password P] | --connect CONNSTR [--relay ADDRESS])\n"
+    "                       [--slot N] [--exec] [--columns A,B,...] STATEMENT\n"
+    "\n"
+    "Opens one database session the way the instrument interface does and runs STATEMENT, to\n"
+    "check connection settings and statements.\n"
+    "\n"
+    "Options:\n"
+    "  --local FILE       the installation's local database file (created when missing)\n"
+    "  --password P       its password (default none)\n"
+    "  --connect CONNSTR  a connection string, e.g. \"Driver={SQL Server}; Server=HOST;\n"
+    "                     Network=; Database=DB; Uid=USER;Pwd=PASSWORD\"\n"
+    "  --relay ADDRESS    reach the database through the relay server at ADDRESS\n"
+    "  --slot N           result-set slot 0-9 (default 0)\n"
+    "  --exec             run a statement without rows (SQLCommand) instead of reading rows\n"
+    "  --columns A,B,...  print only these columns, in this order (default: all)\n"
+    "  -h, --help         print this help and exit\n"
+    "\n"
+    "Without --exec every row is printed as one line per column,\n"
+    "  <column> TAB <type code> TAB <value>\n"
+    "followed by an empty line. Type codes: 0 empty or NULL, 2 16-bit integer, 3 32-bit integer,\n"
+    "5 floating point, 7 date (the value is the day count since 30 December 1899 with the time\n"
+    "as its fraction), 8 text, 11 boolean, 14 decimal. Texts are escaped: '\\\\' for a backslash,\n"
+    "'\\t', '\\r', '\\n', and '\\xHH' for every other byte outside 0x20-0x7E.\n"
+    "The last line is\n"
+    "  result=<0|1> lastErrorCode=<n>\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the statement succeeded (result=1)\n"
+    "  1  the statement failed (result=0; the session's message on standard error)\n"
+    "  2  usage error, or the database could not be opened (message on standard error)\n";
+
+struct SqlOptions {
+  std::optional<std::string> local;
+  std::string password;
+  std::optional<std::string> connect;
+  std::optional<std::string> relay;
+  int slot = 0;
+  bool exec = false;
+  std::optional<std::vector<std::string>> columns;
+  std::optional<std::string> statement;
+  bool help = false;
+};
+
+std::vector<std::string> SplitColumns(std::string_view text) {
+  std::vector<std::string> columns;
+  size_t start = 0;
+  for (size_t comma; (comma = text.find(',', start)) != std::string_view::npos; start = comma + 1) {
+    columns.emplace_back(text.substr(start, comma - start));
+  }
+  columns.emplace_back(text.substr(start));
+  return columns;
+}
+
+bool ApplyOption(std::string_view name, std::string_view value, SqlOptions& options) {
+  if (name == "--local") {
+    options.local.emplace(value);
+  } else if (name == "--password") {
+    options.password = value;
+  } else if (name == "--connect") {
+    options.connect.emplace(value);
+  } else if (name == "--relay") {
+    if (value.empty()) return UsageError(name, "empty address");
+    options.relay.emplace(value);
+  } else if (name == "--slot") {
+    if (value.size() != 1 || value[0] < '0' || value[0] > '9') {
+      return UsageError(name, Quoted(value) + " is not a slot from 0 to 9");
+    }
+    options.slot = value[0] - '0';
+  } else {  // --columns
+    options.columns = SplitColumns(value);
+    for (const std::string& column : *options.columns) {
+      if (column.empty()) return UsageError(name, Quoted(value) + " names an empty column");
+    }
+  }
+  return true;
+}
+
+bool ParseArguments(std::span<const std::string_view> args, SqlOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (!arg.starts_with("-") || arg == "-") {
+      if (options.statement) return UsageError(arg, "unexpected extra argument (quote the statement)");
+      options.statement.emplace(arg);
+      continue;
+    }
+    std::optional<std::string_view> value;
+    const std::string_view name = OptionName(arg, value);
+    if (name == "-h" || name == "--help") {
+      options.help = true;
+      return true;
+    }
+    if (name == "--exec") {
+      if (value) return UsageError(name, "takes no value");
+      options.exec = true;
+      continue;
+    }
+    static constexpr std::string_view kWithValue[] = {"--local", "--password", "--connect",
+                                                      "--relay", "--slot", "--columns"};
+    if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
+      return UsageError(arg, "unknown option");
+    }
+    if (!value) {
+      if (i + 1 == args.size()) return UsageError(name, "missing value");
+      value = args[++i];
+    }
+    if (!ApplyOption(name, *value, options)) return false;
+  }
+  if (options.help) return true;
+  if (options.local.has_value() == options.connect.has_value()) {
+    return UsageError("sql", "give exactly one of --local FILE and --connect CONNSTR");
+  }
+  if (options.relay && !options.connect) return UsageError("--relay", "goes with --connect");
+  if (!options.statement) return UsageError("sql", "missing STATEMENT");
+  return true;
+}
+
+bool Open(BazaDeDate& db, const SqlOptions& options) {
+  if (options.local) return db.DeschidBazaLocala(*options.local, options.password, 1);
+  if (options.relay) {
+    db.serverAddress = *options.relay;
+    return db.DeschidConectie(*options.connect, 0);
+  }
+  return db.DeschidConectie(*options.connect, 1);
+}
+
+std::string RowText(BazaDeDate& db, const std::vector<std::string>& columns, int slot) {
+  std::string text;
+  for (const std::string& column : columns) {
+    const DbValue value = db.ValoareColoana(column, slot);
+    text += EscapeField(column);
+    text += Format("\t%u\t", static_cast<unsigned>(value.type));
+    text += EscapeField(value.ToText());
+    text += '\n';
+  }
+  return text + "\n";
+}
+
+bool PrintRows(BazaDeDate& db, const SqlOptions& options) {
+  const std::vector<std::string> columns = options.columns ? *options.columns : db.ColumnNames(options.slot);
+  bool ok = true;
+  while (db.RowAvailable(options.slot)) {
+    ok = WriteAll(stdout, RowText(db, columns, options.slot)) && ok;
+    if (!db.NextElementTabel(options.slot)) break;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int RunSqlCommand(std::span<const std::string_view> args) {
+  SqlOptions options;
+  if (!ParseArguments(args, options)) return kExitFailure;
+  if (options.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+
+  BazaDeDate db;
+  if (!Open(db, options)) {
+    const std::string message = db.LastErrorMessage();
+    PrintError("open", message.empty() ? "the database could not be opened" : EscapeField(message));
+    if (!db.LastErrorDetail().empty()) PrintError("driver", EscapeField(db.LastErrorDetail()));
+    return kExitFailure;
+  }
+  const bool result = options.exec ? db.SQLCommand(*options.statement, options.slot)
+                                   : db.GetRecords(*options.statement, options.slot);
+  bool written = true;
+  if (result && !options.exec) written = PrintRows(db, options);
+  written = WriteAll(stdout, Format("result=%d lastErrorCode=%u\n", result ? 1 : 0,
+                                    static_cast<unsigned>(db.lastErrorCode.load()))) && written;
+  if (std::fflush(stdout) != 0 || !written) {
+    PrintError("standard output", "write error");
+    return kExitFailure;
+  }
+  if (!result && !db.LastErrorMessage().empty()) {
+    PrintError("statement", EscapeField(db.LastErrorMessage()));
+    if (!db.LastErrorDetail().empty()) PrintError("driver", EscapeField(db.LastErrorDetail()));
+  }
+  db.InchidConectie();
+  return result ? kExitOk : kExitNothingFound;
+}
+
+}  // namespace strivex::cli
