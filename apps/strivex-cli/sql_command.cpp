@@ -7,6 +7,7 @@
 
 #include "console.h"
 #include "db/baza_de_date.h"
+#include "db/connection_string.h"
 #include "escape.h"
 #include "option_text.h"
 #include "util/format.h"
@@ -128,6 +129,12 @@ bool ParseArguments(std::span<const std::string_view> args, SqlOptions& options)
     return UsageError("sql", "give exactly one of --local FILE and --connect CONNSTR");
   }
   if (options.relay && !options.connect) return UsageError("--relay", "goes with --connect");
+  // The session finds the file through a connection string: a name that string cannot carry (a
+  // ';', blanks at either end) would open, or create, another file.
+  if (options.local && ConnectionValue(JetConnectionString(*options.local, options.password),
+                                       "Data Source") != *options.local) {
+    return UsageError("--local", Quoted(*options.local) + " cannot be named in a connection string");
+  }
   if (!options.statement) return UsageError("sql", "missing STATEMENT");
   return true;
 }
