@@ -1,8 +1,14 @@
 #include "serial/port_names.h"
 
 #include <cctype>
+#include <cstdlib>
 
 namespace strivex {
+
+std::string DeviceDirectory() {
+  const char* dir = std::getenv("STRIVEX_DEVICE_DIR");
+  return dir != nullptr && *dir != '\0' ? dir : "/dev";
+}
 
 std::string DevicePathForPort(std::string_view portName) {
   if (portName.find('/') != std::string_view::npos) return std::string(portName);
@@ -18,9 +24,24 @@ std::string DevicePathForPort(std::string_view portName) {
       if (c < '0' || c > '9') allDigits = false;
       else number = number * 10 + static_cast<unsigned>(c - '0');
     }
-    if (allDigits && number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
+    if (allDigits && number >= 1) return DeviceDirectory() + "/ttyS" + std::to_string(number - 1);
   }
-  return "/dev/" + std::string(portName);
+  // The stored port setting is lower-cased when it is read back ("ttyusb0"); device names are
+  // not, so the serial families are matched ignoring case.
+  static constexpr std::string_view kFamilies[] = {"ttyUSB", "ttyACM", "ttyAMA", "ttyS"};
+  for (std::string_view family : kFamilies) {
+    if (portName.size() <= family.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < family.size(); ++i) {
+      same = same && std::tolower(static_cast<unsigned char>(portName[i])) ==
+                         std::tolower(static_cast<unsigned char>(family[i]));
+    }
+    const std::string_view number = portName.substr(family.size());
+    if (same && number.find_first_not_of("0123456789") == std::string_view::npos) {
+      return DeviceDirectory() + "/" + std::string(family) + std::string(number);
+    }
+  }
+  return DeviceDirectory() + "/" + std::string(portName);
 }
 
 }  // namespace strivex

@@ -114,6 +114,8 @@ TEST(PortNames, MapToDevicePaths) {
       {"ttyUSB0", "/dev/ttyUSB0"},  {"ttyACM3", "/dev/ttyACM3"},  {"/dev/pts/4", "/dev/pts/4"},
       {"./port", "./port"},         {"COM0", "/dev/COM0"},        {"COMX", "/dev/COMX"},
       {"COM", "/dev/COM"},          {"com1a", "/dev/com1a"},
+      {"ttyusb0", "/dev/ttyUSB0"},  {"TTYACM12", "/dev/ttyACM12"}, {"ttys1", "/dev/ttyS1"},
+      {"ttyusb", "/dev/ttyusb"},    {"ttyusb0x", "/dev/ttyusb0x"}, {"pts/3", "pts/3"},
   };
   for (const auto& c : cases) EXPECT_EQ(DevicePathForPort(c.name), c.device) << c.name;
 }

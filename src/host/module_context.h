@@ -1,0 +1,63 @@
+#pragma once
+// The state the start-up fills and the worker threads and dialogs share. Fields two threads touch
+// are atomics; the rest is written before the workers start and only read afterwards (or belongs
+// to the window's thread).
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/records.h"
+#include "protocol/translation.h"
+
+namespace strivex {
+
+class BazaDeDate;
+class HostRecord;
+class ModuleView;
+class PortSerial;
+class ResultQueue;
+struct ReceiveContext;
+
+struct ReplacementCodeEntry {
+  std::string replacementCode;
+  std::string machineCode;
+};
+
+struct InvestigationCodeEntry {
+  int32_t investigationId = 0;
+  std::string investigationCode;
+  int32_t detailId = 0;
+  std::string detailCode;
+};
+
+struct ModuleContext {
+  std::atomic<int32_t> requestId{0};
+  std::atomic<int32_t> workListReading{0};
+  PortSerial* port = nullptr;
+  ReceiveContext* receive = nullptr;
+  ResultQueue* resultQueue = nullptr;
+  std::atomic<uint8_t> uploadStop{0};
+  std::atomic<uint8_t> receivingIndicator{0};
+  HostRecord* host = nullptr;  // its offset 71 is the server-unavailable flag
+  ModuleView* view = nullptr;  // the received list and the PACIENT field
+  SampleList workList;         // the window's thread only
+  BazaDeDate* serverSession = nullptr;
+  BazaDeDate* localSession = nullptr;
+  BazaDeDate* activeSession = nullptr;
+  int32_t hostMachineId = 0;
+  int32_t localMachineId = 0;
+  int32_t resultMachineId = 0;
+  std::atomic<int32_t> uploadProgress{0};
+  std::atomic<uint8_t> uploadFinished{1};
+  std::atomic<uint8_t> statusRepaint{0};
+  uint8_t serverValid = 0;
+  std::string instrumentName;
+  std::vector<ReplacementCodeEntry> replacementCodes;
+  std::vector<InvestigationCodeEntry> investigationCodes;
+  TranslationList translations;  // filled and used by the processing thread only
+  uint8_t directConect = 0;
+};
+
+}  // namespace strivex

@@ -1,0 +1,190 @@
+#include "host/module_core.h"
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "db/baza_de_date.h"
+#include "db/connection_string.h"
+#include "host/module_view.h"
+#include "host/processing_thread.h"
+#include "host/startup_steps.h"
+#include "host/upload_thread.h"
+#include "platform/message_box.h"
+
+namespace strivex {
+
+namespace {
+
+constexpr char kLocalPassword[] = "quomar";
+constexpr auto kShutdownPoll = std::chrono::milliseconds(200);
+
+template <class Condition>
+void WaitUntil(Condition done) {
+  while (!done()) std::this_thread::sleep_for(kShutdownPoll);
+}
+
+}  // namespace
+
+ModuleCore::ModuleCore(HostRecord host, ModuleView& view) : host_(host), view_(view) {}
+
+ModuleCore::~ModuleCore() {
+  if (!shutDown_ && (processing_.joinable() || upload_.joinable())) {
+    // A window destroyed without the shutdown still must not leave threads behind.
+    context_.uploadStop.store(1);
+    receive_.stop.store(1);
+  }
+  JoinWorkers();
+}
+
+void ModuleCore::OpenSessions() {
+  localSession_ = std::make_unique<BazaDeDate>();
+  serverSession_ = std::make_unique<BazaDeDate>();
+  const std::string localPath = host_.LocalDatabasePath();
+  localSession_->database = localPath;
+  localSession_->DeschidBazaLocala(localPath, kLocalPassword, 1);
+
+  ServerSettings server;
+  ReadServerSettings(*localSession_, server);
+  directConect_ = server.directConect;
+  serverSession_->direct.store(server.directConect);
+  context_.localMachineId = ReadLocalMachineId(*localSession_, host_.InstrumentName());
+
+  serverSession_->database = server.databaseName;
+  serverSession_->serverAddress = server.serverAddress;
+  serverSession_->user = server.userName;
+  serverSession_->password = server.password;
+  context_.serverValid = 0;
+  context_.resultMachineId = 0;
+  if (host_.Flag(HostRecord::kServerUnavailable) == 0) {
+    const std::string connection = SqlServerConnectionString(server.serverAddress, server.databaseName,
+                                                             server.userName, server.password);
+    if (serverSession_->DeschidConectie(connection, directConect_)) {
+      serverSession_->password = server.password;
+      serverSession_->user = server.userName;
+      context_.serverValid = 1;
+      context_.resultMachineId = host_.MachineId();
+    } else {
+      platform::MessageBox("Nu pot accesa baza de date de pe server !");
+      host_.SetFlag(HostRecord::kServerUnavailable, 1);
+    }
+  }
+  activeSession_ = host_.Flag(HostRecord::kServerUnavailable) == 1 ? localSession_.get()
+                                                                   : serverSession_.get();
+}
+
+void ModuleCore::Initialize(uint32_t windowHandle) {
+  host_.SetWindowHandle(windowHandle);
+  host_.SetFlag(HostRecord::kInitialised, 1);
+  host_.SetFlag(HostRecord::kModuleActive, 1);
+  host_.SetFlag(HostRecord::kWindowShown, 1);
+  OpenSessions();
+
+  serial_ = SerialSettings{};
+  ReadSerialSettings(*localSession_, context_.localMachineId, serial_);
+  if (serverSession_->connected.load() == 1) {
+    LoadCodeLists(*serverSession_, context_.resultMachineId, context_);
+  }
+  dcb_ = StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits);
+  if (!port_.Open(serial_.portName, dcb_)) view_.SetMenuState(MenuState::kPortClosed);
+
+  receive_.stop.store(0);
+  receive_.ReleaseBuffer();
+  receive_.state.store(RX_IDLE);
+
+  context_.requestId.store(0);
+  context_.uploadStop.store(0);
+  context_.receivingIndicator.store(0);
+  context_.resultQueue = &queue_;
+  context_.receive = &receive_;
+  context_.port = &port_;
+  context_.view = &view_;
+  context_.serverSession = serverSession_.get();
+  context_.localSession = localSession_.get();
+  context_.activeSession = activeSession_;
+  context_.host = &host_;
+  context_.instrumentName = host_.InstrumentName();
+  context_.hostMachineId = host_.MachineId();
+  context_.uploadFinished.store(1);
+  context_.directConect = directConect_;
+  StartWorkers();
+  view_.SetCaption(context_.instrumentName);
+}
+
+void ModuleCore::StartWorkers() {
+  try {
+    processing_ = std::thread(ProcessingThread, std::ref(context_));
+  } catch (const std::system_error&) {
+    receive_.state.store(RX_CONSUMER_DONE);  // nothing will consume: the shutdown must not wait
+  }
+  try {
+    upload_ = std::thread(UploadThread, std::ref(context_));
+  } catch (const std::system_error&) {
+    // Not reported; the shutdown finds the finished flag still set.
+  }
+}
+
+void ModuleCore::JoinWorkers() {
+  if (processing_.joinable()) processing_.join();
+  if (upload_.joinable()) upload_.join();
+}
+
+void ModuleCore::ShutdownModule() {
+  context_.uploadStop.store(1);
+  receive_.stop.store(1);
+  WaitUntil([&] { return receive_.state.load() == RX_CONSUMER_DONE || !processing_.joinable(); });
+  WaitUntil([&] { return context_.uploadFinished.load() == 1; });
+  JoinWorkers();
+  if (port_.IsOpen()) port_.Close();
+  view_.DeleteListItems();
+  serverSession_.reset();
+  localSession_.reset();
+  context_.serverSession = context_.localSession = context_.activeSession = nullptr;
+  activeSession_ = nullptr;
+  context_.investigationCodes.clear();
+  queue_.Clear();
+  host_.SetFlag(HostRecord::kInitialised, 0);
+  host_.SetFlag(HostRecord::kStartAck, 1);
+  host_.SetFlag(HostRecord::kModuleActive, 0);
+  shutDown_ = true;
+}
+
+bool ModuleCore::OpenPort() {
+  if (!port_.Open(port_.PortName(), dcb_)) return false;
+  view_.SetMenuState(MenuState::kPortOpen);
+  return true;
+}
+
+void ModuleCore::ClosePort() {
+  port_.Close();
+  view_.SetMenuState(MenuState::kPortClosed);
+}
+
+StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
+  StatusSnapshot now;
+  now.receiveState = receive_.state.load();
+  now.receiveLength = receive_.length.load();
+  now.queueEmpty = queue_.Empty();
+  now.progress = context_.uploadProgress.load();
+  now.receivingIndicator = context_.receivingIndicator.load();
+  now.statusRepaint = context_.statusRepaint.load();
+  now.serverUnavailable = host_.Flag(HostRecord::kServerUnavailable);
+  if (serverSession_) {
+    now.serverAddress = serverSession_->serverAddress;
+    now.serverDatabase = serverSession_->database;
+  }
+  if (localSession_) now.localDatabase = localSession_->database;
+  now.portName = port_.PortName();
+  now.portOpen = port_.IsOpen();
+  now.workListReading = context_.workListReading.load();
+  now.secondsOfDay = secondsOfDay;
+  return now;
+}
+
+void ModuleCore::ApplyPanelEffects(const StatusPanel& panel) {
+  context_.statusRepaint.store(panel.statusRepaint ? 1 : 0);
+  if (panel.receivingIndicator) context_.receivingIndicator.store(*panel.receivingIndicator);
+  if (panel.progress) context_.uploadProgress.store(*panel.progress);
+}
+
+}  // namespace strivex

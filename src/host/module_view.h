@@ -1,0 +1,40 @@
+#pragma once
+// What the module's core asks of its main window. The Qt window implements it; tests record the
+// calls. Calls from worker threads must not wait for the window's thread: the window queues them,
+// so a shutdown that waits for the workers on that thread cannot deadlock.
+
+#include <memory>
+#include <string>
+
+#include "protocol/records.h"
+
+namespace strivex {
+
+enum class MenuState { kPortOpen, kPortClosed };
+
+struct ReceivedRow {
+  std::string id;    // the request id in decimal
+  std::string date;  // "%d/%d", day and month
+  std::string name;  // patient name
+  std::unique_ptr<SampleRecord> sample;  // the row owns its sample until the shutdown
+};
+
+class ModuleView {
+ public:
+  virtual ~ModuleView() = default;
+
+  // Worker threads (queued, never waited for).
+  virtual void SetPatientText(const std::string& text) = 0;
+  virtual void AddReceivedRow(ReceivedRow row) = 0;
+
+  // The window's own thread.
+  virtual std::string RequestCodeText() = 0;
+  virtual void SetRequestCodeText(const std::string& text) = 0;
+  virtual void SetMenuState(MenuState state) = 0;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void HideWindow() = 0;
+  // Frees the samples of the received list's rows.
+  virtual void DeleteListItems() = 0;
+};
+
+}  // namespace strivex

@@ -1,0 +1,59 @@
+// The request-code confirmation of the main window: the operator types a request number (or bar
+// code) and the module shows whose it is; the number goes to the interpreter with the next message.
+
+#include "db/baza_de_date.h"
+#include "host/module_core.h"
+#include "host/module_view.h"
+#include "util/format.h"
+#include "util/text_scan.h"
+
+namespace strivex {
+
+namespace {
+
+constexpr size_t kRequestCodeLimit = 100;
+constexpr int kLookupSlot = 8;
+
+// Each of the five runs of six tabs is part of the statement the laboratory has always received.
+constexpr char kPatientLookup[] =
+    "select cast(lr.id as varchar(10)) + ' - ' + p.LastName+' ' + p.FirstName as patient from "
+    "l_requests lr \t\t\t\t\t\tleft join patients p on p.id=lr.patientid\t\t\t\t\t\tleft join "
+    "l_request_details lrd on lrd.requestid=lr.id\t\t\t\t\t\tleft join l_investigations inv on "
+    "inv.id=lrd.investigationid\t\t\t\t\t\tleft join l_investigations inv2 on "
+    "inv.itemid=inv2.itemid\t\t\t\t\t\twhere (lr.id=%ld or lr.externalbarcodeid=%d) and "
+    "inv2.id=%ld\t\t\t\t\t\torder by case when lr.externalbarcodeid=%d then 0 else 1 end";
+
+}  // namespace
+
+void ModuleCore::ConfirmRequestCode() {
+  const std::string typed = view_.RequestCodeText().substr(0, kRequestCodeLimit);
+  if (typed.empty()) {
+    view_.HideWindow();
+    host_.SetFlag(HostRecord::kWindowShown, 0);
+    return;
+  }
+  const int32_t requestId = ParseDecimal(typed);
+  context_.requestId.store(requestId);
+  // Without the server, or without an investigation of this instrument to match requests
+  // against, the typed number is taken as it is.
+  BazaDeDate* server = context_.serverSession;
+  if (server == nullptr || server->connected.load() != 1 || context_.investigationCodes.empty()) {
+    view_.SetPatientText(typed);
+    return;
+  }
+  const long investigation = context_.investigationCodes.front().investigationId;
+  const std::string statement = Format(kPatientLookup, static_cast<long>(requestId), requestId,
+                                       investigation, requestId);
+  if (!server->GetRecords(statement, kLookupSlot)) return;
+  const std::string patient = server->ValoareColoana("patient", kLookupSlot).ToText();
+  if (!patient.empty()) {
+    view_.SetPatientText(patient);
+    view_.SetRequestCodeText("");
+  } else {
+    context_.requestId.store(0);
+    view_.SetPatientText("0");
+  }
+  server->InchidTabel(kLookupSlot);
+}
+
+}  // namespace strivex

@@ -1,0 +1,35 @@
+#pragma once
+// Interpreted messages waiting to be stored: the processing thread appends at the tail, the upload
+// thread works on the head and removes it when it is stored. Both ends go through one mutex, so
+// nothing appended while the head is removed is lost.
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "protocol/records.h"
+
+namespace strivex {
+
+struct ResultBatch {
+  SampleList samples;
+};
+
+class ResultQueue {
+ public:
+  void Append(SampleList samples);
+  // The oldest batch, or null; it stays queued (and stable) until RemoveHead.
+  ResultBatch* Head();
+  void RemoveHead();
+  bool Empty() const;
+  size_t Size() const;
+  // Frees every batch still queued.
+  void Clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<std::unique_ptr<ResultBatch>> batches_;
+};
+
+}  // namespace strivex

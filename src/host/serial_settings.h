@@ -1,0 +1,24 @@
+#pragma once
+// The serial line's settings as the local database keeps them: rows of NAME and VALUE for the
+// instrument, matched after lower-casing both.
+
+#include <cstdint>
+#include <string>
+
+namespace strivex {
+
+struct SerialSettings {
+  std::string portName = "COM1";
+  uint32_t baudRate = 9600;
+  uint8_t byteSize = 8;
+  uint8_t parity = 0;    // NOPARITY
+  uint8_t stopBits = 0;  // ONESTOPBIT
+};
+
+// Applies one settings row; unknown names and values leave the settings unchanged.
+void ApplySettingRow(SerialSettings& settings, std::string name, std::string value);
+
+// A-Z to a-z; every other byte unchanged.
+void LowerAscii(std::string& text);
+
+}  // namespace strivex

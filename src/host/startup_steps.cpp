@@ -1,0 +1,99 @@
+#include "host/startup_steps.h"
+
+#include "db/baza_de_date.h"
+#include "db/sql_text.h"
+#include "platform/message_box.h"
+#include "util/format.h"
+#include "util/text_scan.h"
+
+namespace strivex {
+
+namespace {
+
+constexpr int kSettingsSlot = 9;
+constexpr int kSerialSlot = 0;
+constexpr int kCodesSlot = 1;
+
+constexpr const char* kDefaultSettingRows[] = {
+    "INSERT INTO MACHINE_SETTINGS ([MachineID],[NAME],[VALUE]) Values (%d,'port','com1')",
+    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Baud Rate','9600')",
+    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Byte Size','7')",
+    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Parity','odd')",
+    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Stop Bits','1 stop bit')",
+};
+
+constexpr const char kInvestigationCodes[] =
+    "select inv.id as invID,inv.code as InvCode,lid.id as DetailID,lid.code as DetailCode "
+    "\t\t\t\t\tfrom l_investigations inv \t\t\t\t\tleft join l_investigation_details lid on "
+    "lid.investigationid=inv.id \t\t\t\t\twhere machineid=%d";
+
+void ApplyServerSetting(const std::string& property, const DbValue& value, ServerSettings& settings) {
+  if (property == "Adresa Server") settings.serverAddress = value.ToText();
+  else if (property == "Baza de date") settings.databaseName = value.ToText();
+  else if (property == "Utilizator") settings.userName = value.ToText();
+  else if (property == "Parola") settings.password = value.type == VT_NULL ? "" : value.ToText();
+  else if (property == "DirectConect") settings.directConect = ParseDecimal(value.ToText()) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+void ReadServerSettings(BazaDeDate& local, ServerSettings& settings) {
+  if (!local.DeschidTabel("Medianex_Init", kSettingsSlot)) {
+    platform::MessageBox("Nu pot afla datele despre baza de date de pe server !");
+  } else {
+    do {
+      ApplyServerSetting(local.ValoareColoana("Proprietate", kSettingsSlot).ToText(),
+                         local.ValoareColoana("Valoare", kSettingsSlot), settings);
+    } while (local.NextElementTabel(kSettingsSlot));
+  }
+  local.InchidTabel(kSettingsSlot);
+}
+
+int32_t ReadLocalMachineId(BazaDeDate& local, const std::string& instrumentName) {
+  local.DeschidTabel("MACHINES", Format("where [name]='%s'", EscapeSqlText(instrumentName).c_str()),
+                     kSettingsSlot);
+  const DbValue id = local.ValoareColoana("ID", kSettingsSlot);
+  local.InchidTabel(kSettingsSlot);
+  return static_cast<int16_t>(static_cast<uint32_t>(id.intVal) & 0xFFFF);
+}
+
+void ReadSerialSettings(BazaDeDate& local, int32_t localMachineId, SerialSettings& settings) {
+  if (!local.DeschidTabel("MACHINE_SETTINGS", Format("where MachineID=%d", localMachineId), kSerialSlot)) {
+    platform::MessageBox("Nu pot obtine setarile masinii, folosesc setari implicite");
+  }
+  do {
+    const std::string name = local.ValoareColoana("NAME", kSerialSlot).ToText();
+    if (name.empty()) {
+      for (const char* row : kDefaultSettingRows) local.SQLCommand(Format(row, localMachineId), kSerialSlot);
+      return;
+    }
+    ApplySettingRow(settings, name, local.ValoareColoana("VALUE", kSerialSlot).ToText());
+  } while (local.NextElementTabel(kSerialSlot));
+}
+
+void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, ModuleContext& context) {
+  if (server.GetRecords(Format("select MachineCode,ReplacementCode from L_REPLACEMENT_CODES where machineID=%d",
+                               resultMachineId),
+                        kCodesSlot)) {
+    do {
+      std::string machineCode = server.ValoareColoana("MachineCode", kCodesSlot).ToText();
+      if (!machineCode.empty()) {
+        context.replacementCodes.push_back(
+            {server.ValoareColoana("ReplacementCode", kCodesSlot).ToText(), std::move(machineCode)});
+      }
+    } while (server.NextElementTabel(kCodesSlot));
+    server.InchidTabel(kCodesSlot);
+  }
+  if (server.GetRecords(Format(kInvestigationCodes, resultMachineId), kCodesSlot)) {
+    do {
+      const DbValue investigation = server.ValoareColoana("invID", kCodesSlot);
+      if (investigation.IsEmpty()) continue;
+      context.investigationCodes.push_back({investigation.intVal,
+                                            server.ValoareColoana("InvCode", kCodesSlot).ToText(),
+                                            server.ValoareColoana("DetailID", kCodesSlot).intVal,
+                                            server.ValoareColoana("DetailCode", kCodesSlot).ToText()});
+    } while (server.NextElementTabel(kCodesSlot));
+  }
+}
+
+}  // namespace strivex

@@ -1,0 +1,37 @@
+#pragma once
+// The start-up's reading steps, each on the session it reads from.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/module_context.h"
+#include "host/serial_settings.h"
+
+namespace strivex {
+
+class BazaDeDate;
+
+struct ServerSettings {
+  std::string serverAddress;
+  std::string databaseName;
+  std::string userName;
+  std::string password;
+  uint8_t directConect = 1;
+};
+
+// "Medianex_Init", slot 9; shows "Nu pot afla datele despre baza de date de pe server !" when the
+// table cannot be opened.
+void ReadServerSettings(BazaDeDate& local, ServerSettings& settings);
+
+// The instrument's "ID" in "MACHINES" (slot 9), as its low 16 bits sign-extended.
+int32_t ReadLocalMachineId(BazaDeDate& local, const std::string& instrumentName);
+
+// "MACHINE_SETTINGS" rows of the instrument (slot 0); a missing set gets the five default rows,
+// which take effect at the next start.
+void ReadSerialSettings(BazaDeDate& local, int32_t localMachineId, SerialSettings& settings);
+
+// The replacement and investigation code lists (slot 1).
+void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, ModuleContext& context);
+
+}  // namespace strivex

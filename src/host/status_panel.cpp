@@ -1,0 +1,86 @@
+#include "host/status_panel.h"
+
+#include "serial/receive_context.h"
+#include "util/format.h"
+
+namespace strivex {
+
+namespace {
+
+constexpr size_t kServerTextLimit = 33;
+constexpr size_t kServerTextCut = 31;
+constexpr uint32_t kReadingSeconds = 2;
+
+StatusLine TransferLine(const StatusSnapshot& now, Rgb portColour, StatusPanel& panel) {
+  switch (now.receiveState) {
+    case RX_IDLE: {
+      panel.receivingIndicator = 0;
+      if (now.queueEmpty) return {"Transmisie : - Astept", kGreen};
+      int32_t progress = now.progress;
+      if (progress < 0 || progress > 100) {
+        progress = 0;
+        panel.progress = 0;
+      }
+      return {Format("Transmisie : - Transmit la server   %d %c", progress, '%'), kYellow};
+    }
+    case RX_RECEIVING:
+      panel.receivingIndicator = 1;
+      return {"Transmisie : - Receptionez Date", kYellow};
+    case RX_SILENCE:
+      return {"Transmisie : - Sfarsit Transmisie", kYellow};
+    case RX_COMPLETE:
+      return {"Transmisie : - Procesez Date", kRed};
+    default:
+      return {"Nedefinit !", portColour};
+  }
+}
+
+}  // namespace
+
+StatusPanelModel::Seen StatusPanelModel::SeenOf(const StatusSnapshot& now) {
+  return {now.receiveState,  now.receivingIndicator, now.serverUnavailable, now.serverAddress,
+          now.serverDatabase, now.portName,           now.portOpen};
+}
+
+bool StatusPanelModel::NeedsPaint(const StatusSnapshot& now, bool forced) const {
+  if (forced || now.receivingIndicator != 0 || now.statusRepaint != 0) return true;
+  return !now.queueEmpty || !(SeenOf(now) == last_);
+}
+
+StatusLine StatusPanelModel::ServerLine(const StatusSnapshot& now, bool& repaint) {
+  if (now.serverUnavailable != 0) return {"Baza Server : - Invalida", kRed};
+  // Unsigned, as the times are seconds of the day and may wrap at midnight.
+  const bool recent = previousPaint_ - readingStart_ < kReadingSeconds;
+  previousPaint_ = now.secondsOfDay;
+  if (now.workListReading != 0 || recent) {
+    repaint = true;
+    if (!readingHeld_) {
+      readingStart_ = now.secondsOfDay;
+      readingHeld_ = true;
+    }
+    return {"Baza Server : - Citesc lista pacienti", kYellow};
+  }
+  std::string text = Format("Baza Server : - %s//%s", now.serverAddress.c_str(), now.serverDatabase.c_str());
+  if (text.size() > kServerTextLimit) text = text.substr(0, kServerTextCut) + "...";
+  readingHeld_ = false;
+  return {text + " -Valida", kGreen};
+}
+
+StatusPanel StatusPanelModel::Paint(const StatusSnapshot& now) {
+  StatusPanel panel;
+  last_ = SeenOf(now);
+  bool repaint = false;
+  if (now.receivingIndicator == 1) {
+    panel.mark = true;
+    panel.markText = Format("R %d", now.receiveLength);
+  }
+  panel.lines[0] = ServerLine(now, repaint);
+  panel.lines[1] = {Format("Baza Locala : - %s - Valida", now.localDatabase.c_str()), kGreen};
+  panel.lines[2] = now.portOpen ? StatusLine{Format("Port : - %s - Deschis", now.portName.c_str()), kGreen}
+                                : StatusLine{Format("Port : - %s - Inchis", now.portName.c_str()), kRed};
+  panel.lines[3] = TransferLine(now, panel.lines[2].colour, panel);
+  panel.statusRepaint = repaint;
+  return panel;
+}
+
+}  // namespace strivex

@@ -1,0 +1,83 @@
+#pragma once
+// The four-line status panel: what it says, in which colours, and when it needs painting. The
+// window only draws what this returns.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace strivex {
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+inline constexpr Rgb kGreen{0, 255, 0};
+inline constexpr Rgb kYellow{255, 255, 0};
+inline constexpr Rgb kRed{255, 0, 0};
+inline constexpr Rgb kBlack{0, 0, 0};
+inline constexpr Rgb kGrey{192, 192, 192};
+
+// What the panel looks at, taken at one moment.
+struct StatusSnapshot {
+  int32_t receiveState = 0;
+  int32_t receiveLength = 0;
+  bool queueEmpty = true;
+  int32_t progress = 0;
+  uint8_t receivingIndicator = 0;
+  uint8_t statusRepaint = 0;
+  uint8_t serverUnavailable = 0;
+  std::string serverAddress;
+  std::string serverDatabase;
+  std::string localDatabase;
+  std::string portName;
+  bool portOpen = false;
+  int32_t workListReading = 0;
+  uint32_t secondsOfDay = 0;
+};
+
+struct StatusLine {
+  std::string text;
+  Rgb colour;
+};
+
+struct StatusPanel {
+  std::array<StatusLine, 4> lines;  // at x + 10, y + 1/15/29/43, font size 8
+  bool mark = false;                // red disc and "R %d" at x + 158, y + 14, font size 7
+  std::string markText;
+  // What painting changes in the shared state.
+  std::optional<uint8_t> receivingIndicator;  // new value
+  bool statusRepaint = false;                 // the flag's value after painting
+  std::optional<int32_t> progress;            // written back when it was out of range
+};
+
+class StatusPanelModel {
+ public:
+  // When not forced, a paint is skipped while nothing the panel shows has changed.
+  bool NeedsPaint(const StatusSnapshot& now, bool forced) const;
+  // The panel for `now`; remembers what it showed and the "Citesc" timing.
+  StatusPanel Paint(const StatusSnapshot& now);
+
+ private:
+  struct Seen {
+    int32_t receiveState = 0;
+    uint8_t receivingIndicator = 0;
+    uint8_t serverUnavailable = 0;
+    std::string serverAddress;
+    std::string serverDatabase;
+    std::string portName;
+    bool portOpen = false;
+    friend bool operator==(const Seen&, const Seen&) = default;
+  };
+  static Seen SeenOf(const StatusSnapshot& now);
+  StatusLine ServerLine(const StatusSnapshot& now, bool& repaint);
+
+  Seen last_;
+  uint32_t previousPaint_ = 0;  // t0, seconds of the day
+  uint32_t readingStart_ = 0;   // ts
+  bool readingHeld_ = false;
+};
+
+}  // namespace strivex
