@@ -1,1 +1,316 @@
-// soon
+// The module without its window, on real parts: a SQLite settings file, pseudo-terminals for the
+// analyser (the simulator program, for the road of one result), and the development server.
+
+#include "host/module_core.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "db/baza_de_date.h"
+#include "db/connection_string.h"
+#include "db/db_session_fixture.h"
+#include "host/module_view.h"
+#include "host/processing_thread.h"
+#include "host/recording_view.h"
+#include "platform/message_box.h"
+#include "support/background_process.h"
+#include "support/pty_pair.h"
+#include "util/format.h"
+#include "util/log_files.h"
+
+namespace strivex {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ReadFile;
+using testing::RecordingView;
+using testing::WaitFor;
+
+class ModuleCoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir_ / "dev");
+    // COM1, the port the module falls back to, is this test's pseudo-terminal.
+    std::filesystem::create_symlink(pty_.slavePath(), dir_ / "dev" / "ttyS0");
+    setenv("STRIVEX_DEVICE_DIR", (dir_ / "dev").c_str(), 1);
+    BazaDeDate local;
+    ASSERT_TRUE(local.DeschidBazaLocala(LocalPath(), "quomar", 1));
+    ASSERT_TRUE(local.SQLCommand("INSERT INTO MACHINES (ID, name) VALUES (65541, 'Strivex')", 0));
+  }
+  void TearDown() override { unsetenv("STRIVEX_DEVICE_DIR"); }
+
+  std::string LocalPath() const { return (dir_ / "local.db").string(); }
+
+  bool UseLabServer() {
+    lab_ = testing::LabConnectionString();
+    if (lab_.empty()) {
+      if (testing::LabDatabaseRequired()) ADD_FAILURE() << "STRIVEX_LAB_CONNSTR is not set";
+      return false;
+    }
+    BazaDeDate local;
+    local.DeschidBazaLocala(LocalPath(), "quomar", 1);
+    const std::pair<const char*, const char*> keys[] = {
+        {"Adresa Server", "Server"}, {"Baza de date", "Database"}, {"Utilizator", "Uid"}, {"Parola", "Pwd"}};
+    for (const auto& [property, key] : keys) {
+      local.SQLCommand(Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'",
+                              ConnectionValue(lab_, key).value_or("").c_str(), property),
+                       0);
+    }
+    return true;
+  }
+
+  void SetSetting(const std::string& name, const std::string& value) {
+    BazaDeDate local;
+    local.DeschidBazaLocala(LocalPath(), "quomar", 1);
+    local.SQLCommand(Format("INSERT INTO MACHINE_SETTINGS (MachineID, NAME, VALUE) VALUES (5, '%s', '%s')",
+                            name.c_str(), value.c_str()),
+                     0);
+  }
+
+  std::unique_ptr<ModuleCore> Start(uint8_t serverUnavailable) {
+    host_ = std::make_unique<HostRecordBuffer>(5, "Strivex", LocalPath(), 1);
+    host_->record().SetFlag(HostRecord::kServerUnavailable, serverUnavailable);
+    auto core = std::make_unique<ModuleCore>(host_->record(), view_);
+    core->Initialize(0x1234);
+    return core;
+  }
+
+  testing::TempDir dir_;
+  testing::ScopedCurrentDir cwd_{dir_.path()};
+  testing::PtyPair pty_;
+  platform::MessageBoxRecorder boxes_;
+  RecordingView view_;
+  std::unique_ptr<HostRecordBuffer> host_;
+  std::string lab_;
+};
+
+TEST_F(ModuleCoreTest, FirstStartWritesDefaultsThatTheNextStartUses) {
+  {
+    auto core = Start(/*serverUnavailable=*/1);
+    EXPECT_EQ(core->context().localMachineId, 5);  // the low 16 bits of 65541
+    const LineSettings& dcb = core->lineSettings();
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(core->port().PortName(), "COM1");
+    EXPECT_TRUE(core->port().IsOpen());
+    EXPECT_EQ(view_.Caption(), "Strivex");
+    // Offset 71 set by the host: the server is never tried.
+    EXPECT_EQ(core->serverSession()->connected.load(), 0);
+    EXPECT_EQ(core->context().resultMachineId, 0);
+    EXPECT_TRUE(boxes_.Texts().empty());
+    EXPECT_EQ(ReadFile(dir_ / "_acterr.log").find("deschidere conectie"), std::string::npos);
+    core->ShutdownModule();
+  }
+  BazaDeDate local;
+  local.DeschidBazaLocala(LocalPath(), "", 1);
+  ASSERT_TRUE(local.GetRecords("SELECT NAME, VALUE FROM MACHINE_SETTINGS WHERE MachineID=5 ORDER BY rowid", 0));
+  std::vector<std::string> rows;
+  do rows.push_back(local.ValoareColoana("NAME", 0).strVal + "=" + local.ValoareColoana("VALUE", 0).strVal);
+  while (local.NextElementTabel(0));
+  EXPECT_EQ(rows, (std::vector<std::string>{"port=com1", "Baud Rate=9600", "Byte Size=7", "Parity=odd",
+                                            "Stop Bits=1 stop bit"}));
+
+  auto again = Start(1);
+  EXPECT_EQ(again->lineSettings().ByteSize, 7);
+  EXPECT_EQ(again->lineSettings().Parity, ODDPARITY);
+  EXPECT_EQ(again->port().PortName(), "com1");
+  EXPECT_TRUE(again->port().IsOpen());  // COM ports in any case
+  again->ShutdownModule();
+}
+
+TEST_F(ModuleCoreTest, PortThatCannotOpenLeavesTheMenuClosed) {
+  SetSetting("Port", "ttyUSB97");
+  auto core = Start(1);
+  EXPECT_FALSE(core->port().IsOpen());
+  EXPECT_EQ(view_.MenuStates(), std::vector<MenuState>{MenuState::kPortClosed});
+  EXPECT_FALSE(core->OpenPort());
+  core->ShutdownModule();
+  EXPECT_EQ(host_->record().Flag(HostRecord::kInitialised), 0);
+  EXPECT_EQ(host_->record().Flag(HostRecord::kStartAck), 1);
+  EXPECT_EQ(host_->record().Flag(HostRecord::kModuleActive), 0);
+  EXPECT_EQ(view_.Deletes(), 1);
+}
+
+TEST_F(ModuleCoreTest, ServerConnectionLoadsTheCodeLists) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  auto core = Start(0);
+  const ModuleContext& context = core->context();
+  EXPECT_EQ(context.serverValid, 1);
+  EXPECT_EQ(context.resultMachineId, 5);
+  ASSERT_EQ(context.investigationCodes.size(), 12u);
+  EXPECT_EQ(context.investigationCodes[0].investigationCode, "S_TRV");
+  EXPECT_EQ(context.replacementCodes.size(), 2u);
+  EXPECT_TRUE(boxes_.Texts().empty());
+
+  view_.SetRequestCodeText("1021");
+  core->ConfirmRequestCode();
+  EXPECT_EQ(view_.PatientTexts().back(), "1021 - Popescu Ion");
+  EXPECT_EQ(view_.RequestCodeText(), "");
+  EXPECT_EQ(core->context().requestId.load(), 1021);
+
+  view_.SetRequestCodeText("81024");  // a bar code
+  core->ConfirmRequestCode();
+  EXPECT_EQ(view_.PatientTexts().back(), "1024 - Dumitrescu Gheorghe");
+
+  view_.SetRequestCodeText("999999");
+  core->ConfirmRequestCode();
+  EXPECT_EQ(view_.PatientTexts().back(), "0");
+  EXPECT_EQ(view_.RequestCodeText(), "999999");
+  EXPECT_EQ(core->context().requestId.load(), 0);
+
+  view_.SetRequestCodeText("");
+  core->ConfirmRequestCode();
+  EXPECT_EQ(view_.Hides(), 1);
+  EXPECT_EQ(host_->record().Flag(HostRecord::kWindowShown), 0);
+  core->ShutdownModule();
+}
+
+TEST_F(ModuleCoreTest, RefusedServerIsReportedAndMarkedUnavailable) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  BazaDeDate local;
+  local.DeschidBazaLocala(LocalPath(), "", 1);
+  local.SQLCommand("UPDATE Medianex_Init SET Valoare='wrong' where Proprietate='Parola'", 0);
+  auto core = Start(0);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"});
+  EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
+  EXPECT_EQ(core->context().resultMachineId, 0);
+  EXPECT_TRUE(core->context().investigationCodes.empty());
+
+  view_.SetRequestCodeText("1021");
+  core->ConfirmRequestCode();  // without the server the typed code is taken as it is
+  EXPECT_EQ(view_.PatientTexts().back(), "1021");
+  EXPECT_EQ(core->context().requestId.load(), 1021);
+  core->ShutdownModule();
+}
+
+TEST_F(ModuleCoreTest, StopWhileAMessageWaitsEndsWithoutLoggingIt) {
+  PortSerial port;
+  ReceiveContext receive;
+  ResultQueue queue;
+  ModuleContext context;
+  context.port = &port;
+  context.receive = &receive;
+  context.resultQueue = &queue;
+  context.view = &view_;
+  context.instrumentName = "Strivex";
+  receive.data.reset(new char[8]{'I', 'D', '\0'});
+  receive.length.store(2);
+  receive.capacity.store(8);
+  receive.state.store(RX_COMPLETE);
+  receive.stop.store(1);
+  ProcessingThread(context);
+  EXPECT_EQ(receive.state.load(), RX_CONSUMER_DONE);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "_Strivex.log"));
+  EXPECT_TRUE(queue.Empty());
+  EXPECT_EQ(receive.capacity.load(), 0);
+}
+
+// Escaped fields of the interpret tool's output, as bytes.
+std::string Unescape(const std::string& field) {
+  std::string out;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() + 1 && field[i + 1] == 'x') {
+      out.push_back(static_cast<char>(std::stoi(field.substr(i + 2, 2), nullptr, 16)));
+      i += 3;
+    } else {
+      out.push_back(field[i]);
+    }
+  }
+  return out;
+}
+
+struct StoredResult {
+  int requestId, machineId, investigationId, detailId;
+  std::string value;
+  friend bool operator==(const StoredResult&, const StoredResult&) = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const StoredResult& r) {
+  return os << r.requestId << "/" << r.machineId << "/" << r.investigationId << "/" << r.detailId << "/" << r.value;
+}
+
+// What the results of a recorded report become in the laboratory database.
+std::vector<StoredResult> ExpectedRows(const std::string& expectedFile) {
+  const std::map<std::string, int> details = {{"LEU", 1}, {"NIT", 2}, {"URO", 3}, {"PRO", 4},
+                                              {"pH", 5},  {"BLD", 6}, {"SG", 7},  {"KET", 8},
+                                              {"BIL", 9}, {"GLU", 10}, {"ASC", 11}, {"COL", 12}};
+  std::vector<StoredResult> rows;
+  std::istringstream lines(ReadFile(expectedFile));
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    for (std::string field; std::getline(parts, field, '\t');) fields.push_back(field);
+    if (fields.size() < 4) continue;
+    const auto detail = details.find(fields[2]);
+    rows.push_back({std::stoi(fields[0]), 5, 1, detail == details.end() ? 0 : detail->second, Unescape(fields[3])});
+  }
+  return rows;
+}
+
+std::vector<StoredResult> StoredRows(BazaDeDate& lab, const std::string& requestIds) {
+  std::vector<StoredResult> rows;
+  if (!lab.GetRecords("SELECT request_id, machine_id, investigation_id, detail_id, value FROM lab_results "
+                      "WHERE machine_id = 5 AND request_id IN (" + requestIds + ") ORDER BY id",
+                      1)) {
+    return rows;
+  }
+  while (lab.RowAvailable(1)) {
+    rows.push_back({lab.ValoareColoana("request_id", 1).intVal, lab.ValoareColoana("machine_id", 1).intVal,
+                    lab.ValoareColoana("investigation_id", 1).intVal, lab.ValoareColoana("detail_id", 1).intVal,
+                    lab.ValoareColoana("value", 1).strVal});
+    lab.NextElementTabel(1);
+  }
+  return rows;
+}
+
+TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  const std::string reports = std::string(STRIVEX_TEST_DATA_DIR) + "/reports/";
+  const std::string requestIds = "30512, 30520, 30521, 30522";
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (" + requestIds + ")", 0);
+
+  testing::BackgroundProcess sim(STRIVEX_ANALYSER_SIM_PATH,
+                                 {"--pty", "--no-pace", "--start-delay", "0.3", "--gap", "6", "--report",
+                                  reports + "one-sample.txt", "--report", reports + "three-samples.txt"});
+  const auto device = sim.ReadLine(5s);
+  ASSERT_TRUE(device) << sim.err();
+  SetSetting("port", *device);
+  auto core = Start(0);
+  ASSERT_TRUE(core->port().IsOpen());
+
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 4; }, 40s)) << view_.RowCount() << " rows";
+  EXPECT_EQ(ReadFile(dir_ / "_Strivex.log"),
+            ReadFile(reports + "one-sample.txt") + ReadFile(reports + "three-samples.txt"));
+  std::vector<StoredResult> expected = ExpectedRows(reports + "one-sample.expected");
+  for (const StoredResult& row : ExpectedRows(reports + "three-samples.expected")) expected.push_back(row);
+  EXPECT_EQ(StoredRows(lab, requestIds), expected);
+
+  // One row per sample, in arrival order; the rows of a batch show its first sample's name and date.
+  EXPECT_EQ(view_.Rows(), (std::vector<std::vector<std::string>>{{"30512", "0/0", "", "30512"},
+                                                                  {"30520", "0/0", "", "30520"},
+                                                                  {"30521", "0/0", "", "30521"},
+                                                                  {"30522", "0/0", "", "30522"}}));
+  const std::string dataLog = ReadFile(dir_ / "_Strivex_data.log");
+  EXPECT_TRUE(dataLog.starts_with("\r\n\r\n****Sesiune Noua ->")) << dataLog.substr(0, 60);
+  EXPECT_NE(dataLog.find("\r\n Id Analiza = 30512\r\n "), std::string::npos);
+  EXPECT_NE(dataLog.find(" 0:0\r\nLEU = neg\r\n"), std::string::npos);
+  EXPECT_NE(dataLog.find("\r\n Id Analiza = 30522"), std::string::npos);
+
+  core->ShutdownModule();
+  EXPECT_EQ(host_->record().Flag(HostRecord::kStartAck), 1);
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (" + requestIds + ")", 0);
+}
+
+}  // namespace
+}  // namespace strivex
