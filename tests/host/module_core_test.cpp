@@ -18,6 +18,7 @@
 #include "db/db_session_fixture.h"
 #include "host/module_view.h"
 #include "host/processing_thread.h"
+#include "host/upload_thread.h"
 #include "host/recording_view.h"
 #include "platform/message_box.h"
 #include "support/background_process.h"
@@ -270,6 +271,56 @@ std::vector<StoredResult> StoredRows(BazaDeDate& lab, const std::string& request
     lab.NextElementTabel(1);
   }
   return rows;
+}
+
+TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
+  const int requestId = 1600000000 + static_cast<int>(getpid() % 100000000);
+  ResultQueue queue;
+  ModuleContext context;
+  context.resultQueue = &queue;
+  context.view = &view_;
+  context.serverSession = &lab;
+  context.resultMachineId = 5;
+  // An analysis code under two investigations maps to the first; parameter codes are matched
+  // against every detail code of the list.
+  context.investigationCodes = {{1, "S_TRV", 1, "LEU"}, {2, "S_TRV", 13, "GLU"}, {3, "OTHER", 7, "SG"}};
+  SampleList samples;
+  SampleRecord& sample = samples.emplace_back(requestId);
+  GroupRecord& group = sample.groups.emplace_back("S_TRV");
+  const std::string longValue(1000, 'x');
+  const std::string values[] = {longValue, "O'Brien", "3.2 \xB5mol/l"};
+  const char* codes[] = {"LEU", "SG", "NOPE"};
+  for (int i = 0; i < 3; ++i) {
+    ResultRecord& result = group.results.emplace_back();
+    result.parameterCode = codes[i];
+    result.value = values[i];
+  }
+  queue.Append(std::move(samples));
+
+  ASSERT_TRUE(UploadHeadBatch(context));
+  EXPECT_TRUE(queue.Empty());
+  EXPECT_EQ(context.uploadProgress.load(), 100);  // no total given: 0 while storing, then 100
+  EXPECT_EQ(context.statusRepaint.load(), 1);
+  const std::vector<StoredResult> stored = StoredRows(lab, std::to_string(requestId));
+  EXPECT_EQ(stored, (std::vector<StoredResult>{{requestId, 5, 1, 1, longValue},
+                                               {requestId, 5, 1, 7, "O'Brien"},
+                                               {requestId, 5, 1, 0, "3.2 \xB5mol/l"}}));
+  EXPECT_NE(ReadFile(dir_ / "_Strivex_data.log").find("\r\nSG = O'Brien"), std::string::npos);
+  EXPECT_EQ(view_.RowCount(), 1u);
+  lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+
+  // Without a connected server the batch is still logged, listed and dropped.
+  BazaDeDate closed;
+  context.serverSession = &closed;
+  SampleList more;
+  more.emplace_back(requestId).groups.emplace_back("S_TRV").results.emplace_back().value = "neg";
+  queue.Append(std::move(more));
+  ASSERT_TRUE(UploadHeadBatch(context));
+  EXPECT_TRUE(StoredRows(lab, std::to_string(requestId)).empty());
+  EXPECT_EQ(view_.RowCount(), 2u);
 }
 
 TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
