@@ -1,0 +1,204 @@
+// strivex-host: a host process for the Strivex module. It fills a host record, loads the module,
+// starts it and passes the operator's commands (standard input) on as window messages, as the
+// laboratory system's own host does. It never touches Qt: the module brings its own UI thread.
+
+#include <dlfcn.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "host/host_record.h"
+#include "host_options.h"
+#include "local_database.h"
+#include "platform/window_messages.h"
+
+namespace {
+
+using strivex::HostRecord;
+using strivex::HostRecordBuffer;
+namespace fs = std::filesystem;
+namespace platform = strivex::platform;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void OnStopSignal(int) { stopRequested = 1; }
+
+void InstallStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: the wait for input wakes up to act on the signal.
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+std::string DefaultModulePath() {
+  std::error_code error;
+  const fs::path beside = fs::read_symlink("/proc/self/exe", error).parent_path() / "libstrivex.so";
+  if (!error && fs::exists(beside, error)) return beside.string();
+  return STRIVEX_MODULE_PATH;
+}
+
+using StartFunction = uint8_t (*)(uint8_t*);
+
+class Host {
+ public:
+  explicit Host(HostRecordBuffer& buffer) : record_(buffer.record()) {}
+
+  // Whether the module has run its start-up and then its shutdown.
+  bool Poll() {
+    if (!initialised_ && record_.Flag(HostRecord::kInitialised) == 1) {
+      initialised_ = true;  // the window handle was written before this flag
+      std::printf("initialised window=%u\n", record_.WindowHandle());
+      std::fflush(stdout);
+    }
+    if (stopRequested && !stopping_ && initialised_) {
+      stopping_ = true;
+      record_.SetFlag(HostRecord::kCloseEndsModule, 1);
+      Post(platform::WM_CLOSE, 0);
+    }
+    return initialised_ && record_.Flag(HostRecord::kInitialised) == 0 &&
+           record_.Flag(HostRecord::kStartAck) == 1 && record_.Flag(HostRecord::kModuleActive) == 0;
+  }
+
+  void Command(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    if (line.empty()) return;
+    if (line == "show") {
+      Post(platform::WM_SHOWMODULE, 1);
+    } else if (line == "hide") {
+      Post(platform::WM_SHOWMODULE, 0);
+    } else if (line == "close") {
+      Post(platform::WM_CLOSE, 0);
+    } else if (line == "status") {
+      Status();
+    } else if (line == "help") {
+      std::printf("commands: show, hide, close, status, help\n");
+    } else {
+      std::printf("unknown command '%.*s' (try help)\n", static_cast<int>(line.size()), line.data());
+    }
+    std::fflush(stdout);
+  }
+
+ private:
+  void Post(uint32_t message, uintptr_t wParam) {
+    if (!initialised_) {
+      std::printf("the module's window is not ready yet\n");
+      return;
+    }
+    if (!platform::PostWindowMessage(record_.WindowHandle(), message, wParam, 0)) {
+      std::printf("no window with handle %u\n", record_.WindowHandle());
+    }
+  }
+
+  void Status() {
+    std::printf("window_handle=%u\n", initialised_ ? record_.WindowHandle() : 0u);
+    std::printf("active=%d\n", record_.Flag(HostRecord::kModuleActive));
+    std::printf("shown=%d\n", record_.Flag(HostRecord::kWindowShown));
+    std::printf("machine_id=%d\n", record_.MachineId());
+    std::printf("name=%s\n", record_.InstrumentName().c_str());
+    std::printf("server_unavailable=%d\n", record_.Flag(HostRecord::kServerUnavailable));
+    std::printf("ack=%d\n", record_.Flag(HostRecord::kStartAck));
+    std::printf("close_ends_module=%d\n", record_.Flag(HostRecord::kCloseEndsModule));
+    std::printf("local_db=%s\n", record_.LocalDatabasePath().c_str());
+    std::printf("initialised=%d\n", record_.Flag(HostRecord::kInitialised));
+  }
+
+  HostRecord record_;
+  bool initialised_ = false;
+  bool stopping_ = false;
+};
+
+// Reads commands until the module has ended; input that ends early leaves the module running.
+int RunHost(Host& host) {
+  bool inputOpen = true;
+  std::string pending;
+  for (;;) {
+    if (host.Poll()) {
+      std::printf("module ended\n");
+      std::fflush(stdout);
+      return 0;
+    }
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    const int ready = poll(&input, inputOpen ? 1 : 0, 100);
+    if (ready <= 0) continue;  // time-out or a signal
+    char buffer[4096];
+    const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      inputOpen = false;
+      if (!pending.empty()) host.Command(pending);
+      pending.clear();
+      continue;
+    }
+    pending.append(buffer, static_cast<size_t>(got));
+    for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+      host.Command(std::string_view(pending).substr(0, end));
+      pending.erase(0, end + 1);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  const auto parsed = strivex::host_app::ParseHostOptions(args);
+  if (parsed.options.help) {
+    std::fputs(strivex::host_app::kHostUsage.data(), stdout);
+    return 0;
+  }
+  if (!parsed.ok()) {
+    std::fprintf(stderr, "strivex-host: %s\n", parsed.error.c_str());
+    return 2;
+  }
+  strivex::host_app::HostOptions options = parsed.options;
+  std::error_code error;
+  // The record carries the full path: the module opens it after the change of directory.
+  options.localDb = fs::absolute(options.localDb, error).string();
+  std::string failure;
+  if (!strivex::host_app::PrepareLocalDatabase(options, failure)) {
+    std::fprintf(stderr, "strivex-host: %s\n", failure.c_str());
+    return 1;
+  }
+  const std::string modulePath =
+      options.modulePath.empty() ? DefaultModulePath() : fs::absolute(options.modulePath, error).string();
+  if (!options.workdir.empty() && chdir(options.workdir.c_str()) != 0) {
+    std::fprintf(stderr, "strivex-host: cannot change to %s: %s\n", options.workdir.c_str(), std::strerror(errno));
+    return 1;
+  }
+
+  HostRecordBuffer buffer(options.machineId, options.name, options.localDb, options.closeEndsModule ? 1 : 0);
+  buffer.record().SetFlag(HostRecord::kServerUnavailable, options.serverUnavailable ? 1 : 0);
+
+  void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    std::fprintf(stderr, "strivex-host: cannot load %s: %s\n", modulePath.c_str(), dlerror());
+    return 1;
+  }
+  auto start = reinterpret_cast<StartFunction>(dlsym(module, "StartStrivex"));
+  if (start == nullptr) {
+    std::fprintf(stderr, "strivex-host: %s has no StartStrivex\n", modulePath.c_str());
+    return 1;
+  }
+  InstallStopSignals();
+  if (start(buffer.data()) != 1) {
+    std::fprintf(stderr, "strivex-host: the module refused to start\n");
+    return 1;
+  }
+  std::printf("started\n");
+  std::fflush(stdout);
+  Host host(buffer);
+  return RunHost(host);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The module's user-interface thread: one per process, started by the first StartStrivex. It owns
+// the QApplication (so it is Qt's main thread; the host never touches Qt) and creates one main
+// window per start. Qt cannot start twice in a process, so the thread outlives each window and a
+// later start reuses it.
+
+#include <cstdint>
+
+namespace strivex::module {
+
+class MyThread {
+ public:
+  // Creates the main window for `host` on the UI thread, starting that thread first if need be.
+  // False when the thread cannot be created.
+  static bool StartWindow(uint8_t* host);
+};
+
+}  // namespace strivex::module

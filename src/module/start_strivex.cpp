@@ -1,0 +1,34 @@
+// The module's only export. The host calls it on its own thread and it returns once the UI
+// thread has created the main window object; the window's start-up then goes on without the host.
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "host/host_record.h"
+#include "module/my_thread.h"
+#include "platform/message_box.h"
+
+namespace {
+
+std::atomic<bool> startInProgress{false};
+// The record of the start in progress (the UI thread receives it through StartWindow).
+std::atomic<uint8_t*> hostPointer{nullptr};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) uint8_t StartStrivex(uint8_t* hostRecord) {
+  // Test and set at once: of two simultaneous calls only one starts.
+  if (startInProgress.exchange(true)) return 0;
+  strivex::HostRecord host(hostRecord);
+  host.SetFlag(strivex::HostRecord::kStartAck, 0);
+  hostPointer.store(hostRecord);
+  if (!strivex::module::MyThread::StartWindow(hostPointer.load())) {
+    // The flag stays set: every later call fails at once.
+    strivex::platform::MessageBox("Eroare: Nu poat crea fir de executie !");
+    return 0;
+  }
+  while (host.Flag(strivex::HostRecord::kStartAck) == 0) std::this_thread::yield();
+  startInProgress.store(false);
+  return 1;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// "Despre": the module's name and contact lines.
+
+#include <QDialog>
+
+namespace strivex::ui {
+
+class About : public QDialog {
+  Q_OBJECT
+ public:
+  explicit About(QWidget* parent = nullptr);
+};
+
+}  // namespace strivex::ui

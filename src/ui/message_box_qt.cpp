@@ -1,0 +1,38 @@
+#include "ui/message_box_qt.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+
+#include "platform/message_box.h"
+#include "ui/text_codec.h"
+
+namespace strivex::ui {
+
+namespace {
+
+void ShowOnThisThread(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), FromLocal8(text), QMessageBox::Ok);
+  box.exec();
+}
+
+}  // namespace
+
+void ShowQtMessageBox(const std::string& text) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return;
+  if (QThread::currentThread() == app->thread()) {
+    ShowOnThisThread(text);
+    return;
+  }
+  // Widgets live on the UI thread only: the box is shown there and this thread waits for it.
+  QMetaObject::invokeMethod(app, [text] { ShowOnThisThread(text); }, Qt::BlockingQueuedConnection);
+}
+
+void InstallQtMessageBoxHandler() {
+  platform::MessageBoxHandler previous = platform::SetMessageBoxHandler(ShowQtMessageBox);
+  if (previous) platform::SetMessageBoxHandler(std::move(previous));
+}
+
+}  // namespace strivex::ui

@@ -1,0 +1,16 @@
+#pragma once
+// The message boxes of the module on screen: a modal box shown on the window's thread; the caller,
+// whatever its thread, waits until the operator closes it.
+
+#include <string>
+
+namespace strivex::ui {
+
+// Installs the Qt handler unless one is already installed (a test's recorder stays in place).
+// Call on the UI thread once QApplication exists.
+void InstallQtMessageBoxHandler();
+
+// Shows `text` in a modal box on the UI thread and returns once it is closed.
+void ShowQtMessageBox(const std::string& text);
+
+}  // namespace strivex::ui

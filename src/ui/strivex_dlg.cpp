@@ -1,0 +1,370 @@
+#include "ui/strivex_dlg.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/message_box.h"
+#include "ui/about_dlg.h"
+#include "ui/banner_art.h"
+#include "ui/info_analiza.h"
+#include "ui/message_box_qt.h"
+#include "ui/status_panel_painter.h"
+#include "ui/text_codec.h"
+#include "util/local_time.h"
+
+namespace strivex::ui {
+
+namespace {
+
+// The window was laid out in dialog units of an 8-point sans: 1.5 pixels across, 1.625 down.
+QRect FromDialogUnits(int x, int y, int width, int height) {
+  const auto across = [](int units) { return static_cast<int>(std::lround(units * 1.5)); };
+  const auto down = [](int units) { return static_cast<int>(std::lround(units * 1.625)); };
+  return QRect(across(x), down(y), across(width), down(height));
+}
+
+constexpr int kPanelX = 360;
+constexpr int kPanelY = 3;
+constexpr int kTimerMs = 200;
+
+uint32_t SecondsOfDay() {
+  const LocalTime now = GetLocalTime();
+  return now.wHour * 3600u + now.wMinute * 60u + now.wSecond;
+}
+
+}  // namespace
+
+// The client area below the menu: banners, the status panel and the controls.
+class ClientArea : public QWidget {
+ public:
+  ClientArea(CStrivexDlg& window, QWidget* parent) : QWidget(parent), window_(window) {}
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    window_.PaintClient(painter);
+  }
+
+ private:
+  CStrivexDlg& window_;
+};
+
+ReceivedItem::ReceivedItem(QTreeWidget* list, const QStringList& texts, std::unique_ptr<SampleRecord> sample)
+    : QTreeWidgetItem(list, texts), sample_(std::move(sample)) {}
+
+CStrivexDlg::CStrivexDlg(HostRecord host, QWidget* parent) : QDialog(parent), core_(host, *this) {
+  setObjectName(QStringLiteral("strivexWindow"));
+  setWindowIcon(WindowIcon());
+  topBanner_ = TopBanner();
+  bottomBanner_ = BottomBanner();
+  BuildControls();
+  BuildMenu();
+  SetMenuState(MenuState::kPortOpen);
+}
+
+CStrivexDlg::~CStrivexDlg() {
+  if (handle_ != 0) platform::UnregisterWindow(handle_);
+}
+
+void CStrivexDlg::BuildControls() {
+  client_ = new ClientArea(*this, this);
+  client_->setObjectName(QStringLiteral("clientArea"));
+  const QRect all = FromDialogUnits(0, 0, 385, 233);
+  client_->setFixedSize(all.size());
+
+  auto* frame = new QGroupBox(client_);
+  frame->setGeometry(FromDialogUnits(7, 38, 368, 154));
+
+  const auto label = [this](const char* text, const QRect& where, Qt::Alignment align) {
+    auto* shown = new QLabel(QString::fromLatin1(text), client_);
+    shown->setGeometry(where);
+    shown->setAlignment(align | Qt::AlignTop);
+    return shown;
+  };
+  label("Lista de lucru", FromDialogUnits(15, 46, 171, 13), Qt::AlignHCenter);
+  label("Analize Primite", FromDialogUnits(200, 46, 171, 13), Qt::AlignHCenter);
+  label("PACIENT", FromDialogUnits(81, 74, 53, 9), Qt::AlignLeft);
+  label("COD CERERE", FromDialogUnits(17, 74, 53, 9), Qt::AlignLeft);
+
+  okButton_ = new QPushButton(QStringLiteral("OK"), client_);
+  okButton_->setObjectName(QStringLiteral("okButton"));
+  okButton_->setGeometry(FromDialogUnits(214, 199, 49, 13));
+  okButton_->setAutoDefault(false);
+  connect(okButton_, &QPushButton::clicked, this, [this] { core_.ConfirmRequestCode(); });
+
+  // The work-list dialog is not built yet: the button stays unavailable.
+  createListButton_ = new QPushButton(QStringLiteral("Creez Lista"), client_);
+  createListButton_->setObjectName(QStringLiteral("createListButton"));
+  createListButton_->setGeometry(FromDialogUnits(134, 199, 49, 13));
+  createListButton_->setAutoDefault(false);
+  createListButton_->setEnabled(false);
+
+  requestCode_ = new QLineEdit(client_);
+  requestCode_->setObjectName(QStringLiteral("requestCode"));
+  requestCode_->setGeometry(FromDialogUnits(15, 88, 53, 15));
+  patient_ = new QLineEdit(client_);
+  patient_->setObjectName(QStringLiteral("patient"));
+  patient_->setGeometry(FromDialogUnits(79, 88, 107, 15));
+
+  receivedList_ = new QTreeWidget(client_);
+  receivedList_->setObjectName(QStringLiteral("receivedList"));
+  receivedList_->setGeometry(FromDialogUnits(198, 64, 177, 126));
+  receivedList_->setRootIsDecorated(false);
+  receivedList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  receivedList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  receivedList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  receivedList_->setExpandsOnDoubleClick(false);
+  receivedList_->header()->setStretchLastSection(false);
+  receivedList_->viewport()->installEventFilter(this);
+
+  requestCode_->setFocus();
+}
+
+void CStrivexDlg::BuildMenu() {
+  auto* bar = new QMenuBar(this);
+  QMenu* comms = bar->addMenu(QStringLiteral("Comunicatie"));
+  openPort_ = comms->addAction(QStringLiteral("Deschid Port"), this, &CStrivexDlg::OnOpenPort);
+  openPort_->setObjectName(QStringLiteral("openPortAction"));
+  closePort_ = comms->addAction(QStringLiteral("Inchid Port"), this, &CStrivexDlg::OnClosePort);
+  closePort_->setObjectName(QStringLiteral("closePortAction"));
+  comms->addSeparator();
+  QAction* exit = comms->addAction(QStringLiteral("Iesire"), this, &CStrivexDlg::ShutdownModule);
+  exit->setObjectName(QStringLiteral("exitAction"));
+
+  // Neither settings dialog is built yet: both items stay unavailable whatever the port does.
+  QMenu* settings = bar->addMenu(QStringLiteral("Setari"));
+  serialSettings_ = settings->addAction(QStringLiteral("Comunicatie"));
+  serialSettings_->setObjectName(QStringLiteral("serialSettingsAction"));
+  serialSettings_->setEnabled(false);
+  databaseSettings_ = settings->addAction(QStringLiteral("Baza de date"));
+  databaseSettings_->setObjectName(QStringLiteral("databaseSettingsAction"));
+  databaseSettings_->setEnabled(false);
+
+  QMenu* help = bar->addMenu(QStringLiteral("Help"));
+  QAction* about = help->addAction(QStringLiteral("Despre"), this, &CStrivexDlg::OnAbout);
+  about->setObjectName(QStringLiteral("aboutAction"));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->setMenuBar(bar);
+  layout->addWidget(client_);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CStrivexDlg::StartModule() {
+  InstallQtMessageBoxHandler();
+  // Posted from any thread; handled on this window's thread. A message still in flight when the
+  // window is gone finds the guard empty there.
+  handle_ = platform::RegisterWindow([self = QPointer<CStrivexDlg>(this)](uint32_t message, uintptr_t wParam, intptr_t) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self, message, wParam] {
+          if (self) self->OnWindowMessage(message, wParam);
+        },
+        Qt::QueuedConnection);
+  });
+  started_ = true;
+  core_.Initialize(handle_);
+  receivedList_->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Data"), QStringLiteral("Nume")});
+  receivedList_->setColumnWidth(0, 50);
+  receivedList_->setColumnWidth(1, 50);
+  receivedList_->setColumnWidth(2, 210);
+  timer_ = new QTimer(this);
+  connect(timer_, &QTimer::timeout, this, &CStrivexDlg::OnTimer);
+  timer_->start(kTimerMs);
+  show();
+}
+
+void CStrivexDlg::OnWindowMessage(uint32_t message, uintptr_t wParam) {
+  if (ended_) return;
+  if (message == platform::WM_SHOWMODULE) {
+    if (wParam == 1) {
+      showNormal();
+      raise();
+      activateWindow();
+    } else {
+      hide();
+    }
+  } else if (message == platform::WM_CLOSE) {
+    OnClose();
+  }
+}
+
+void CStrivexDlg::closeEvent(QCloseEvent* event) {
+  // The window never closes by itself: it hides or the module shuts down.
+  event->ignore();
+  OnClose();
+}
+
+void CStrivexDlg::OnClose() {
+  if (ended_) return;
+  HostRecord& host = core_.host();
+  if (host.Flag(HostRecord::kCloseEndsModule) == 0) {
+    hide();
+    host.SetFlag(HostRecord::kWindowShown, 0);
+    return;
+  }
+  showNormal();
+  raise();
+  activateWindow();
+  ShutdownModule();
+}
+
+void CStrivexDlg::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+      event->accept();
+      core_.ConfirmRequestCode();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void CStrivexDlg::accept() { core_.ConfirmRequestCode(); }
+void CStrivexDlg::reject() { core_.ConfirmRequestCode(); }
+
+bool CStrivexDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == receivedList_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    // The list sees the click first, so the selection is the one the operator made.
+    QMetaObject::invokeMethod(this, &CStrivexDlg::OnReceivedDoubleClick, Qt::QueuedConnection);
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CStrivexDlg::OnReceivedDoubleClick() {
+  const QList<QTreeWidgetItem*> selected = receivedList_->selectedItems();
+  if (selected.isEmpty()) return;
+  auto* row = static_cast<ReceivedItem*>(selected.front());
+  InfoAnaliza info(row->sample(), this);
+  info.Run();
+}
+
+void CStrivexDlg::OnOpenPort() {
+  if (!core_.OpenPort()) platform::MessageBox("Port: Inaccesibil");
+}
+
+void CStrivexDlg::OnClosePort() { core_.ClosePort(); }
+
+void CStrivexDlg::OnAbout() {
+  About about(this);
+  about.exec();
+}
+
+void CStrivexDlg::SetPatientText(const std::string& text) {
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(this, [this, text] { SetPatientText(text); }, Qt::QueuedConnection);
+    return;
+  }
+  patient_->setText(FromLocal8(text));
+}
+
+void CStrivexDlg::AddReceivedRow(ReceivedRow row) {
+  if (QThread::currentThread() != thread()) {
+    // Held by a shared pointer so a call dropped with the window still frees its sample.
+    auto queued = std::make_shared<ReceivedRow>(std::move(row));
+    QMetaObject::invokeMethod(this, [this, queued] { AddReceivedRow(std::move(*queued)); }, Qt::QueuedConnection);
+    return;
+  }
+  new ReceivedItem(receivedList_, {FromLocal8(row.id), FromLocal8(row.date), FromLocal8(row.name)},
+                   std::move(row.sample));
+}
+
+std::string CStrivexDlg::RequestCodeText() { return ToLocal8(requestCode_->text()); }
+
+void CStrivexDlg::SetRequestCodeText(const std::string& text) { requestCode_->setText(FromLocal8(text)); }
+
+void CStrivexDlg::SetMenuState(MenuState state) {
+  const bool open = state == MenuState::kPortOpen;
+  openPort_->setEnabled(!open);
+  closePort_->setEnabled(open);
+  serialSettingsAllowed_ = !open;
+}
+
+void CStrivexDlg::SetCaption(const std::string& caption) { setWindowTitle(FromLocal8(caption)); }
+
+void CStrivexDlg::HideWindow() { hide(); }
+
+void CStrivexDlg::DeleteListItems() {
+  for (int i = 0; i < receivedList_->topLevelItemCount(); ++i) {
+    static_cast<ReceivedItem*>(receivedList_->topLevelItem(i))->FreeSample();
+  }
+}
+
+void CStrivexDlg::OnTimer() {
+  const StatusSnapshot now = core_.StatusNow(SecondsOfDay());
+  if (!panelModel_.NeedsPaint(now, false)) return;
+  StatusPanel panel = panelModel_.Paint(now);
+  core_.ApplyPanelEffects(panel);
+  // A hidden window is painted afresh when it shows again.
+  if (!isVisible()) return;
+  timerPanel_ = std::make_unique<StatusPanel>(std::move(panel));
+  client_->update(StatusPanelRect(kPanelX, kPanelY));
+}
+
+void CStrivexDlg::PaintClient(QPainter& painter) {
+  if (isMinimized()) {
+    const QIcon icon = windowIcon();
+    const QSize size(32, 32);
+    painter.drawPixmap((client_->width() - size.width() + 1) / 2, (client_->height() - size.height() + 1) / 2,
+                       icon.pixmap(size));
+    return;
+  }
+  // The default pen and brush of the window's painting: black outline, white fill.
+  painter.setPen(Qt::black);
+  painter.setBrush(Qt::white);
+  painter.drawRect(QRect(0, 0, 800, 600));
+  painter.drawImage(QPoint(1, 1), topBanner_);
+  painter.drawImage(QPoint(1, 312), bottomBanner_);
+
+  const QRect panelArea = StatusPanelRect(kPanelX, kPanelY);
+  if (!painter.clipRegion().intersects(panelArea)) return;
+  if (timerPanel_) {
+    PaintStatusPanel(painter, kPanelX, kPanelY, *timerPanel_);
+    timerPanel_.reset();
+    return;
+  }
+  if (!started_ || ended_) return;
+  const StatusPanel panel = panelModel_.Paint(core_.StatusNow(SecondsOfDay()));
+  core_.ApplyPanelEffects(panel);
+  PaintStatusPanel(painter, kPanelX, kPanelY, panel);
+}
+
+void CStrivexDlg::ShutdownModule() {
+  if (ended_ || !started_) return;
+  if (const char* shot = std::getenv("STRIVEX_SCREENSHOT"); shot != nullptr && *shot != '\0') {
+    grab().save(QString::fromLocal8Bit(shot), "PNG");
+  }
+  core_.ShutdownModule();
+  if (timer_ != nullptr) timer_->stop();
+  platform::UnregisterWindow(handle_);
+  handle_ = 0;
+  ended_ = true;
+  hide();
+  emit moduleEnded();
+}
+
+}  // namespace strivex::ui

@@ -1,0 +1,112 @@
+#pragma once
+// The module's main window: status panel, received list, request-code entry and the menu. It
+// shows what the core decides and forwards the operator's events to it.
+
+#include <QDialog>
+#include <QImage>
+#include <QTreeWidgetItem>
+#include <memory>
+#include <string>
+
+#include "host/host_record.h"
+#include "host/module_core.h"
+#include "host/module_view.h"
+#include "host/status_panel.h"
+#include "platform/window_messages.h"
+
+class QAction;
+class QCloseEvent;
+class QKeyEvent;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+
+namespace strivex::ui {
+
+// A row of the received list; it owns its sample until the shutdown frees it.
+class ReceivedItem : public QTreeWidgetItem {
+ public:
+  ReceivedItem(QTreeWidget* list, const QStringList& texts, std::unique_ptr<SampleRecord> sample);
+  SampleRecord* sample() const { return sample_.get(); }
+  void FreeSample() { sample_.reset(); }
+
+ private:
+  std::unique_ptr<SampleRecord> sample_;
+};
+
+class ClientArea;
+
+class CStrivexDlg : public QDialog, public ModuleView {
+  Q_OBJECT
+ public:
+  // Builds the window without showing it; the menu starts in the open-port state.
+  explicit CStrivexDlg(HostRecord host, QWidget* parent = nullptr);
+  ~CStrivexDlg() override;
+
+  // On the UI thread: registers the window, initialises the module and shows the window.
+  void StartModule();
+  platform::WindowHandle windowHandle() const { return handle_; }
+
+  // ModuleView. The first two may come from worker threads and are queued to this window.
+  void SetPatientText(const std::string& text) override;
+  void AddReceivedRow(ReceivedRow row) override;
+  std::string RequestCodeText() override;
+  void SetRequestCodeText(const std::string& text) override;
+  void SetMenuState(MenuState state) override;
+  void SetCaption(const std::string& caption) override;
+  void HideWindow() override;
+  void DeleteListItems() override;
+
+  // OK, Enter and Escape: the request-code confirmation; the window stays open.
+  void accept() override;
+  void reject() override;
+
+ signals:
+  // The module has shut down; the owner deletes the window.
+  void moduleEnded();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  friend class ClientArea;
+
+  void BuildControls();
+  void BuildMenu();
+  void OnWindowMessage(uint32_t message, uintptr_t wParam);
+  void OnClose();
+  void OnOpenPort();
+  void OnClosePort();
+  void OnReceivedDoubleClick();
+  void OnAbout();
+  void OnTimer();
+  void ShutdownModule();
+  void PaintClient(QPainter& painter);
+
+  ModuleCore core_;
+  StatusPanelModel panelModel_;
+  platform::WindowHandle handle_ = 0;
+  bool started_ = false;
+  bool ended_ = false;
+  bool serialSettingsAllowed_ = false;  // the menu state; the settings dialog itself is not built
+  std::unique_ptr<StatusPanel> timerPanel_;  // painted by the timer, not yet drawn
+
+  ClientArea* client_ = nullptr;
+  QPushButton* okButton_ = nullptr;
+  QPushButton* createListButton_ = nullptr;
+  QLineEdit* requestCode_ = nullptr;
+  QLineEdit* patient_ = nullptr;
+  QTreeWidget* receivedList_ = nullptr;
+  QAction* openPort_ = nullptr;
+  QAction* closePort_ = nullptr;
+  QAction* serialSettings_ = nullptr;
+  QAction* databaseSettings_ = nullptr;
+  QTimer* timer_ = nullptr;
+  QImage topBanner_;
+  QImage bottomBanner_;
+};
+
+}  // namespace strivex::ui

@@ -1,0 +1,180 @@
+// strivex-host running the built module as the laboratory would: the analyser simulator on a
+// pseudo-terminal, the development server, results arriving in lab_results, then the operator's
+// `close` ending module and host. Commands reach the host's standard input through a FIFO.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "db/baza_de_date.h"
+#include "db/connection_string.h"
+#include "support/background_process.h"
+#include "support/pty_pair.h"
+#include "support/temp_dir.h"
+
+namespace strivex {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::BackgroundProcess;
+using testing::WaitFor;
+
+std::string LabConnection() {
+  const char* text = std::getenv("STRIVEX_LAB_CONNSTR");
+  return text != nullptr ? text : "";
+}
+
+bool LabRequired() {
+  const char* text = std::getenv("STRIVEX_REQUIRE_LAB_DB");
+  return text != nullptr && std::string(text) == "1";
+}
+
+// The host with its standard input on a FIFO the test writes commands into.
+class HostProcess {
+ public:
+  HostProcess(const std::filesystem::path& fifo, std::vector<std::string> args) : fifo_(fifo) {
+    mkfifo(fifo.c_str(), 0600);
+    args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" <\"$STRIVEX_HOST_FIFO\"", STRIVEX_HOST_PATH});
+    setenv("STRIVEX_HOST_FIFO", fifo.c_str(), 1);
+    process_ = std::make_unique<BackgroundProcess>("/bin/sh", args);
+    writer_ = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // waits for the host's side
+  }
+  ~HostProcess() {
+    if (writer_ >= 0) close(writer_);
+  }
+  void Command(const std::string& line) {
+    const std::string text = line + "\n";
+    EXPECT_EQ(write(writer_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  // The `status` lines as key -> value.
+  std::map<std::string, std::string> Status() {
+    Command("status");
+    std::map<std::string, std::string> fields;
+    while (fields.size() < 10) {
+      const auto line = process_->ReadLine(10s);
+      if (!line) break;
+      const size_t equals = line->find('=');
+      if (equals != std::string::npos && !line->starts_with("initialised window")) {
+        fields[line->substr(0, equals)] = line->substr(equals + 1);
+      }
+    }
+    return fields;
+  }
+  BackgroundProcess& process() { return *process_; }
+
+ private:
+  std::filesystem::path fifo_;
+  std::unique_ptr<BackgroundProcess> process_;
+  int writer_ = -1;
+};
+
+int StoredRows(BazaDeDate& lab, int requestId) {
+  if (!lab.GetRecords("SELECT count(*) AS n FROM lab_results WHERE machine_id = 5 AND request_id = " +
+                          std::to_string(requestId),
+                      8)) {
+    return -1;
+  }
+  const int rows = std::atoi(lab.ValoareColoana("n", 8).ToText().c_str());
+  lab.InchidTabel(8);
+  return rows;
+}
+
+TEST(StrivexHost, HelpListsOptionsAndCommands) {
+  const auto result = testing::RunProcess(STRIVEX_HOST_PATH, {"--help"});
+  EXPECT_EQ(result.exitCode, 0);
+  for (const char* text : {"--machine-id", "--local-db", "--close-ends-module", "status"}) {
+    EXPECT_NE(result.out.find(text), std::string::npos) << text;
+  }
+  EXPECT_EQ(testing::RunProcess(STRIVEX_HOST_PATH, {"--name", "X"}).exitCode, 2);
+}
+
+TEST(StrivexHost, ResultsFromTheAnalyserReachTheLaboratoryAndCloseEndsTheHost) {
+  const std::string connection = LabConnection();
+  if (connection.empty()) {
+    if (LabRequired()) FAIL() << "STRIVEX_LAB_CONNSTR is not set";
+    GTEST_SKIP() << "no development server";
+  }
+  testing::TempDir dir;
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(connection, 1));
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = 30512", 0);
+
+  BackgroundProcess sim(STRIVEX_ANALYSER_SIM_PATH, {"--pty", "--no-pace", "--start-delay", "1", "--report",
+                                                    std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt"});
+  const auto device = sim.ReadLine(5s);
+  ASSERT_TRUE(device) << sim.err();
+
+  const auto value = [&](const char* key) { return ConnectionValue(connection, key).value_or(""); };
+  const std::string screenshot = (dir / "window.png").string();
+  setenv("STRIVEX_SCREENSHOT", screenshot.c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  HostProcess host(dir / "commands",
+                   {"--machine-id", "5", "--name", "Strivex", "--local-db", (dir / "local.db").string(), "--server",
+                    value("Server"), "--database", value("Database"), "--user", value("Uid"), "--password",
+                    value("Pwd"), "--port", *device, "--workdir", dir.path().string(), "--close-ends-module"});
+  ASSERT_EQ(host.process().ReadLine(30s), "started") << host.process().err();
+  ASSERT_TRUE(host.process().ReadLine(30s).value_or("").starts_with("initialised window=")) << host.process().err();
+
+  auto status = host.Status();
+  EXPECT_NE(status["window_handle"], "0");
+  EXPECT_EQ(status["active"], "1");
+  EXPECT_EQ(status["shown"], "1");
+  EXPECT_EQ(status["machine_id"], "5");
+  EXPECT_EQ(status["name"], "Strivex");
+  EXPECT_EQ(status["server_unavailable"], "0");
+  EXPECT_EQ(status["close_ends_module"], "1");
+  EXPECT_EQ(status["local_db"], (dir / "local.db").string());
+  EXPECT_EQ(status["initialised"], "1");
+
+  EXPECT_TRUE(WaitFor([&] { return StoredRows(lab, 30512) > 0; }, 40s)) << host.process().err();
+  // The upload thread adds the received-list row right after storing; give the window its turn.
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "_Strivex_data.log"); }, 10s));
+  std::this_thread::sleep_for(500ms);
+
+  host.Command("close");
+  const auto result = host.process().Wait(30s);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("module ended"), std::string::npos) << result.out;
+  EXPECT_TRUE(std::filesystem::exists(screenshot));
+  EXPECT_GT(std::filesystem::file_size(screenshot), 0u);
+  const std::string dataLog = testing::ReadFile(dir / "_Strivex_data.log");
+  EXPECT_NE(dataLog.find("Id Analiza = 30512"), std::string::npos) << dataLog;
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = 30512", 0);
+}
+
+TEST(StrivexHost, TerminationEndsTheModuleCleanly) {
+  testing::TempDir dir;
+  testing::PtyPair pty;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  HostProcess host(dir / "commands", {"--machine-id", "5", "--name", "Strivex", "--local-db",
+                                      (dir / "local.db").string(), "--port", pty.slavePath(), "--workdir",
+                                      dir.path().string(), "--server-unavailable"});
+  ASSERT_TRUE(host.process().WaitForOutput(
+      [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s))
+      << host.process().err();
+  auto status = host.Status();
+  EXPECT_EQ(status["close_ends_module"], "0");
+  EXPECT_EQ(status["server_unavailable"], "1");
+  host.Command("hide");
+  host.Command("show");
+  host.Command("close");  // only hides: offset 74 is 0
+  EXPECT_TRUE(WaitFor([&] { return host.Status()["shown"] == "0"; }, 10s));
+  EXPECT_EQ(host.process().WaitExit(300ms), std::nullopt);
+
+  host.process().Signal(SIGTERM);
+  const auto result = host.process().Wait(30s);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("module ended"), std::string::npos) << result.out;
+}
+
+}  // namespace
+}  // namespace strivex
