@@ -106,10 +106,10 @@ TEST(StrivexHost, ResultsFromTheAnalyserReachTheLaboratoryAndCloseEndsTheHost) {
   testing::TempDir dir;
   BazaDeDate lab;
   ASSERT_TRUE(lab.DeschidConectie(connection, 1));
-  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = 30512", 0);
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = 30577", 0);
 
   BackgroundProcess sim(STRIVEX_ANALYSER_SIM_PATH, {"--pty", "--no-pace", "--start-delay", "1", "--report",
-                                                    std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt"});
+                                                    std::string(STRIVEX_TEST_DATA_DIR) + "/reports/patient-line.txt"});
   const auto device = sim.ReadLine(5s);
   ASSERT_TRUE(device) << sim.err();
 
@@ -135,7 +135,7 @@ TEST(StrivexHost, ResultsFromTheAnalyserReachTheLaboratoryAndCloseEndsTheHost) {
   EXPECT_EQ(status["local_db"], (dir / "local.db").string());
   EXPECT_EQ(status["initialised"], "1");
 
-  EXPECT_TRUE(WaitFor([&] { return StoredRows(lab, 30512) > 0; }, 40s)) << host.process().err();
+  EXPECT_TRUE(WaitFor([&] { return StoredRows(lab, 30577) > 0; }, 40s)) << host.process().err();
   // The upload thread adds the received-list row right after storing; give the window its turn.
   EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "_Strivex_data.log"); }, 10s));
   std::this_thread::sleep_for(500ms);
@@ -147,8 +147,8 @@ TEST(StrivexHost, ResultsFromTheAnalyserReachTheLaboratoryAndCloseEndsTheHost) {
   EXPECT_TRUE(std::filesystem::exists(screenshot));
   EXPECT_GT(std::filesystem::file_size(screenshot), 0u);
   const std::string dataLog = testing::ReadFile(dir / "_Strivex_data.log");
-  EXPECT_NE(dataLog.find("Id Analiza = 30512"), std::string::npos) << dataLog;
-  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = 30512", 0);
+  EXPECT_NE(dataLog.find("Id Analiza = 30577"), std::string::npos) << dataLog;
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = 30577", 0);
 }
 
 TEST(StrivexHost, TerminationEndsTheModuleCleanly) {
