@@ -22,6 +22,7 @@
 #include "host/recording_view.h"
 #include "platform/message_box.h"
 #include "support/background_process.h"
+#include "support/module_rig.h"
 #include "support/pty_pair.h"
 #include "util/format.h"
 #include "util/log_files.h"
@@ -36,18 +37,7 @@ using testing::WaitFor;
 
 class ModuleCoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directory(dir_ / "dev");
-    // COM1, the port the module falls back to, is this test's pseudo-terminal.
-    std::filesystem::create_symlink(pty_.slavePath(), dir_ / "dev" / "ttyS0");
-    setenv("STRIVEX_DEVICE_DIR", (dir_ / "dev").c_str(), 1);
-    BazaDeDate local;
-    ASSERT_TRUE(local.DeschidBazaLocala(LocalPath(), "quomar", 1));
-    ASSERT_TRUE(local.SQLCommand("INSERT INTO MACHINES (ID, name) VALUES (65541, 'Strivex')", 0));
-  }
-  void TearDown() override { unsetenv("STRIVEX_DEVICE_DIR"); }
-
-  std::string LocalPath() const { return (dir_ / "local.db").string(); }
+  std::string LocalPath() const { return rig_.LocalPath(); }
 
   bool UseLabServer() {
     lab_ = testing::LabConnectionString();
@@ -85,7 +75,7 @@ class ModuleCoreTest : public ::testing::Test {
 
   testing::TempDir dir_;
   testing::ScopedCurrentDir cwd_{dir_.path()};
-  testing::PtyPair pty_;
+  testing::ModuleRig rig_{dir_.path(), 65541};
   platform::MessageBoxRecorder boxes_;
   RecordingView view_;
   std::unique_ptr<HostRecordBuffer> host_;

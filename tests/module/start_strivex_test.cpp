@@ -22,6 +22,7 @@
 #include "db/baza_de_date.h"
 #include "host/host_record.h"
 #include "platform/window_messages.h"
+#include "support/module_rig.h"
 #include "support/pty_pair.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
@@ -56,13 +57,6 @@ int VisibleDialogs() {
 class StartStrivexTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directory(dir_ / "dev");
-    // COM1, the module's default port, is this test's pseudo-terminal.
-    std::filesystem::create_symlink(pty_.slavePath(), dir_ / "dev" / "ttyS0");
-    setenv("STRIVEX_DEVICE_DIR", (dir_ / "dev").c_str(), 1);
-    BazaDeDate local;
-    ASSERT_TRUE(local.DeschidBazaLocala(LocalPath(), "quomar", 1));
-    ASSERT_TRUE(local.SQLCommand("INSERT INTO MACHINES (ID, name) VALUES (5, 'Strivex')", 0));
     start_ = LoadModule();
     ASSERT_NE(start_, nullptr) << dlerror();
   }
@@ -71,7 +65,7 @@ class StartStrivexTest : public ::testing::Test {
     for (auto& record : records_) EndModule(*record);
   }
 
-  std::string LocalPath() const { return (dir_ / "local.db").string(); }
+  std::string LocalPath() const { return rig_.LocalPath(); }
 
   // A record of a host that keeps the server away (offset 71) and lets the close button hide.
   HostRecord NewRecord() {
@@ -107,7 +101,7 @@ class StartStrivexTest : public ::testing::Test {
 
   testing::TempDir dir_;
   testing::ScopedCurrentDir cwd_{dir_.path()};
-  testing::PtyPair pty_;
+  testing::ModuleRig rig_{dir_.path(), 5};
   StartFunction start_ = nullptr;
   std::vector<std::unique_ptr<HostRecordBuffer>> records_;
 };

@@ -20,6 +20,7 @@
 #include "db/baza_de_date.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
+#include "support/module_rig.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
 #include "ui/info_analiza.h"
@@ -44,23 +45,12 @@ std::unique_ptr<SampleRecord> Sample(int32_t id, const std::string& patient) {
 
 class StrivexDlgTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directory(dir_ / "dev");
-    // COM1, the module's default port, is this test's pseudo-terminal.
-    std::filesystem::create_symlink(pty_.slavePath(), dir_ / "dev" / "ttyS0");
-    setenv("STRIVEX_DEVICE_DIR", (dir_ / "dev").c_str(), 1);
-    BazaDeDate local;
-    ASSERT_TRUE(local.DeschidBazaLocala(LocalPath(), "quomar", 1));
-    ASSERT_TRUE(local.SQLCommand("INSERT INTO MACHINES (ID, name) VALUES (65541, 'Strivex')", 0));
-  }
-
   void TearDown() override {
     if (dlg_ && !ended_) Action("exitAction")->trigger();
     dlg_.reset();
-    unsetenv("STRIVEX_DEVICE_DIR");
   }
 
-  std::string LocalPath() const { return (dir_ / "local.db").string(); }
+  std::string LocalPath() const { return rig_.LocalPath(); }
 
   void Start(uint8_t closeEndsModule = 1) {
     host_ = std::make_unique<HostRecordBuffer>(5, "Strivex", LocalPath(), closeEndsModule);
@@ -98,7 +88,7 @@ class StrivexDlgTest : public ::testing::Test {
 
   testing::TempDir dir_;
   testing::ScopedCurrentDir cwd_{dir_.path()};
-  testing::PtyPair pty_;
+  testing::ModuleRig rig_{dir_.path(), 65541};
   platform::MessageBoxRecorder boxes_;
   std::unique_ptr<HostRecordBuffer> host_;
   std::unique_ptr<CStrivexDlg> dlg_;
