@@ -10,6 +10,7 @@
 #include "db/connection_string.h"
 #include "escape.h"
 #include "option_text.h"
+#include "platform/message_box.h"
 #include "util/format.h"
 
 namespace strivex::cli {
@@ -178,9 +179,19 @@ int RunSqlCommand(std::span<const std::string_view> args) {
   if (options.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 
   BazaDeDate db;
-  if (!Open(db, options)) {
+  bool opened = false;
+  std::vector<std::string> boxes;
+  {
+    // A failed relayed open explains itself only in a message box; it becomes the reason here.
+    const platform::MessageBoxRecorder recorder;
+    opened = Open(db, options);
+    boxes = recorder.Texts();
+  }
+  if (!opened) {
     const std::string message = db.LastErrorMessage();
-    PrintError("open", message.empty() ? "the database could not be opened" : EscapeField(message));
+    PrintError("open", !message.empty() ? EscapeField(message)
+                       : !boxes.empty() ? EscapeField(boxes.front())
+                                        : "the database could not be opened");
     if (!db.LastErrorDetail().empty()) PrintError("driver", EscapeField(db.LastErrorDetail()));
     return kExitFailure;
   }

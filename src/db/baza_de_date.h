@@ -14,6 +14,7 @@
 
 #include "db/db_engine.h"
 #include "db/db_value.h"
+#include "db/tcp_multi_thread.h"
 
 namespace strivex {
 
@@ -64,7 +65,9 @@ class BazaDeDate {
   std::string serverAddress;
   std::atomic<uint8_t> connected{0};
   std::atomic<uint8_t> direct{1};
-  std::atomic<int32_t> requestCounter{0};
+  std::atomic<int32_t> requestCounter{0};  // last relay request number; never reset
+  TcpMultiThread relay;
+  std::atomic<int> relaySocket{-1};
   std::string hostName;
 
  private:
@@ -76,6 +79,13 @@ class BazaDeDate {
   void ReleaseSlot(int slot);
   void LogFailure(const std::string& message, const DbError& error);
   bool HasEngine() const;
+
+  bool RelayedOpen(const std::string& connectionString);
+  // Sends a request under a new number; 0 when it is refused or cannot be sent.
+  int32_t RelayRequest(const std::string& command, const std::string& argument);
+  // Sends a request and takes its status reply.
+  bool RelayStatus(const std::string& command, const std::string& argument);
+  DbValue RelayValue(const std::string& column, int slot);
 
   mutable std::shared_mutex engineMutex_;  // statements share it; open and close take it alone
   std::unique_ptr<DbEngine> engine_;
