@@ -1,0 +1,62 @@
+#include "connection.h"
+
+#include <optional>
+
+#include "command_runner.h"
+#include "db/baza_de_date.h"
+#include "frame_io.h"
+#include "request_pairer.h"
+
+namespace strivex::relay {
+
+namespace {
+
+// Names waiting for their arguments beyond this mean a client that never completes requests.
+constexpr size_t kMostPendingRequests = 256;
+
+std::string ReadFailure(ReadStatus status) {
+  switch (status) {
+    case ReadStatus::kOk:
+      return "ok";
+    case ReadStatus::kClosed:
+      return "closed by the client";
+    case ReadStatus::kTruncated:
+      return "closed by the client inside a message";
+    case ReadStatus::kBadLength:
+      return "message length out of range";
+    case ReadStatus::kError:
+      break;
+  }
+  return "receive failed";
+}
+
+}  // namespace
+
+std::string ServeConnection(int fd, const std::function<void(const std::string&)>& onGreeting) {
+  std::string greeting;
+  if (const ReadStatus status = ReadGreeting(fd, greeting); status != ReadStatus::kOk)
+    return "no greeting: " + ReadFailure(status);
+  const std::optional<std::string> name = GreetingName(greeting);
+  if (!name) return "not a greeting";
+  onGreeting(*name);
+
+  BazaDeDate session;
+  CommandRunner runner(session);
+  RequestPairer pairer;
+  for (;;) {
+    FrameRead read = ReadFrame(fd);
+    if (read.status != ReadStatus::kOk) return ReadFailure(read.status);
+    const int32_t number = read.frame.number;
+    const std::optional<Request> request = pairer.Add(std::move(read.frame));
+    if (!request) {
+      if (pairer.Pending() > kMostPendingRequests) return "too many unfinished requests";
+      continue;
+    }
+    const CommandOutcome outcome = runner.Run(request->command, request->arguments);
+    for (const std::string& reply : outcome.replies)
+      if (!WriteAll(fd, EncodeFrame(number, reply))) return "send failed";
+    if (outcome.endConnection) return "closed the connection";
+  }
+}
+
+}  // namespace strivex::relay

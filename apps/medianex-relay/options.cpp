@@ -1,0 +1,93 @@
+#include "options.h"
+
+#include <charconv>
+#include <optional>
+
+namespace strivex::relay {
+
+const std::string_view kUsage =
+    "Usage: medianex-relay [--listen ADDRESS:PORT] [--allow CIDR ...] [--max-clients N]\n"
+    "\n"
+    "Serves relayed database sessions: each client sends a greeting, then requests that the\n"
+    "relay runs on a database session of that client's own, opened with the connection string\n"
+    "the client sends.\n"
+    "\n"
+    "Options:\n"
+    "  --listen ADDRESS:PORT  IPv4 address and port to listen on (default 127.0.0.1:9081;\n"
+    "                         port 0 lets the system choose)\n"
+    "  --allow CIDR           let peers in this range connect (A.B.C.D/N or A.B.C.D); repeat\n"
+    "                         for more ranges; without it only loopback peers are let in\n"
+    "  --max-clients N        clients served at once, 1 to 1024 (default 32); more are\n"
+    "                         disconnected at once\n"
+    "  -h, --help             print this help and exit\n"
+    "\n"
+    "The relay runs any statement its clients send, so keep it on loopback or a trusted range.\n"
+    "\n"
+    "Standard output: 'listening on ADDRESS:PORT' once the socket is ready. Standard error:\n"
+    "one line per connection, refusal and disconnection.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  ended by SIGINT or SIGTERM\n"
+    "  1  the socket cannot be opened, or another failure\n"
+    "  2  usage error\n";
+
+namespace {
+
+constexpr int kMostClients = 1024;
+
+std::optional<int> ParseCount(std::string_view text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (value < 1 || value > kMostClients) return std::nullopt;
+  return value;
+}
+
+std::string Invalid(std::string_view option, std::string_view value) {
+  return "invalid value for " + std::string(option) + ": '" + std::string(value) + "'";
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(std::span<const std::string_view> args) {
+  ParsedOptions parsed;
+  RelayOptions& options = parsed.options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view name = args[i];
+    std::optional<std::string_view> inlineValue;
+    if (const size_t equals = name.find('='); name.starts_with("--") && equals != std::string_view::npos) {
+      inlineValue = name.substr(equals + 1);
+      name = name.substr(0, equals);
+    }
+    if (name == "-h" || name == "--help") {
+      options.help = true;
+      continue;
+    }
+    if (name != "--listen" && name != "--allow" && name != "--max-clients") {
+      parsed.error = "unknown option '" + std::string(args[i]) + "' (see --help)";
+      return parsed;
+    }
+    if (!inlineValue && i + 1 >= args.size()) {
+      parsed.error = "missing value for " + std::string(name);
+      return parsed;
+    }
+    const std::string_view value = inlineValue ? *inlineValue : args[++i];
+    if (name == "--listen") {
+      const std::optional<ListenAddress> listen = ParseListenAddress(value);
+      if (!listen) parsed.error = Invalid(name, value);
+      else options.listen = *listen;
+    } else if (name == "--allow") {
+      const std::optional<AddressRange> range = ParseCidr(value);
+      if (!range) parsed.error = Invalid(name, value);
+      else options.allowed.push_back(*range);
+    } else {
+      const std::optional<int> count = ParseCount(value);
+      if (!count) parsed.error = Invalid(name, value);
+      else options.maxClients = *count;
+    }
+    if (!parsed.ok()) return parsed;
+  }
+  return parsed;
+}
+
+}  // namespace strivex::relay

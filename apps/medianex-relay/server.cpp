@@ -1,0 +1,193 @@
+#include "server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <exception>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "connection.h"
+#include "log.h"
+#include "unique_fd.h"
+
+namespace strivex::relay {
+
+namespace {
+
+constexpr int kReapIntervalMs = 200;  // how soon a finished client's thread is joined
+
+struct Client {
+  std::string peer;
+  int fd = -1;  // closed by the client's thread under Clients::fdMutex
+  std::atomic<bool> finished{false};
+  std::thread thread;
+};
+
+// The accept loop owns the list; client threads only close their own socket under the lock,
+// so a shutdown never hits a descriptor number that was already reused.
+class Clients {
+ public:
+  ~Clients() { StopAll(); }
+
+  size_t Reap() {
+    for (auto it = list_.begin(); it != list_.end();) {
+      if ((*it)->finished.load()) {
+        (*it)->thread.join();
+        it = list_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    return list_.size();
+  }
+
+  void Start(UniqueFd socket, std::string peer) {
+    auto client = std::make_unique<Client>();
+    client->peer = std::move(peer);
+    client->fd = socket.get();
+    Client& ref = *client;
+    list_.push_back(std::move(client));
+    try {
+      ref.thread = std::thread([this, &ref] { Serve(ref); });
+    } catch (const std::system_error& e) {
+      LogLine("disconnected " + ref.peer + ": cannot start a thread: " + e.what());
+      list_.pop_back();
+      return;  // `socket` closes the connection
+    }
+    static_cast<void>(socket.Release());
+  }
+
+  void StopAll() {
+    {
+      const std::lock_guard lock(fdMutex_);
+      for (const auto& client : list_)
+        if (client->fd >= 0) ::shutdown(client->fd, SHUT_RDWR);
+    }
+    for (const auto& client : list_) client->thread.join();
+    list_.clear();
+  }
+
+ private:
+  void Serve(Client& client) {
+    std::string name;
+    std::string reason;
+    try {
+      reason = ServeConnection(client.fd, [&](const std::string& greetingName) {
+        name = " name '" + Printable(greetingName) + "'";
+        LogLine("connected " + client.peer + name);
+      });
+    } catch (const std::exception& e) {
+      reason = std::string("failure: ") + e.what();
+    } catch (...) {
+      reason = "unexpected failure";
+    }
+    {
+      const std::lock_guard lock(fdMutex_);
+      ::close(client.fd);
+      client.fd = -1;
+    }
+    LogLine("disconnected " + client.peer + name + ": " + reason);
+    client.finished.store(true);
+  }
+
+  std::list<std::unique_ptr<Client>> list_;
+  std::mutex fdMutex_;
+};
+
+UniqueFd BlockStopSignals() {
+  std::signal(SIGPIPE, SIG_IGN);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0)
+    throw std::system_error(error, std::generic_category(), "blocking signals");
+  // A shell starting us in the background ignores SIGINT for us, and an ignored signal is
+  // dropped before the signalfd can see it; blocked, the default action cannot end us.
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  UniqueFd signals(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+  if (!signals.valid()) throw std::system_error(errno, std::generic_category(), "signalfd");
+  return signals;
+}
+
+std::string Endpoint(const sockaddr_in& address) {
+  return FormatIpv4(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+// The bound socket, or an invalid one after logging why.
+UniqueFd Listen(const ListenAddress& where, std::string& bound) {
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket.valid()) {
+    LogLine(std::string("socket: ") + std::strerror(errno));
+    return {};
+  }
+  const int on = 1;
+  ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(where.address);
+  address.sin_port = htons(where.port);
+  if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(socket.get(), SOMAXCONN) != 0) {
+    LogLine("cannot listen on " + Endpoint(address) + ": " + std::strerror(errno));
+    return {};
+  }
+  socklen_t length = sizeof address;
+  ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length);
+  bound = Endpoint(address);
+  return socket;
+}
+
+}  // namespace
+
+int RunServer(const RelayOptions& options) {
+  const UniqueFd signals = BlockStopSignals();
+  std::string bound;
+  const UniqueFd listener = Listen(options.listen, bound);
+  if (!listener.valid()) return kExitFailure;
+  if (!PrintLine("listening on " + bound)) return kExitFailure;
+
+  Clients clients;
+  for (;;) {
+    pollfd fds[2] = {{signals.get(), POLLIN, 0}, {listener.get(), POLLIN, 0}};
+    if (::poll(fds, 2, kReapIntervalMs) < 0 && errno != EINTR)
+      throw std::system_error(errno, std::generic_category(), "poll");
+    const size_t active = clients.Reap();
+    if (fds[0].revents != 0) break;
+    if (fds[1].revents == 0) continue;
+
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    UniqueFd socket(::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &length,
+                              SOCK_CLOEXEC));
+    if (!socket.valid()) continue;  // the peer left already, or descriptors ran out for now
+    const std::string name = Endpoint(peer);
+    if (!PeerAllowed(ntohl(peer.sin_addr.s_addr), options.allowed)) {
+      LogLine("refused " + name + ": address not allowed");
+      continue;
+    }
+    if (active >= static_cast<size_t>(options.maxClients)) {
+      LogLine("refused " + name + ": " + std::to_string(active) + " clients already");
+      continue;
+    }
+    clients.Start(std::move(socket), name);
+  }
+  LogLine("stopping");
+  clients.StopAll();
+  return kExitOk;
+}
+
+}  // namespace strivex::relay

@@ -1,0 +1,112 @@
+// Commands run on a real session over a temporary SQLite file.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "command_runner.h"
+#include "db/connection_string.h"
+#include "support/temp_dir.h"
+
+namespace strivex::relay {
+namespace {
+
+using strivex::testing::ScopedCurrentDir;
+using strivex::testing::TempDir;
+
+const std::string kOk = StatusText(true);
+const std::string kFail = StatusText(false);
+
+class RelayCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Replies("DeschidConectie", JetConnectionString((dir_ / "local.db").string(), "")),
+              Texts{kOk});
+    ASSERT_EQ(Replies("SQLCommand", "2;0;CREATE TABLE t (id INTEGER, name TEXT)"), Texts{kOk});
+    ASSERT_EQ(Replies("SQLCommand", "2;0;INSERT INTO t VALUES (1, 'a,b;c'), (2, 'x')"), Texts{kOk});
+  }
+
+  using Texts = std::vector<std::string>;
+  Texts Replies(const std::string& command, const std::string& arguments) {
+    return runner_.Run(command, arguments).replies;
+  }
+
+  TempDir dir_;
+  ScopedCurrentDir cwd_{dir_.path()};  // the session's failure log goes here
+  BazaDeDate session_;
+  CommandRunner runner_{session_};
+};
+
+TEST_F(RelayCommands, ReadsRowsWithSeparatorsInsideTheStatement) {
+  EXPECT_EQ(Replies("GetRecords", "2;1;SELECT id, name FROM t WHERE name IN ('a,b;c', 'x') ORDER BY id"),
+            Texts{kOk});
+  EXPECT_EQ(Replies("ValoareColoana", "2;name,1"), (Texts{"8;a,b;c", kOk}));
+  EXPECT_EQ(Replies("ValoareColoana", "2;id,1"), (Texts{"3;1", kOk}));
+  EXPECT_EQ(Replies("NextElementTabel", "1;1"), Texts{kOk});
+  EXPECT_EQ(Replies("ValoareColoana", "2;name,1"), (Texts{"8;x", kOk}));
+  EXPECT_EQ(Replies("NextElementTabel", "1;1"), Texts{kFail});
+  // Past the last row there is no value: type 0 and nothing after the ';'.
+  EXPECT_EQ(Replies("ValoareColoana", "2;name,1"), (Texts{"0;", kFail}));
+  EXPECT_EQ(Replies("InchidTabel", "1;1;"), Texts{kOk});
+}
+
+TEST_F(RelayCommands, OpensTablesWithAndWithoutClause) {
+  EXPECT_EQ(Replies("DeschidTabel", "3;t,where id in (2,3) and name<>';',9"), Texts{kOk});
+  EXPECT_EQ(Replies("ValoareColoana", "2;name,9"), (Texts{"8;x", kOk}));
+  EXPECT_EQ(Replies("DeschidTabel", "2;t,8"), Texts{kOk});
+  EXPECT_EQ(Replies("ValoareColoana", "2;id,8"), (Texts{"3;1", kOk}));
+  EXPECT_EQ(Replies("DeschidTabel", "2;missing_table,8"), Texts{kFail});
+}
+
+TEST_F(RelayCommands, NullReadsAsNoValue) {
+  // The session gives NULL as an empty value, which clients take as "no value" too.
+  ASSERT_EQ(Replies("GetRecords", "2;2;SELECT NULL AS n, -5 AS m"), Texts{kOk});
+  EXPECT_EQ(Replies("ValoareColoana", "2;n,2"), (Texts{"0;", kFail}));
+  EXPECT_EQ(Replies("ValoareColoana", "2;m,2"), (Texts{"3;-5", kOk}));
+}
+
+TEST_F(RelayCommands, LongValuesAreCutToOneFrame) {
+  ASSERT_EQ(Replies("GetRecords", "2;2;SELECT printf('%.3000c', 'v') AS long_text"), Texts{kOk});
+  const Texts replies = Replies("ValoareColoana", "2;long_text,2");
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[0], "8;" + std::string(1997, 'v'));
+}
+
+struct BadCase {
+  const char* command;
+  const char* arguments;
+  std::vector<std::string> replies;
+};
+
+TEST_F(RelayCommands, UnusableRequestsAnswerFailureInTheAwaitedShape) {
+  const BadCase cases[] = {
+      {"Bogus", "2;0;select 1", {kFail}},
+      {"", "", {kFail}},
+      {"SQLCommand", "2;select 1", {kFail}},
+      {"SQLCommand", "2;11;select 1", {kFail}},
+      {"SQLCommand", "2;0;not sql at all", {kFail}},
+      {"GetRecords", "1;0;select 1", {kFail}},
+      {"DeschidTabel", "3;t,where id=1", {kFail}},
+      {"DeschidTabel", "t,1", {kFail}},
+      {"ValoareColoana", "2;name", {"0;", kFail}},
+      {"ValoareColoana", "2;name,5", {"0;", kFail}},  // slot never opened
+      {"NextElementTabel", "1;x", {kFail}},
+      {"InchidTabel", "2;1;", {kFail}},
+  };
+  for (const BadCase& c : cases) {
+    SCOPED_TRACE(std::string(c.command) + " " + c.arguments);
+    EXPECT_EQ(Replies(c.command, c.arguments), c.replies);
+  }
+}
+
+TEST_F(RelayCommands, ClosingAnswersThenEndsTheConnection) {
+  const CommandOutcome outcome = runner_.Run("InchidConectie", "0;");
+  EXPECT_EQ(outcome.replies, Texts{kOk});
+  EXPECT_TRUE(outcome.endConnection);
+  EXPECT_EQ(session_.connected.load(), 0);
+  EXPECT_FALSE(runner_.Run("SQLCommand", "0;").endConnection);
+}
+
+}  // namespace
+}  // namespace strivex::relay

@@ -1,0 +1,97 @@
+#include "test_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace strivex::testing {
+
+namespace {
+
+void PutLe32(std::string& out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+std::string FrameBytes(int32_t number, std::string_view text) {
+  std::string out;
+  PutLe32(out, static_cast<uint32_t>(number));
+  PutLe32(out, static_cast<uint32_t>(text.size()));
+  out.append(text);
+  return out;
+}
+
+std::string GreetingBytes(std::string_view name) {
+  std::string greeting = "Medianex Server;Name=" + std::string(name);
+  greeting.resize(100, '\0');
+  return greeting;
+}
+
+TestClient::TestClient(uint16_t port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) return;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Close();
+}
+
+TestClient::~TestClient() { Close(); }
+
+void TestClient::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool TestClient::Send(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string TestClient::Read(size_t count, std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + timeout;
+  std::string bytes;
+  while (bytes.size() < count) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = ::recv(fd_, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  return bytes;
+}
+
+std::string TestClient::ReadFrame(std::chrono::milliseconds timeout) {
+  std::string header = Read(8, timeout);
+  if (header.size() < 8) return {};
+  uint32_t length = 0;
+  for (int i = 3; i >= 0; --i) length = length << 8 | static_cast<unsigned char>(header[4 + i]);
+  if (length > 100000) return header;
+  return header + Read(length, timeout);
+}
+
+bool TestClient::ClosedByServer(std::chrono::milliseconds timeout) {
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
+  char byte = 0;
+  const ssize_t n = ::recv(fd_, &byte, 1, 0);
+  return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+}  // namespace strivex::testing
