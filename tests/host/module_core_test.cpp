@@ -313,6 +313,38 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   EXPECT_EQ(view_.RowCount(), 2u);
 }
 
+TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  testing::BackgroundProcess relay(STRIVEX_MEDIANEX_RELAY_PATH, {"--listen", "127.0.0.1:0"});
+  const auto listening = relay.ReadLine(10s);
+  ASSERT_TRUE(listening && listening->starts_with("listening on 127.0.0.1:")) << relay.err();
+  setenv("STRIVEX_RELAY_PORT", listening->substr(listening->rfind(':') + 1).c_str(), 1);
+  {
+    BazaDeDate local;
+    local.DeschidBazaLocala(LocalPath(), "", 1);
+    local.SQLCommand("UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'", 0);
+  }
+  auto core = Start(0);
+  EXPECT_EQ(core->serverSession()->direct.load(), 0);
+  EXPECT_EQ(core->context().serverValid, 1);
+  EXPECT_EQ(core->context().investigationCodes.size(), 12u);
+
+  const int requestId = 1700000000 + static_cast<int>(getpid() % 100000000);
+  SampleList samples;
+  ResultRecord& result = samples.emplace_back(requestId).groups.emplace_back("S_TRV").results.emplace_back();
+  result.parameterCode = "GLU";
+  result.value = "5 mmol/l";
+  core->context().resultQueue->Append(std::move(samples));
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
+  ASSERT_TRUE(WaitFor([&] { return !StoredRows(lab, std::to_string(requestId)).empty(); }, 10s));
+  EXPECT_EQ(StoredRows(lab, std::to_string(requestId)),
+            (std::vector<StoredResult>{{requestId, 5, 1, 10, "5 mmol/l"}}));
+  core->ShutdownModule();
+  unsetenv("STRIVEX_RELAY_PORT");
+  lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+}
+
 TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
   if (!UseLabServer()) GTEST_SKIP() << "no development server";
   const std::string reports = std::string(STRIVEX_TEST_DATA_DIR) + "/reports/";
