@@ -163,7 +163,7 @@ TEST(SimulatorProcessTest, WaitsForTheModuleToOpenTheLineThenForTheStartDelay) {
   const Clock::time_point opened = Clock::now();
   ModuleEnd module(*path);
   Clock::time_point first;
-  EXPECT_EQ(module.Read(report.size(), 5s, &first, nullptr), report);
+  EXPECT_EQ(module.Read(report.size(), 15s, &first, nullptr), report);
   EXPECT_GT(first - opened, 400ms);
   EXPECT_EQ(sim.WaitExit(5s), 0) << sim.err();
 }
