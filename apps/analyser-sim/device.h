@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "line_format.h"
-#include "unique_fd.h"
+#include "util/unique_fd.h"
 
 namespace strivex::sim {
 

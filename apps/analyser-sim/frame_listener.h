@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "frame_decoder.h"
-#include "unique_fd.h"
+#include "util/unique_fd.h"
 
 namespace strivex::sim {
 

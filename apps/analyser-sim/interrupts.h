@@ -8,7 +8,7 @@
 #include <chrono>
 #include <optional>
 
-#include "unique_fd.h"
+#include "util/unique_fd.h"
 
 namespace strivex::sim {
 

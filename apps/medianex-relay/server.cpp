@@ -20,7 +20,7 @@
 
 #include "connection.h"
 #include "log.h"
-#include "unique_fd.h"
+#include "util/unique_fd.h"
 
 namespace strivex::relay {
 

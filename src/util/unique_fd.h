@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace strivex::sim {
+namespace strivex {
 
 class UniqueFd {
  public:
@@ -25,6 +25,7 @@ class UniqueFd {
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  int Release() { return std::exchange(fd_, -1); }
   void Reset() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -34,4 +35,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace strivex::sim
+}  // namespace strivex
