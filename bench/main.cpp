@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "db_bench.h"
+#include "lab_session.h"
 
 namespace {
 
@@ -32,15 +32,19 @@ class RateReporter : public benchmark::ConsoleReporter {
       if (bytes != run.counters.end()) bytes_[name].push_back(bytes->second.value / 1e6);
       const auto items = run.counters.find("items_per_second");
       if (items != run.counters.end()) items_[name].push_back(items->second.value);
+      const auto calls = run.counters.find("calls_per_second");
+      if (calls != run.counters.end()) calls_[name].push_back(calls->second.value);
     }
   }
-  // MB/s and items/s of every run, by benchmark name.
+  // MB/s, items/s and calls/s of every run, by benchmark name.
   const Rates& bytes() const { return bytes_; }
   const Rates& items() const { return items_; }
+  const Rates& calls() const { return calls_; }
 
  private:
   Rates bytes_;
   Rates items_;
+  Rates calls_;
 };
 
 // The median rate of a benchmark over its runs and rounds ("NAME" or "NAME/round:N"), or a
@@ -94,6 +98,20 @@ void PrintDatabaseSummary(const RateReporter& reporter) {
               Figure(rows).c_str());
 }
 
+// The same work-list reading directly and through medianex-relay, in ValoareColoana calls.
+void PrintRelaySummary(const RateReporter& reporter) {
+  const double direct = MedianRate(reporter.calls(), "BM_ValoareColoanaWorkList");
+  const double relayed = MedianRate(reporter.calls(), "BM_ValoareColoanaWorkListRelayed");
+  if (direct < 0 && relayed < 0) return;
+  std::printf("\nSummary (ValoareColoana over the 10,000-row WORK_LIST, 6 columns a row):\n");
+  std::printf("  direct (ODBC)                      %s calls/s\n", Figure(direct).c_str());
+  std::printf("  relayed (medianex-relay, loopback) %s calls/s\n", Figure(relayed).c_str());
+  if (direct > 0 && relayed >= 0) {
+    std::printf("  ratio                              %9.4f (relayed / direct; target >= 0.333)\n",
+                relayed / direct);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,5 +124,6 @@ int main(int argc, char** argv) {
 
   PrintInterpreterSummary(reporter);
   PrintDatabaseSummary(reporter);
+  PrintRelaySummary(reporter);
   return 0;
 }

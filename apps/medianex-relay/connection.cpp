@@ -53,8 +53,10 @@ std::string ServeConnection(int fd, const std::function<void(const std::string&)
       continue;
     }
     const CommandOutcome outcome = runner.Run(request->command, request->arguments);
-    for (const std::string& reply : outcome.replies)
-      if (!WriteAll(fd, EncodeFrame(number, reply))) return "send failed";
+    // A value and its status go out in one write, so they travel in one segment.
+    std::string frames;
+    for (const std::string& reply : outcome.replies) frames += EncodeFrame(number, reply);
+    if (!WriteAll(fd, frames)) return "send failed";
     if (outcome.endConnection) return "closed the connection";
   }
 }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -174,6 +175,11 @@ int RunServer(const RelayOptions& options) {
     UniqueFd socket(::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                               SOCK_CLOEXEC));
     if (!socket.valid()) continue;  // the peer left already, or descriptors ran out for now
+    // A client waits on every reply: nothing may hold one back for an acknowledgement. A client
+    // that vanished without a word must end its thread some day.
+    const int on = 1;
+    ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     const std::string name = Endpoint(peer);
     if (!PeerAllowed(ntohl(peer.sin_addr.s_addr), options.allowed)) {
       LogLine("refused " + name + ": address not allowed");

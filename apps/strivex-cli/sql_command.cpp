@@ -30,6 +30,7 @@ constexpr std::string_view kUsage =
     "  --connect CONNSTR  a connection string, e.g. \"Driver={SQL Server}; Server=HOST;\n"
     "                     Network=; Database=DB; Uid=USER;Pwd=PASSWORD\"\n"
     "  --relay ADDRESS    reach the database through the relay server at ADDRESS\n"
+    "                     (reading rows through a relay needs --columns)\n"
     "  --slot N           result-set slot 0-9 (default 0)\n"
     "  --exec             run a statement without rows (SQLCommand) instead of reading rows\n"
     "  --columns A,B,...  print only these columns, in this order (default: all)\n"
@@ -41,6 +42,8 @@ constexpr std::string_view kUsage =
     "5 floating point, 7 date (the value is the day count since 30 December 1899 with the time\n"
     "as its fraction), 8 text, 11 boolean, 14 decimal. Texts are escaped: '\\\\' for a backslash,\n"
     "'\\t', '\\r', '\\n', and '\\xHH' for every other byte outside 0x20-0x7E.\n"
+    "Through a relay the end of a selection shows only when moving past its last row, so an\n"
+    "empty selection prints one row of empty values.\n"
     "The last line is\n"
     "  result=<0|1> lastErrorCode=<n>\n"
     "\n"
@@ -130,6 +133,10 @@ bool ParseArguments(std::span<const std::string_view> args, SqlOptions& options)
     return UsageError("sql", "give exactly one of --local FILE and --connect CONNSTR");
   }
   if (options.relay && !options.connect) return UsageError("--relay", "goes with --connect");
+  // A relay answers values by name; it cannot tell which columns a selection has.
+  if (options.relay && !options.exec && !options.columns) {
+    return UsageError("--relay", "reading rows needs --columns");
+  }
   // The session finds the file through a connection string: a name that string cannot carry (a
   // ';', blanks at either end) would open, or create, another file.
   if (options.local && ConnectionValue(JetConnectionString(*options.local, options.password),
@@ -164,7 +171,8 @@ std::string RowText(BazaDeDate& db, const std::vector<std::string>& columns, int
 bool PrintRows(BazaDeDate& db, const SqlOptions& options) {
   const std::vector<std::string> columns = options.columns ? *options.columns : db.ColumnNames(options.slot);
   bool ok = true;
-  while (db.RowAvailable(options.slot)) {
+  // A relayed session cannot be asked whether a row is there, only whether there is a next one.
+  while (options.relay || db.RowAvailable(options.slot)) {
     ok = WriteAll(stdout, RowText(db, columns, options.slot)) && ok;
     if (!db.NextElementTabel(options.slot)) break;
   }

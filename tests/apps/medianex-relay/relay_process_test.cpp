@@ -123,6 +123,23 @@ TEST_F(RelayProcess, RoundTripsEveryCommandWithExactReplies) {
   EXPECT_NE(relay_->err().find("name 'LAB01'"), std::string::npos) << relay_->err();
 }
 
+// A caller waits on every value, so a status held back until the value's acknowledgement (up to
+// 40 ms of delayed ACK each) would make reading a work list take minutes. The bound is generous:
+// a held-back status would need over 8 s for these calls.
+TEST_F(RelayProcess, ValueAndStatusAreNotHeldBackForAnAcknowledgement) {
+  Start();
+  const std::unique_ptr<TestClient> client = OpenClient(1);
+  ASSERT_TRUE(client->SendRequest(2, "GetRecords", "2;8;SELECT 7 AS n"));
+  ASSERT_EQ(client->ReadFrame(), Reply(2, kOk));
+  constexpr int kCalls = 200;
+  const auto start = std::chrono::steady_clock::now();
+  for (int32_t number = 3; number < 3 + kCalls; ++number) {
+    ASSERT_TRUE(client->SendRequest(number, "ValoareColoana", "2;n,8"));
+    ASSERT_EQ(ReadTwo(*client), Reply(number, "3;7") + Reply(number, kOk));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+}
+
 TEST_F(RelayProcess, InterleavedRequestsAreAnsweredByNumber) {
   Start();
   const std::unique_ptr<TestClient> client = OpenClient(1);

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/background_process.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
@@ -170,7 +172,9 @@ TEST_F(SqlCliTest, UsageErrorsAndFailedOpens) {
       {{"--connect", "Driver={No Such Driver}; Server=x", "select 1"},
        "strivex-cli: open: Eroare: Unspecified error la deschidere conectie ->Driver={No Such Driver}", false},
       // The relay address is a host name or address, never host:port.
-      {{"--connect", connect, "--relay", "127.0.0.1:1", "select 1"},
+      {{"--connect", connect, "--relay", "127.0.0.1", "select 1"},
+       "strivex-cli: --relay: reading rows needs --columns", true},
+      {{"--connect", connect, "--relay", "127.0.0.1:1", "--exec", "select 1"},
        "strivex-cli: open: Adresa IP nu poate fi gasita\n", true},
   };
   for (const Failure& f : failures) {
@@ -244,6 +248,46 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LookupNotFound", {"--slot", "8", Lookup(1029)}, kOk, 0, ""},
         Case{"ExecOfMissingTable", {"--exec", "select * from no_such_table"},
              "result=0 lastErrorCode=3127\n", 1, "relation \"no_such_table\" does not exist"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The same statements through medianex-relay, as an administrator checks a relay from a
+// workstation.
+class SqlCliRelayTest : public SqlCliServerTest, public ::testing::WithParamInterface<Case> {
+ protected:
+  void SetUp() override {
+    SqlCliServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    const auto listening = relay_.ReadLine(std::chrono::seconds(10));
+    ASSERT_TRUE(listening && listening->starts_with("listening on 127.0.0.1:")) << relay_.err();
+    ::setenv("STRIVEX_RELAY_PORT", listening->substr(listening->rfind(':') + 1).c_str(), 1);
+  }
+  void TearDown() override { ::unsetenv("STRIVEX_RELAY_PORT"); }
+
+  strivex::testing::BackgroundProcess relay_{STRIVEX_MEDIANEX_RELAY_PATH, {"--listen", "127.0.0.1:0"}};
+};
+
+TEST_P(SqlCliRelayTest, PrintsRowsAndStatus) {
+  ExpectRun(Cli(Join({"sql", "--connect", connection_, "--relay", "127.0.0.1"}, GetParam().args)),
+            GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statements, SqlCliRelayTest,
+    ::testing::Values(
+        Case{"RowsUntilTheLast",
+             {"--columns", "requestid,requestdate",
+              "select RequestID, RequestDate from WORK_LIST where MachineID=5 and RequestID in "
+              "(1021, 1022) order by RequestID"},
+             "requestid\t3\t1021\nrequestdate\t7\t46357.322916666664\n\n"
+             "requestid\t3\t1022\nrequestdate\t7\t46357.34027777778\n\n" + kOk,
+             0, ""},
+        Case{"LookupByBarCode", {"--slot", "8", "--columns", "patient", Lookup(81022)},
+             "patient\t8\t1022 - \\xaatef\\xe3nescu Ana\n\n" + kOk, 0, ""},
+        // Nothing tells an empty selection from a row of empty values.
+        Case{"LookupNotFound", {"--slot", "8", "--columns", "patient", Lookup(1029)},
+             "patient\t0\t\n\n" + kOk, 0, ""},
+        Case{"ExecOfMissingTable", {"--exec", "select * from no_such_table"},
+             "result=0 lastErrorCode=0\n", 1, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,97 @@
+#include "lab_session.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "util/format.h"
+
+namespace strivex::bench {
+
+namespace {
+
+constexpr int kRowsPerInsert = 1'000;  // the most one VALUES list may hold on SQL Server
+// Slots of the shared session: 0 for statements, 9 for the work list, 8 for looking things up.
+constexpr int kLookupSlot = 8;
+
+bool workListReady = false;
+bool resultsInserted = false;
+
+}  // namespace
+
+std::string LabConnectionString() {
+  const char* value = std::getenv("STRIVEX_LAB_CONNSTR");
+  return value ? value : "";
+}
+
+int ServerPid(BazaDeDate& db, const std::string& sql) {
+  int value = 0;
+  if (db.GetRecords(sql, kLookupSlot) && db.RowAvailable(kLookupSlot)) {
+    value = db.ValoareColoana("pid", kLookupSlot).intVal;
+  }
+  db.InchidTabel(kLookupSlot);
+  return value;
+}
+
+LabSession* Session(benchmark::State& state) {
+  static std::unique_ptr<LabSession> session;
+  static std::string failure;
+  if (!session && failure.empty()) {
+    const std::string connection = LabConnectionString();
+    if (connection.empty()) {
+      failure = "no STRIVEX_LAB_CONNSTR (eval \"$(./run db env)\")";
+    } else {
+      auto opened = std::make_unique<LabSession>();
+      if (opened->db.DeschidConectie(connection, 1)) {
+        opened->serverPid = ServerPid(opened->db, "SELECT pg_backend_pid() AS pid");
+        session = std::move(opened);
+      } else {
+        failure = "cannot connect: " + opened->db.LastErrorDetail();
+      }
+    }
+  }
+  if (!session) state.SkipWithError(failure.c_str());
+  return session.get();
+}
+
+void NoteResultsInserted() { resultsInserted = true; }
+
+bool EnsureWorkList(BazaDeDate& db, benchmark::State& state) {
+  if (workListReady) return true;
+  workListReady = true;  // whatever happens, the clean-up removes what got in
+  db.SQLCommand(Format("DELETE FROM WORK_LIST WHERE MachineID=%d", kMachineId), 0);
+  for (int first = 0; first < kWorkListRows; first += kRowsPerInsert) {
+    std::string sql =
+        "INSERT INTO WORK_LIST (RequestID, SampleCode, PacientName, AnalyseCode, RequestDate, "
+        "MachineID) VALUES ";
+    for (int i = first; i < first + kRowsPerInsert; ++i) {
+      if (i != first) sql += ',';
+      sql += Format("(%d,'B%07d','POPESCU ION %d','GLU','2024-05-17 08:30:00',%d)", 900'000 + i, i,
+                    i, kMachineId);
+    }
+    if (!db.SQLCommand(sql, 0)) {
+      state.SkipWithError(("cannot fill the work list: " + db.LastErrorDetail()).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace strivex::bench
+
+void CleanUpDbBench() {
+  using namespace strivex;
+  using namespace strivex::bench;
+  if (!workListReady && !resultsInserted) return;
+  const std::string connection = LabConnectionString();
+  if (connection.empty()) return;
+  // A session of its own: the shared one may be in any state after a failure.
+  BazaDeDate db;
+  if (!db.DeschidConectie(connection, 1)) return;
+  bool cleaned = db.SQLCommand(Format("DELETE FROM WORK_LIST WHERE MachineID=%d", kMachineId), 0);
+  cleaned = db.SQLCommand(Format("DELETE FROM lab_results WHERE machine_id=%d AND marker='%s'",
+                                 kMachineId, kMarker),
+                          0) &&
+            cleaned;
+  if (!cleaned) std::fprintf(stderr, "db bench: clean-up failed: %s\n", db.LastErrorDetail().c_str());
+}

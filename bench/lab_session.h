@@ -1,0 +1,46 @@
+#pragma once
+// What the database benchmarks share: the development server's session, the rows they make there
+// and their clean-up. Needs STRIVEX_LAB_CONNSTR (as `eval "$(./run db env)"` sets it); without it
+// the database benchmarks report an error and the others run on.
+
+#include <benchmark/benchmark.h>
+#include <sys/types.h>
+
+#include <string>
+
+#include "db/baza_de_date.h"
+
+namespace strivex::bench {
+
+// A machine id and a marker no one else uses, so the rows made here can be found and removed.
+inline constexpr int kMachineId = 9001;
+inline constexpr const char* kMarker = "strivex-bench";
+inline constexpr int kWorkListRows = 10'000;
+
+std::string LabConnectionString();
+
+// The "pid" column of a query's first row, or 0.
+int ServerPid(BazaDeDate& db, const std::string& sql);
+
+// The direct session all database benchmarks share (opening it is not what they measure), with
+// the id of the server process that serves it.
+struct LabSession {
+  BazaDeDate db;
+  pid_t serverPid = 0;
+};
+
+// Null, with the benchmark skipped, when there is no server.
+LabSession* Session(benchmark::State& state);
+
+// To be called before a benchmark stores results, so the clean-up looks for them.
+void NoteResultsInserted();
+
+// 10,000 work-list rows of the benchmark's own machine, made once for all benchmarks; false, with
+// the benchmark skipped, when they cannot be made.
+bool EnsureWorkList(BazaDeDate& db, benchmark::State& state);
+
+}  // namespace strivex::bench
+
+// Deletes the work-list rows and stored results the database benchmarks made (nothing when they
+// did not run).
+void CleanUpDbBench();

@@ -1,0 +1,141 @@
+// Reading the 10,000-row work list value by value, as the work-list dialog does: through the
+// direct session, and through a relayed session with medianex-relay on loopback in front of the
+// same server. Relayed, every ValoareColoana and NextElementTabel is a round trip to the relay.
+
+#include <benchmark/benchmark.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "db/baza_de_date.h"
+#include "lab_session.h"
+#include "one_cpu.h"
+#include "support/background_process.h"
+#include "util/format.h"
+
+namespace strivex::bench {
+namespace {
+
+constexpr int kWorkListSlot = 9;
+constexpr const char* kColumns[] = {"RequestID",   "SampleCode",  "PacientName",
+                                    "AnalyseCode", "RequestDate", "MachineID"};
+constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
+
+// medianex-relay on a free loopback port, with a relayed session through it.
+struct RelayedSession {
+  std::unique_ptr<testing::BackgroundProcess> relay;
+  BazaDeDate db;
+  pid_t serverPid = 0;  // the relay's database server process
+
+  ~RelayedSession() {
+    db.InchidConectie();
+    if (relay) {
+      relay->Signal(SIGTERM);
+      relay->Wait(std::chrono::seconds(10));
+    }
+  }
+};
+
+std::string StartRelay(RelayedSession& session) {
+  session.relay = std::make_unique<testing::BackgroundProcess>(
+      STRIVEX_MEDIANEX_RELAY_PATH, std::vector<std::string>{"--listen", "127.0.0.1:0"});
+  const std::optional<std::string> listening = session.relay->ReadLine(std::chrono::seconds(10));
+  if (!listening || !listening->starts_with("listening on 127.0.0.1:"))
+    return "medianex-relay did not start: " + session.relay->err();
+  // The client reaches the relay on its fixed port unless told otherwise.
+  ::setenv("STRIVEX_RELAY_PORT", listening->substr(listening->rfind(':') + 1).c_str(), 1);
+  session.db.serverAddress = "127.0.0.1";
+  return "";
+}
+
+// Relay and client on one CPU: each call is a round trip, and a wake-up across CPUs costs more
+// than the work at either end. The relay's threads and the client's reader inherit the pinning.
+RelayedSession* Relayed(benchmark::State& state) {
+  static std::unique_ptr<RelayedSession> session;
+  static std::string failure;
+  if (!session && failure.empty()) {
+    auto opened = std::make_unique<RelayedSession>();
+    failure = LabConnectionString().empty() ? "no STRIVEX_LAB_CONNSTR" : StartRelay(*opened);
+    const OneCpu cpu;
+    if (failure.empty() && !cpu.Pin(opened->relay->pid()))
+      failure = "cannot put medianex-relay on the benchmark's CPU";
+    if (failure.empty() && !opened->db.DeschidConectie(LabConnectionString(), 0))
+      failure = "cannot connect through medianex-relay: " + opened->relay->err();
+    if (failure.empty()) {
+      opened->serverPid = ServerPid(opened->db, "SELECT pg_backend_pid() AS pid");
+      session = std::move(opened);
+    }
+  }
+  if (!session) state.SkipWithError(failure.c_str());
+  return session.get();
+}
+
+// One pass over the selection, every column of every row; the rows read, or -1 on failure.
+int64_t ReadWorkList(BazaDeDate& db) {
+  const std::string clause = Format("WHERE MachineID=%d order by [RequestID]", kMachineId);
+  if (!db.DeschidTabel("WORK_LIST", clause, kWorkListSlot)) return -1;
+  int64_t rows = 0;
+  do {
+    for (const char* column : kColumns) {
+      DbValue value = db.ValoareColoana(column, kWorkListSlot);
+      benchmark::DoNotOptimize(value);
+    }
+    ++rows;
+  } while (db.NextElementTabel(kWorkListSlot));
+  db.InchidTabel(kWorkListSlot);
+  return rows;
+}
+
+void RunWorkList(benchmark::State& state, BazaDeDate& db) {
+  int64_t rows = 0;
+  for (auto _ : state) {
+    const int64_t read = ReadWorkList(db);
+    if (read != kWorkListRows) {
+      state.SkipWithError(read < 0 ? ("DeschidTabel failed: " + db.LastErrorDetail()).c_str()
+                                   : "the selection does not hold 10,000 rows");
+      return;
+    }
+    rows += read;
+  }
+  state.SetItemsProcessed(rows);
+  state.counters["calls_per_second"] =
+      benchmark::Counter(static_cast<double>(rows * kColumnCount), benchmark::Counter::kIsRate);
+}
+
+// Reading is the client's work, not round trips: the server prepares the whole selection while
+// the driver takes it in, so here client and server process may use different CPUs.
+void BM_ValoareColoanaWorkList(benchmark::State& state) {
+  LabSession* session = Session(state);
+  if (!session || !EnsureWorkList(session->db, state)) return;
+  OneCpu::Release(session->serverPid);
+  RunWorkList(state, session->db);
+}
+
+void BM_ValoareColoanaWorkListRelayed(benchmark::State& state) {
+  LabSession* direct = Session(state);
+  if (!direct || !EnsureWorkList(direct->db, state)) return;
+  RelayedSession* relayed = Relayed(state);
+  if (!relayed) return;
+  const OneCpu cpu;
+  RunWorkList(state, relayed->db);
+}
+
+[[maybe_unused]] const bool registered = [] {
+  benchmark::RegisterBenchmark("BM_ValoareColoanaWorkList", BM_ValoareColoanaWorkList)
+      ->Unit(benchmark::kMillisecond)
+      ->MinTime(3.0)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("BM_ValoareColoanaWorkListRelayed", BM_ValoareColoanaWorkListRelayed)
+      ->Unit(benchmark::kMillisecond)
+      ->MinTime(3.0)
+      ->UseRealTime();
+  return true;
+}();
+
+}  // namespace
+}  // namespace strivex::bench
