@@ -3,19 +3,15 @@
 // same server. Relayed, every ValoareColoana and NextElementTabel is a round trip to the relay.
 
 #include <benchmark/benchmark.h>
-#include <signal.h>
 
-#include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "db/baza_de_date.h"
 #include "lab_session.h"
 #include "one_cpu.h"
-#include "support/background_process.h"
+#include "support/relay_server.h"
 #include "util/format.h"
 
 namespace strivex::bench {
@@ -28,30 +24,11 @@ constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
 
 // medianex-relay on a free loopback port, with a relayed session through it.
 struct RelayedSession {
-  std::unique_ptr<testing::BackgroundProcess> relay;
+  testing::RelayServer relay{STRIVEX_MEDIANEX_RELAY_PATH};
   BazaDeDate db;
-  pid_t serverPid = 0;  // the relay's database server process
 
-  ~RelayedSession() {
-    db.InchidConectie();
-    if (relay) {
-      relay->Signal(SIGTERM);
-      relay->Wait(std::chrono::seconds(10));
-    }
-  }
+  ~RelayedSession() { db.InchidConectie(); }
 };
-
-std::string StartRelay(RelayedSession& session) {
-  session.relay = std::make_unique<testing::BackgroundProcess>(
-      STRIVEX_MEDIANEX_RELAY_PATH, std::vector<std::string>{"--listen", "127.0.0.1:0"});
-  const std::optional<std::string> listening = session.relay->ReadLine(std::chrono::seconds(10));
-  if (!listening || !listening->starts_with("listening on 127.0.0.1:"))
-    return "medianex-relay did not start: " + session.relay->err();
-  // The client reaches the relay on its fixed port unless told otherwise.
-  ::setenv("STRIVEX_RELAY_PORT", listening->substr(listening->rfind(':') + 1).c_str(), 1);
-  session.db.serverAddress = "127.0.0.1";
-  return "";
-}
 
 // Relay and client on one CPU: each call is a round trip, and a wake-up across CPUs costs more
 // than the work at either end. The relay's threads and the client's reader inherit the pinning.
@@ -60,16 +37,14 @@ RelayedSession* Relayed(benchmark::State& state) {
   static std::string failure;
   if (!session && failure.empty()) {
     auto opened = std::make_unique<RelayedSession>();
-    failure = LabConnectionString().empty() ? "no STRIVEX_LAB_CONNSTR" : StartRelay(*opened);
+    failure = LabConnectionString().empty() ? "no STRIVEX_LAB_CONNSTR" : opened->relay.failure();
+    opened->db.serverAddress = "127.0.0.1";
     const OneCpu cpu;
-    if (failure.empty() && !cpu.Pin(opened->relay->pid()))
+    if (failure.empty() && !cpu.Pin(opened->relay.process().pid()))
       failure = "cannot put medianex-relay on the benchmark's CPU";
     if (failure.empty() && !opened->db.DeschidConectie(LabConnectionString(), 0))
-      failure = "cannot connect through medianex-relay: " + opened->relay->err();
-    if (failure.empty()) {
-      opened->serverPid = ServerPid(opened->db, "SELECT pg_backend_pid() AS pid");
-      session = std::move(opened);
-    }
+      failure = "cannot connect through medianex-relay: " + opened->relay.process().err();
+    if (failure.empty()) session = std::move(opened);
   }
   if (!session) state.SkipWithError(failure.c_str());
   return session.get();

@@ -3,19 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "db/db_session_fixture.h"
-#include "support/background_process.h"
+#include "support/relay_server.h"
 
 namespace strivex::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 struct ReadValue {
   uint16_t type;
@@ -44,17 +40,14 @@ class RelayedSessionTest : public DbSessionTest {
   void SetUp() override {
     DbSessionTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    relay_ = std::make_unique<BackgroundProcess>(STRIVEX_MEDIANEX_RELAY_PATH,
-                                                 std::vector<std::string>{"--listen", "127.0.0.1:0"});
-    const auto listening = relay_->ReadLine(10s);
-    ASSERT_TRUE(listening && listening->starts_with("listening on 127.0.0.1:")) << relay_->err();
-    ::setenv("STRIVEX_RELAY_PORT", listening->substr(listening->rfind(':') + 1).c_str(), 1);
+    relay_ = std::make_unique<RelayServer>(STRIVEX_MEDIANEX_RELAY_PATH);
+    ASSERT_EQ(relay_->failure(), "");
     relayed_.serverAddress = "127.0.0.1";
-    ASSERT_TRUE(relayed_.DeschidConectie(connection_, 0)) << relay_->err();
+    ASSERT_TRUE(relayed_.DeschidConectie(connection_, 0)) << relay_->process().err();
   }
   void TearDown() override {
     relayed_.InchidConectie();
-    ::unsetenv("STRIVEX_RELAY_PORT");
+    relay_.reset();
     DbSessionTest::TearDown();
   }
 
@@ -69,7 +62,7 @@ class RelayedSessionTest : public DbSessionTest {
     db_->InchidTabel(3);
   }
 
-  std::unique_ptr<BackgroundProcess> relay_;
+  std::unique_ptr<RelayServer> relay_;
   BazaDeDate relayed_;
 };
 

@@ -24,6 +24,7 @@
 #include "support/background_process.h"
 #include "support/module_rig.h"
 #include "support/pty_pair.h"
+#include "support/relay_server.h"
 #include "util/format.h"
 #include "util/log_files.h"
 
@@ -315,10 +316,8 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
 
 TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay) {
   if (!UseLabServer()) GTEST_SKIP() << "no development server";
-  testing::BackgroundProcess relay(STRIVEX_MEDIANEX_RELAY_PATH, {"--listen", "127.0.0.1:0"});
-  const auto listening = relay.ReadLine(10s);
-  ASSERT_TRUE(listening && listening->starts_with("listening on 127.0.0.1:")) << relay.err();
-  setenv("STRIVEX_RELAY_PORT", listening->substr(listening->rfind(':') + 1).c_str(), 1);
+  const testing::RelayServer relay(STRIVEX_MEDIANEX_RELAY_PATH);
+  ASSERT_EQ(relay.failure(), "");
   {
     BazaDeDate local;
     local.DeschidBazaLocala(LocalPath(), "", 1);
@@ -341,7 +340,6 @@ TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay
   EXPECT_EQ(StoredRows(lab, std::to_string(requestId)),
             (std::vector<StoredResult>{{requestId, 5, 1, 10, "5 mmol/l"}}));
   core->ShutdownModule();
-  unsetenv("STRIVEX_RELAY_PORT");
   lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
 }
 

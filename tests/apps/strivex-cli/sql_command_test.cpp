@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "support/background_process.h"
+#include "support/relay_server.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
@@ -254,19 +253,11 @@ INSTANTIATE_TEST_SUITE_P(
 // workstation.
 class SqlCliRelayTest : public SqlCliServerTest, public ::testing::WithParamInterface<Case> {
  protected:
-  void SetUp() override {
-    SqlCliServerTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    const auto listening = relay_.ReadLine(std::chrono::seconds(10));
-    ASSERT_TRUE(listening && listening->starts_with("listening on 127.0.0.1:")) << relay_.err();
-    ::setenv("STRIVEX_RELAY_PORT", listening->substr(listening->rfind(':') + 1).c_str(), 1);
-  }
-  void TearDown() override { ::unsetenv("STRIVEX_RELAY_PORT"); }
-
-  strivex::testing::BackgroundProcess relay_{STRIVEX_MEDIANEX_RELAY_PATH, {"--listen", "127.0.0.1:0"}};
+  strivex::testing::RelayServer relay_{STRIVEX_MEDIANEX_RELAY_PATH};
 };
 
 TEST_P(SqlCliRelayTest, PrintsRowsAndStatus) {
+  ASSERT_EQ(relay_.failure(), "");
   ExpectRun(Cli(Join({"sql", "--connect", connection_, "--relay", "127.0.0.1"}, GetParam().args)),
             GetParam());
 }
