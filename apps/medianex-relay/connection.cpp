@@ -43,11 +43,13 @@ std::string ServeConnection(int fd, const std::function<void(const std::string&)
   BazaDeDate session;
   CommandRunner runner(session);
   RequestPairer pairer;
+  RelayFrameReader reader(fd);
   for (;;) {
-    FrameRead read = ReadFrame(fd);
-    if (read.status != ReadStatus::kOk) return ReadFailure(read.status);
-    const int32_t number = read.frame.number;
-    const std::optional<Request> request = pairer.Add(std::move(read.frame));
+    Frame frame;
+    if (const ReadStatus status = reader.Next(frame); status != ReadStatus::kOk)
+      return ReadFailure(status);
+    const int32_t number = frame.number;
+    const std::optional<Request> request = pairer.Add(std::move(frame));
     if (!request) {
       if (pairer.Pending() > kMostPendingRequests) return "too many unfinished requests";
       continue;

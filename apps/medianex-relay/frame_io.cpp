@@ -25,36 +25,12 @@ ReadStatus ReadExact(int fd, char* data, size_t size) {
   return ReadStatus::kOk;
 }
 
-int32_t DecodeInt32(const unsigned char* bytes) {
-  const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                         static_cast<uint32_t>(bytes[2]) << 16 |
-                         static_cast<uint32_t>(bytes[3]) << 24;
-  return static_cast<int32_t>(value);
-}
-
 void AppendInt32(std::string& out, int32_t value) {
   const auto bits = static_cast<uint32_t>(value);
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(bits >> shift & 0xFF));
 }
 
 }  // namespace
-
-FrameRead ReadFrame(int fd) {
-  FrameRead result;
-  unsigned char header[8];
-  result.status = ReadExact(fd, reinterpret_cast<char*>(header), sizeof header);
-  if (result.status != ReadStatus::kOk) return result;
-  result.frame.number = DecodeInt32(header);
-  const int32_t length = DecodeInt32(header + 4);
-  if (length < 1 || length > kMaxFrameText) {
-    result.status = ReadStatus::kBadLength;
-    return result;
-  }
-  result.frame.text.resize(static_cast<size_t>(length));
-  result.status = ReadExact(fd, result.frame.text.data(), result.frame.text.size());
-  if (result.status == ReadStatus::kClosed) result.status = ReadStatus::kTruncated;
-  return result;
-}
 
 ReadStatus ReadGreeting(int fd, std::string& greeting) {
   greeting.assign(kGreetingSize, '\0');

@@ -23,25 +23,6 @@ std::array<char, 4> LittleEndian(int32_t value) {
           static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
 }
 
-int32_t FromLittleEndian(const std::array<unsigned char, 4>& bytes) {
-  const uint32_t bits = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-                        (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-  return static_cast<int32_t>(bits);
-}
-
-// Exactly `size` bytes, or false on an error or a close by the peer.
-bool ReceiveExactly(int socket, void* buffer, size_t size) {
-  auto* at = static_cast<char*>(buffer);
-  while (size > 0) {
-    const ssize_t got = ::recv(socket, at, size, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    at += got;
-    size -= static_cast<size_t>(got);
-  }
-  return true;
-}
-
 }  // namespace
 
 TcpMultiThread::~TcpMultiThread() {
@@ -65,21 +46,15 @@ bool TcpMultiThread::Start(int socket) {
 }
 
 void TcpMultiThread::ReadReplies(int socket) {
-  while (stop.load() == 0) {
-    std::array<unsigned char, 4> number{};
-    std::array<unsigned char, 4> length{};
-    if (!ReceiveExactly(socket, number.data(), number.size()) ||
-        !ReceiveExactly(socket, length.data(), length.size())) {
-      break;
-    }
+  RelayFrameReader reader(socket);
+  RelayFrame frame;
+  // An empty text is a failure; a length outside what a message holds means the stream can no
+  // longer be trusted: either ends the reader.
+  while (stop.load() == 0 && reader.Next(frame) == RelayReadStatus::kOk) {
     RelayMessage message;
-    message.requestNumber = FromLittleEndian(number);
-    message.length = FromLittleEndian(length);
-    // An empty text is a failure; a length outside what a message holds means the stream can no
-    // longer be trusted.
-    if (message.length <= 0 || message.length > kRelayMaxText) break;
-    message.text.resize(static_cast<size_t>(message.length));
-    if (!ReceiveExactly(socket, message.text.data(), message.text.size())) break;
+    message.requestNumber = frame.number;
+    message.length = static_cast<int32_t>(frame.text.size());
+    message.text = std::move(frame.text);
     {
       std::lock_guard lock(relayQueueLock);
       replies_.push_back(std::move(message));

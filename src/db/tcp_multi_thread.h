@@ -15,10 +15,9 @@
 #include <string_view>
 #include <thread>
 
-namespace strivex {
+#include "db/relay_frame_reader.h"
 
-// Longest text a framed message carries, either way.
-inline constexpr int32_t kRelayMaxText = 1999;
+namespace strivex {
 
 // One received reply.
 struct RelayMessage {

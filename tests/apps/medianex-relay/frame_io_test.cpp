@@ -4,7 +4,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "frame_io.h"
 #include "request_pairer.h"
@@ -28,8 +32,11 @@ class SocketPair {
   SocketPair& operator=(const SocketPair&) = delete;
 
   int reader() const { return fds_[0]; }
-  void WriteAndClose(const std::string& bytes) {
+  void Write(const std::string& bytes) {
     EXPECT_EQ(::write(fds_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  void WriteAndClose(const std::string& bytes) {
+    Write(bytes);
     ::close(fds_[1]);
     fds_[1] = -1;
   }
@@ -45,35 +52,78 @@ TEST(RelayFrames, EncodesLittleEndianNumberAndLength) {
   EXPECT_EQ(EncodeFrame(0x01020304, "x"), std::string("\x04\x03\x02\x01\x01\x00\x00\x00x", 9));
 }
 
-struct ReadCase {
-  const char* name;
-  std::string bytes;
-  ReadStatus status;
-  int32_t number;
-  std::string text;
+// What one reader gives, frame after frame, up to the first status other than kOk.
+struct Reads {
+  std::vector<std::pair<int32_t, std::string>> frames;
+  ReadStatus end = ReadStatus::kOk;
+  bool operator==(const Reads&) const = default;
 };
 
+void PrintTo(const Reads& r, std::ostream* os) {
+  for (const auto& [number, text] : r.frames) *os << number << ":'" << text.substr(0, 20) << "' ";
+  *os << "end " << static_cast<int>(r.end);
+}
+
+Reads ReadUntilEnd(int fd) {
+  RelayFrameReader reader(fd);
+  Reads reads;
+  Frame frame;
+  while ((reads.end = reader.Next(frame)) == ReadStatus::kOk) reads.frames.emplace_back(frame.number, frame.text);
+  return reads;
+}
+
 TEST(RelayFrames, ReadsWholeFramesAndNamesWhatWentWrong) {
-  const ReadCase cases[] = {
-      {"whole", FrameBytes(7, "SQLCommand"), ReadStatus::kOk, 7, "SQLCommand"},
-      {"longest", FrameBytes(-5, std::string(1999, 'a')), ReadStatus::kOk, -5, std::string(1999, 'a')},
-      {"nothing", "", ReadStatus::kClosed, 0, ""},
-      {"half header", std::string("\x01\x00\x00", 3), ReadStatus::kTruncated, 0, ""},
-      {"half text", FrameBytes(3, "abcdef").substr(0, 11), ReadStatus::kTruncated, 0, ""},
-      {"zero length", FrameBytes(3, ""), ReadStatus::kBadLength, 0, ""},
-      {"negative length", std::string("\x01\x00\x00\x00\xFF\xFF\xFF\xFF", 8), ReadStatus::kBadLength, 0, ""},
-      {"too long", FrameBytes(1, std::string(2000, 'a')), ReadStatus::kBadLength, 0, ""},
+  const std::string longest(1999, 'a');
+  std::string many;  // more than one buffer's worth, so frames straddle the refills
+  Reads manyReads{{}, ReadStatus::kClosed};
+  for (int32_t i = 0; i < 40; ++i) {
+    const std::string text(static_cast<size_t>(1 + i * 97 % 1999), static_cast<char>('a' + i % 26));
+    many += FrameBytes(i, text);
+    manyReads.frames.emplace_back(i, text);
+  }
+  const struct {
+    const char* name;
+    std::string bytes;
+    Reads reads;
+  } cases[] = {
+      {"whole", FrameBytes(7, "SQLCommand"), {{{7, "SQLCommand"}}, ReadStatus::kClosed}},
+      {"longest", FrameBytes(-5, longest), {{{-5, longest}}, ReadStatus::kClosed}},
+      {"a value and its status together", FrameBytes(4, "3;7") + FrameBytes(4, "\x01"),
+       {{{4, "3;7"}, {4, "\x01"}}, ReadStatus::kClosed}},
+      {"many", many, manyReads},
+      {"nothing", "", {{}, ReadStatus::kClosed}},
+      {"half header", std::string("\x01\x00\x00", 3), {{}, ReadStatus::kTruncated}},
+      {"half text", FrameBytes(3, "abcdef").substr(0, 11), {{}, ReadStatus::kTruncated}},
+      {"whole then half", FrameBytes(1, "x") + FrameBytes(2, "yz").substr(0, 9),
+       {{{1, "x"}}, ReadStatus::kTruncated}},
+      {"zero length", FrameBytes(3, ""), {{}, ReadStatus::kBadLength}},
+      {"negative length", std::string("\x01\x00\x00\x00\xFF\xFF\xFF\xFF", 8), {{}, ReadStatus::kBadLength}},
+      {"too long", FrameBytes(1, std::string(2000, 'a')), {{}, ReadStatus::kBadLength}},
+      {"good then too long", FrameBytes(1, "x") + FrameBytes(2, std::string(2000, 'a')),
+       {{{1, "x"}}, ReadStatus::kBadLength}},
   };
-  for (const ReadCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SocketPair pair;
     pair.WriteAndClose(c.bytes);
-    const FrameRead read = ReadFrame(pair.reader());
-    EXPECT_EQ(read.status, c.status);
-    if (c.status != ReadStatus::kOk) continue;
-    EXPECT_EQ(read.frame.number, c.number);
-    EXPECT_EQ(read.frame.text, c.text);
+    EXPECT_EQ(ReadUntilEnd(pair.reader()), c.reads);
   }
+}
+
+// The peer may hand a frame over in any pieces, down to single bytes.
+TEST(RelayFrames, FramesArrivingByteByByteReadWhole) {
+  SocketPair pair;
+  const std::string bytes = FrameBytes(9, "ValoareColoana") + FrameBytes(9, "2;n,8");
+  std::thread writer([&] {
+    for (char c : bytes) {
+      pair.Write(std::string(1, c));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    pair.WriteAndClose("");
+  });
+  const Reads reads = ReadUntilEnd(pair.reader());
+  writer.join();
+  EXPECT_EQ(reads, (Reads{{{9, "ValoareColoana"}, {9, "2;n,8"}}, ReadStatus::kClosed}));
 }
 
 TEST(RelayFrames, GreetingNameEndsAtTheFirstNul) {
@@ -89,9 +139,7 @@ TEST(RelayFrames, GreetingIsExactlyOneHundredBytes) {
   std::string greeting;
   ASSERT_EQ(ReadGreeting(pair.reader(), greeting), ReadStatus::kOk);
   EXPECT_EQ(greeting.size(), 100u);
-  const FrameRead next = ReadFrame(pair.reader());
-  EXPECT_EQ(next.status, ReadStatus::kOk);
-  EXPECT_EQ(next.frame.text, "x");
+  EXPECT_EQ(ReadUntilEnd(pair.reader()), (Reads{{{1, "x"}}, ReadStatus::kClosed}));
 
   SocketPair cut;
   cut.WriteAndClose(GreetingBytes("PC").substr(0, 60));
