@@ -1,26 +1,16 @@
 #include "interrupts.h"
 
-#include <sys/signalfd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <system_error>
+
+#include "util/stop_signals.h"
 
 namespace strivex::sim {
 
-Interrupts::Interrupts() {
-  // A closed reader of standard output must give a write error, not end the process.
-  std::signal(SIGPIPE, SIG_IGN);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0)
-    throw std::system_error(error, std::generic_category(), "blocking signals");
-  signals_ = UniqueFd(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
-  if (!signals_.valid()) throw std::system_error(errno, std::generic_category(), "signalfd");
-}
+// A closed reader of standard output must give a write error, not end the process: the shared
+// set-up ignores SIGPIPE too.
+Interrupts::Interrupts() : signals_(BlockStopSignals()) {}
 
 bool Interrupts::Requested() const { return Wait(-1, 0, Clock::now()) == WaitResult::kInterrupted; }
 

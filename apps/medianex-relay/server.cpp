@@ -4,12 +4,10 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/signalfd.h>
 #include <sys/socket.h>
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <exception>
 #include <list>
@@ -21,6 +19,7 @@
 
 #include "connection.h"
 #include "log.h"
+#include "util/stop_signals.h"
 #include "util/unique_fd.h"
 
 namespace strivex::relay {
@@ -106,23 +105,6 @@ class Clients {
   std::list<std::unique_ptr<Client>> list_;
   std::mutex fdMutex_;
 };
-
-UniqueFd BlockStopSignals() {
-  std::signal(SIGPIPE, SIG_IGN);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0)
-    throw std::system_error(error, std::generic_category(), "blocking signals");
-  // A shell starting us in the background ignores SIGINT for us, and an ignored signal is
-  // dropped before the signalfd can see it; blocked, the default action cannot end us.
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-  UniqueFd signals(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
-  if (!signals.valid()) throw std::system_error(errno, std::generic_category(), "signalfd");
-  return signals;
-}
 
 std::string Endpoint(const sockaddr_in& address) {
   return FormatIpv4(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
