@@ -86,6 +86,17 @@ bool Device::PeerPresent() const {
   return poll(&master, 1, 0) >= 0 && (master.revents & POLLHUP) == 0;
 }
 
+bool Device::PeerHasUnreadBytes() const {
+  if (!pty_ || !PeerPresent()) return false;
+  // A second handle of the module's side; polling it also moves bytes still in flight from our
+  // side into its input, so nothing just written is missed.
+  const UniqueFd look(open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  // The module holds its line exclusively unless we are root: we cannot look, so assume it has.
+  if (!look.valid()) return errno == EBUSY;
+  pollfd input{look.get(), POLLIN, 0};
+  return poll(&input, 1, 0) > 0 && (input.revents & POLLIN) != 0;
+}
+
 void Device::Drain() const {
   if (!pty_) tcdrain(fd_.get());
 }

@@ -31,6 +31,10 @@ class Device {
   // next opener as stale input, so sending waits for this.
   bool PeerPresent() const;
 
+  // Whether the module has bytes on a pty that it has not read yet. Closing our end hangs the
+  // line up and throws them away, so the simulator waits for this before it exits.
+  bool PeerHasUnreadBytes() const;
+
   // Waits until the bytes written so far have left a serial device (a pty has nothing to wait
   // for), so the gap after a report is real line silence.
   void Drain() const;

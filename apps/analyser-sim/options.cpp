@@ -37,6 +37,7 @@ const std::string_view kUsage =
     "  --expect-frames N    wait until N frames with a correct check byte have arrived\n"
     "  --timeout SEC        how long to wait for them after sending (default 120)\n"
     "  --exit-after-send    with --pty, exit after sending instead of waiting for a signal\n"
+    "                       (once the module has read it all, or at most 5 s later)\n"
     "  -h, --help           print this help and exit\n"
     "\n"
     "Standard output: the device path (--pty), then one line per frame received:\n"

@@ -21,8 +21,10 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 
-// How often to look whether the module has opened the pty.
+// How often to look whether the module has opened the pty or read what we sent.
 constexpr Seconds kPeerPoll{0.02};
+// How long the simulator waits, before it exits, for the module to read what it sent.
+constexpr Seconds kPeerReadLimit{5.0};
 
 class Session {
  public:
@@ -52,6 +54,15 @@ class Session {
   }
 
   bool failed() const { return failed_; }
+
+  // Our exit hangs the pty up and drops what the module has not read yet, so give it the time.
+  void LetPeerRead() const {
+    const auto deadline = Interrupts::Clock::now() +
+                          std::chrono::duration_cast<Interrupts::Clock::duration>(kPeerReadLimit);
+    while (device_.PeerHasUnreadBytes() && Interrupts::Clock::now() < deadline &&
+           interrupts_.SleepFor(kPeerPoll)) {
+    }
+  }
 
  private:
   bool WaitForPeer() {
@@ -170,6 +181,7 @@ int RunSimulator(const SimOptions& options) {
     Log("reading frames until SIGINT or SIGTERM");
     interrupts.Wait(-1, 0, std::nullopt);
   }
+  if (!interrupts.Requested()) session.LetPeerRead();
   listener.Stop();
   if (interrupts.Requested()) Log("stopped by a signal");
   return status;

@@ -162,10 +162,41 @@ TEST(SimulatorProcessTest, WaitsForTheModuleToOpenTheLineThenForTheStartDelay) {
   std::this_thread::sleep_for(800ms);  // longer than the start delay
   const Clock::time_point opened = Clock::now();
   ModuleEnd module(*path);
+  ASSERT_TRUE(module.ok()) << *path;
   Clock::time_point first;
   EXPECT_EQ(module.Read(report.size(), 15s, &first, nullptr), report);
   EXPECT_GT(first - opened, 400ms);
   EXPECT_EQ(sim.WaitExit(5s), 0) << sim.err();
+}
+
+// Closing the simulator's end hangs the line up and drops unread input, so a slow reader must
+// still get the whole report when the simulator is told to exit after sending.
+TEST(SimulatorProcessTest, ExitWaitsUntilTheModuleHasReadEverything) {
+  const std::string report = ReadFile(kTwoSamples);
+  BackgroundProcess sim(ANALYSER_SIM_PATH, Args({"--gap", "0", "--exit-after-send", "--report",
+                                                 kTwoSamples}));
+  const auto path = sim.ReadLine(5s);
+  ASSERT_TRUE(path) << sim.err();
+  ModuleEnd module(*path);
+  ASSERT_TRUE(module.ok()) << *path;
+  std::this_thread::sleep_for(1s);  // the report is sent long before we read it
+  EXPECT_EQ(module.Read(report.size()), report);
+  EXPECT_EQ(sim.WaitExit(5s), 0) << sim.err();
+}
+
+TEST(SimulatorProcessTest, ExitDoesNotWaitForAModuleThatClosedTheLine) {
+  BackgroundProcess sim(ANALYSER_SIM_PATH, Args({"--gap", "0", "--exit-after-send", "--report",
+                                                 kTwoSamples}));
+  const auto path = sim.ReadLine(5s);
+  ASSERT_TRUE(path) << sim.err();
+  {
+    ModuleEnd module(*path);
+    ASSERT_TRUE(module.ok()) << *path;
+    std::this_thread::sleep_for(300ms);
+  }
+  const auto closed = Clock::now();
+  EXPECT_EQ(sim.WaitExit(10s), 0) << sim.err();
+  EXPECT_LT(Clock::now() - closed, 3s);
 }
 
 TEST(SimulatorProcessTest, StaysUntilSigtermAndThenEndsCleanly) {
