@@ -37,12 +37,16 @@ WaitResult Interrupts::Wait(int fd, short events, std::optional<Clock::time_poin
   }
 }
 
+Interrupts::Clock::time_point Interrupts::DeadlineIn(std::chrono::duration<double> seconds) {
+  return Clock::now() + std::chrono::duration_cast<Clock::duration>(seconds);
+}
+
 bool Interrupts::SleepUntil(Clock::time_point deadline) const {
   return Wait(-1, 0, deadline) != WaitResult::kInterrupted;
 }
 
 bool Interrupts::SleepFor(std::chrono::duration<double> seconds) const {
-  return SleepUntil(Clock::now() + std::chrono::duration_cast<Clock::duration>(seconds));
+  return SleepUntil(DeadlineIn(seconds));
 }
 
 }  // namespace strivex::sim

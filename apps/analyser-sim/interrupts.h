@@ -24,6 +24,9 @@ class Interrupts {
 
   bool Requested() const;
 
+  // The moment `seconds` from now.
+  static Clock::time_point DeadlineIn(std::chrono::duration<double> seconds);
+
   // Waits until `fd` reports one of `events` (or an error or hang-up), `deadline` passes, or a
   // signal arrives. Without a deadline it waits as long as it takes; `fd` -1 waits for the
   // deadline or a signal alone.

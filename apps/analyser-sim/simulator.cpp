@@ -57,8 +57,7 @@ class Session {
 
   // Our exit hangs the pty up and drops what the module has not read yet, so give it the time.
   void LetPeerRead() const {
-    const auto deadline = Interrupts::Clock::now() +
-                          std::chrono::duration_cast<Interrupts::Clock::duration>(kPeerReadLimit);
+    const auto deadline = Interrupts::DeadlineIn(kPeerReadLimit);
     while (device_.PeerHasUnreadBytes() && Interrupts::Clock::now() < deadline &&
            interrupts_.SleepFor(kPeerPoll)) {
     }
@@ -106,9 +105,7 @@ class Session {
 int AwaitFrames(const SimOptions& options, const Interrupts& interrupts,
                 const FrameListener& listener) {
   const int expected = *options.expectFrames;
-  const auto deadline =
-      Interrupts::Clock::now() +
-      std::chrono::duration_cast<Interrupts::Clock::duration>(Seconds(options.timeoutSeconds));
+  const auto deadline = Interrupts::DeadlineIn(Seconds(options.timeoutSeconds));
   for (;;) {
     if (listener.GoodFrames() >= expected) return kExitOk;
     const WaitResult result = interrupts.Wait(listener.GoodFrameEvent(), POLLIN, deadline);
