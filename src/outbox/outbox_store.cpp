@@ -1,0 +1,336 @@
+#include "outbox/outbox_store.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "outbox/sqlite_statement.h"
+#include "util/format.h"
+#include "util/unique_fd.h"
+
+namespace strivex {
+
+namespace {
+
+// 'STRX': marks the file as an outbox, so a tool never works on some other database by mistake.
+constexpr int32_t kApplicationId = 0x53545258;
+constexpr int32_t kFormatVersion = 1;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS messages(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  received_at TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS results(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  message_id INTEGER NOT NULL,
+  sample_index INTEGER NOT NULL,
+  request_id INTEGER NOT NULL,
+  analysis_code BLOB NOT NULL,
+  parameter_code BLOB NOT NULL,
+  value BLOB NOT NULL,
+  second_marker BLOB NOT NULL,
+  received_at TEXT NOT NULL,
+  state TEXT NOT NULL DEFAULT 'pending' CHECK (state IN ('pending', 'stored', 'rejected')),
+  attempts INTEGER NOT NULL DEFAULT 0,
+  next_attempt_at INTEGER NOT NULL DEFAULT 0,
+  stored_at INTEGER NOT NULL DEFAULT 0,
+  last_error TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS results_by_state ON results(state, id);
+CREATE INDEX IF NOT EXISTS results_by_sample ON results(message_id, sample_index);
+)sql";
+
+constexpr const char* kRowColumns =
+    "id, message_id, sample_index, request_id, analysis_code, parameter_code, value, second_marker, "
+    "received_at, state, attempts, next_attempt_at, stored_at, last_error";
+
+OutboxRow ReadRow(const SqliteStatement& stmt) {
+  OutboxRow row;
+  row.id = stmt.Int(0);
+  row.messageId = stmt.Int(1);
+  row.sampleIndex = static_cast<int32_t>(stmt.Int(2));
+  row.requestId = static_cast<int32_t>(stmt.Int(3));
+  row.analysisCode = stmt.Bytes(4);
+  row.parameterCode = stmt.Bytes(5);
+  row.value = stmt.Bytes(6);
+  row.secondMarker = stmt.Bytes(7);
+  row.receivedAt = stmt.Bytes(8);
+  row.state = OutboxStateFromName(stmt.Bytes(9)).value_or(OutboxState::kPending);
+  row.attempts = static_cast<int32_t>(stmt.Int(10));
+  row.nextAttemptAt = stmt.Int(11);
+  row.storedAt = stmt.Int(12);
+  row.lastError = stmt.Bytes(13);
+  return row;
+}
+
+std::string TimeText(const LocalTime& t) {
+  return Format("%04d-%02d-%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+}
+
+// New files are the owner's only: results are patients' data.
+bool CreateOwnerOnly(const std::string& path, std::string& error) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (fd.valid() || errno == EEXIST) return true;
+  error = Format("cannot create %s: %s", path.c_str(), std::strerror(errno));
+  return false;
+}
+
+int64_t PragmaInt(sqlite3* db, const char* sql) {
+  SqliteStatement stmt(db, sql);
+  return stmt.ok() && stmt.Step() == SQLITE_ROW ? stmt.Int(0) : -1;
+}
+
+}  // namespace
+
+struct OutboxStore::Handle {
+  SqliteHandle db;
+};
+
+int64_t UnixNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+OutboxStore::OutboxStore(std::string path, std::unique_ptr<Handle> handle)
+    : path_(std::move(path)), handle_(std::move(handle)) {}
+
+OutboxStore::~OutboxStore() = default;
+
+std::unique_ptr<OutboxStore> OutboxStore::Open(const std::string& path, OpenMode mode, std::string& error) {
+  const bool exists = ::access(path.c_str(), F_OK) == 0;
+  if (!exists && mode == OpenMode::kExisting) {
+    error = Format("%s: no such file", path.c_str());
+    return nullptr;
+  }
+  if (!exists && !CreateOwnerOnly(path, error)) return nullptr;
+
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  SqliteHandle db(raw);
+  if (rc != SQLITE_OK) {
+    error = Format("%s: %s", path.c_str(), raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db.get(), 5000);
+  const int64_t appId = PragmaInt(db.get(), "PRAGMA application_id");
+  const int64_t tables = PragmaInt(db.get(), "SELECT count(*) FROM sqlite_master");
+  if (appId < 0 || tables < 0) {
+    error = Format("%s is not a result outbox (%s)", path.c_str(), sqlite3_errmsg(db.get()));
+    return nullptr;
+  }
+  const bool empty = appId == 0 && tables == 0;
+  if (appId != kApplicationId && !(empty && mode == OpenMode::kCreate)) {
+    error = Format("%s is not a result outbox", path.c_str());
+    return nullptr;
+  }
+  auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db)})));
+  const std::string setup = Format(
+      "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA application_id=%d; PRAGMA user_version=%d; %s",
+      kApplicationId, kFormatVersion, kSchema);
+  std::lock_guard lock(store->mutex_);
+  if (!store->ExecLocked(setup.c_str())) {
+    error = store->lastError_;
+    return nullptr;
+  }
+  return store;
+}
+
+bool OutboxStore::ExecLocked(const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(handle_->db.get(), sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  lastError_ = Format("%s: %s", path_.c_str(), message != nullptr ? message : sqlite3_errmsg(handle_->db.get()));
+  sqlite3_free(message);
+  return false;
+}
+
+bool OutboxStore::Fail(const char* what) {
+  lastError_ = Format("%s: %s: %s", path_.c_str(), what, sqlite3_errmsg(handle_->db.get()));
+  return false;
+}
+
+std::string OutboxStore::LastError() {
+  std::lock_guard lock(mutex_);
+  return lastError_;
+}
+
+std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const LocalTime& receivedAt,
+                                               std::string& error) {
+  std::lock_guard lock(mutex_);
+  sqlite3* db = handle_->db.get();
+  const std::string when = TimeText(receivedAt);
+  auto fail = [&](const char* what) {
+    Fail(what);
+    error = lastError_;
+    ExecLocked("ROLLBACK");
+    return std::nullopt;
+  };
+  if (!ExecLocked("BEGIN IMMEDIATE")) {
+    error = lastError_;
+    return std::nullopt;
+  }
+  SqliteStatement message(db, "INSERT INTO messages(received_at) VALUES (?)");
+  if (!message.ok() || message.Bind(1, when).Step() != SQLITE_DONE) return fail("cannot record the message");
+  const int64_t messageId = sqlite3_last_insert_rowid(db);
+  SqliteStatement insert(db,
+                         "INSERT INTO results(message_id, sample_index, request_id, analysis_code, parameter_code, "
+                         "value, second_marker, received_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+  if (!insert.ok()) return fail("cannot record the results");
+  int32_t sampleIndex = 0;
+  for (const SampleRecord& sample : samples) {
+    for (const GroupRecord& group : sample.groups) {
+      for (const ResultRecord& result : group.results) {
+        insert.Bind(1, messageId).Bind(2, int64_t{sampleIndex}).Bind(3, int64_t{sample.requestId});
+        insert.Bind(4, group.analysisCode).Bind(5, result.parameterCode).Bind(6, result.value);
+        insert.Bind(7, result.secondMarker).Bind(8, when);
+        if (insert.Step() != SQLITE_DONE) return fail("cannot record a result");
+        sqlite3_reset(insert.get());
+      }
+    }
+    ++sampleIndex;
+  }
+  if (!ExecLocked("COMMIT")) {
+    error = lastError_;
+    ExecLocked("ROLLBACK");
+    return std::nullopt;
+  }
+  return messageId;
+}
+
+std::vector<OutboxRow> OutboxStore::DuePending(int64_t now, size_t limit) {
+  std::lock_guard lock(mutex_);
+  std::vector<OutboxRow> rows;
+  SqliteStatement stmt(handle_->db.get(), Format("SELECT %s FROM results WHERE state = 'pending' AND "
+                                                 "next_attempt_at <= ? ORDER BY id LIMIT ?",
+                                                 kRowColumns));
+  if (!stmt.ok()) return Fail("cannot read pending results"), rows;
+  stmt.Bind(1, now).Bind(2, static_cast<int64_t>(limit));
+  while (stmt.Step() == SQLITE_ROW) rows.push_back(ReadRow(stmt));
+  return rows;
+}
+
+std::optional<int64_t> OutboxStore::NextAttemptAt() {
+  std::lock_guard lock(mutex_);
+  SqliteStatement stmt(handle_->db.get(), "SELECT min(next_attempt_at) FROM results WHERE state = 'pending'");
+  if (!stmt.ok() || stmt.Step() != SQLITE_ROW || sqlite3_column_type(stmt.get(), 0) == SQLITE_NULL) {
+    return std::nullopt;
+  }
+  return stmt.Int(0);
+}
+
+bool OutboxStore::MarkStored(int64_t id, int64_t now) {
+  std::lock_guard lock(mutex_);
+  if (!ExecLocked("PRAGMA synchronous=NORMAL")) return false;
+  SqliteStatement stmt(handle_->db.get(), "UPDATE results SET state = 'stored', stored_at = ?, last_error = '' WHERE id = ?");
+  const bool ok = stmt.ok() && stmt.Bind(1, now).Bind(2, id).Step() == SQLITE_DONE;
+  if (!ok) Fail("cannot mark a result stored");
+  const std::string reason = lastError_;
+  ExecLocked("PRAGMA synchronous=FULL");
+  if (!ok) lastError_ = reason;
+  return ok;
+}
+
+bool OutboxStore::MarkRefused(int64_t id, int32_t attempts, int64_t nextAttemptAt, const std::string& serverText) {
+  std::lock_guard lock(mutex_);
+  SqliteStatement stmt(handle_->db.get(),
+                       "UPDATE results SET attempts = ?, next_attempt_at = ?, last_error = ? WHERE id = ?");
+  if (stmt.ok() && stmt.Bind(1, int64_t{attempts}).Bind(2, nextAttemptAt).Bind(3, serverText).Bind(4, id).Step() ==
+                       SQLITE_DONE) {
+    return true;
+  }
+  return Fail("cannot record a refusal");
+}
+
+bool OutboxStore::MarkRejected(int64_t id, int32_t attempts, const std::string& serverText) {
+  std::lock_guard lock(mutex_);
+  SqliteStatement stmt(handle_->db.get(),
+                       "UPDATE results SET state = 'rejected', attempts = ?, last_error = ? WHERE id = ?");
+  if (stmt.ok() && stmt.Bind(1, int64_t{attempts}).Bind(2, serverText).Bind(3, id).Step() == SQLITE_DONE) return true;
+  return Fail("cannot mark a result rejected");
+}
+
+std::vector<int64_t> OutboxStore::Retry(std::span<const int64_t> ids) {
+  std::lock_guard lock(mutex_);
+  std::vector<int64_t> changed;
+  SqliteStatement stmt(handle_->db.get(),
+                       "UPDATE results SET state = 'pending', attempts = 0, next_attempt_at = 0 "
+                       "WHERE id = ? AND state = 'rejected'");
+  if (!stmt.ok()) return Fail("cannot put results back in line"), changed;
+  for (int64_t id : ids) {
+    if (stmt.Bind(1, id).Step() == SQLITE_DONE && sqlite3_changes(handle_->db.get()) == 1) changed.push_back(id);
+    sqlite3_reset(stmt.get());
+  }
+  return changed;
+}
+
+std::vector<int64_t> OutboxStore::RetryAllRejected() {
+  std::vector<int64_t> ids;
+  for (const OutboxRow& row : List(OutboxState::kRejected)) ids.push_back(row.id);
+  return Retry(ids);
+}
+
+int64_t OutboxStore::PurgeStoredBefore(int64_t cutoff) {
+  std::lock_guard lock(mutex_);
+  sqlite3* db = handle_->db.get();
+  SqliteStatement stmt(db, "DELETE FROM results WHERE state = 'stored' AND stored_at < ?");
+  if (!stmt.ok() || stmt.Bind(1, cutoff).Step() != SQLITE_DONE) return Fail("cannot purge stored results"), 0;
+  const int64_t removed = sqlite3_changes(db);
+  ExecLocked("DELETE FROM messages WHERE id NOT IN (SELECT message_id FROM results)");
+  return removed;
+}
+
+OutboxStats OutboxStore::Stats() {
+  std::lock_guard lock(mutex_);
+  OutboxStats stats;
+  SqliteStatement stmt(handle_->db.get(), "SELECT state, count(*), min(id) FROM results GROUP BY state");
+  if (!stmt.ok()) return Fail("cannot count results"), stats;
+  while (stmt.Step() == SQLITE_ROW) {
+    const auto state = OutboxStateFromName(stmt.Bytes(0));
+    if (state == OutboxState::kPending) {
+      stats.pending = stmt.Int(1);
+      stats.oldestPendingId = stmt.Int(2);
+    } else if (state == OutboxState::kStored) {
+      stats.stored = stmt.Int(1);
+    } else if (state == OutboxState::kRejected) {
+      stats.rejected = stmt.Int(1);
+    }
+  }
+  return stats;
+}
+
+SampleBacklog OutboxStore::BacklogOf(int64_t messageId, int32_t sampleIndex) {
+  std::lock_guard lock(mutex_);
+  SampleBacklog backlog;
+  SqliteStatement stmt(handle_->db.get(),
+                       "SELECT coalesce(sum(state = 'pending'), 0), coalesce(sum(state = 'rejected'), 0) "
+                       "FROM results WHERE message_id = ? AND sample_index = ?");
+  if (stmt.ok() && stmt.Bind(1, messageId).Bind(2, int64_t{sampleIndex}).Step() == SQLITE_ROW) {
+    backlog.pending = stmt.Int(0);
+    backlog.rejected = stmt.Int(1);
+  }
+  return backlog;
+}
+
+std::vector<OutboxRow> OutboxStore::List(std::optional<OutboxState> state) {
+  std::lock_guard lock(mutex_);
+  std::vector<OutboxRow> rows;
+  const std::string where = state ? " WHERE state = ?" : "";
+  SqliteStatement stmt(handle_->db.get(), Format("SELECT %s FROM results%s ORDER BY id", kRowColumns, where.c_str()));
+  if (!stmt.ok()) return Fail("cannot list results"), rows;
+  if (state) stmt.BindText(1, OutboxStateName(*state));
+  while (stmt.Step() == SQLITE_ROW) rows.push_back(ReadRow(stmt));
+  return rows;
+}
+
+std::optional<OutboxRow> OutboxStore::Row(int64_t id) {
+  std::lock_guard lock(mutex_);
+  SqliteStatement stmt(handle_->db.get(), Format("SELECT %s FROM results WHERE id = ?", kRowColumns));
+  if (stmt.ok() && stmt.Bind(1, id).Step() == SQLITE_ROW) return ReadRow(stmt);
+  return std::nullopt;
+}
+
+}  // namespace strivex

@@ -1,0 +1,27 @@
+#pragma once
+// What one send of an outbox row leads to. A lost connection is nobody's verdict on the row: it
+// stays pending, untouched, until the session is back. A refusal is the server's verdict: the row
+// is tried again a few times, far apart (a laboratory may fix a code table in the meantime), and
+// then kept as rejected with the server's text, out of the way of the rows behind it.
+
+#include <cstdint>
+#include <string>
+
+#include "outbox/outbox_row.h"
+
+namespace strivex {
+
+class OutboxStore;
+
+enum class SendOutcome { kStored, kConnectionLost, kRejected };
+
+struct RetryPolicy {
+  int32_t maxRetries = 3;      // after the first refusal
+  int64_t delaySeconds = 60;   // between two tries of a refused row
+};
+
+// Writes the outcome to the row; false when the outbox could not be written.
+bool RecordOutcome(OutboxStore& store, const OutboxRow& row, SendOutcome outcome, const std::string& serverText,
+                   const RetryPolicy& policy, int64_t now);
+
+}  // namespace strivex
