@@ -5,17 +5,22 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "outbox/retry_rules.h"
 #include "protocol/records.h"
 #include "protocol/translation.h"
+#include "util/wake_signal.h"
 
 namespace strivex {
 
 class BazaDeDate;
 class HostRecord;
 class ModuleView;
+class OutboxStore;
 class PortSerial;
 class ResultQueue;
 struct ReceiveContext;
@@ -58,6 +63,23 @@ struct ModuleContext {
   std::vector<InvestigationCodeEntry> investigationCodes;
   TranslationList translations;  // filled and used by the processing thread only
   uint8_t directConect = 0;
+
+  // Once the workers run, the server session, the code lists and the result machine id are used
+  // by the upload thread, the reconnection and the window's thread: only under this lock.
+  std::mutex serverMutex;
+  // Every result waits here until the server confirmed it; null when the file cannot be opened
+  // (results are then sent from memory, once, as they arrive).
+  OutboxStore* outbox = nullptr;
+  RetryPolicy retryPolicy;
+  std::function<int64_t()> unixClock;  // seconds; the system clock unless a test sets one
+  // Wakes the upload thread: a new batch, the server back, a stop.
+  WakeSignal uploadWake;
+  // Wakes the reconnection: the upload thread found the session lost.
+  WakeSignal serverLost;
+  // What the window shows of the outbox.
+  std::atomic<int64_t> outboxPending{0};
+  std::atomic<int64_t> outboxRejected{0};
+  std::atomic<uint8_t> outboxFailed{0};  // a message could not be committed to it
 };
 
 }  // namespace strivex

@@ -8,9 +8,13 @@
 #include "db/connection_string.h"
 #include "host/module_view.h"
 #include "host/processing_thread.h"
+#include "host/server_reconnector.h"
 #include "host/startup_steps.h"
 #include "host/upload_thread.h"
+#include "outbox/outbox_store.h"
 #include "platform/message_box.h"
+#include "util/format.h"
+#include "util/log_files.h"
 
 namespace strivex {
 
@@ -18,6 +22,10 @@ namespace {
 
 constexpr char kLocalPassword[] = "quomar";
 constexpr auto kShutdownPoll = std::chrono::milliseconds(200);
+// Stored results stay in the outbox this long for audit.
+constexpr int64_t kStoredKeptSeconds = 30 * 24 * 3600;
+constexpr const char* kOutboxUnavailable =
+    "Nu pot deschide %s: %s. Rezultatele sunt trimise serverului o singura data, fara reluare.";
 
 template <class Condition>
 void WaitUntil(Condition done) {
@@ -32,8 +40,10 @@ ModuleCore::~ModuleCore() {
   if (!shutDown_ && (processing_.joinable() || upload_.joinable())) {
     // A window destroyed without the shutdown still must not leave threads behind.
     context_.uploadStop.store(1);
-    receive_.stop.store(1);
+    receive_.RequestStop();
+    context_.uploadWake.Notify();
   }
+  if (reconnector_) reconnector_->Stop();
   JoinWorkers();
 }
 
@@ -54,12 +64,15 @@ void ModuleCore::OpenSessions() {
   serverSession_->serverAddress = server.serverAddress;
   serverSession_->user = server.userName;
   serverSession_->password = server.password;
+  serverAddress_ = server.serverAddress;
+  serverDatabase_ = server.databaseName;
   context_.serverValid = 0;
   context_.resultMachineId = 0;
-  if (host_.Flag(HostRecord::kServerUnavailable) == 0) {
-    const std::string connection = SqlServerConnectionString(server.serverAddress, server.databaseName,
-                                                             server.userName, server.password);
-    if (serverSession_->DeschidConectie(connection, directConect_)) {
+  serverConnection_ = SqlServerConnectionString(server.serverAddress, server.databaseName, server.userName,
+                                                server.password);
+  serverChosenByHost_ = host_.Flag(HostRecord::kServerUnavailable) != 0;
+  if (!serverChosenByHost_) {
+    if (serverSession_->DeschidConectie(serverConnection_, directConect_)) {
       serverSession_->password = server.password;
       serverSession_->user = server.userName;
       context_.serverValid = 1;
@@ -73,12 +86,28 @@ void ModuleCore::OpenSessions() {
                                                                    : serverSession_.get();
 }
 
+void ModuleCore::OpenOutbox() {
+  std::string error;
+  outbox_ = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
+  if (!outbox_) {
+    WriteErrorLogEntry(error);
+    context_.outboxFailed.store(1);
+    platform::MessageBox(Format(kOutboxUnavailable, kOutboxFileName, error.c_str()));
+    return;
+  }
+  context_.outboxFailed.store(0);
+  outbox_->PurgeStoredBefore(UnixNow() - kStoredKeptSeconds);
+}
+
 void ModuleCore::Initialize(uint32_t windowHandle) {
+  // Boxes wait until the serial line is open and read: the analyser does not wait for anyone.
+  platform::DeferredMessageBoxes boxes;
   host_.SetWindowHandle(windowHandle);
   host_.SetFlag(HostRecord::kInitialised, 1);
   host_.SetFlag(HostRecord::kModuleActive, 1);
   host_.SetFlag(HostRecord::kWindowShown, 1);
   OpenSessions();
+  OpenOutbox();
 
   serial_ = SerialSettings{};
   ReadSerialSettings(*localSession_, context_.localMachineId, serial_);
@@ -107,8 +136,15 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.hostMachineId = host_.MachineId();
   context_.uploadFinished.store(1);
   context_.directConect = directConect_;
+  context_.outbox = outbox_.get();
   StartWorkers();
+  if (!serverChosenByHost_) {
+    const bool told = serverSession_->connected.load() != 1;  // the start-up's box tells of it
+    reconnector_ = std::make_unique<ServerReconnector>(context_, serverConnection_, directConect_, told);
+    reconnector_->Start();
+  }
   view_.SetCaption(context_.instrumentName);
+  boxes.Flush();
 }
 
 void ModuleCore::StartWorkers() {
@@ -130,13 +166,20 @@ void ModuleCore::JoinWorkers() {
 }
 
 void ModuleCore::ShutdownModule() {
+  // A server that is down is not waited for: what is pending stays in the outbox for the next start.
+  if (reconnector_) reconnector_->RequestStop();
   context_.uploadStop.store(1);
-  receive_.stop.store(1);
+  receive_.RequestStop();
+  context_.uploadWake.Notify();
   WaitUntil([&] { return receive_.state.load() == RX_CONSUMER_DONE || !processing_.joinable(); });
   WaitUntil([&] { return context_.uploadFinished.load() == 1; });
   JoinWorkers();
+  if (reconnector_) reconnector_->Stop();
+  reconnector_.reset();
   if (port_.IsOpen()) port_.Close();
   view_.DeleteListItems();
+  context_.outbox = nullptr;
+  outbox_.reset();
   serverSession_.reset();
   localSession_.reset();
   context_.serverSession = context_.localSession = context_.activeSession = nullptr;
@@ -170,9 +213,12 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   now.statusRepaint = context_.statusRepaint.load();
   now.serverUnavailable = host_.Flag(HostRecord::kServerUnavailable);
   if (serverSession_) {
-    now.serverAddress = serverSession_->serverAddress;
-    now.serverDatabase = serverSession_->database;
+    now.serverAddress = serverAddress_;
+    now.serverDatabase = serverDatabase_;
   }
+  now.outboxPending = context_.outboxPending.load();
+  now.outboxRejected = context_.outboxRejected.load();
+  now.outboxFailed = context_.outboxFailed.load() != 0;
   if (localSession_) now.localDatabase = localSession_->database;
   now.portName = port_.PortName();
   now.portOpen = port_.IsOpen();

@@ -20,6 +20,8 @@ namespace strivex {
 
 class BazaDeDate;
 class ModuleView;
+class OutboxStore;
+class ServerReconnector;
 
 class ModuleCore {
  public:
@@ -52,10 +54,12 @@ class ModuleCore {
   PortSerial& port() { return port_; }
   BazaDeDate* localSession() const { return localSession_.get(); }
   BazaDeDate* serverSession() const { return serverSession_.get(); }
+  OutboxStore* outbox() const { return outbox_.get(); }
   bool ShutDown() const { return shutDown_; }
 
  private:
   void OpenSessions();
+  void OpenOutbox();
   void StartWorkers();
   void JoinWorkers();
 
@@ -71,6 +75,12 @@ class ModuleCore {
   ReceiveContext receive_;
   PortSerial port_;
   ModuleContext context_;
+  std::unique_ptr<OutboxStore> outbox_;
+  std::string serverConnection_;
+  bool serverChosenByHost_ = false;  // the host said the server is unavailable: no reconnection
+  std::string serverAddress_;
+  std::string serverDatabase_;
+  std::unique_ptr<ServerReconnector> reconnector_;
   std::thread processing_;
   std::thread upload_;
   bool shutDown_ = false;

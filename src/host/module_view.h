@@ -17,6 +17,11 @@ struct ReceivedRow {
   std::string date;  // "%d/%d", day and month
   std::string name;  // patient name
   std::unique_ptr<SampleRecord> sample;  // the row owns its sample until the shutdown
+  // The sample's results in the outbox; the row is marked while any is not stored.
+  int64_t outboxMessageId = 0;
+  int32_t outboxSampleIndex = 0;
+  int64_t pending = 0;
+  int64_t rejected = 0;
 };
 
 class ModuleView {
@@ -26,6 +31,11 @@ class ModuleView {
   // Worker threads (queued, never waited for).
   virtual void SetPatientText(const std::string& text) = 0;
   virtual void AddReceivedRow(ReceivedRow row) = 0;
+  // The row of that outbox sample now has this many results waiting and refused.
+  virtual void SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleIndex, int64_t pending,
+                             int64_t rejected) = 0;
+  // Something the operator must know, shown without holding up the caller.
+  virtual void NotifyOperator(const std::string& text) = 0;
 
   // The window's own thread.
   virtual std::string RequestCodeText() = 0;

@@ -1,6 +1,8 @@
 // The request-code confirmation of the main window: the operator types a request number (or bar
 // code) and the module shows whose it is; the number goes to the interpreter with the next message.
 
+#include <mutex>
+
 #include "db/baza_de_date.h"
 #include "host/module_core.h"
 #include "host/module_view.h"
@@ -37,7 +39,10 @@ void ModuleCore::ConfirmRequestCode() {
   // Without the server, or without an investigation of this instrument to match requests
   // against, the typed number is taken as it is.
   BazaDeDate* server = context_.serverSession;
-  if (server == nullptr || server->connected.load() != 1 || context_.investigationCodes.empty()) {
+  // The window never waits for a reconnection in progress: the number is then taken as typed.
+  std::unique_lock session(context_.serverMutex, std::try_to_lock);
+  if (!session.owns_lock() || server == nullptr || server->connected.load() != 1 ||
+      context_.investigationCodes.empty()) {
     view_.SetPatientText(typed);
     return;
   }

@@ -4,6 +4,7 @@
 // nothing appended while the head is removed is lost.
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -14,11 +15,12 @@ namespace strivex {
 
 struct ResultBatch {
   SampleList samples;
+  int64_t outboxMessageId = 0;  // 0: the outbox could not take it, so it is sent from memory
 };
 
 class ResultQueue {
  public:
-  void Append(SampleList samples);
+  void Append(SampleList samples, int64_t outboxMessageId = 0);
   // The oldest batch, or null; it stays queued (and stable) until RemoveHead.
   ResultBatch* Head();
   void RemoveHead();

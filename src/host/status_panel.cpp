@@ -38,8 +38,9 @@ StatusLine TransferLine(const StatusSnapshot& now, Rgb portColour, StatusPanel& 
 }  // namespace
 
 StatusPanelModel::Seen StatusPanelModel::SeenOf(const StatusSnapshot& now) {
-  return {now.receiveState,  now.receivingIndicator, now.serverUnavailable, now.serverAddress,
-          now.serverDatabase, now.portName,           now.portOpen};
+  return {now.receiveState,   now.receivingIndicator, now.serverUnavailable, now.serverAddress,
+          now.serverDatabase, now.portName,           now.portOpen,          now.outboxPending,
+          now.outboxRejected, now.outboxFailed};
 }
 
 bool StatusPanelModel::NeedsPaint(const StatusSnapshot& now, bool forced) const {
@@ -66,6 +67,14 @@ StatusLine StatusPanelModel::ServerLine(const StatusSnapshot& now, bool& repaint
   return {text + " -Valida", kGreen};
 }
 
+StatusLine BacklogLine(const StatusSnapshot& now) {
+  if (now.outboxFailed) return {"Rezultate : - nu pot fi pastrate local !", kRed};
+  std::string text = Format("Rezultate : - %lld de trimis", static_cast<long long>(now.outboxPending));
+  if (now.outboxRejected > 0) text += Format(", %lld respinse", static_cast<long long>(now.outboxRejected));
+  if (now.outboxRejected > 0) return {text, kRed};
+  return {text, now.outboxPending > 0 ? kYellow : kGreen};
+}
+
 StatusPanel StatusPanelModel::Paint(const StatusSnapshot& now) {
   StatusPanel panel;
   last_ = SeenOf(now);
@@ -75,10 +84,14 @@ StatusPanel StatusPanelModel::Paint(const StatusSnapshot& now) {
     panel.markText = Format("R %d", now.receiveLength);
   }
   panel.lines[0] = ServerLine(now, repaint);
-  panel.lines[1] = {Format("Baza Locala : - %s - Valida", now.localDatabase.c_str()), kGreen};
+  // A long path (normal on Linux) is cut like the server's text, so it never runs over the counter.
+  std::string local = Format("Baza Locala : - %s", now.localDatabase.c_str());
+  if (local.size() > kServerTextLimit) local = local.substr(0, kServerTextCut) + "...";
+  panel.lines[1] = {local + " - Valida", kGreen};
   panel.lines[2] = now.portOpen ? StatusLine{Format("Port : - %s - Deschis", now.portName.c_str()), kGreen}
                                 : StatusLine{Format("Port : - %s - Inchis", now.portName.c_str()), kRed};
   panel.lines[3] = TransferLine(now, panel.lines[2].colour, panel);
+  panel.backlog = BacklogLine(now);
   panel.statusRepaint = repaint;
   return panel;
 }

@@ -36,6 +36,9 @@ struct StatusSnapshot {
   bool portOpen = false;
   int32_t workListReading = 0;
   uint32_t secondsOfDay = 0;
+  int64_t outboxPending = 0;
+  int64_t outboxRejected = 0;
+  bool outboxFailed = false;
 };
 
 struct StatusLine {
@@ -47,11 +50,16 @@ struct StatusPanel {
   std::array<StatusLine, 4> lines;  // at x + 10, y + 1/15/29/43, font size 8
   bool mark = false;                // red disc and "R %d" at x + 158, y + 14, font size 7
   std::string markText;
+  // Under the four lines: what waits to be stored and what the server refused.
+  StatusLine backlog;
   // What painting changes in the shared state.
   std::optional<uint8_t> receivingIndicator;  // new value
   bool statusRepaint = false;                 // the flag's value after painting
   std::optional<int32_t> progress;            // written back when it was out of range
 };
+
+// "Rezultate : - N de trimis[, M respinse]", or the outbox's failure.
+StatusLine BacklogLine(const StatusSnapshot& now);
 
 class StatusPanelModel {
  public:
@@ -69,6 +77,9 @@ class StatusPanelModel {
     std::string serverDatabase;
     std::string portName;
     bool portOpen = false;
+    int64_t outboxPending = 0;
+    int64_t outboxRejected = 0;
+    bool outboxFailed = false;
     friend bool operator==(const Seen&, const Seen&) = default;
   };
   static Seen SeenOf(const StatusSnapshot& now);

@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <exception>
-#include <thread>
+#include <set>
+#include <utility>
 
 #include "db/baza_de_date.h"
-#include "db/sql_text.h"
 #include "host/module_view.h"
 #include "host/result_queue.h"
+#include "host/result_sender.h"
+#include "outbox/outbox_store.h"
 #include "serial/receive_context.h"
 #include "util/format.h"
 #include "util/log_files.h"
@@ -17,52 +19,51 @@ namespace strivex {
 namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(2000);
-constexpr auto kStopCheck = std::chrono::milliseconds(100);
+constexpr size_t kDrainChunk = 200;
 
-// The first entry with the code; analysis codes against investigation codes, parameter codes
-// against every detail code of the list.
-void MapCodes(const std::vector<InvestigationCodeEntry>& codes, SampleRecord& sample) {
-  for (GroupRecord& group : sample.groups) {
-    for (const InvestigationCodeEntry& entry : codes) {
-      if (entry.investigationCode == group.analysisCode) {
-        group.investigationId = entry.investigationId;
-        break;
-      }
-    }
-    for (ResultRecord& result : group.results) {
-      for (const InvestigationCodeEntry& entry : codes) {
-        if (entry.detailCode == result.parameterCode) {
-          result.detailId = entry.detailId;
-          break;
-        }
-      }
+int64_t Now(const ModuleContext& context) { return context.unixClock ? context.unixClock() : UnixNow(); }
+
+// A batch the outbox could not take: each result is sent once, as it always was.
+void StoreFromMemory(ModuleContext& context, const SampleRecord& sample) {
+  std::lock_guard lock(context.serverMutex);
+  BazaDeDate* session = context.serverSession;
+  if (session == nullptr || session->connected.load() != 1) return;
+  for (const GroupRecord& group : sample.groups) {
+    for (const ResultRecord& result : group.results) {
+      const CodeIds ids = MapCodes(context.investigationCodes, group.analysisCode, result.parameterCode);
+      session->SQLCommand(ResultStatement(sample.requestId, context.resultMachineId, ids, result.value,
+                                          result.secondMarker),
+                          0);
     }
   }
 }
 
-// Stores the sample's results; returns the number stored so far (k).
-int StoreSample(ModuleContext& context, SampleRecord& sample, DataLogBatch& log, int done, int total) {
+void LogSample(DataLogBatch& log, const SampleRecord& sample) {
   log.WriteSample(sample.requestId);
-  MapCodes(context.investigationCodes, sample);
-  for (GroupRecord& group : sample.groups) {
-    for (ResultRecord& result : group.results) {
-      log.WriteResult(result.parameterCode, result.value);
-      const std::string statement =
-          Format(" exec L_RESULT_INSERT %d,%d,%d,%d,'%s','%s',1 ", sample.requestId,
-                 context.resultMachineId, group.investigationId, result.detailId,
-                 EscapeSqlText(result.value).c_str(), EscapeSqlText(result.secondMarker).c_str());
-      if (context.serverSession != nullptr && context.serverSession->connected.load() == 1) {
-        context.serverSession->SQLCommand(statement, 0);
-      }
-      ++done;
-      context.uploadProgress.store(total == 0 ? 0 : static_cast<int32_t>(int64_t{done} * 100 / total));
-    }
+  for (const GroupRecord& group : sample.groups) {
+    for (const ResultRecord& result : group.results) log.WriteResult(result.parameterCode, result.value);
   }
-  return done;
+}
+
+void RefreshBacklog(ModuleContext& context) {
+  if (context.outbox == nullptr) return;
+  const OutboxStats stats = context.outbox->Stats();
+  context.outboxPending.store(stats.pending);
+  context.outboxRejected.store(stats.rejected);
 }
 
 bool ProcessingEnded(const ModuleContext& context) {
   return context.receive == nullptr || context.receive->state.load() == RX_CONSUMER_DONE;
+}
+
+// Time to the next refused row's retry, capped by the poll period.
+std::chrono::milliseconds NextWait(ModuleContext& context) {
+  if (context.outbox == nullptr) return kPollInterval;
+  const std::optional<int64_t> next = context.outbox->NextAttemptAt();
+  if (!next) return kPollInterval;
+  const int64_t seconds = *next - Now(context);
+  if (seconds <= 0) return std::chrono::milliseconds(0);
+  return std::min<std::chrono::milliseconds>(kPollInterval, std::chrono::seconds(seconds));
 }
 
 }  // namespace
@@ -70,56 +71,112 @@ bool ProcessingEnded(const ModuleContext& context) {
 bool UploadHeadBatch(ModuleContext& context) {
   ResultBatch* batch = context.resultQueue->Head();
   if (batch == nullptr) return false;
-  context.uploadProgress.store(0);
+  const bool durable = batch->outboxMessageId != 0 && context.outbox != nullptr;
   {
     DataLogBatch log;
     const SampleRecord& first = *batch->samples.head();
-    const int total = first.resultCount;
     const std::string name = first.patientName;
     const std::string date = Format("%d/%d", first.requestDate.wDay, first.requestDate.wMonth);
-    int done = 0;
+    int32_t index = 0;
     // Each sample leaves the batch for its row of the received list, which keeps it.
     while (std::unique_ptr<SampleRecord> sample = batch->samples.pop_front()) {
-      done = StoreSample(context, *sample, log, done, total);
+      LogSample(log, *sample);
       ReceivedRow row;
+      if (durable) {
+        const SampleBacklog backlog = context.outbox->BacklogOf(batch->outboxMessageId, index);
+        row.outboxMessageId = batch->outboxMessageId;
+        row.outboxSampleIndex = index;
+        row.pending = backlog.pending;
+        row.rejected = backlog.rejected;
+      } else {
+        StoreFromMemory(context, *sample);
+      }
       row.id = std::to_string(sample->requestId);
       row.date = date;
       row.name = name;
       row.sample = std::move(sample);
       context.view->AddReceivedRow(std::move(row));
+      ++index;
     }
   }
   context.resultQueue->RemoveHead();
-  context.uploadProgress.store(100);
-  context.statusRepaint.store(1);
+  if (!durable) {
+    context.uploadProgress.store(100);
+    context.statusRepaint.store(1);
+  }
   return true;
 }
 
-namespace {
-
-// The pause between passes: 2 s, cut short by a stop request; 100 ms while stopping.
-void Pause(const ModuleContext& context) {
-  auto slept = std::chrono::milliseconds(0);
-  do {
-    std::this_thread::sleep_for(kStopCheck);
-    slept += kStopCheck;
-  } while (slept < kPollInterval && context.uploadStop.load() == 0);
+DrainResult DrainOutbox(ModuleContext& context) {
+  if (context.outbox == nullptr) return {};
+  OutboxStore& outbox = *context.outbox;
+  int64_t sent = 0;
+  bool lost = false;
+  std::set<std::pair<int64_t, int32_t>> touched;
+  const int64_t total = outbox.Stats().pending;
+  while (!lost && context.uploadStop.load() == 0) {
+    const std::vector<OutboxRow> due = outbox.DuePending(Now(context), kDrainChunk);
+    if (due.empty()) break;
+    if (sent == 0) context.uploadProgress.store(0);
+    for (const OutboxRow& row : due) {
+      if (context.uploadStop.load() != 0) break;
+      std::string serverText;
+      const SendOutcome outcome = SendOutboxRow(context, row, serverText);
+      if (outcome == SendOutcome::kConnectionLost) {
+        lost = true;
+        break;
+      }
+      if (outcome == SendOutcome::kRejected) {
+        WriteErrorLogEntry(Format("Rezultatul %lld (cerere %d, %s) refuzat de server: %s",
+                                  static_cast<long long>(row.id), row.requestId, row.parameterCode.c_str(),
+                                  serverText.c_str()));
+      }
+      if (!RecordOutcome(outbox, row, outcome, serverText, context.retryPolicy, Now(context))) {
+        // Sending again a row whose mark did not stick would store it twice: wait for the next pass.
+        WriteErrorLogEntry(outbox.LastError());
+        lost = true;
+        break;
+      }
+      touched.emplace(row.messageId, row.sampleIndex);
+      ++sent;
+      context.uploadProgress.store(total <= 0 ? 0 : static_cast<int32_t>(std::min<int64_t>(sent, total) * 100 / total));
+    }
+  }
+  for (const auto& [message, index] : touched) {
+    const SampleBacklog backlog = outbox.BacklogOf(message, index);
+    context.view->SetRowBacklog(message, index, backlog.pending, backlog.rejected);
+  }
+  if (sent > 0) {
+    context.uploadProgress.store(100);
+    context.statusRepaint.store(1);
+  }
+  RefreshBacklog(context);
+  if (lost) context.serverLost.Notify();
+  return {sent, lost};
 }
-
-}  // namespace
 
 void UploadThread(ModuleContext& context) {
   context.uploadFinished.store(0);
   try {
     WriteDataLogSessionMarker();
+    RefreshBacklog(context);
     for (;;) {
       const bool stopping = context.uploadStop.load() != 0;
+      while (UploadHeadBatch(context)) {
+      }
       if (stopping && context.resultQueue->Empty() && ProcessingEnded(context)) break;
-      if (UploadHeadBatch(context) && stopping) continue;  // store what is left without pausing
-      Pause(context);
+      const DrainResult drained = stopping ? DrainResult{} : DrainOutbox(context);
+      std::chrono::milliseconds wait = kPollInterval;
+      if (stopping) {
+        wait = std::chrono::milliseconds(50);
+      } else if (!drained.stalled) {
+        wait = NextWait(context);
+      }
+      context.uploadWake.WaitFor(wait);
     }
+    RefreshBacklog(context);
   } catch (const std::exception&) {
-    // An unexpected failure ends the thread like a stop does.
+    // An unexpected failure ends the thread like a stop does; the outbox keeps what is pending.
   }
   context.uploadFinished.store(1);
 }

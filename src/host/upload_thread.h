@@ -1,16 +1,28 @@
 #pragma once
-// Stores every queued batch in the laboratory database, writes the data log and lists each sample
-// in the main window.
+// Lists every interpreted message in the main window and the data log, and stores its results in
+// the laboratory database from the outbox, oldest first, for as long as it takes.
+
+#include <cstdint>
 
 #include "host/module_context.h"
 
 namespace strivex {
 
-// One pass over the head batch: store, log, list, remove. False when the queue was empty.
+// One pass over the head batch: data log, one received row per sample, removed from the queue.
+// A batch the outbox could not take is stored from memory here, once. False when the queue was
+// empty.
 bool UploadHeadBatch(ModuleContext& context);
 
-// Runs until the upload stop is set; batches still queued then (the processing thread has ended
-// by the time the queue runs dry) are stored before it ends.
+struct DrainResult {
+  int64_t sent = 0;      // rows the server stored or refused
+  bool stalled = false;  // the connection is lost (or the outbox cannot be written): wait
+};
+
+// Sends the outbox's due rows while the server takes them; stops at a lost connection or a stop.
+DrainResult DrainOutbox(ModuleContext& context);
+
+// Runs until the upload stop is set; batches still queued then are listed before it ends, and
+// rows still pending stay in the outbox for the next start.
 void UploadThread(ModuleContext& context);
 
 }  // namespace strivex

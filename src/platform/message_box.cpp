@@ -64,4 +64,30 @@ std::vector<std::string> MessageBoxRecorder::Texts() const {
   return shared_->texts;
 }
 
+struct DeferredMessageBoxes::Shared {
+  std::mutex mutex;
+  std::vector<std::string> texts;
+};
+
+DeferredMessageBoxes::DeferredMessageBoxes() : shared_(std::make_shared<Shared>()) {
+  previous_ = SetMessageBoxHandler([shared = shared_](const std::string& text) {
+    std::lock_guard lock(shared->mutex);
+    shared->texts.push_back(text);
+  });
+}
+
+DeferredMessageBoxes::~DeferredMessageBoxes() { Flush(); }
+
+void DeferredMessageBoxes::Flush() {
+  if (flushed_) return;
+  flushed_ = true;
+  SetMessageBoxHandler(previous_);
+  std::vector<std::string> texts;
+  {
+    std::lock_guard lock(shared_->mutex);
+    texts.swap(shared_->texts);
+  }
+  for (const std::string& text : texts) MessageBox(text);
+}
+
 }  // namespace strivex::platform

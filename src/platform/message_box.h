@@ -35,4 +35,24 @@ class MessageBoxRecorder {
   MessageBoxHandler previous_;
 };
 
+// Holds back every message box asked for while it lives (from any thread; the callers do not
+// wait) and shows them, in order, through the previous handler at Flush or at its end: the
+// start-up opens the serial line before any box can keep the operator's eyes, and the analyser's
+// bytes, waiting.
+class DeferredMessageBoxes {
+ public:
+  DeferredMessageBoxes();
+  ~DeferredMessageBoxes();
+  DeferredMessageBoxes(const DeferredMessageBoxes&) = delete;
+  DeferredMessageBoxes& operator=(const DeferredMessageBoxes&) = delete;
+
+  void Flush();
+
+ private:
+  struct Shared;
+  std::shared_ptr<Shared> shared_;
+  MessageBoxHandler previous_;
+  bool flushed_ = false;
+};
+
 }  // namespace strivex::platform

@@ -1,7 +1,6 @@
 #include "serial/message_pump.h"
 
 #include <chrono>
-#include <thread>
 
 namespace strivex {
 
@@ -16,10 +15,12 @@ bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context,
   return true;
 }
 
-void FinishConsumer(ReceiveContext& context) {
+void FinishConsumer(ReceiveContext& context, const std::function<void(std::string_view bytes)>& consumeRest) {
   while (context.finished.load(std::memory_order_acquire) == 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    context.changed.WaitFor(std::chrono::milliseconds(200));
   }
+  // What the last reader had received when the stop came, complete or not, is not thrown away.
+  if (context.length.load(std::memory_order_acquire) > 0 && consumeRest) consumeRest(context.Message());
   context.ReleaseBuffer();
   context.state.store(RX_CONSUMER_DONE, std::memory_order_release);
 }

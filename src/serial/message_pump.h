@@ -15,8 +15,10 @@ namespace strivex {
 bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context,
                           const std::function<void(std::string_view message)>& consume);
 
-// The consumer's end: waits until the last reader has ended, frees the buffer and reports
-// RX_CONSUMER_DONE.
-void FinishConsumer(ReceiveContext& context);
+// The consumer's end: waits until the last reader has ended, hands what it had received (a
+// partial message, or a complete one not yet served) to `consumeRest`, frees the buffer and
+// reports RX_CONSUMER_DONE.
+void FinishConsumer(ReceiveContext& context,
+                    const std::function<void(std::string_view bytes)>& consumeRest = nullptr);
 
 }  // namespace strivex

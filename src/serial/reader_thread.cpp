@@ -74,6 +74,7 @@ void Complete(ReceiveContext& context) {
   const int32_t length = context.length.load(std::memory_order_relaxed);
   if (context.data) context.data[static_cast<size_t>(length)] = '\0';
   context.state.store(RX_COMPLETE, std::memory_order_release);
+  context.changed.Notify();
 }
 
 }  // namespace
@@ -127,6 +128,7 @@ void ReaderThread(ReceiveContext& context) {
   if (!room) Complete(context);  // cannot hold more: deliver what is there rather than lose it
   link.readerRunning.store(0, std::memory_order_release);
   context.finished.store(1, std::memory_order_release);
+  context.changed.Notify();
 }
 
 }  // namespace strivex

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string_view>
 
+#include "util/wake_signal.h"
+
 namespace strivex {
 
 enum RxState : int32_t {
@@ -36,6 +38,14 @@ struct ReceiveContext {
   std::atomic<PortLink*> port{nullptr};
   std::atomic<void*> owner{nullptr};
   std::atomic<uint8_t> finished{0};
+  // Notified when a message completes, a reader finishes or a stop is asked for.
+  WakeSignal changed;
+
+  // Asks the reader and the consumer to end, and wakes the consumer.
+  void RequestStop() {
+    stop.store(1, std::memory_order_release);
+    changed.Notify();
+  }
 
   // The complete message (valid from RX_COMPLETE until ReleaseBuffer).
   std::string_view Message() const {

@@ -72,6 +72,16 @@ class ClientArea : public QWidget {
 ReceivedItem::ReceivedItem(QTreeWidget* list, const QStringList& texts, std::unique_ptr<SampleRecord> sample)
     : QTreeWidgetItem(list, texts), sample_(std::move(sample)) {}
 
+void ReceivedItem::ShowBacklog(int64_t pending, int64_t rejected) {
+  const bool waiting = pending + rejected > 0;
+  const QBrush brush = waiting ? QBrush(rejected > 0 ? Qt::red : Qt::gray) : QBrush();
+  for (int column = 0; column < columnCount(); ++column) setForeground(column, brush);
+  QString tip;
+  if (pending > 0) tip = QStringLiteral("%1 rezultate de trimis").arg(pending);
+  if (rejected > 0) tip += QStringLiteral("%1%2 respinse de server").arg(tip.isEmpty() ? "" : ", ").arg(rejected);
+  setToolTip(0, tip);
+}
+
 CStrivexDlg::CStrivexDlg(HostRecord host, QWidget* parent) : QDialog(parent), core_(host, *this) {
   setObjectName(QStringLiteral("strivexWindow"));
   setWindowIcon(WindowIcon());
@@ -125,6 +135,11 @@ void CStrivexDlg::BuildControls() {
   patient_ = new QLineEdit(client_);
   patient_->setObjectName(QStringLiteral("patient"));
   patient_->setGeometry(FromDialogUnits(79, 88, 107, 15));
+
+  backlogLabel_ = new QLabel(client_);
+  backlogLabel_->setObjectName(QStringLiteral("backlogLabel"));
+  backlogLabel_->setGeometry(FromDialogUnits(268, 199, 107, 13));
+  backlogLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   receivedList_ = new QTreeWidget(client_);
   receivedList_->setObjectName(QStringLiteral("receivedList"));
@@ -289,8 +304,32 @@ void CStrivexDlg::AddReceivedRow(ReceivedRow row) {
     QMetaObject::invokeMethod(this, [this, queued] { AddReceivedRow(std::move(*queued)); }, Qt::QueuedConnection);
     return;
   }
-  new ReceivedItem(receivedList_, {FromLocal8(row.id), FromLocal8(row.date), FromLocal8(row.name)},
-                   std::move(row.sample));
+  auto* item = new ReceivedItem(receivedList_, {FromLocal8(row.id), FromLocal8(row.date), FromLocal8(row.name)},
+                                std::move(row.sample));
+  item->outboxMessageId = row.outboxMessageId;
+  item->outboxSampleIndex = row.outboxSampleIndex;
+  item->ShowBacklog(row.pending, row.rejected);
+}
+
+void CStrivexDlg::SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleIndex, int64_t pending,
+                                int64_t rejected) {
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(
+        this, [=, this] { SetRowBacklog(outboxMessageId, outboxSampleIndex, pending, rejected); },
+        Qt::QueuedConnection);
+    return;
+  }
+  for (int i = 0; i < receivedList_->topLevelItemCount(); ++i) {
+    auto* item = static_cast<ReceivedItem*>(receivedList_->topLevelItem(i));
+    if (item->outboxMessageId == outboxMessageId && item->outboxSampleIndex == outboxSampleIndex) {
+      item->ShowBacklog(pending, rejected);
+    }
+  }
+}
+
+void CStrivexDlg::NotifyOperator(const std::string& text) {
+  // The box is the window's, not the worker's: the worker goes on at once.
+  QMetaObject::invokeMethod(this, [text] { platform::MessageBox(text); }, Qt::QueuedConnection);
 }
 
 std::string CStrivexDlg::RequestCodeText() { return ToLocal8(requestCode_->text()); }
@@ -318,11 +357,19 @@ void CStrivexDlg::OnTimer() {
   const StatusSnapshot now = core_.StatusNow(SecondsOfDay());
   if (!panelModel_.NeedsPaint(now, false)) return;
   StatusPanel panel = panelModel_.Paint(now);
+  ShowBacklogLine(panel.backlog);
   core_.ApplyPanelEffects(panel);
   // A hidden window is painted afresh when it shows again.
   if (!isVisible()) return;
   timerPanel_ = std::make_unique<StatusPanel>(std::move(panel));
   client_->update(StatusPanelRect(kPanelX, kPanelY));
+}
+
+void CStrivexDlg::ShowBacklogLine(const StatusLine& line) {
+  backlogLabel_->setText(FromLocal8(line.text));
+  // Green on white does not read: waiting is amber, refused is red, all stored is plain.
+  const char* colour = line.colour == kRed ? "#c00000" : line.colour == kYellow ? "#a06000" : "#000000";
+  backlogLabel_->setStyleSheet(QStringLiteral("color: %1").arg(QLatin1String(colour)));
 }
 
 void CStrivexDlg::PaintClient(QPainter& painter) {

@@ -17,6 +17,7 @@
 class QAction;
 class QCloseEvent;
 class QKeyEvent;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -30,6 +31,10 @@ class ReceivedItem : public QTreeWidgetItem {
   ReceivedItem(QTreeWidget* list, const QStringList& texts, std::unique_ptr<SampleRecord> sample);
   SampleRecord* sample() const { return sample_.get(); }
   void FreeSample() { sample_.reset(); }
+  // Greys the row and counts what is not stored while any of its results waits or was refused.
+  void ShowBacklog(int64_t pending, int64_t rejected);
+  int64_t outboxMessageId = 0;
+  int32_t outboxSampleIndex = 0;
 
  private:
   std::unique_ptr<SampleRecord> sample_;
@@ -51,6 +56,8 @@ class CStrivexDlg : public QDialog, public ModuleView {
   // ModuleView. The first two may come from worker threads and are queued to this window.
   void SetPatientText(const std::string& text) override;
   void AddReceivedRow(ReceivedRow row) override;
+  void SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleIndex, int64_t pending, int64_t rejected) override;
+  void NotifyOperator(const std::string& text) override;
   std::string RequestCodeText() override;
   void SetRequestCodeText(const std::string& text) override;
   void SetMenuState(MenuState state) override;
@@ -75,6 +82,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   friend class ClientArea;
 
   void BuildControls();
+  void ShowBacklogLine(const StatusLine& line);
   void BuildMenu();
   void OnWindowMessage(uint32_t message, uintptr_t wParam);
   void OnClose();
@@ -100,6 +108,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   QLineEdit* requestCode_ = nullptr;
   QLineEdit* patient_ = nullptr;
   QTreeWidget* receivedList_ = nullptr;
+  QLabel* backlogLabel_ = nullptr;  // what waits to be stored, under the list
   QAction* openPort_ = nullptr;
   QAction* closePort_ = nullptr;
   QAction* serialSettings_ = nullptr;

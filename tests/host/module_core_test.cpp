@@ -20,6 +20,7 @@
 #include "host/processing_thread.h"
 #include "host/upload_thread.h"
 #include "host/recording_view.h"
+#include "outbox/outbox_store.h"
 #include "platform/message_box.h"
 #include "support/background_process.h"
 #include "support/module_rig.h"
@@ -184,26 +185,50 @@ TEST_F(ModuleCoreTest, RefusedServerIsReportedAndMarkedUnavailable) {
   core->ShutdownModule();
 }
 
-TEST_F(ModuleCoreTest, StopWhileAMessageWaitsEndsWithoutLoggingIt) {
-  PortSerial port;
-  ReceiveContext receive;
-  ResultQueue queue;
-  ModuleContext context;
-  context.port = &port;
-  context.receive = &receive;
-  context.resultQueue = &queue;
-  context.view = &view_;
-  context.instrumentName = "Strivex";
-  receive.data.reset(new char[8]{'I', 'D', '\0'});
-  receive.length.store(2);
-  receive.capacity.store(8);
-  receive.state.store(RX_COMPLETE);
-  receive.stop.store(1);
-  ProcessingThread(context);
-  EXPECT_EQ(receive.state.load(), RX_CONSUMER_DONE);
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "_Strivex.log"));
-  EXPECT_TRUE(queue.Empty());
-  EXPECT_EQ(receive.capacity.load(), 0);
+// A stop must not throw away what arrived: a complete message still waiting, or the part of a
+// report received before the stop, is logged raw and its samples are queued and committed.
+TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
+  const std::string report = ReadFile(std::filesystem::path(STRIVEX_TEST_DATA_DIR) / "reports/one-sample.txt");
+  const struct {
+    const char* name;
+    int32_t state;
+    std::string bytes;
+    size_t samples;
+  } cases[] = {
+      {"complete, not yet served", RX_COMPLETE, report, 1},
+      {"half a report", RX_RECEIVING, report.substr(0, report.size() / 2), 1},
+      {"a few bytes", RX_SILENCE, "ID", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(dir_ / "_Strivex.log");
+    std::filesystem::remove(dir_ / kOutboxFileName);
+    std::string error;
+    auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
+    ASSERT_TRUE(outbox) << error;
+    PortSerial port;
+    ReceiveContext receive;
+    ResultQueue queue;
+    ModuleContext context;
+    context.port = &port;
+    context.receive = &receive;
+    context.resultQueue = &queue;
+    context.view = &view_;
+    context.outbox = outbox.get();
+    context.instrumentName = "Strivex";
+    receive.data.reset(new char[c.bytes.size() + 1]);
+    std::copy(c.bytes.begin(), c.bytes.end(), receive.data.get());
+    receive.length.store(static_cast<int32_t>(c.bytes.size()));
+    receive.capacity.store(static_cast<int32_t>(c.bytes.size() + 1));
+    receive.state.store(c.state);
+    receive.stop.store(1);
+    ProcessingThread(context);
+    EXPECT_EQ(receive.state.load(), RX_CONSUMER_DONE);
+    EXPECT_EQ(ReadFile(dir_ / "_Strivex.log"), c.bytes);
+    EXPECT_EQ(queue.Size(), c.samples);
+    EXPECT_EQ(outbox->Stats().pending > 0, c.samples > 0);
+    EXPECT_EQ(receive.capacity.load(), 0);
+  }
 }
 
 // Escaped fields of the interpret tool's output, as bytes.

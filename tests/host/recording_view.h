@@ -19,6 +19,19 @@ class RecordingView : public ModuleView {
     std::lock_guard lock(mutex_);
     rows_.push_back(std::move(row));
   }
+  void SetRowBacklog(int64_t message, int32_t sample, int64_t pending, int64_t rejected) override {
+    std::lock_guard lock(mutex_);
+    for (ReceivedRow& row : rows_) {
+      if (row.outboxMessageId == message && row.outboxSampleIndex == sample) {
+        row.pending = pending;
+        row.rejected = rejected;
+      }
+    }
+  }
+  void NotifyOperator(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    notices_.push_back(text);
+  }
   std::string RequestCodeText() override {
     std::lock_guard lock(mutex_);
     return requestCode_;
@@ -63,6 +76,17 @@ class RecordingView : public ModuleView {
     }
     return out;
   }
+  // Results of each row not yet stored, and refused.
+  std::vector<std::pair<int64_t, int64_t>> Backlogs() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::pair<int64_t, int64_t>> out;
+    for (const ReceivedRow& row : rows_) out.emplace_back(row.pending, row.rejected);
+    return out;
+  }
+  std::vector<std::string> Notices() const {
+    std::lock_guard lock(mutex_);
+    return notices_;
+  }
   std::vector<MenuState> MenuStates() const {
     std::lock_guard lock(mutex_);
     return menuStates_;
@@ -84,6 +108,7 @@ class RecordingView : public ModuleView {
   mutable std::mutex mutex_;
   std::vector<std::string> patientTexts_;
   std::vector<ReceivedRow> rows_;
+  std::vector<std::string> notices_;
   std::string requestCode_;
   std::vector<MenuState> menuStates_;
   std::string caption_;

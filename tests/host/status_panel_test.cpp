@@ -147,9 +147,42 @@ TEST(StatusPanel, UnavailableServerIsRedAndLeavesTheReadingTimeAlone) {
   EXPECT_EQ(panel.lines[0].text, "Baza Server : - Invalida");
   EXPECT_EQ(panel.lines[0].colour, kRed);
   EXPECT_FALSE(panel.statusRepaint);
-  EXPECT_EQ(panel.lines[1].text, "Baza Locala : - /var/lib/strivex/local.db - Valida");
+  EXPECT_EQ(panel.lines[1].text, "Baza Locala : - /var/lib/strive... - Valida");
   EXPECT_EQ(panel.lines[2].text, "Port : - COM1 - Deschis");
   EXPECT_EQ(panel.lines[2].colour, kGreen);
+}
+
+TEST(StatusPanel, LongTextsAreCutBeforeTheCounterAndTheBacklogIsShown) {
+  const struct {
+    const char* local;
+    int64_t pending, rejected;
+    bool failed;
+    const char* localLine;
+    const char* backlog;
+    Rgb colour;
+  } cases[] = {
+      {"C:\\lab.mdb", 0, 0, false, "Baza Locala : - C:\\lab.mdb - Valida", "Rezultate : - 0 de trimis", kGreen},
+      {"/home/laborator/instrumente/strivex/setari/local.db", 12, 0, false,
+       "Baza Locala : - /home/laborator... - Valida", "Rezultate : - 12 de trimis", kYellow},
+      {"/x", 3, 2, false, "Baza Locala : - /x - Valida", "Rezultate : - 3 de trimis, 2 respinse", kRed},
+      {"/x", 3, 0, true, "Baza Locala : - /x - Valida", "Rezultate : - nu pot fi pastrate local !", kRed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.local);
+    StatusPanelModel model;
+    StatusSnapshot s = Base();
+    s.localDatabase = c.local;
+    s.outboxPending = c.pending;
+    s.outboxRejected = c.rejected;
+    s.outboxFailed = c.failed;
+    const StatusPanel panel = model.Paint(s);
+    EXPECT_EQ(panel.lines[1].text, c.localLine);
+    EXPECT_EQ(panel.backlog.text, c.backlog);
+    EXPECT_EQ(panel.backlog.colour, c.colour);
+    // A change of the backlog alone repaints the panel.
+    s.outboxPending += 1;
+    EXPECT_TRUE(model.NeedsPaint(s, false));
+  }
 }
 
 TEST(StatusPanel, MarkCountsReceivedBytes) {

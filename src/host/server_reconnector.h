@@ -1,0 +1,59 @@
+#pragma once
+// Brings the laboratory server's session back by itself: when it is lost, or could not be opened
+// at start-up, it is reopened in the background with the stored settings, 1 s after the loss, then
+// doubling up to 30 s between attempts. Never on the window's thread. A success takes the machine
+// id from the host, loads the code lists if they never were, clears the host's server-unavailable
+// flag and wakes the upload thread.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "host/module_context.h"
+
+namespace strivex {
+
+struct ReconnectPolicy {
+  std::chrono::milliseconds first{1000};
+  std::chrono::milliseconds longest{30000};
+};
+
+// Doubles the delay up to the policy's longest.
+std::chrono::milliseconds NextReconnectDelay(std::chrono::milliseconds delay, const ReconnectPolicy& policy);
+
+class ServerReconnector {
+ public:
+  // `operatorTold`: the start-up has already shown the failure of this outage.
+  ServerReconnector(ModuleContext& context, std::string connectionString, uint8_t direct, bool operatorTold,
+                    ReconnectPolicy policy = {});
+  ~ServerReconnector();
+  ServerReconnector(const ServerReconnector&) = delete;
+  ServerReconnector& operator=(const ServerReconnector&) = delete;
+
+  void Start();
+  // Asks the thread to end without waiting for it.
+  void RequestStop();
+  // Ends the thread; waits at most for one login attempt in progress.
+  void Stop();
+  int64_t Attempts() const { return attempts_.load(); }
+
+ private:
+  void Run();
+  // Waits `delay` unless stopped; false when stopped.
+  bool Pause(std::chrono::milliseconds delay);
+  // One attempt under the session lock; true when the session is connected afterwards.
+  bool TryOnce();
+
+  ModuleContext& context_;
+  const std::string connectionString_;
+  const uint8_t direct_;
+  const ReconnectPolicy policy_;
+  bool operatorTold_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int64_t> attempts_{0};
+  std::thread thread_;
+};
+
+}  // namespace strivex
