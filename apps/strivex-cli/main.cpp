@@ -11,6 +11,7 @@
 #include "console.h"
 #include "escape.h"
 #include "interpret_command.h"
+#include "outbox_command.h"
 #include "receive_command.h"
 #include "sql_command.h"
 
@@ -27,6 +28,7 @@ struct Command {
 // New commands are added here (and handle their own --help).
 constexpr Command kCommands[] = {
     {"interpret", "interpret a saved report and print the results found", RunInterpretCommand},
+    {"outbox", "list and retry the results waiting for the laboratory's server", RunOutboxCommand},
     {"receive", "print the messages arriving on a serial port", RunReceiveCommand},
     {"sql", "run one statement through a database session", RunSqlCommand},
 };
@@ -49,8 +51,10 @@ constexpr std::string_view kUsageTail =
     "\n"
     "Exit status:\n"
     "  0  success (interpret: at least one sample was found)\n"
-    "  1  nothing found (interpret: no sample in the report)\n"
-    "  2  usage error, unreadable file, or a port that cannot be opened or went away\n"
+    "  1  nothing found (interpret: no sample in the report; outbox list: no result), or\n"
+    "     not done (outbox retry: an id was not put back)\n"
+    "  2  usage error, unreadable file, a file that is not an outbox, or a port that cannot\n"
+    "     be opened or went away\n"
     "     (one line on standard error)\n";
 
 bool PrintUsage(std::FILE* out) {

@@ -1,0 +1,291 @@
+#include "outbox_command.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console.h"
+#include "escape.h"
+#include "option_text.h"
+#include "outbox/outbox_store.h"
+#include "util/format.h"
+
+namespace strivex::cli {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: strivex-cli outbox --file FILE list [--pending | --rejected | --stored]\n"
+    "       strivex-cli outbox --file FILE retry ID...\n"
+    "       strivex-cli outbox --file FILE retry --all-rejected\n"
+    "       strivex-cli outbox --file FILE stats\n"
+    "\n"
+    "Shows the result outbox of the instrument interface (_Strivex_outbox.db beside its logs),\n"
+    "where every result received waits until the laboratory's server has stored it. Results the\n"
+    "server refused too often are kept as rejected with the server's message; once the cause is\n"
+    "fixed (a code table, say), 'retry' puts them back in line. Safe while the module runs.\n"
+    "\n"
+    "Actions:\n"
+    "  list                  every result, oldest first\n"
+    "  retry ID...           puts the rejected results with these ids back in line (their\n"
+    "                        attempts count from 0 again)\n"
+    "  retry --all-rejected  puts every rejected result back in line\n"
+    "  stats                 how many results are pending, stored and rejected, and the oldest\n"
+    "                        pending one\n"
+    "\n"
+    "Options:\n"
+    "  --file FILE      the outbox file; it must exist and be an outbox\n"
+    "  --pending, --rejected, --stored\n"
+    "                   list only the results in that state\n"
+    "  -h, --help       print this help and exit\n"
+    "\n"
+    "'list' prints one line per result, each ended by LF:\n"
+    "  <id> TAB <state> TAB <request id> TAB <analysis code> TAB <parameter code> TAB <value>\n"
+    "  TAB <received> TAB <attempts> TAB <note>\n"
+    "<state> is pending, stored or rejected; <received> is the local time the result arrived\n"
+    "(YYYY-MM-DD HH:MM:SS); <attempts> counts the sends the server refused. <note> is, for a\n"
+    "stored result, the local time the server stored it; otherwise the server's message of the\n"
+    "last refusal (empty when there was none).\n"
+    "'retry' prints '<id> TAB put back' or '<id> TAB not put back: <reason>' for each ID, and\n"
+    "with --all-rejected 'put back <n> rejected results'.\n"
+    "'stats' prints\n"
+    "  pending TAB <n>\n"
+    "  stored TAB <n>\n"
+    "  rejected TAB <n>\n"
+    "  oldest pending TAB <id> TAB <received>    (only while a result is pending)\n"
+    "Text fields are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
+    "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  list: no result was listed; retry: an ID was not put back\n"
+    "  2  usage error, or FILE is missing, is not an outbox, or cannot be read or written\n"
+    "     (message on standard error)\n";
+
+constexpr size_t kChunkSize = 64 * 1024;
+
+enum class Action { kList, kRetry, kStats };
+
+struct OutboxOptions {
+  std::optional<std::string> file;
+  std::optional<Action> action;
+  std::optional<OutboxState> filter;
+  std::string_view filterOption;  // as given, for the error when it does not fit the action
+  bool allRejected = false;
+  std::vector<int64_t> ids;
+  bool help = false;
+};
+
+std::optional<Action> ActionFromName(std::string_view name) {
+  if (name == "list") return Action::kList;
+  if (name == "retry") return Action::kRetry;
+  if (name == "stats") return Action::kStats;
+  return std::nullopt;
+}
+
+// A row id: decimal digits only, at least 1.
+std::optional<int64_t> ParseRowId(std::string_view text) {
+  int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value <= 0) return std::nullopt;
+  return value;
+}
+
+bool ApplyWord(std::string_view arg, OutboxOptions& options) {
+  if (!options.action) {
+    options.action = ActionFromName(arg);
+    return options.action || UsageError(arg, "unknown action (list, retry or stats)");
+  }
+  if (options.action != Action::kRetry) return UsageError(arg, "unexpected extra argument");
+  const auto id = ParseRowId(arg);
+  if (!id) return UsageError(arg, "is not a row id (a positive decimal number)");
+  // The same id twice would be reported "not rejected" the second time, after it was put back.
+  if (std::find(options.ids.begin(), options.ids.end(), *id) == options.ids.end()) options.ids.push_back(*id);
+  return true;
+}
+
+bool ApplyFlag(std::string_view name, OutboxOptions& options) {
+  if (name == "--all-rejected") {
+    options.allRejected = true;
+    return true;
+  }
+  const auto state = OutboxStateFromName(name.substr(2));
+  if (options.filter && options.filter != state) {
+    return UsageError(name, "give only one of --pending, --rejected and --stored");
+  }
+  options.filter = state;
+  options.filterOption = name;
+  return true;
+}
+
+// Checks that only make sense once every argument has been seen.
+bool CheckCombination(const OutboxOptions& options) {
+  if (!options.file) return UsageError("outbox", "missing --file FILE");
+  if (!options.action) return UsageError("outbox", "missing action (list, retry or stats)");
+  if (options.filter && options.action != Action::kList) return UsageError(options.filterOption, "goes with list");
+  if (options.allRejected && options.action != Action::kRetry) return UsageError("--all-rejected", "goes with retry");
+  if (options.action == Action::kRetry && options.ids.empty() == !options.allRejected) {
+    return UsageError("retry", options.allRejected ? "give row ids or --all-rejected, not both"
+                                                   : "missing ID... or --all-rejected");
+  }
+  return true;
+}
+
+bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (!arg.starts_with('-') || arg == "-") {
+      if (!ApplyWord(arg, options)) return false;
+      continue;
+    }
+    std::optional<std::string_view> value;
+    const std::string_view name = OptionName(arg, value);
+    const bool flag = name == "-h" || name == "--help" || name == "--all-rejected" || name == "--pending" ||
+                      name == "--rejected" || name == "--stored";
+    if (!flag && name != "--file") return UsageError(arg, "unknown option");
+    if (flag && value) return UsageError(name, "takes no value");
+    if (name == "-h" || name == "--help") {
+      options.help = true;
+      return true;
+    }
+    if (flag) {
+      if (!ApplyFlag(name, options)) return false;
+      continue;
+    }
+    if (!value) {
+      if (i + 1 == args.size()) return UsageError(name, "missing value");
+      value = args[++i];
+    }
+    if (value->empty()) return UsageError(name, "empty file name");
+    options.file.emplace(*value);
+  }
+  return CheckCombination(options);
+}
+
+// The outbox counts in unix seconds; administrators read local time like the received column.
+std::string LocalTimeText(int64_t unixSeconds) {
+  const auto seconds = static_cast<std::time_t>(unixSeconds);
+  std::tm parts{};
+  if (localtime_r(&seconds, &parts) == nullptr) return std::to_string(unixSeconds);
+  return Format("%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                parts.tm_hour, parts.tm_min, parts.tm_sec);
+}
+
+void AppendRow(std::string& out, const OutboxRow& row) {
+  out += std::to_string(row.id);
+  out.append("\t").append(OutboxStateName(row.state));
+  out.append("\t").append(std::to_string(row.requestId)) += '\t';
+  AppendEscaped(out, row.analysisCode);
+  out += '\t';
+  AppendEscaped(out, row.parameterCode);
+  out += '\t';
+  AppendEscaped(out, row.value);
+  out += '\t';
+  AppendEscaped(out, row.receivedAt);
+  out.append("\t").append(std::to_string(row.attempts)) += '\t';
+  AppendEscaped(out, row.state == OutboxState::kStored ? LocalTimeText(row.storedAt) : row.lastError);
+  out += '\n';
+}
+
+// The store keeps the reason of its last failure; in a one-shot process that is the call just made.
+bool StoreFailed(OutboxStore& store) {
+  const std::string reason = store.LastError();
+  if (reason.empty()) return false;
+  PrintError("outbox", EscapeField(reason));
+  return true;
+}
+
+bool WriteOutput(std::string_view text) {
+  errno = 0;
+  if (WriteAll(stdout, text) && std::fflush(stdout) == 0) return true;
+  PrintError("standard output", errno != 0 ? std::strerror(errno) : "write error");
+  return false;
+}
+
+int List(OutboxStore& store, std::optional<OutboxState> filter) {
+  const std::vector<OutboxRow> rows = store.List(filter);
+  if (StoreFailed(store)) return kExitFailure;
+  std::string chunk;
+  for (const OutboxRow& row : rows) {
+    AppendRow(chunk, row);
+    if (chunk.size() < kChunkSize) continue;
+    if (!WriteAll(stdout, chunk)) break;
+    chunk.clear();
+  }
+  if (!WriteOutput(chunk)) return kExitFailure;
+  return rows.empty() ? kExitNothingFound : kExitOk;
+}
+
+std::string WhyNotPutBack(OutboxStore& store, int64_t id) {
+  const std::optional<OutboxRow> row = store.Row(id);
+  if (!row) return "no such row";
+  if (row->state == OutboxState::kRejected) return "the outbox could not be written";
+  return "it is " + std::string(OutboxStateName(row->state)) + ", not rejected";
+}
+
+int Retry(OutboxStore& store, const OutboxOptions& options) {
+  const std::vector<int64_t> changed = options.allRejected ? store.RetryAllRejected() : store.Retry(options.ids);
+  if (StoreFailed(store)) return kExitFailure;
+  if (options.allRejected) {
+    const size_t n = changed.size();
+    return WriteOutput(Format("put back %zu rejected result%s\n", n, n == 1 ? "" : "s")) ? kExitOk : kExitFailure;
+  }
+  std::string text;
+  bool all = true;
+  for (const int64_t id : options.ids) {
+    text.append(std::to_string(id)) += '\t';
+    if (std::find(changed.begin(), changed.end(), id) != changed.end()) {
+      text += "put back\n";
+      continue;
+    }
+    all = false;
+    text.append("not put back: ").append(WhyNotPutBack(store, id)) += '\n';
+  }
+  if (!WriteOutput(text)) return kExitFailure;
+  return all ? kExitOk : kExitNothingFound;
+}
+
+int Stats(OutboxStore& store) {
+  const OutboxStats stats = store.Stats();
+  if (StoreFailed(store)) return kExitFailure;
+  std::string text = Format("pending\t%lld\nstored\t%lld\nrejected\t%lld\n", static_cast<long long>(stats.pending),
+                            static_cast<long long>(stats.stored), static_cast<long long>(stats.rejected));
+  if (stats.oldestPendingId != 0) {
+    const std::optional<OutboxRow> oldest = store.Row(stats.oldestPendingId);
+    text.append("oldest pending\t").append(std::to_string(stats.oldestPendingId)) += '\t';
+    if (oldest) AppendEscaped(text, oldest->receivedAt);
+    text += '\n';
+  }
+  return WriteOutput(text) ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+int RunOutboxCommand(std::span<const std::string_view> args) {
+  OutboxOptions options;
+  if (!ParseArguments(args, options)) return kExitFailure;
+  if (options.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+
+  std::string error;
+  const auto store = OutboxStore::Open(*options.file, OutboxStore::OpenMode::kExisting, error);
+  if (!store) {
+    PrintError("open", EscapeField(error));
+    return kExitFailure;
+  }
+  switch (*options.action) {
+    case Action::kList: return List(*store, options.filter);
+    case Action::kRetry: return Retry(*store, options);
+    case Action::kStats: return Stats(*store);
+  }
+  return kExitFailure;
+}
+
+}  // namespace strivex::cli
