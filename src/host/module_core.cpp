@@ -115,7 +115,11 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
     LoadCodeLists(*serverSession_, context_.resultMachineId, context_);
   }
   dcb_ = StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits);
-  if (!port_.Open(serial_.portName, dcb_)) view_.SetMenuState(MenuState::kPortClosed);
+  if (port_.Open(serial_.portName, dcb_)) {
+    portWanted_.store(true);
+  } else {
+    view_.SetMenuState(MenuState::kPortClosed);
+  }
 
   receive_.stop.store(0);
   receive_.ReleaseBuffer();
@@ -137,6 +141,7 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.uploadFinished.store(1);
   context_.directConect = directConect_;
   context_.outbox = outbox_.get();
+  context_.watchPort = [this] { WatchPort(); };
   StartWorkers();
   if (!serverChosenByHost_) {
     const bool told = serverSession_->connected.load() != 1;  // the start-up's box tells of it
@@ -194,11 +199,23 @@ void ModuleCore::ShutdownModule() {
 
 bool ModuleCore::OpenPort() {
   if (!port_.Open(port_.PortName(), dcb_)) return false;
+  portWanted_.store(true);
   view_.SetMenuState(MenuState::kPortOpen);
   return true;
 }
 
+void ModuleCore::WatchPort() {
+  constexpr auto kReopenPeriod = std::chrono::seconds(2);
+  if (!PortLost()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastPortTry_ < kReopenPeriod) return;
+  lastPortTry_ = now;
+  // The partial message stays with the reader, which goes on with the same buffer once it reads.
+  if (port_.Open(port_.PortName(), dcb_) && !portWanted_.load()) port_.Close();  // closed meanwhile
+}
+
 void ModuleCore::ClosePort() {
+  portWanted_.store(false);
   port_.Close();
   view_.SetMenuState(MenuState::kPortClosed);
 }
@@ -222,6 +239,7 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   if (localSession_) now.localDatabase = localSession_->database;
   now.portName = port_.PortName();
   now.portOpen = port_.IsOpen();
+  now.portLost = PortLost();
   now.workListReading = context_.workListReading.load();
   now.secondsOfDay = secondsOfDay;
   return now;

@@ -3,6 +3,8 @@
 // request-code confirmation, the status panel's data and the orderly shutdown. The main window
 // owns one and implements the view it talks to.
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -38,8 +40,10 @@ class ModuleCore {
 
   // "Deschid Port": false when the port cannot be opened (the window says "Port: Inaccesibil").
   bool OpenPort();
-  // "Inchid Port".
+  // "Inchid Port": also ends the re-opening of a port whose device went away.
   void ClosePort();
+  // The device of a port the operator wants open went away: it is re-opened every 2 s meanwhile.
+  bool PortLost() const { return portWanted_.load() && !port_.IsOpen(); }
   // OK, Enter or Escape in the main window.
   void ConfirmRequestCode();
 
@@ -60,6 +64,8 @@ class ModuleCore {
  private:
   void OpenSessions();
   void OpenOutbox();
+  // On the processing thread.
+  void WatchPort();
   void StartWorkers();
   void JoinWorkers();
 
@@ -81,6 +87,8 @@ class ModuleCore {
   std::string serverAddress_;
   std::string serverDatabase_;
   std::unique_ptr<ServerReconnector> reconnector_;
+  std::atomic<bool> portWanted_{false};
+  std::chrono::steady_clock::time_point lastPortTry_{};
   std::thread processing_;
   std::thread upload_;
   bool shutDown_ = false;

@@ -10,7 +10,9 @@
 
 namespace strivex {
 
-enum class MenuState { kPortOpen, kPortClosed };
+// kPortLost: the device went away and is being re-opened; the operator may open it now or close it
+// to stop the re-opening.
+enum class MenuState { kPortOpen, kPortClosed, kPortLost };
 
 struct ReceivedRow {
   std::string id;    // the request id in decimal

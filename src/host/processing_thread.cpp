@@ -60,6 +60,7 @@ void ProcessingThread(ModuleContext& context) {
   const auto process = [&](std::string_view message) { ProcessMessage(context, codes.modifierId, message); };
   while (receive.stop.load() == 0) {
     ServeCompleteMessage(*context.port, receive, process);
+    if (context.watchPort) context.watchPort();
     receive.changed.WaitFor(kPollInterval);
   }
   // Bytes received before the stop still reach the raw log and, as far as they make samples,

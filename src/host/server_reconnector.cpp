@@ -86,18 +86,15 @@ bool ServerReconnector::TryOnce() {
 
 void ServerReconnector::Run() {
   auto delay = policy_.first;
-  bool firstTry = !Connected(context_);
   while (!stop_.load()) {
     if (Connected(context_)) {
       delay = policy_.first;
-      firstTry = false;
       context_.serverLost.WaitFor(kWatchPeriod);
       continue;
     }
-    // A loss found by the upload thread is retried after the first delay, not at once: a server
-    // that is restarting refuses the first connections.
-    if (!firstTry && !Pause(delay)) break;
-    firstTry = false;
+    // Not at once: the start-up has just failed, or a server that is restarting refuses the
+    // first connections.
+    if (!Pause(delay)) break;
     if (context_.host != nullptr) context_.host->SetFlag(HostRecord::kServerUnavailable, 1);
     if (TryOnce()) {
       operatorTold_ = false;

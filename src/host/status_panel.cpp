@@ -39,8 +39,8 @@ StatusLine TransferLine(const StatusSnapshot& now, Rgb portColour, StatusPanel& 
 
 StatusPanelModel::Seen StatusPanelModel::SeenOf(const StatusSnapshot& now) {
   return {now.receiveState,   now.receivingIndicator, now.serverUnavailable, now.serverAddress,
-          now.serverDatabase, now.portName,           now.portOpen,          now.outboxPending,
-          now.outboxRejected, now.outboxFailed};
+          now.serverDatabase, now.portName,           now.portOpen,          now.portLost,
+          now.outboxPending,  now.outboxRejected,     now.outboxFailed};
 }
 
 bool StatusPanelModel::NeedsPaint(const StatusSnapshot& now, bool forced) const {
@@ -89,7 +89,8 @@ StatusPanel StatusPanelModel::Paint(const StatusSnapshot& now) {
   if (local.size() > kServerTextLimit) local = local.substr(0, kServerTextCut) + "...";
   panel.lines[1] = {local + " - Valida", kGreen};
   panel.lines[2] = now.portOpen ? StatusLine{Format("Port : - %s - Deschis", now.portName.c_str()), kGreen}
-                                : StatusLine{Format("Port : - %s - Inchis", now.portName.c_str()), kRed};
+                   : now.portLost ? StatusLine{Format("Port : - %s - Inaccesibil", now.portName.c_str()), kRed}
+                                  : StatusLine{Format("Port : - %s - Inchis", now.portName.c_str()), kRed};
   panel.lines[3] = TransferLine(now, panel.lines[2].colour, panel);
   panel.backlog = BacklogLine(now);
   panel.statusRepaint = repaint;

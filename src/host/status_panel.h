@@ -34,6 +34,7 @@ struct StatusSnapshot {
   std::string localDatabase;
   std::string portName;
   bool portOpen = false;
+  bool portLost = false;  // wanted open, its device gone
   int32_t workListReading = 0;
   uint32_t secondsOfDay = 0;
   int64_t outboxPending = 0;
@@ -77,6 +78,7 @@ class StatusPanelModel {
     std::string serverDatabase;
     std::string portName;
     bool portOpen = false;
+    bool portLost = false;
     int64_t outboxPending = 0;
     int64_t outboxRejected = 0;
     bool outboxFailed = false;

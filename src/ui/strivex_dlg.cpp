@@ -338,8 +338,9 @@ void CStrivexDlg::SetRequestCodeText(const std::string& text) { requestCode_->se
 
 void CStrivexDlg::SetMenuState(MenuState state) {
   const bool open = state == MenuState::kPortOpen;
+  portMenu_ = state;
   openPort_->setEnabled(!open);
-  closePort_->setEnabled(open);
+  closePort_->setEnabled(state != MenuState::kPortClosed);
   serialSettingsAllowed_ = !open;
 }
 
@@ -355,6 +356,11 @@ void CStrivexDlg::DeleteListItems() {
 
 void CStrivexDlg::OnTimer() {
   const StatusSnapshot now = core_.StatusNow(SecondsOfDay());
+  // A device that went away, or came back, changes what the port menu offers.
+  const MenuState portMenu = now.portOpen ? MenuState::kPortOpen
+                             : now.portLost ? MenuState::kPortLost
+                                            : MenuState::kPortClosed;
+  if (started_ && !ended_ && portMenu != portMenu_) SetMenuState(portMenu);
   if (!panelModel_.NeedsPaint(now, false)) return;
   StatusPanel panel = panelModel_.Paint(now);
   ShowBacklogLine(panel.backlog);

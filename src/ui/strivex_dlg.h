@@ -108,7 +108,8 @@ class CStrivexDlg : public QDialog, public ModuleView {
   QLineEdit* requestCode_ = nullptr;
   QLineEdit* patient_ = nullptr;
   QTreeWidget* receivedList_ = nullptr;
-  QLabel* backlogLabel_ = nullptr;  // what waits to be stored, under the list
+  QLabel* backlogLabel_ = nullptr;
+  MenuState portMenu_ = MenuState::kPortOpen;  // what the port menu offers now  // what waits to be stored, under the list
   QAction* openPort_ = nullptr;
   QAction* closePort_ = nullptr;
   QAction* serialSettings_ = nullptr;

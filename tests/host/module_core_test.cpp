@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
@@ -20,6 +21,7 @@
 #include "host/processing_thread.h"
 #include "host/upload_thread.h"
 #include "host/recording_view.h"
+#include "host/status_panel.h"
 #include "outbox/outbox_store.h"
 #include "platform/message_box.h"
 #include "support/background_process.h"
@@ -390,7 +392,12 @@ TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
             ReadFile(reports + "one-sample.txt") + ReadFile(reports + "three-samples.txt"));
   std::vector<StoredResult> expected = ExpectedRows(reports + "one-sample.expected");
   for (const StoredResult& row : ExpectedRows(reports + "three-samples.expected")) expected.push_back(row);
+  // Rows are listed as soon as their results are safe in the outbox; storing follows.
+  ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 0; }, 20s));
   EXPECT_EQ(StoredRows(lab, requestIds), expected);
+  EXPECT_EQ(core->outbox()->Stats().stored, static_cast<int64_t>(expected.size()));
+  ASSERT_TRUE(WaitFor([&] { return view_.Backlogs() == std::vector<std::pair<int64_t, int64_t>>(4); }, 5s))
+      << "a row still shows results waiting";
 
   // One row per sample, in arrival order; the rows of a batch show its first sample's name and date.
   EXPECT_EQ(view_.Rows(), (std::vector<std::vector<std::string>>{{"30512", "0/0", "", "30512"},
@@ -406,6 +413,43 @@ TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
   core->ShutdownModule();
   EXPECT_EQ(host_->record().Flag(HostRecord::kStartAck), 1);
   lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (" + requestIds + ")", 0);
+}
+
+TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad) {
+  const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  auto core = Start(1);
+  ASSERT_TRUE(core->port().IsOpen());
+  rig_.pty().Write(report.substr(0, report.size() / 2));
+  ASSERT_TRUE(WaitFor([&] { return core->context().receive->length.load() > 0; }, 5s));
+  rig_.pty().CloseMaster();  // the adapter is unplugged
+  ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
+  EXPECT_NE(core->StatusNow(0).portName, "");
+  StatusPanelModel panel;
+  EXPECT_EQ(panel.Paint(core->StatusNow(0)).lines[2].text, "Port : - COM1 - Inaccesibil");
+
+  // It comes back as another pseudo-terminal under the same name.
+  testing::PtyPair replugged;
+  const std::filesystem::path link = dir_ / "dev" / "ttyS0";
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(replugged.slavePath(), link);
+  ASSERT_TRUE(WaitFor([&] { return core->port().IsOpen(); }, 10s)) << "not reopened";
+  EXPECT_FALSE(core->PortLost());
+  replugged.Write(report.substr(report.size() / 2));
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 1; }, 15s));
+  EXPECT_EQ(ReadFile(dir_ / "_Strivex.log"), report);
+  EXPECT_EQ(view_.Rows().front().front(), "30512");
+
+  // "Inchid Port" ends the re-opening for good.
+  replugged.CloseMaster();
+  ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
+  core->ClosePort();
+  testing::PtyPair again;
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(again.slavePath(), link);
+  std::this_thread::sleep_for(2500ms);  // longer than the re-open period: nothing may happen
+  EXPECT_FALSE(core->port().IsOpen());
+  EXPECT_FALSE(core->PortLost());
+  core->ShutdownModule();
 }
 
 }  // namespace
