@@ -129,9 +129,12 @@ std::unique_ptr<OutboxStore> OutboxStore::Open(const std::string& path, OpenMode
     return nullptr;
   }
   auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db)})));
-  const std::string setup = Format(
-      "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA application_id=%d; PRAGMA user_version=%d; %s",
-      kApplicationId, kFormatVersion, kSchema);
+  // A tool opening an existing outbox writes nothing to it by opening it.
+  const std::string setup =
+      empty ? Format("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA application_id=%d; "
+                     "PRAGMA user_version=%d; %s",
+                     kApplicationId, kFormatVersion, kSchema)
+            : std::string("PRAGMA synchronous=FULL;");
   std::lock_guard lock(store->mutex_);
   if (!store->ExecLocked(setup.c_str())) {
     error = store->lastError_;
