@@ -14,9 +14,11 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
+#include "outbox/outbox_store.h"
 #include "support/background_process.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
@@ -174,6 +176,88 @@ TEST(StrivexHost, TerminationEndsTheModuleCleanly) {
   const auto result = host.process().Wait(30s);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("module ended"), std::string::npos) << result.out;
+}
+
+// The three-sample report under request ids of this test alone (tests run side by side).
+std::string ReportWithIds(int firstId) {
+  std::string report = testing::ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/three-samples.txt");
+  for (int i = 0; i < 3; ++i) {
+    const std::string from = "ID proba:" + std::to_string(30520 + i);
+    report.replace(report.find(from), from.size(), "ID proba:" + std::to_string(firstId + i));
+  }
+  return report;
+}
+
+int StoredRange(BazaDeDate& lab, int firstId, int count) {
+  int rows = 0;
+  for (int id = firstId; id < firstId + count; ++id) rows += StoredRows(lab, id);
+  return rows;
+}
+
+OutboxStats OutboxOf(const std::filesystem::path& dir) {
+  std::string error;
+  auto outbox = OutboxStore::Open((dir / kOutboxFileName).string(), OutboxStore::OpenMode::kExisting, error);
+  return outbox ? outbox->Stats() : OutboxStats{-1, -1, -1, 0};
+}
+
+// Results waiting for the server survive the host being killed, and go first at the next start.
+// A host stopped in the middle of a report still logs it raw and keeps its complete samples.
+TEST(StrivexHost, KilledOrStoppedWithResultsWaitingLosesNothing) {
+  const std::string connection = LabConnection();
+  if (connection.empty()) {
+    if (LabRequired()) FAIL() << "STRIVEX_LAB_CONNSTR is not set";
+    GTEST_SKIP() << "no development server";
+  }
+  testing::TempDir dir;
+  testing::PtyPair pty;
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(connection, 1));
+  const int firstId = 1800000000 + static_cast<int>(getpid() % 1000000) * 10;
+  const std::string report = ReportWithIds(firstId);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const auto value = [&](const char* key) { return ConnectionValue(connection, key).value_or(""); };
+  const std::vector<std::string> common = {"--machine-id", "5", "--name", "Strivex", "--local-db",
+                                           (dir / "local.db").string(), "--port", pty.slavePath(),
+                                           "--workdir", dir.path().string(), "--server", value("Server"),
+                                           "--database", value("Database"), "--user", value("Uid"),
+                                           "--password", value("Pwd")};
+  const auto started = [](HostProcess& host) {
+    return host.process().WaitForOutput(
+        [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s);
+  };
+  {
+    // The host says the server is unavailable: results can only wait.
+    std::vector<std::string> args = common;
+    args.push_back("--server-unavailable");
+    HostProcess host(dir / "commands1", args);
+    ASSERT_TRUE(started(host)) << host.process().err();
+    pty.Write(report);
+    ASSERT_TRUE(WaitFor([&] { return OutboxOf(dir.path()).pending == 14; }, 30s)) << OutboxOf(dir.path()).pending;
+    host.process().Signal(SIGKILL);
+    host.process().Wait(10s);
+  }
+  EXPECT_EQ(StoredRange(lab, firstId, 3), 0);
+  {
+    HostProcess host(dir / "commands2", common);
+    ASSERT_TRUE(started(host)) << host.process().err();
+    ASSERT_TRUE(WaitFor([&] { return OutboxOf(dir.path()).stored == 14; }, 30s)) << host.process().err();
+    EXPECT_EQ(StoredRange(lab, firstId, 3), 14) << "each result exactly once";
+
+    // SIGTERM in the middle of the next report: what arrived is not thrown away.
+    const std::string again = ReportWithIds(firstId + 3);
+    const size_t cut = again.find("ID proba:" + std::to_string(firstId + 5));
+    pty.Write(again.substr(0, cut));
+    std::this_thread::sleep_for(1500ms);  // received, but the silence rule has not ended it yet
+    host.process().Signal(SIGTERM);
+    const auto result = host.process().Wait(30s);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(testing::ReadFile(dir / "_Strivex.log").find(again.substr(0, cut)), std::string::npos);
+    const OutboxStats stats = OutboxOf(dir.path());
+    EXPECT_EQ(stats.pending + stats.stored, 14 + 10) << "the two complete samples of the cut report";
+  }
+  for (int id = firstId; id < firstId + 6; ++id) {
+    lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = " + std::to_string(id), 0);
+  }
 }
 
 }  // namespace
