@@ -1,27 +1,22 @@
 #include "support/lab_cluster.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 
 #include "db/connection_string.h"
+#include "support/background_process.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace strivex::testing {
 
@@ -53,84 +48,38 @@ fs::path BaseDir() {
 
 struct Output {
   int exitCode = -1;
-  std::string text;
+  std::string text;  // standard output and error
 };
 
-class SpawnActions {
- public:
-  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
-
-// The server started by pg_ctl would otherwise keep any descriptor of the test open for its whole
-// life, and the test's PG* variables (the shared server's PGPORT) must not steer the tools.
+// Every tool is given its host, port or data folder, so the shared server's PGHOST and PGPORT
+// in the test's environment do not steer it. BackgroundProcess hands the child no descriptor
+// of the test, which the server started by pg_ctl would otherwise hold for its whole life.
 Output RunTool(std::vector<std::string> argv, bool asServer) {
-  if (asServer && AsRoot()) argv.insert(argv.begin(), {Runuser(), "-u", kServerAccount, "--"});
-  const int out = memfd_create("lab-cluster-output", MFD_CLOEXEC);
-  if (out < 0) throw std::runtime_error("memfd_create failed");
-  SpawnActions actions;
-  posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(actions.get(), out, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(actions.get(), out, STDERR_FILENO);
-  // The server's account may not enter the test's working folder.
-  posix_spawn_file_actions_addchdir_np(actions.get(), "/");
-  posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
-
-  std::vector<char*> args;
-  for (std::string& arg : argv) args.push_back(arg.data());
-  args.push_back(nullptr);
-  std::vector<char*> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "PG", 2) != 0) env.push_back(*entry);
+  if (asServer && AsRoot()) {
+    // The server's account may not enter the test's working folder.
+    argv.insert(argv.begin(), {Runuser(), "-u", kServerAccount, "--", "/usr/bin/env", "-C", "/"});
   }
-  env.push_back(nullptr);
-
-  pid_t pid = 0;
-  if (const int error = posix_spawn(&pid, argv[0].c_str(), actions.get(), nullptr, args.data(), env.data())) {
-    close(out);
-    throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  Output result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  lseek(out, 0, SEEK_SET);
-  char buffer[8192];
-  for (ssize_t n; (n = read(out, buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    result.text.append(buffer, static_cast<size_t>(n));
-  }
-  close(out);
-  return result;
+  BackgroundProcess process(argv.front(), {argv.begin() + 1, argv.end()});
+  const ProcessResult result = process.Wait(std::chrono::seconds(120));
+  return {result.exitCode, result.out + result.err};
 }
 
-// Files the server reads must belong to its account when root writes them.
-void WriteServerFile(const fs::path& file, const std::string& text) {
-  WriteFile(file, text);
-  if (!AsRoot()) return;
-  const passwd* account = getpwnam(kServerAccount);
-  if (account == nullptr || chown(file.c_str(), account->pw_uid, account->pw_gid) != 0) {
-    throw std::runtime_error("cannot give " + file.string() + " to " + kServerAccount);
-  }
-}
-
+// Files and folders the server uses must belong to its account when root makes them.
 void GiveToServer(const fs::path& path) {
   if (!AsRoot()) return;
   const passwd* account = getpwnam(kServerAccount);
   if (account == nullptr) {
-    throw std::runtime_error(std::string("no account ") + kServerAccount + ": PostgreSQL 15 is not installed");
+    throw std::runtime_error(std::string("no account ") + kServerAccount +
+                             ": PostgreSQL 15 is not installed");
   }
   if (chown(path.c_str(), account->pw_uid, account->pw_gid) != 0) {
     throw std::runtime_error("cannot give " + path.string() + " to " + kServerAccount);
   }
+}
+
+void WriteServerFile(const fs::path& file, const std::string& text) {
+  WriteFile(file, text);
+  GiveToServer(file);
 }
 
 bool PortFree(int port) {
@@ -270,7 +219,7 @@ LabCluster::LabCluster() {
     LoadDatabase();
     WriteOdbcIni();
   } catch (...) {
-    if (IsRunning()) RunTool({Tool("pg_ctl"), "-D", data_.string(), "-m", "immediate", "-w", "-s", "stop"}, true);
+    if (IsRunning()) StopImmediately();
     std::error_code ignored;
     fs::remove_all(root_, ignored);
     throw;
@@ -282,7 +231,7 @@ LabCluster::~LabCluster() {
     Stop();
   } catch (...) {
     try {
-      RunTool({Tool("pg_ctl"), "-D", data_.string(), "-m", "immediate", "-w", "-s", "stop"}, true);
+      StopImmediately();
     } catch (...) {
     }
   }
@@ -293,9 +242,10 @@ LabCluster::~LabCluster() {
 void LabCluster::Init() {
   // Local administration through the private socket folder; the module logs in over TCP with
   // a password, as in the laboratory.
-  const Output init = RunTool({Tool("initdb"), "-D", data_.string(), "-E", "UTF8", "--locale=C", "-U", kAdmin,
-                               "--auth-local=trust", "--auth-host=reject", "--no-sync", "--no-instructions"},
-                              true);
+  const Output init =
+      RunTool({Tool("initdb"), "-D", data_.string(), "-E", "UTF8", "--locale=C", "-U", kAdmin,
+               "--auth-local=trust", "--auth-host=reject", "--no-sync", "--no-instructions"},
+              true);
   if (init.exitCode != 0) Fail("initdb", init.text);
   WriteServerFile(data_ / "pg_hba.conf",
                   "# TYPE  DATABASE  USER  ADDRESS       METHOD\n"
@@ -322,8 +272,8 @@ void LabCluster::Start() {
   for (int attempt = 1;; ++attempt) {
     if (!everStarted_ && (port_ == 0 || !PortFree(port_))) port_ = PickPort();
     WriteSettings();
-    const Output start = RunTool({Tool("pg_ctl"), "-D", data_.string(), "-l", (root_ / "server.log").string(),
-                                  "-w", "-t", "60", "-s", "start"},
+    const Output start = RunTool({Tool("pg_ctl"), "-D", data_.string(), "-l",
+                                  (root_ / "server.log").string(), "-w", "-t", "60", "-s", "start"},
                                  true);
     if (start.exitCode == 0) break;
     const std::string log = Tail(ServerLog(), 20);
@@ -341,8 +291,8 @@ void LabCluster::Start() {
 
 void LabCluster::Stop() {
   if (!IsRunning()) return;
-  const Output stop = RunTool({Tool("pg_ctl"), "-D", data_.string(), "-m", "fast", "-w", "-t", "60", "-s", "stop"},
-                              true);
+  const Output stop =
+      RunTool({Tool("pg_ctl"), "-D", data_.string(), "-m", "fast", "-w", "-t", "60", "-s", "stop"}, true);
   if (stop.exitCode != 0) Fail("pg_ctl stop", stop.text + Tail(ServerLog(), 20));
 }
 
@@ -351,19 +301,25 @@ void LabCluster::Restart() {
   Start();
 }
 
+// For clean-ups: no checkpoint, no waiting for sessions.
+void LabCluster::StopImmediately() const {
+  RunTool({Tool("pg_ctl"), "-D", data_.string(), "-m", "immediate", "-w", "-s", "stop"}, true);
+}
+
 bool LabCluster::IsRunning() const {
   return fs::exists(data_ / "PG_VERSION") &&
          RunTool({Tool("pg_ctl"), "-D", data_.string(), "status"}, true).exitCode == 0;
 }
 
 void LabCluster::LoadDatabase() {
-  const Output created =
-      Psql(Conninfo(/*asAdmin=*/true), {"-c", std::string("CREATE ROLE ") + kUser + " LOGIN PASSWORD '" + kPassword + "'", "-c",
-            std::string("CREATE DATABASE ") + kDatabase + " OWNER " + kUser +
-                " ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0"});
+  const std::string role = std::string("CREATE ROLE ") + kUser + " LOGIN PASSWORD '" + kPassword + "'";
+  const std::string database = std::string("CREATE DATABASE ") + kDatabase + " OWNER " + kUser +
+                               " ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0";
+  const Output created = Psql(Conninfo(/*asAdmin=*/true), {"-c", role, "-c", database});
   if (created.exitCode != 0) Fail("creating the database", created.text);
   const std::string db = STRIVEX_LAB_DB_DIR;
-  const Output loaded = Psql(Conninfo(false), {"-f", db + "/lab-dev-schema.sql", "-f", db + "/lab-dev-seed.sql"});
+  const Output loaded =
+      Psql(Conninfo(false), {"-f", db + "/lab-dev-schema.sql", "-f", db + "/lab-dev-seed.sql"});
   if (loaded.exitCode != 0) Fail("loading db/lab-dev-schema.sql and db/lab-dev-seed.sql", loaded.text);
 }
 
@@ -373,7 +329,8 @@ void LabCluster::WriteOdbcIni() {
   std::string driver;
   std::error_code error;
   for (const fs::directory_entry& lib : fs::directory_iterator("/usr/lib", error)) {
-    if (fs::exists(lib.path() / "odbc/psqlodbca.so", error)) driver = (lib.path() / "odbc/psqlodbca.so").string();
+    const fs::path candidate = lib.path() / "odbc/psqlodbca.so";
+    if (fs::exists(candidate, error)) driver = candidate.string();
   }
   if (driver.empty()) throw std::runtime_error("lab cluster: psqlODBC (odbc-postgresql) is not installed");
   fs::create_directory(odbcDir_);
@@ -384,8 +341,8 @@ void LabCluster::WriteOdbcIni() {
 
 std::string LabCluster::Conninfo(bool asAdmin) const {
   if (asAdmin) {
-    return "host=" + Quoted(socketDir_.string()) + " port=" + std::to_string(port_) + " dbname=postgres user=" +
-           kAdmin;
+    return "host=" + Quoted(socketDir_.string()) + " port=" + std::to_string(port_) +
+           " dbname=postgres user=" + kAdmin;
   }
   return "host=127.0.0.1 port=" + std::to_string(port_) + " dbname=" + kDatabase + " user=" + kUser +
          " password=" + kPassword + " connect_timeout=10 client_encoding=UTF8";

@@ -66,6 +66,7 @@ class LabCluster {
   std::string Conninfo(bool asAdmin) const;
   void Init();
   void WriteSettings() const;
+  void StopImmediately() const;
   void LoadDatabase();
   void WriteOdbcIni();
   [[noreturn]] void Fail(const std::string& step, const std::string& output) const;

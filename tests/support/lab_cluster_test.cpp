@@ -3,16 +3,13 @@
 
 #include "support/lab_cluster.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <memory>
 
 #include "db/baza_de_date.h"
 #include "platform/message_box.h"
+#include "support/run_process.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
 
@@ -23,18 +20,15 @@ using testing::LabCluster;
 using Rows = std::vector<LabCluster::Row>;
 
 std::string ResultInsert(int request, int investigation, int detail, const std::string& value) {
-  return Format(" exec L_RESULT_INSERT %d,5,%d,%d,'%s',' ',1 ", request, investigation, detail, value.c_str());
+  return Format(" exec L_RESULT_INSERT %d,5,%d,%d,'%s',' ',1 ", request, investigation, detail,
+                value.c_str());
 }
 
-bool Listening(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return connected;
+// Whether a server answers on the port (pg_isready: 2 is no answer).
+bool Answers(int port) {
+  return testing::RunProcess("/usr/lib/postgresql/15/bin/pg_isready",
+                             {"-q", "-h", "127.0.0.1", "-p", std::to_string(port)})
+             .exitCode != 2;
 }
 
 class PrivateLabClusterTest : public ::testing::Test {
@@ -56,11 +50,12 @@ TEST_F(PrivateLabClusterTest, ResultsAreStoredBeforeAndAfterTheServerIsStoppedAn
 
   lab->Stop();
   EXPECT_FALSE(lab->IsRunning());
-  EXPECT_FALSE(Listening(port));
+  EXPECT_FALSE(Answers(port));
   EXPECT_FALSE(db.SQLCommand(ResultInsert(1021, 1, 4, "lost"), 0));
 
   lab->Start();
   EXPECT_TRUE(lab->IsRunning());
+  EXPECT_TRUE(Answers(port));
   EXPECT_EQ(lab->port(), port);  // clients keep the port they were given
   db.InchidConectie();
   ASSERT_TRUE(db.DeschidConectie(lab->ConnectionString(), 1)) << ErrorLog();
@@ -85,7 +80,7 @@ TEST_F(PrivateLabClusterTest, ResultsAreStoredBeforeAndAfterTheServerIsStoppedAn
   const std::filesystem::path root = lab->root();
   lab.reset();
   EXPECT_FALSE(std::filesystem::exists(root));
-  EXPECT_FALSE(Listening(port));
+  EXPECT_FALSE(Answers(port));
 }
 
 // The development database refuses, as the laboratory's foreign keys do, a result whose
