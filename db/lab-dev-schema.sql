@@ -97,13 +97,27 @@ CREATE TABLE IF NOT EXISTS dbo.lab_results (
   stored_at        timestamp NOT NULL DEFAULT now()
 );
 
+-- The laboratory's database refuses, through its foreign keys, a result whose investigation or
+-- detail it does not know; an analysis or parameter code the module could not map arrives as id 0.
+-- The procedure checks it rather than lab_results itself, so that the seed can reload the code
+-- tables while stored results are kept. Request ids are not checked, as there.
 CREATE OR REPLACE PROCEDURE dbo.L_RESULT_INSERT(
   request_id integer, machine_id integer, investigation_id integer, detail_id integer,
   value text, marker text, flag integer)
-LANGUAGE sql
+LANGUAGE plpgsql
 AS $$
+BEGIN
+  IF $3 IS NOT NULL AND NOT EXISTS (SELECT 1 FROM dbo.l_investigations i WHERE i.id = $3) THEN
+    RAISE EXCEPTION 'L_RESULT_INSERT: investigation % is not in l_investigations', $3
+      USING ERRCODE = 'foreign_key_violation';
+  END IF;
+  IF $4 IS NOT NULL AND NOT EXISTS (SELECT 1 FROM dbo.l_investigation_details d WHERE d.id = $4) THEN
+    RAISE EXCEPTION 'L_RESULT_INSERT: detail % is not in l_investigation_details', $4
+      USING ERRCODE = 'foreign_key_violation';
+  END IF;
   INSERT INTO dbo.lab_results (request_id, machine_id, investigation_id, detail_id, value, marker, flag)
   VALUES ($1, $2, $3, $4, $5, $6, $7);
+END
 $$;
 
 -- SQL Server joins texts with +. STRICT gives its NULL + 'x' = NULL.

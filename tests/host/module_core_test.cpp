@@ -309,9 +309,9 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   SampleRecord& sample = samples.emplace_back(requestId);
   GroupRecord& group = sample.groups.emplace_back("S_TRV");
   const std::string longValue(1000, 'x');
-  const std::string values[] = {longValue, "O'Brien", "3.2 \xB5mol/l"};
-  const char* codes[] = {"LEU", "SG", "NOPE"};
-  for (int i = 0; i < 3; ++i) {
+  const std::string values[] = {longValue, "O'Brien", "3.2 \xB5mol/l", "neg"};
+  const char* codes[] = {"LEU", "SG", "GLU", "NOPE"};
+  for (int i = 0; i < 4; ++i) {
     ResultRecord& result = group.results.emplace_back();
     result.parameterCode = codes[i];
     result.value = values[i];
@@ -325,8 +325,13 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   const std::vector<StoredResult> stored = StoredRows(lab, std::to_string(requestId));
   EXPECT_EQ(stored, (std::vector<StoredResult>{{requestId, 5, 1, 1, longValue},
                                                {requestId, 5, 1, 7, "O'Brien"},
-                                               {requestId, 5, 1, 0, "3.2 \xB5mol/l"}}));
+                                               {requestId, 5, 1, 13, "3.2 \xB5mol/l"}}));
+  // An unmapped code goes out as detail 0, which the laboratory's database refuses.
+  EXPECT_NE(ReadFile(dir_ / "_acterr.log").find(Format("(' exec L_RESULT_INSERT %d,5,1,0,'neg',' ',1 ')", requestId)),
+            std::string::npos)
+      << ReadFile(dir_ / "_acterr.log");
   EXPECT_NE(ReadFile(dir_ / "_Strivex_data.log").find("\r\nSG = O'Brien"), std::string::npos);
+  EXPECT_NE(ReadFile(dir_ / "_Strivex_data.log").find("\r\nNOPE = neg"), std::string::npos);
   EXPECT_EQ(view_.RowCount(), 1u);
   lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
 
