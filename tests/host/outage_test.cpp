@@ -1,0 +1,216 @@
+// The laboratory server goes away under the module and comes back: a server of the test's own
+// (stopped and started with its own tools), the analyser on a pseudo-terminal, the real module
+// core. Nothing received may be lost, nothing stored twice, nobody has to click anything.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "db/baza_de_date.h"
+#include "db/connection_string.h"
+#include "host/module_core.h"
+#include "host/result_queue.h"
+#include "host/startup_steps.h"
+#include "host/recording_view.h"
+#include "host/upload_thread.h"
+#include "outbox/outbox_store.h"
+#include "platform/message_box.h"
+#include "support/lab_cluster.h"
+#include "support/module_rig.h"
+#include "support/temp_dir.h"
+#include "support/pty_pair.h"
+#include "util/format.h"
+
+namespace strivex {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::LabCluster;
+using testing::WaitFor;
+
+// The one-sample report under a request id of the test's choosing: LEU, NIT, GLU ... in order.
+std::string Report(int requestId) {
+  std::string report = testing::ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  const std::string from = "ID proba:30512";
+  report.replace(report.find(from), from.size(), "ID proba:" + std::to_string(requestId));
+  return report;
+}
+
+class PrivateLabOutageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BazaDeDate local;
+    ASSERT_TRUE(local.DeschidBazaLocala(rig_.LocalPath(), "quomar", 1));
+    const std::string connection = lab_->ConnectionString();
+    const std::pair<const char*, const char*> keys[] = {
+        {"Adresa Server", "Server"}, {"Baza de date", "Database"}, {"Utilizator", "Uid"}, {"Parola", "Pwd"}};
+    for (const auto& [property, key] : keys) {
+      local.SQLCommand(Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'",
+                              ConnectionValue(connection, key).value_or("").c_str(), property),
+                       0);
+    }
+    reportLength_ = Report(1).size();
+  }
+
+  std::unique_ptr<ModuleCore> Start() {
+    host_ = std::make_unique<HostRecordBuffer>(5, "Strivex", rig_.LocalPath(), 1);
+    auto core = std::make_unique<ModuleCore>(host_->record(), view_);
+    core->Initialize(0x1234);
+    return core;
+  }
+
+  // Each request's detail ids in the order the server stored them.
+  std::map<std::string, std::vector<std::string>> StoredByRequest() {
+    std::map<std::string, std::vector<std::string>> stored;
+    for (const auto& row : lab_->Query("SELECT request_id, detail_id FROM lab_results ORDER BY id")) {
+      stored[row[0]].push_back(row[1]);
+    }
+    return stored;
+  }
+
+  // Every request of [first, first + count) stored once, each with the one report's results in
+  // the report's order.
+  void ExpectEachStoredOnceInOrder(int first, int count) {
+    const auto stored = StoredByRequest();
+    ASSERT_EQ(stored.size(), static_cast<size_t>(count));
+    const std::vector<std::string>& reference = stored.at(std::to_string(first));
+    EXPECT_EQ(reference.size(), 12u);
+    for (int id = first; id < first + count; ++id) {
+      EXPECT_EQ(stored.at(std::to_string(id)), reference) << "request " << id;
+    }
+  }
+
+  testing::TempDir dir_;
+  testing::ScopedCurrentDir cwd_{dir_.path()};
+  std::unique_ptr<LabCluster> lab_ = std::make_unique<LabCluster>();
+  testing::ScopedEnvironment env_{lab_->Environment()};
+  testing::ModuleRig rig_{dir_.path(), 65541};
+  platform::MessageBoxRecorder boxes_;
+  testing::RecordingView view_;
+  std::unique_ptr<HostRecordBuffer> host_;
+  size_t reportLength_ = 0;
+};
+
+TEST_F(PrivateLabOutageTest, ServerStoppedForTwentySecondsInAStreamOfReportsLosesNothing) {
+  auto core = Start();
+  ASSERT_EQ(core->serverSession()->connected.load(), 1);
+  constexpr int kFirst = 41000;
+  constexpr int kReports = 6;
+  const auto send = [&](int id) {
+    rig_.pty().Write(Report(id));
+    // The silence rule ends each report; the next one follows like the analyser's next page.
+    ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == static_cast<size_t>(id - kFirst + 1); }, 15s));
+  };
+  send(kFirst);
+  ASSERT_TRUE(WaitFor([&] { return StoredByRequest().size() == 1; }, 10s));
+  lab_->Stop();
+  const auto stoppedAt = std::chrono::steady_clock::now();
+  for (int id = kFirst + 1; id < kFirst + 4; ++id) send(id);
+  std::this_thread::sleep_until(stoppedAt + 20s);
+  EXPECT_GT(core->context().outboxPending.load(), 0);
+  EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
+  lab_->Start();
+  for (int id = kFirst + 4; id < kFirst + kReports; ++id) send(id);
+  ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 0 && StoredByRequest().size() == kReports; },
+                      60s))
+      << core->context().outboxPending.load() << " pending";
+  ExpectEachStoredOnceInOrder(kFirst, kReports);
+  if (HasFailure()) ADD_FAILURE() << testing::ReadFile(dir_ / "_acterr.log");
+  EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 0);
+  EXPECT_EQ(core->context().outboxRejected.load(), 0);
+  EXPECT_TRUE(boxes_.Texts().empty()) << "the outage was told " << boxes_.Texts().size() << " times";
+  EXPECT_EQ(view_.Notices(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"})
+      << "once per outage";
+  core->ShutdownModule();
+}
+
+TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator) {
+  lab_->Stop();
+  auto core = Start();
+  EXPECT_TRUE(core->port().IsOpen());
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"});
+  EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
+  rig_.pty().Write(Report(42000));
+  ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 12; }, 15s));
+
+  lab_->Start();
+  ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 0; }, 60s))
+      << testing::ReadFile(dir_ / "_acterr.log");
+  ExpectEachStoredOnceInOrder(42000, 1);
+  EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 0);
+  {
+    std::lock_guard lock(core->context().serverMutex);
+    EXPECT_EQ(core->context().resultMachineId, 5);
+    EXPECT_EQ(core->context().investigationCodes.size(), 12u) << "the code lists are loaded on reconnecting";
+  }
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_TRUE(view_.Notices().empty()) << "the start-up's box already told of this outage";
+  EXPECT_EQ(view_.Backlogs(), (std::vector<std::pair<int64_t, int64_t>>{{0, 0}}));
+  core->ShutdownModule();
+}
+
+TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthersAndCanBePutBack) {
+  BazaDeDate session;
+  ASSERT_TRUE(session.DeschidConectie(lab_->ConnectionString(), 1));
+  std::string error;
+  auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
+  ASSERT_TRUE(outbox) << error;
+  int64_t now = 1'000'000;
+  ResultQueue queue;
+  ModuleContext context;
+  context.resultQueue = &queue;
+  context.view = &view_;
+  context.serverSession = &session;
+  context.outbox = outbox.get();
+  context.resultMachineId = 5;
+  context.unixClock = [&] { return now; };
+  {
+    BazaDeDate codes;
+    ASSERT_TRUE(codes.DeschidConectie(lab_->ConnectionString(), 1));
+    LoadCodeLists(codes, 5, context);
+  }
+  ASSERT_FALSE(context.investigationCodes.empty());
+  SampleList samples;
+  SampleRecord& sample = samples.emplace_back(43000);
+  GroupRecord& group = sample.groups.emplace_back("S_TRV");
+  for (const char* code : {"LEU", "NOPE", "GLU"}) {
+    ResultRecord& result = group.results.emplace_back();
+    result.parameterCode = code;
+    result.value = std::string("value of ") + code;
+  }
+  ASSERT_TRUE(outbox->AddMessage(samples, GetLocalTime(), error)) << error;
+
+  // Refused four times, a minute apart; the rows around it are stored at the first pass.
+  for (int pass = 1; pass <= 4; ++pass) {
+    SCOPED_TRACE(pass);
+    EXPECT_EQ(DrainOutbox(context).sent, pass == 1 ? 3 : 1);
+    EXPECT_EQ(DrainOutbox(context).sent, 0) << "retried before its minute";
+    now += context.retryPolicy.delaySeconds;
+  }
+  EXPECT_EQ(lab_->Query("SELECT value FROM lab_results ORDER BY id"),
+            (std::vector<LabCluster::Row>{{"value of LEU"}, {"value of GLU"}}));
+  const std::vector<OutboxRow> rejected = outbox->List(OutboxState::kRejected);
+  ASSERT_EQ(rejected.size(), 1u);
+  EXPECT_EQ(rejected[0].parameterCode, "NOPE");
+  EXPECT_EQ(rejected[0].attempts, 4);
+  EXPECT_FALSE(rejected[0].lastError.empty());
+  EXPECT_EQ(context.outboxRejected.load(), 1);
+  EXPECT_NE(testing::ReadFile(dir_ / "_acterr.log").find("NOPE"), std::string::npos);
+
+  // The laboratory adds the code; the administrator puts the row back in line.
+  context.investigationCodes.push_back({context.investigationCodes.front().investigationId, "S_TRV",
+                                        context.investigationCodes.front().detailId, "NOPE"});
+  const int64_t id = rejected[0].id;
+  EXPECT_EQ(outbox->Retry(std::span(&id, 1)), std::vector<int64_t>{id});
+  EXPECT_EQ(DrainOutbox(context).sent, 1);
+  EXPECT_EQ(outbox->Stats().stored, 3);
+  EXPECT_EQ(context.outboxRejected.load(), 0);
+}
+
+}  // namespace
+}  // namespace strivex
