@@ -420,6 +420,28 @@ TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
   lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (" + requestIds + ")", 0);
 }
 
+// An outbox that cannot be opened is said once, at the start, and the results still take the old
+// road: raw log, data log, the received list and one try at the server.
+TEST_F(ModuleCoreTest, AnOutboxThatCannotBeOpenedIsSaidOnceAndResultsStillArrive) {
+  std::filesystem::create_directory(dir_ / kOutboxFileName);
+  auto core = Start(1);
+  EXPECT_EQ(core->outbox(), nullptr);
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_TRUE(boxes_.Texts()[0].starts_with("Nu pot deschide _Strivex_outbox.db")) << boxes_.Texts()[0];
+  EXPECT_TRUE(core->port().IsOpen()) << "the port opens before any box waits";
+  StatusPanelModel panel;
+  EXPECT_EQ(panel.Paint(core->StatusNow(0)).backlog.text, "Rezultate : - nu pot fi pastrate local !");
+
+  const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  rig_.pty().Write(report);
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 1; }, 15s));
+  EXPECT_EQ(ReadFile(dir_ / "_Strivex.log"), report);
+  EXPECT_NE(ReadFile(dir_ / "_Strivex_data.log").find("Id Analiza = 30512"), std::string::npos);
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_TRUE(view_.Notices().empty());
+  core->ShutdownModule();
+}
+
 TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad) {
   const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
   auto core = Start(1);
