@@ -1,0 +1,115 @@
+// The one duplicate the outbox allows: a result the server confirmed whose stored mark was not yet
+// written when the process died. A drain killed at a random moment may leave at most one such
+// row, and the next drain sends it once more, never more.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "db/baza_de_date.h"
+#include "db/db_session_fixture.h"
+#include "host/result_queue.h"
+#include "host/startup_steps.h"
+#include "host/upload_thread.h"
+#include "host/recording_view.h"
+#include "outbox/outbox_store.h"
+#include "support/temp_dir.h"
+#include "util/format.h"
+
+namespace strivex {
+namespace {
+
+constexpr int kResults = 300;
+
+int ServerRows(BazaDeDate& lab, int requestId) {
+  if (!lab.GetRecords(Format("SELECT count(*) AS n FROM lab_results WHERE request_id = %d", requestId), 8)) return -1;
+  const int rows = std::atoi(lab.ValoareColoana("n", 8).ToText().c_str());
+  lab.InchidTabel(8);
+  return rows;
+}
+
+// Drains the outbox into the server until it is empty (or the process is killed).
+void Drain(const std::string& connection, const std::string& outboxPath) {
+  BazaDeDate session;
+  if (!session.DeschidConectie(connection, 1)) return;
+  std::string error;
+  auto outbox = OutboxStore::Open(outboxPath, OutboxStore::OpenMode::kExisting, error);
+  if (!outbox) return;
+  ResultQueue queue;
+  testing::RecordingView view;
+  ModuleContext context;
+  context.resultQueue = &queue;
+  context.view = &view;
+  context.serverSession = &session;
+  context.outbox = outbox.get();
+  context.resultMachineId = 5;
+  context.investigationCodes = {{1, "S_TRV", 1, "LEU"}};
+  while (DrainOutbox(context).sent > 0) {
+  }
+}
+
+TEST(DuplicateWindow, AKilledDrainSendsAtMostOneResultTwice) {
+  const std::string connection = testing::LabConnectionString();
+  if (connection.empty()) {
+    if (testing::LabDatabaseRequired()) FAIL() << "STRIVEX_LAB_CONNSTR is not set";
+    GTEST_SKIP() << "no development server";
+  }
+  testing::TempDir dir;
+  testing::ScopedCurrentDir cwd(dir.path());
+  const int requestId = 1900000000 + static_cast<int>(getpid() % 100000000);
+  const std::string path = (dir / kOutboxFileName).string();
+  {
+    std::string error;
+    auto outbox = OutboxStore::Open(path, OutboxStore::OpenMode::kCreate, error);
+    ASSERT_TRUE(outbox) << error;
+    SampleList samples;
+    GroupRecord& group = samples.emplace_back(requestId).groups.emplace_back("S_TRV");
+    for (int i = 0; i < kResults; ++i) {
+      ResultRecord& result = group.results.emplace_back();
+      result.parameterCode = "LEU";
+      result.value = std::to_string(i);
+    }
+    ASSERT_TRUE(outbox->AddMessage(samples, GetLocalTime(), error)) << error;
+  }
+
+  // The drain runs in a child that is killed somewhere in the middle of it.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Drain(connection, path);
+    _exit(0);
+  }
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(connection, 1));
+  std::mt19937 random(static_cast<unsigned>(getpid()));
+  const int killAt = 40 + static_cast<int>(random() % 200);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ServerRows(lab, requestId) < killAt && std::chrono::steady_clock::now() < deadline) {
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+
+  const int onServer = ServerRows(lab, requestId);
+  std::string error;
+  auto outbox = OutboxStore::Open(path, OutboxStore::OpenMode::kExisting, error);
+  ASSERT_TRUE(outbox) << error;
+  const int64_t marked = outbox->Stats().stored;
+  EXPECT_GE(onServer, killAt);
+  EXPECT_LT(onServer, kResults) << "killed too late to say anything";
+  EXPECT_GE(onServer - marked, 0) << "marked stored without the server's confirmation";
+  EXPECT_LE(onServer - marked, 1) << "more than one confirmed result without its mark";
+
+  Drain(connection, path);
+  EXPECT_EQ(outbox->Stats().stored, kResults);
+  EXPECT_EQ(ServerRows(lab, requestId), kResults + (onServer - marked));
+  lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+}
+
+}  // namespace
+}  // namespace strivex
