@@ -100,6 +100,7 @@ bool UploadHeadBatch(ModuleContext& context) {
     }
   }
   context.resultQueue->RemoveHead();
+  if (durable) RefreshBacklog(context);  // the panel counts them from the moment they are listed
   if (!durable) {
     context.uploadProgress.store(100);
     context.statusRepaint.store(1);

@@ -16,8 +16,9 @@ bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context,
 }
 
 void FinishConsumer(ReceiveContext& context, const std::function<void(std::string_view bytes)>& consumeRest) {
+  // The reader wakes us just before it sets `finished`, so the steps are short.
   while (context.finished.load(std::memory_order_acquire) == 0) {
-    context.changed.WaitFor(std::chrono::milliseconds(200));
+    context.changed.WaitFor(std::chrono::milliseconds(20));
   }
   // What the last reader had received when the stop came, complete or not, is not thrown away.
   if (context.length.load(std::memory_order_acquire) > 0 && consumeRest) consumeRest(context.Message());

@@ -127,8 +127,9 @@ void ReaderThread(ReceiveContext& context) {
   }
   if (!room) Complete(context);  // cannot hold more: deliver what is there rather than lose it
   link.readerRunning.store(0, std::memory_order_release);
-  context.finished.store(1, std::memory_order_release);
   context.changed.Notify();
+  // The last touch of the context: from here on its owner may free it.
+  context.finished.store(1, std::memory_order_release);
 }
 
 }  // namespace strivex

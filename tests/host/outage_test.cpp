@@ -116,9 +116,8 @@ TEST_F(PrivateLabOutageTest, ServerStoppedForTwentySecondsInAStreamOfReportsLose
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
   lab_->Start();
   for (int id = kFirst + 4; id < kFirst + kReports; ++id) send(id);
-  ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 0 && StoredByRequest().size() == kReports; },
-                      60s))
-      << core->context().outboxPending.load() << " pending";
+  ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == 12 * kReports; }, 60s))
+      << core->outbox()->Stats().pending << " pending";
   ExpectEachStoredOnceInOrder(kFirst, kReports);
   if (HasFailure()) ADD_FAILURE() << testing::ReadFile(dir_ / "_acterr.log");
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 0);
@@ -139,7 +138,7 @@ TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator
   ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 12; }, 15s));
 
   lab_->Start();
-  ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 0; }, 60s))
+  ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == 12; }, 60s))
       << testing::ReadFile(dir_ / "_acterr.log");
   ExpectEachStoredOnceInOrder(42000, 1);
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 0);
