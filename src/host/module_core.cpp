@@ -46,7 +46,7 @@ void ModuleCore::OpenSessions() {
 
   ServerSettings server;
   ReadServerSettings(*localSession_, server);
-  directConect_ = server.directConect;
+  // The mode is kept in the session's own flag only.
   serverSession_->direct.store(server.directConect);
   context_.localMachineId = ReadLocalMachineId(*localSession_, host_.InstrumentName());
 
@@ -59,7 +59,7 @@ void ModuleCore::OpenSessions() {
   if (host_.Flag(HostRecord::kServerUnavailable) == 0) {
     const std::string connection = SqlServerConnectionString(server.serverAddress, server.databaseName,
                                                              server.userName, server.password);
-    if (serverSession_->DeschidConectie(connection, directConect_)) {
+    if (serverSession_->DeschidConectie(connection, server.directConect)) {
       serverSession_->password = server.password;
       serverSession_->user = server.userName;
       context_.serverValid = 1;
@@ -69,8 +69,8 @@ void ModuleCore::OpenSessions() {
       host_.SetFlag(HostRecord::kServerUnavailable, 1);
     }
   }
-  activeSession_ = host_.Flag(HostRecord::kServerUnavailable) == 1 ? localSession_.get()
-                                                                   : serverSession_.get();
+  context_.activeSession = host_.Flag(HostRecord::kServerUnavailable) == 1 ? localSession_.get()
+                                                                           : serverSession_.get();
 }
 
 void ModuleCore::Initialize(uint32_t windowHandle) {
@@ -101,12 +101,10 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.view = &view_;
   context_.serverSession = serverSession_.get();
   context_.localSession = localSession_.get();
-  context_.activeSession = activeSession_;
   context_.host = &host_;
   context_.instrumentName = host_.InstrumentName();
   context_.hostMachineId = host_.MachineId();
   context_.uploadFinished.store(1);
-  context_.directConect = directConect_;
   StartWorkers();
   view_.SetCaption(context_.instrumentName);
 }
@@ -140,7 +138,6 @@ void ModuleCore::ShutdownModule() {
   serverSession_.reset();
   localSession_.reset();
   context_.serverSession = context_.localSession = context_.activeSession = nullptr;
-  activeSession_ = nullptr;
   context_.investigationCodes.clear();
   queue_.Clear();
   host_.SetFlag(HostRecord::kInitialised, 0);

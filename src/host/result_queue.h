@@ -12,17 +12,23 @@
 
 namespace strivex {
 
+// The samples of one interpreted message.
 struct ResultBatch {
   SampleList samples;
 };
 
+// Any thread may call every member.
 class ResultQueue {
  public:
+  // Queues the samples as one batch at the tail.
   void Append(SampleList samples);
   // The oldest batch, or null; it stays queued (and stable) until RemoveHead.
   ResultBatch* Head();
+  // Frees the oldest batch; nothing when the queue is empty.
   void RemoveHead();
+  // Whether no batch is queued.
   bool Empty() const;
+  // The number of batches queued.
   size_t Size() const;
   // Frees every batch still queued.
   void Clear();

@@ -9,6 +9,7 @@
 
 namespace strivex {
 
+// A colour of the panel's texts.
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
   friend bool operator==(const Rgb&, const Rgb&) = default;
@@ -38,11 +39,13 @@ struct StatusSnapshot {
   uint32_t secondsOfDay = 0;
 };
 
+// One line of the panel.
 struct StatusLine {
   std::string text;
   Rgb colour;
 };
 
+// What one paint draws, and what it changes in the shared state.
 struct StatusPanel {
   std::array<StatusLine, 4> lines;  // at x + 10, y + 1/15/29/43, font size 8
   bool mark = false;                // red disc and "R %d" at x + 158, y + 14, font size 7
@@ -53,6 +56,7 @@ struct StatusPanel {
   std::optional<int32_t> progress;            // written back when it was out of range
 };
 
+// The panel's memory between paints; the window's thread only.
 class StatusPanelModel {
  public:
   // When not forced, a paint is skipped while nothing the panel shows has changed.
