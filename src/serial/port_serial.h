@@ -46,8 +46,8 @@ class PortSerial {
   // was a handle to close.
   bool Close();
 
-  // Joins the previous reader, then starts the reader of the next message on `context` (which
-  // must outlive it). When no thread can be made: message box "Eroare: Nu poat crea fir de
+  // Waits for the previous reader to end (it has completed its message or was told to stop),
+  // then starts the reader of the next message on `context`, which must outlive it. When no thread can be made: message box "Eroare: Nu poat crea fir de
   // executie !" and `context.finished` set, so nobody waits for it.
   void StartReader(ReceiveContext& context);
 
