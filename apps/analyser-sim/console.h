@@ -7,6 +7,7 @@
 
 namespace strivex::sim {
 
+// The name log lines start with.
 inline constexpr std::string_view kProgramName = "analyser-sim";
 
 // One line on standard output; false when it could not be written.

@@ -12,8 +12,10 @@
 
 namespace strivex::sim {
 
+// Used by the sending thread; the frame listener only reads from fd().
 class Device {
  public:
+  // A device, or why there is none, and what its settings lacked.
   struct Opened;
 
   // A new pseudo-terminal pair; path() is the device the module opens. Our own handle of that
@@ -22,8 +24,11 @@ class Device {
   // `path` as DevicePathForPort gives it.
   static Opened OpenPort(const std::string& path, const LineFormat& line);
 
+  // The non-blocking descriptor of our end; the device keeps owning it.
   int fd() const { return fd_.get(); }
+  // Whether this is a pseudo-terminal we made.
   bool pty() const { return pty_; }
+  // The path the module opens.
   const std::string& path() const { return path_; }
 
   // Whether the module has the line open. Always true for a serial device, whose far end cannot

@@ -15,6 +15,7 @@
 
 namespace strivex::sim {
 
+// One work-list frame, its fields as sent.
 struct Frame {
   std::string requestId;  // without the filling spaces
   std::string date;       // YYMMDDhhmm
@@ -24,22 +25,26 @@ struct Frame {
   char cup = '0';
   std::string analysisCount;  // three digits, as sent
   std::string codes;          // the analysis codes joined, as sent
-  uint8_t checkGot = 0;
-  uint8_t checkWant = 0;
+  uint8_t checkGot = 0;   // the check byte that came
+  uint8_t checkWant = 0;  // the check byte the bytes call for
 
+  // Whether the check byte is right.
   bool CheckOk() const { return checkGot == checkWant; }
 };
 
+// Bytes that are not a frame.
 struct Garbage {
   std::string bytes;
   std::string reason;  // why these bytes are not a frame
 };
 
+// What the decoder reports, in the order the bytes came.
 using FrameEvent = std::variant<Frame, Garbage>;
 
 // The XOR of all of `bytes`.
 uint8_t XorOf(std::string_view bytes);
 
+// One decoder per line, used by one thread.
 class FrameDecoder {
  public:
   // Appends what `bytes` completes, in the order it was sent.

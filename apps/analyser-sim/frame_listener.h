@@ -14,14 +14,17 @@ namespace strivex::sim {
 class FrameListener {
  public:
   explicit FrameListener(int deviceFd);  // throws std::system_error without eventfds
+  // Stops the thread if it still runs.
   ~FrameListener();
   FrameListener(const FrameListener&) = delete;
   FrameListener& operator=(const FrameListener&) = delete;
 
+  // Starts the reading thread; throws std::system_error when it cannot.
   void Start();
   // Ends the thread; bytes of an unfinished frame are printed as garbage.
   void Stop();
 
+  // Frames with a correct check byte so far; any thread.
   int GoodFrames() const { return goodFrames_.load(); }
   // Readable after a good frame; reading it resets it.
   int GoodFrameEvent() const { return goodFrameEvent_.get(); }

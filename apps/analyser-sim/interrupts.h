@@ -12,6 +12,7 @@
 
 namespace strivex::sim {
 
+// How a wait ended.
 enum class WaitResult { kReady, kTimedOut, kInterrupted };
 
 class Interrupts {
@@ -22,6 +23,7 @@ class Interrupts {
   Interrupts(const Interrupts&) = delete;
   Interrupts& operator=(const Interrupts&) = delete;
 
+  // Whether SIGINT or SIGTERM has arrived; any thread.
   bool Requested() const;
 
   // The moment `seconds` from now.
@@ -32,8 +34,9 @@ class Interrupts {
   // deadline or a signal alone.
   WaitResult Wait(int fd, short events, std::optional<Clock::time_point> deadline) const;
 
-  // False when a signal cut the sleep short.
+  // Sleeps until `deadline`; false when a signal cut the sleep short.
   bool SleepUntil(Clock::time_point deadline) const;
+  // Sleeps `seconds`; false when a signal cut the sleep short.
   bool SleepFor(std::chrono::duration<double> seconds) const;
 
  private:

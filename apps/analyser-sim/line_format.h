@@ -7,6 +7,7 @@
 
 namespace strivex::sim {
 
+// Rate and character format; the module's defaults until the options say otherwise.
 struct LineFormat {
   uint32_t baud = 9600;
   uint8_t dataBits = 8;

@@ -10,6 +10,7 @@
 
 namespace strivex::sim {
 
+// The outcome of setting a line up.
 struct LineSetup {
   bool ok = false;
   std::string error;                  // why the line cannot be used (when !ok)

@@ -13,6 +13,7 @@ namespace strivex::sim {
 // 1 start bit + data bits + 1 if there is a parity bit + 1, 1.5 or 2 stop bits.
 double BitsPerCharacter(const LineFormat& line);
 
+// The line time of one character.
 std::chrono::nanoseconds CharacterTime(const LineFormat& line);
 
 // When the last of `characters` leaves the line, counted from the start of the first.

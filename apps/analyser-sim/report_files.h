@@ -7,6 +7,7 @@
 
 namespace strivex::sim {
 
+// A report file's name and bytes.
 struct ReportFile {
   std::string name;
   std::string bytes;

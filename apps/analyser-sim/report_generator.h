@@ -14,6 +14,7 @@ namespace strivex::sim {
 // arguments always give the same bytes.
 std::string GenerateReport(int samples, int resultsPerSample);
 
+// One generated page and the sample id printed on it.
 struct GeneratedReport {
   int32_t sampleId = 0;
   std::string text;
@@ -25,6 +26,7 @@ class ReportGenerator {
  public:
   explicit ReportGenerator(uint64_t seed);
 
+  // The next page of the sequence.
   GeneratedReport Next();
 
  private:

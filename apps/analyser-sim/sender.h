@@ -10,6 +10,7 @@
 
 namespace strivex::sim {
 
+// How a send ended.
 enum class SendResult { kSent, kInterrupted, kFailed };
 
 // Writes all of `bytes` to the non-blocking `fd`. With `pace`, each burst is followed by a sleep

@@ -6,6 +6,7 @@
 
 namespace strivex::sim {
 
+// The simulator's exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitNotReceived = 1;  // frames missing at the time-out, or a write failed
 inline constexpr int kExitFailure = 2;      // usage, report files, the device

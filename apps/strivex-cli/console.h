@@ -6,6 +6,7 @@
 
 namespace strivex::cli {
 
+// The name error lines start with.
 inline constexpr std::string_view kProgramName = "strivex-cli";
 
 // Scripts branch on these, so they are the same for every command.

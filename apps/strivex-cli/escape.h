@@ -11,6 +11,7 @@ namespace strivex::cli {
 // "\t", "\r", "\n", every other byte as "\xHH" with lower-case hex digits.
 void AppendEscaped(std::string& out, std::string_view field);
 
+// `field` escaped as AppendEscaped does.
 std::string EscapeField(std::string_view field);
 
 }  // namespace strivex::cli

@@ -11,6 +11,7 @@
 
 namespace strivex::cli {
 
+// All lines in one string.
 std::string FormatReport(const SampleList& samples);
 
 // Streams the same lines to `out` in large chunks, so a big report never sits in memory twice.

@@ -6,6 +6,8 @@
 
 namespace strivex::cli {
 
+// `args` are the arguments after the command name. Returns the exit status; failures are one
+// error line on standard error.
 int RunSqlCommand(std::span<const std::string_view> args);
 
 }  // namespace strivex::cli

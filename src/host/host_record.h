@@ -10,6 +10,7 @@
 
 namespace strivex {
 
+// A view of a host's record; it owns nothing, and copies of it see the same bytes.
 class HostRecord {
  public:
   // Offsets and widths are an interface between two programs: they never change.
@@ -28,17 +29,26 @@ class HostRecord {
   static constexpr size_t kInitialised = 80;       // 1 byte, module writes
   static constexpr size_t kMinimumSize = 81;
 
+  // `bytes` must hold at least kMinimumSize bytes (plus the path text) for the view's lifetime.
   explicit HostRecord(uint8_t* bytes) : bytes_(bytes) {}
 
+  // The main window's handle at offset 0 (0 before the module registered its window).
   uint32_t WindowHandle() const;
+  // Offset 0; the module's start-up only, before the host polls it.
   void SetWindowHandle(uint32_t handle);
+  // The laboratory's machine id the host gave (offset 16).
   int32_t MachineId() const;
+  // The instrument's name (offset 20), at most 50 bytes, up to its NUL.
   std::string InstrumentName() const;
+  // The local database's path; empty when offset 76 does not point past the fixed fields.
   std::string LocalDatabasePath() const;
 
+  // One byte flag at `offset`, read atomically; any thread of either side.
   uint8_t Flag(size_t offset) const;
+  // One byte flag at `offset`, written atomically; any thread of either side.
   void SetFlag(size_t offset, uint8_t value);
 
+  // The record's first byte.
   uint8_t* bytes() const { return bytes_; }
 
  private:
@@ -55,9 +65,12 @@ static_assert(HostRecord::kInitialised < HostRecord::kMinimumSize);
 // allocation. Used by the host program and by tests.
 class HostRecordBuffer {
  public:
+  // A zeroed record with these fields; an instrument name beyond 50 bytes is cut.
   HostRecordBuffer(int32_t machineId, const std::string& instrumentName,
                    const std::string& localDatabasePath, uint8_t closeEndsModule = 1);
+  // A view of the buffer, valid while the buffer lives.
   HostRecord record() { return HostRecord(bytes_.data()); }
+  // The record's first byte, as handed to StartStrivex.
   uint8_t* data() { return bytes_.data(); }
 
  private:

@@ -56,7 +56,7 @@ void ModuleCore::OpenSessions() {
 
   ServerSettings server;
   ReadServerSettings(*localSession_, server);
-  directConect_ = server.directConect;
+  // The mode is kept in the session's own flag only.
   serverSession_->direct.store(server.directConect);
   context_.localMachineId = ReadLocalMachineId(*localSession_, host_.InstrumentName());
 
@@ -72,7 +72,7 @@ void ModuleCore::OpenSessions() {
                                                 server.password);
   serverChosenByHost_ = host_.Flag(HostRecord::kServerUnavailable) != 0;
   if (!serverChosenByHost_) {
-    if (serverSession_->DeschidConectie(serverConnection_, directConect_)) {
+    if (serverSession_->DeschidConectie(serverConnection_, server.directConect)) {
       serverSession_->password = server.password;
       serverSession_->user = server.userName;
       context_.serverValid = 1;
@@ -82,8 +82,8 @@ void ModuleCore::OpenSessions() {
       host_.SetFlag(HostRecord::kServerUnavailable, 1);
     }
   }
-  activeSession_ = host_.Flag(HostRecord::kServerUnavailable) == 1 ? localSession_.get()
-                                                                   : serverSession_.get();
+  context_.activeSession = host_.Flag(HostRecord::kServerUnavailable) == 1 ? localSession_.get()
+                                                                           : serverSession_.get();
 }
 
 void ModuleCore::OpenOutbox() {
@@ -134,18 +134,16 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.view = &view_;
   context_.serverSession = serverSession_.get();
   context_.localSession = localSession_.get();
-  context_.activeSession = activeSession_;
   context_.host = &host_;
   context_.instrumentName = host_.InstrumentName();
   context_.hostMachineId = host_.MachineId();
   context_.uploadFinished.store(1);
-  context_.directConect = directConect_;
   context_.outbox = outbox_.get();
   context_.watchPort = [this] { WatchPort(); };
   StartWorkers();
   if (!serverChosenByHost_) {
     const bool told = serverSession_->connected.load() != 1;  // the start-up's box tells of it
-    reconnector_ = std::make_unique<ServerReconnector>(context_, serverConnection_, directConect_, told);
+    reconnector_ = std::make_unique<ServerReconnector>(context_, serverConnection_, serverSession_->direct.load(), told);
     reconnector_->Start();
   }
   view_.SetCaption(context_.instrumentName);
@@ -188,7 +186,6 @@ void ModuleCore::ShutdownModule() {
   serverSession_.reset();
   localSession_.reset();
   context_.serverSession = context_.localSession = context_.activeSession = nullptr;
-  activeSession_ = nullptr;
   context_.investigationCodes.clear();
   queue_.Clear();
   host_.SetFlag(HostRecord::kInitialised, 0);

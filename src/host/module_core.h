@@ -25,40 +25,57 @@ class ModuleView;
 class OutboxStore;
 class ServerReconnector;
 
+// Every member is for the main window's thread, unless it says otherwise.
 class ModuleCore {
  public:
+  // Keeps `host` (a view of the host's record) and `view`, which must outlive the core.
   ModuleCore(HostRecord host, ModuleView& view);
+  // Stops and joins the workers if the shutdown did not run.
   ~ModuleCore();
   ModuleCore(const ModuleCore&) = delete;
   ModuleCore& operator=(const ModuleCore&) = delete;
 
   // Everything the main window's initialisation does but drawing: settings, sessions, code
-  // lists, the port, the worker threads, the caption.
+  // lists, the port, the worker threads, the caption. Failures are shown as message boxes ("Nu
+  // pot accesa baza de date de pe server !", ...) and the start goes on without that part.
   void Initialize(uint32_t windowHandle);
-  // Stops the workers, closes the port and the sessions and tells the host; the window then ends.
+  // Stops the workers (blocks until the last queued batch is stored), closes the port and the
+  // sessions, frees the list's samples and tells the host; the window then ends.
   void ShutdownModule();
 
   // "Deschid Port": false when the port cannot be opened (the window says "Port: Inaccesibil").
   bool OpenPort();
-  // "Inchid Port": also ends the re-opening of a port whose device went away.
+  // "Inchid Port": closes the port; the reader idles until it is opened again. Also ends the
+  // re-opening of a port whose device went away.
   void ClosePort();
   // The device of a port the operator wants open went away: it is re-opened every 2 s meanwhile.
   bool PortLost() const { return portWanted_.load() && !port_.IsOpen(); }
-  // OK, Enter or Escape in the main window.
+  // OK, Enter or Escape in the main window: an empty field hides the window; otherwise the
+  // number becomes the request id and the patient found on the server is shown ("0" when none).
   void ConfirmRequestCode();
 
+  // What the status panel shows now; `secondsOfDay` is the panel's clock.
   StatusSnapshot StatusNow(uint32_t secondsOfDay) const;
   // Writes back what painting the panel changed (indicator, repaint flag, clamped progress).
   void ApplyPanelEffects(const StatusPanel& panel);
 
+  // The shared state; the workers use it from their own threads (see ModuleContext).
   ModuleContext& context() { return context_; }
+  // The host's record.
   HostRecord& host() { return host_; }
+  // The serial settings read at the start.
   const SerialSettings& serialSettings() const { return serial_; }
+  // The block the port is opened with ("Deschid Port" reuses it).
   LineSettings& lineSettings() { return dcb_; }
+  // The analyser's port.
   PortSerial& port() { return port_; }
+  // The local settings session; null before Initialize and after the shutdown.
   BazaDeDate* localSession() const { return localSession_.get(); }
+  // The laboratory's session (connected or not); null before Initialize and after the shutdown.
   BazaDeDate* serverSession() const { return serverSession_.get(); }
+  // The result outbox; null when it could not be opened.
   OutboxStore* outbox() const { return outbox_.get(); }
+  // Whether ShutdownModule has run.
   bool ShutDown() const { return shutDown_; }
 
  private:
@@ -71,8 +88,6 @@ class ModuleCore {
 
   HostRecord host_;
   ModuleView& view_;
-  uint8_t directConect_ = 1;
-  BazaDeDate* activeSession_ = nullptr;
   std::unique_ptr<BazaDeDate> localSession_;
   std::unique_ptr<BazaDeDate> serverSession_;
   SerialSettings serial_;

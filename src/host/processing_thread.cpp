@@ -52,7 +52,6 @@ void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view
 
 void ProcessingThread(ModuleContext& context) {
   ReceiveContext& receive = *context.receive;
-  receive.owner.store(&context);
   CodeTranslations codes = LoadCodeTranslations(CodeTranslationFileName(context.instrumentName));
   context.translations = std::move(codes.translations);
   context.port->StartReader(receive);

@@ -6,8 +6,9 @@
 
 namespace strivex {
 
-// Runs until the receive block's stop flag is set, then waits for the last reader and reports
-// RX_CONSUMER_DONE.
+// The processing thread's body: loads the code translations, starts the first reader, serves
+// every complete message (raw log "_Strivex.log", interpreter, result queue) and, once the receive
+// block's stop flag is set, waits for the last reader and reports RX_CONSUMER_DONE.
 void ProcessingThread(ModuleContext& context);
 
 }  // namespace strivex

@@ -13,18 +13,24 @@
 
 namespace strivex {
 
+// The samples of one interpreted message.
 struct ResultBatch {
   SampleList samples;
   int64_t outboxMessageId = 0;  // 0: the outbox could not take it, so it is sent from memory
 };
 
+// Any thread may call every member.
 class ResultQueue {
  public:
+  // Queues the samples as one batch at the tail; 0 for a batch the outbox could not take.
   void Append(SampleList samples, int64_t outboxMessageId = 0);
   // The oldest batch, or null; it stays queued (and stable) until RemoveHead.
   ResultBatch* Head();
+  // Frees the oldest batch; nothing when the queue is empty.
   void RemoveHead();
+  // Whether no batch is queued.
   bool Empty() const;
+  // The number of batches queued.
   size_t Size() const;
   // Frees every batch still queued.
   void Clear();

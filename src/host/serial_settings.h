@@ -7,6 +7,7 @@
 
 namespace strivex {
 
+// The port and character format, with the values the module uses when no row sets them.
 struct SerialSettings {
   std::string portName = "COM1";
   uint32_t baudRate = 9600;
@@ -15,7 +16,8 @@ struct SerialSettings {
   uint8_t stopBits = 0;  // ONESTOPBIT
 };
 
-// Applies one settings row; unknown names and values leave the settings unchanged.
+// Applies one settings row, both texts lower-cased first ("port", "baud rate", "byte size",
+// "parity", "stop bits"); unknown names and values leave the settings unchanged.
 void ApplySettingRow(SerialSettings& settings, std::string name, std::string value);
 
 // A-Z to a-z; every other byte unchanged.

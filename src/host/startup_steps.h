@@ -12,26 +12,30 @@ namespace strivex {
 
 class BazaDeDate;
 
+// The laboratory server's settings as "Medianex_Init" keeps them.
 struct ServerSettings {
   std::string serverAddress;
   std::string databaseName;
   std::string userName;
   std::string password;
-  uint8_t directConect = 1;
+  uint8_t directConect = 1;  // 1: straight to the server; 0: relayed through medianex-relay
 };
 
 // "Medianex_Init", slot 9; shows "Nu pot afla datele despre baza de date de pe server !" when the
 // table cannot be opened.
 void ReadServerSettings(BazaDeDate& local, ServerSettings& settings);
 
-// The instrument's "ID" in "MACHINES" (slot 9), as its low 16 bits sign-extended.
+// The instrument's "ID" in "MACHINES" (slot 9), as its low 16 bits sign-extended; 0 when the
+// instrument has no row.
 int32_t ReadLocalMachineId(BazaDeDate& local, const std::string& instrumentName);
 
 // "MACHINE_SETTINGS" rows of the instrument (slot 0); a missing set gets the five default rows,
-// which take effect at the next start.
+// which take effect at the next start. Shows "Nu pot obtine setarile masinii, folosesc setari
+// implicite" when the table cannot be opened.
 void ReadSerialSettings(BazaDeDate& local, int32_t localMachineId, SerialSettings& settings);
 
-// The replacement and investigation code lists (slot 1).
+// Appends the instrument's replacement and investigation code lists (slot 1) to `context`; a
+// statement that fails leaves its list as it was.
 void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, ModuleContext& context);
 
 }  // namespace strivex

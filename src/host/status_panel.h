@@ -9,6 +9,7 @@
 
 namespace strivex {
 
+// A colour of the panel's texts.
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
   friend bool operator==(const Rgb&, const Rgb&) = default;
@@ -42,11 +43,13 @@ struct StatusSnapshot {
   bool outboxFailed = false;
 };
 
+// One line of the panel.
 struct StatusLine {
   std::string text;
   Rgb colour;
 };
 
+// What one paint draws, and what it changes in the shared state.
 struct StatusPanel {
   std::array<StatusLine, 4> lines;  // at x + 10, y + 1/15/29/43, font size 8
   bool mark = false;                // red disc and "R %d" at x + 158, y + 14, font size 7
@@ -62,6 +65,7 @@ struct StatusPanel {
 // "Rezultate : - N de trimis[, M respinse]", or the outbox's failure.
 StatusLine BacklogLine(const StatusSnapshot& now);
 
+// The panel's memory between paints; the window's thread only.
 class StatusPanelModel {
  public:
   // When not forced, a paint is skipped while nothing the panel shows has changed.

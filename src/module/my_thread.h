@@ -8,6 +8,7 @@
 
 namespace strivex::module {
 
+// Only the static entry is used; the thread itself is private to the module.
 class MyThread {
  public:
   // Creates the main window for `host` on the UI thread, starting that thread first if need be.

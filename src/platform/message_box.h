@@ -11,9 +11,11 @@
 
 namespace strivex::platform {
 
+// Shows one text and returns when it was acknowledged; called on the caller's thread.
 using MessageBoxHandler = std::function<void(const std::string& text)>;
 
-// Shows `text` and returns when the box is closed.
+// Shows `text` and returns when the box is closed; any thread (the Qt handler waits for the UI
+// thread, so never call it from a thread the UI thread is waiting for).
 void MessageBox(std::string_view text);
 
 // Installs `handler` (an empty one restores the standard-error default); returns the previous one.
@@ -22,11 +24,14 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 // Records every message box shown while it lives, from any thread.
 class MessageBoxRecorder {
  public:
+  // Installs itself as the handler.
   MessageBoxRecorder();
+  // Puts the previous handler back.
   ~MessageBoxRecorder();
   MessageBoxRecorder(const MessageBoxRecorder&) = delete;
   MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
 
+  // The texts shown so far, in order.
   std::vector<std::string> Texts() const;
 
  private:

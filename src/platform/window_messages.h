@@ -8,9 +8,12 @@
 
 namespace strivex::platform {
 
+// The 32-bit handle the host record carries at offset 0.
 using WindowHandle = uint32_t;
 
+// Ends the module (or, when the host record's offset 74 is 0, only hides its window).
 inline constexpr uint32_t WM_CLOSE = 0x0010;
+// Shows the module's window (wParam 1) or hides it (any other wParam).
 inline constexpr uint32_t WM_SHOWMODULE = 2524;
 
 // Called on the poster's thread; the window queues the work to its own thread.
@@ -18,6 +21,7 @@ using WindowMessageHandler = std::function<void(uint32_t message, uintptr_t wPar
 
 // A new handle (never 0) for a window that receives messages through `handler`.
 WindowHandle RegisterWindow(WindowMessageHandler handler);
+// Forgets the handle: later posts to it fail (a delivery already under way still runs).
 void UnregisterWindow(WindowHandle handle);
 
 // Delivers the message to the window's handler; false for an unknown handle.

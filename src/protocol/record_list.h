@@ -16,6 +16,7 @@ void FreeChain(std::unique_ptr<T>& next) noexcept {
   while (next) next = std::move(next->next);
 }
 
+// Not thread-safe: one thread at a time (a batch changes hands through ResultQueue).
 template <class T>
 class RecordList {
  public:
@@ -48,6 +49,7 @@ class RecordList {
     return *added;
   }
 
+  // Appends a node made from `args` and returns it.
   template <class... Args>
   T& emplace_back(Args&&... args) {
     return append(std::make_unique<T>(std::forward<Args>(args)...));
@@ -62,22 +64,26 @@ class RecordList {
     return first;
   }
 
+  // Frees every node.
   void clear() noexcept {
     FreeChain(head_);
     tail_ = nullptr;
   }
 
   bool empty() const noexcept { return head_ == nullptr; }
+  // Counts the nodes by walking them.
   size_t size() const noexcept {
     size_t n = 0;
     for (const T* p = head_.get(); p; p = p->next.get()) ++n;
     return n;
   }
+  // The first and last node; null when empty.
   T* head() noexcept { return head_.get(); }
   const T* head() const noexcept { return head_.get(); }
   T* tail() noexcept { return tail_; }
   const T* tail() const noexcept { return tail_; }
 
+  // Walks the nodes from the head; invalidated by removing the node it stands on.
   template <class Node>
   class Iterator {
    public:

@@ -12,6 +12,7 @@
 
 namespace strivex {
 
+// One measured parameter of an analysis.
 struct ResultRecord {
   // Results are stamped with the time their message was interpreted; by default, now.
   ResultRecord() : ResultRecord(GetLocalTime()) {}
@@ -20,15 +21,16 @@ struct ResultRecord {
   ResultRecord(const ResultRecord&) = delete;
   ResultRecord& operator=(const ResultRecord&) = delete;
 
-  std::string parameterCode;
-  std::string value;
+  std::string parameterCode;        // the analyser's code ("LEU", "pH", ...)
+  std::string value;                // as printed, after value translation
   std::string firstMarker = " ";
   std::string secondMarker = " ";  // sixth argument of L_RESULT_INSERT
-  int32_t detailId = 0;
+  int32_t detailId = 0;             // the laboratory's detail id; 0 until the codes are mapped
   LocalTime time;
   std::unique_ptr<ResultRecord> next;
 };
 
+// One analysis of a sample with its results.
 struct GroupRecord {
   GroupRecord() = default;
   explicit GroupRecord(std::string code) : analysisCode(std::move(code)) {}
@@ -36,9 +38,9 @@ struct GroupRecord {
   GroupRecord(const GroupRecord&) = delete;
   GroupRecord& operator=(const GroupRecord&) = delete;
 
-  std::string analysisCode;
+  std::string analysisCode;     // "S_TRV" for the strip analysis
   std::string sampleType;
-  int32_t investigationId = 0;
+  int32_t investigationId = 0;  // the laboratory's investigation id; 0 until the codes are mapped
   RecordList<ResultRecord> results;
   std::unique_ptr<GroupRecord> next;
 };
@@ -53,6 +55,7 @@ enum CupType : int32_t {
   kCupMicroInTube = 5,
 };
 
+// One sample: its request, its analyses and (for the work list) its place on the analyser.
 struct SampleRecord {
   SampleRecord() = default;
   explicit SampleRecord(int32_t id) : requestId(id) {}
@@ -60,19 +63,20 @@ struct SampleRecord {
   SampleRecord(const SampleRecord&) = delete;
   SampleRecord& operator=(const SampleRecord&) = delete;
 
-  int32_t requestId = 0;
-  int32_t resultCount = 0;
+  int32_t requestId = 0;    // the laboratory's request number, the analyser's sample id
+  int32_t resultCount = 0;  // results in the sample's message, for the upload's progress
   std::string patientName;
   std::string sampleType;
   std::string cupTypeText;
   int32_t cupType = kCupNone;
-  int32_t disk = 0;
-  int32_t position = 0;
+  int32_t disk = 0;      // work list: rack
+  int32_t position = 0;  // work list: place in the rack
   LocalTime requestDate;
   RecordList<GroupRecord> groups;
   std::unique_ptr<SampleRecord> next;
 };
 
+// The samples of one message, in the order they were printed.
 using SampleList = RecordList<SampleRecord>;
 
 }  // namespace strivex

@@ -11,6 +11,7 @@
 
 namespace strivex {
 
+// One interpreter a message, used by one thread (the processing thread, or a tool).
 class StrivexInterpretor {
  public:
   // Lines longer than this end the interpretation as if the text ended there.
@@ -28,7 +29,9 @@ class StrivexInterpretor {
   uint8_t Interpret(std::string_view text, int32_t knownRequestId, int32_t modifierId,
                     std::span<const TranslationEntry> translations);
 
+  // The samples found so far, still owned by the interpreter.
   const SampleList& Samples() const { return samples_; }
+  // Hands the samples over; the interpreter is then empty.
   SampleList TakeSamples() { return std::move(samples_); }
 
  private:

@@ -14,6 +14,7 @@ struct TranslationEntry {
   friend bool operator==(const TranslationEntry&, const TranslationEntry&) = default;
 };
 
+// The translations in the file's order.
 using TranslationList = std::vector<TranslationEntry>;
 
 }  // namespace strivex

@@ -7,10 +7,10 @@
 
 namespace strivex {
 
-// "none", "odd", "even", "mark", "space".
+// The parity for "none", "odd", "even", "mark" or "space" (lower case only); nullopt otherwise.
 std::optional<uint8_t> ParityFromOptionName(std::string_view name);
 
-// "1", "1.5", "2".
+// The stop bits for "1", "1.5" or "2"; nullopt otherwise.
 std::optional<uint8_t> StopBitsFromOptionName(std::string_view name);
 
 }  // namespace strivex

@@ -13,6 +13,7 @@
 
 namespace strivex {
 
+// One port the dialog offers.
 struct SerialPortInfo {
   std::string name;    // what the operator picks and the settings store: "COM1", "ttyUSB0"
   std::string device;  // the device it opens: "/dev/ttyS0", "/dev/ttyUSB0"
@@ -20,8 +21,8 @@ struct SerialPortInfo {
   bool operator==(const SerialPortInfo&) const = default;
 };
 
-// COM ports by number, then ttyUSB by number, then ttyACM by number. Empty when the directory
-// cannot be read.
+// The present ports: COM ports by number, then ttyUSB by number, then ttyACM by number. Empty
+// when the directory cannot be read; never opens a device, never throws.
 std::vector<SerialPortInfo> ListSerialPorts(
     const std::filesystem::path& sysClassTty = "/sys/class/tty");
 

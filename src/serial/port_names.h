@@ -8,6 +8,8 @@
 
 namespace strivex {
 
+// The device path Open uses for `portName`; never fails (an unknown name is a file in the device
+// directory, and the open then fails).
 std::string DevicePathForPort(std::string_view portName);
 
 // Where port names are looked up: /dev, or the folder named by STRIVEX_DEVICE_DIR (for test rigs

@@ -19,6 +19,7 @@
 #include "serial/reader_thread.h"
 #include "serial/termios_mapping.h"
 #include "util/format.h"
+#include "util/unique_fd.h"
 
 namespace strivex {
 
@@ -27,19 +28,20 @@ namespace {
 constexpr char kThreadFailed[] = "Eroare: Nu poat crea fir de executie !";
 constexpr int kIdleNice = 15;
 
-// Opens the device for reading and writing, exclusively; -1 (errno set) when it cannot.
-int OpenExclusive(const std::string& device) {
+// Opens the device for reading and writing, exclusively; an empty owner (errno set) when it
+// cannot.
+UniqueFd OpenExclusive(const std::string& device) {
   // Non-blocking only for the open itself: a modem line without carrier must not hang it.
-  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (!isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = isatty(fd) ? errno : ENOTTY;
-    ::close(fd);
+  UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return fd;
+  if (!isatty(fd.get()) || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    const int error = isatty(fd.get()) ? errno : ENOTTY;
+    fd.Reset();
     errno = error;
-    return -1;
+    return fd;
   }
-  ::ioctl(fd, TIOCEXCL);  // other opens fail too (root passes this one, hence the flock)
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  ::ioctl(fd.get(), TIOCEXCL);  // other opens fail too (root passes this one, hence the flock)
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
@@ -137,15 +139,17 @@ bool PortSerial::Open(const std::string& portName, const LineSettings& dcb) {
     std::lock_guard lock(mutex_);
     portName_ = portName;
   }
-  const int fd = OpenExclusive(DevicePathForPort(portName));
-  if (fd < 0) return false;
-  if (const int error = ApplyLineSettings(fd, dcb); error != 0) {
-    ::close(fd);  // so that a later open of the same port works
+  UniqueFd fd = OpenExclusive(DevicePathForPort(portName));
+  if (!fd.valid()) return false;
+  // On the failures below `fd` closes before the message shows, so a later open of the same
+  // port works.
+  if (const int error = ApplyLineSettings(fd.get(), dcb); error != 0) {
+    fd.Reset();
     platform::MessageBox(Format("Eroare %d la la setare parametrii specificati in DCB", error));
     return false;
   }
-  if (!ApplyReadTimeout(fd)) {
-    ::close(fd);
+  if (!ApplyReadTimeout(fd.get())) {
+    fd.Reset();
     platform::MessageBox("Eroare la setare TimeOut");
     return false;
   }
@@ -155,11 +159,10 @@ bool PortSerial::Open(const std::string& portName, const LineSettings& dcb) {
   link_->Wake();
   {
     std::unique_lock exclusive(link_->handleGuard);
-    // A handle left behind by a vanished device is closed, not leaked.
-    if (handle_ >= 0) ::close(handle_);
-    handle_ = fd;
+    // A handle left behind by a vanished device is closed here, not leaked.
+    handle_ = std::move(fd);
     if (link_->readerRunning.load() != 0 && readerContext_ != nullptr) {
-      readerContext_->portHandle.store(fd, std::memory_order_release);
+      readerContext_->portHandle.store(handle_.get(), std::memory_order_release);
     }
   }
   link_->open.store(1, std::memory_order_release);
@@ -170,16 +173,13 @@ void PortSerial::CloseHandleLocked() {
   link_->open.store(0, std::memory_order_release);
   link_->Wake();
   std::unique_lock exclusive(link_->handleGuard);  // the reader is not waiting on it now
-  if (handle_ >= 0) {
-    ::close(handle_);
-    handle_ = -1;
-  }
+  handle_.Reset();
   if (readerContext_ != nullptr) readerContext_->portHandle.store(-1, std::memory_order_release);
 }
 
 bool PortSerial::Close() {
   std::lock_guard lock(mutex_);
-  const bool hadHandle = handle_ >= 0;
+  const bool hadHandle = handle_.valid();
   CloseHandleLocked();
   return hadHandle;
 }
@@ -189,7 +189,7 @@ void PortSerial::StartReader(ReceiveContext& context) {
   // One reader at a time: the previous one has finished its message (or was stopped) by now,
   // and is joined before the next one is armed.
   if (reader_.joinable()) reader_.join();
-  context.portHandle.store(handle_, std::memory_order_release);
+  context.portHandle.store(handle_.get(), std::memory_order_release);
   context.finished.store(0, std::memory_order_release);
   context.port.store(link_.get(), std::memory_order_release);
   link_->readerRunning.store(1, std::memory_order_release);
@@ -233,7 +233,7 @@ void PortSerial::WriterStep(uint64_t turn, std::vector<char> frame) {
   {
     // The handle changes only under the exclusive guard, so holding it shared is enough to read it.
     std::shared_lock use(link_->handleGuard);
-    const int fd = handle_;
+    const int fd = handle_.get();
     size_t written = 0;
     while (fd >= 0 && written < frame.size()) {
       const ssize_t n = ::write(fd, frame.data() + written, frame.size() - written);
@@ -289,7 +289,7 @@ bool PortSerial::IsOpen() const { return link_->open.load(std::memory_order_acqu
 
 int PortSerial::NativeHandle() const {
   std::lock_guard lock(mutex_);
-  return handle_;
+  return handle_.get();
 }
 
 bool PortSerial::ReaderRunning() const {

@@ -12,9 +12,12 @@
 
 #include "serial/line_settings.h"
 #include "serial/receive_context.h"
+#include "util/unique_fd.h"
 
 namespace strivex {
 
+// One serial port. Every public member may be called from any thread; Open, Close and
+// StartReader serialise on one mutex. The destructor stops a running reader and closes the port.
 class PortSerial {
  public:
   PortSerial();
@@ -22,7 +25,7 @@ class PortSerial {
   PortSerial(const PortSerial&) = delete;
   PortSerial& operator=(const PortSerial&) = delete;
 
-  // Writes every argument into the field of the same name.
+  // Writes every argument into the field of the same name; checks nothing.
   static void Configure(LineSettings& dcb, uint32_t BaudRate, uint8_t ByteSize, uint8_t Parity,
                         uint8_t StopBits, uint32_t fBinary, uint32_t DCBlength, uint32_t fParity,
                         uint32_t fOutxCtsFlow, uint32_t fOutxDsrFlow, uint32_t fDtrControl,
@@ -32,28 +35,38 @@ class PortSerial {
                         uint16_t XonLim, uint16_t XoffLim, char XonChar, char XoffChar,
                         char ErrorChar, char EofChar, char EvtChar, uint16_t wReserved1);
 
-  // Opens the port exclusively with the settings. False without a message when the device cannot
-  // be opened (missing, in use); false with a message when the settings or the time-out cannot
-  // be applied. A reader still running switches to the new handle.
+  // Opens the port exclusively with the settings and remembers the name. False without a message
+  // when the device cannot be opened (missing, in use); false with a message box ("Eroare %d la
+  // la setare parametrii specificati in DCB", "Eroare la setare TimeOut") when the settings or the
+  // time-out cannot be applied, the device then closed again. A running reader switches to the
+  // new handle; a handle left by a vanished device is closed.
   bool Open(const std::string& portName, const LineSettings& dcb);
 
-  // Closes the handle; a running reader idles until the port is opened again.
+  // Closes the handle; a running reader idles until the port is opened again. True when there
+  // was a handle to close.
   bool Close();
 
-  // Starts the reader of the next message on `context` (after the previous reader has ended).
+  // Waits for the previous reader to end (it has completed its message or was told to stop),
+  // then starts the reader of the next message on `context`, which must outlive it. When no thread can be made: message box "Eroare: Nu poat crea fir de
+  // executie !" and `context.finished` set, so nobody waits for it.
   void StartReader(ReceiveContext& context);
 
-  // Sends `length` bytes of `data` (up to a NUL; zeros after it) followed by the check byte.
-  // Shows "Portul e inchis" when the port is closed.
+  // Sends `length` bytes of `data` (up to a NUL; zeros after it) followed by the check byte,
+  // frames whole and in call order. Synchronous sends write on the caller's thread; the others
+  // on a low-priority writer thread. A write error ends the frame silently. Shows "Portul e
+  // inchis" and sends nothing when the port is closed.
   void Send(const char* data, int32_t length, bool synchronous);
 
+  // Whether the port is open now (a vanished device reads as closed).
   bool IsOpen() const;
   // The open device's descriptor (-1 when closed), for diagnostics such as reading back what the
-  // device accepted.
+  // device accepted; the port keeps owning it.
   int NativeHandle() const;
+  // Whether a reader thread is serving a message now.
   bool ReaderRunning() const;
   // The name given to the last Open, or set for the next re-open.
   std::string PortName() const;
+  // Sets the name the next Open through PortName() uses; opens nothing.
   void SetPortName(const std::string& name);
 
  private:
@@ -66,7 +79,9 @@ class PortSerial {
   std::shared_ptr<PortLink> link_;
   mutable std::mutex mutex_;  // port name, handle and reader thread
   std::string portName_;
-  int handle_ = -1;  // changed under mutex_ and the link's exclusive guard
+  // Changed (moved into, reset) only under mutex_ and the link's exclusive guard, so the reader
+  // and the writers may use it while they hold the guard shared.
+  UniqueFd handle_;
   ReceiveContext* readerContext_ = nullptr;
   std::thread reader_;
   // Frames go out whole and in the order Send was called, asynchronous ones included.
@@ -80,11 +95,11 @@ class PortSerial {
 };
 
 // The check byte of a frame: byte 1 XOR every later byte up to `length - 1` (byte 0 is the
-// frame's start character and is not covered).
+// frame's start character and is not covered). Reads frame[1] even when `length` is below 2.
 uint8_t FrameCheckByte(const char* frame, int32_t length);
 
-// One writer step on a prepared buffer of `length` bytes plus room for two: appends the check
-// byte and returns the bytes to put on the wire.
+// The bytes Send puts on the wire: `length` bytes of `data` up to a NUL (zeros after it), then
+// the check byte; a negative length counts as 0.
 std::vector<char> FrameWithCheckByte(const char* data, int32_t length);
 
 }  // namespace strivex

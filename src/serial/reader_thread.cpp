@@ -46,7 +46,7 @@ bool EnsureRoom(ReceiveContext& context) {
 ReadResult ReadOneByte(ReceiveContext& context, PortLink& link, char& byte) {
   std::shared_lock use(link.handleGuard);
   const int fd = context.portHandle.load(std::memory_order_acquire);
-  pollfd fds[2] = {{fd, POLLIN, 0}, {link.wakeFd, POLLIN, 0}};
+  pollfd fds[2] = {{fd, POLLIN, 0}, {link.wakeFd.get(), POLLIN, 0}};
   const auto started = std::chrono::steady_clock::now();
   const int ready = ::poll(fds, 2, kReadTimeoutMs);
   if (ready <= 0) return ReadResult::kNothing;  // silence, or a signal

@@ -12,7 +12,9 @@ namespace strivex {
 class SilenceRule {
  public:
   static constexpr int64_t kSeconds = 3;
+  // A byte arrived: the silence starts again at the next empty read.
   void Clear() { marked_ = false; }
+  // Whether an empty read has started a silence since the last byte.
   bool Marked() const { return marked_; }
   // An empty read at `nowSeconds`: true when the silence has lasted more than kSeconds.
   bool OnEmptyRead(int64_t nowSeconds);
@@ -25,7 +27,9 @@ class SilenceRule {
 // Whole seconds of the monotonic clock.
 int64_t MonotonicSeconds();
 
-// The reader's loop on `context`; returns when the message is complete or a stop was requested.
+// The reader's loop on `context`, run on the thread PortSerial::StartReader makes; returns when
+// the message is complete, a stop was requested or the buffer cannot grow (the message is then
+// completed as it is). Sets the context's finished flag last.
 void ReaderThread(ReceiveContext& context);
 
 }  // namespace strivex

@@ -12,6 +12,7 @@
 
 namespace strivex {
 
+// The reception's state, shown by the status panel; the reader sets 1-3, the consumer 0 and 10.
 enum RxState : int32_t {
   RX_IDLE = 0,
   RX_RECEIVING = 1,
@@ -29,15 +30,15 @@ struct ReceiveContext {
 
   // Received bytes; at RX_COMPLETE `length` bytes followed by a NUL.
   std::unique_ptr<char[]> data;
-  std::atomic<int32_t> length{0};
-  std::atomic<int32_t> capacity{0};
+  std::atomic<int32_t> length{0};    // bytes stored so far
+  std::atomic<int32_t> capacity{0};  // bytes allocated
+  // Set by whoever ends the reception; the reader then ends within about a second.
   std::atomic<uint8_t> stop{0};
-  std::atomic<int> portHandle{-1};
+  std::atomic<int> portHandle{-1};  // the handle the reader waits on; the port owns it
   std::atomic<int32_t> state{RX_IDLE};
   // The port the reader serves: its open and reader-running flags and the guard of its handle.
   std::atomic<PortLink*> port{nullptr};
-  std::atomic<void*> owner{nullptr};
-  std::atomic<uint8_t> finished{0};
+  std::atomic<uint8_t> finished{0};  // 1 once the last started reader has ended
   // Notified when a message completes, a reader finishes or a stop is asked for.
   WakeSignal changed;
 
@@ -51,7 +52,7 @@ struct ReceiveContext {
   std::string_view Message() const {
     return {data.get(), static_cast<size_t>(length.load(std::memory_order_acquire))};
   }
-  // Frees the buffer; length and capacity back to 0.
+  // Frees the buffer; length and capacity back to 0. Only while no reader runs on it.
   void ReleaseBuffer() {
     data.reset();
     length.store(0, std::memory_order_release);

@@ -10,12 +10,14 @@ namespace strivex {
 
 struct SampleRecord;
 
+// One row of the dialog's list: an analysis or result and its state.
 struct AnalysisInfoRow {
   std::string analysis;  // "Tip Analiza" column
   std::string state;     // "Stare" column
   friend bool operator==(const AnalysisInfoRow&, const AnalysisInfoRow&) = default;
 };
 
+// Everything the dialog shows.
 struct AnalysisInfo {
   std::string code;         // "Cod Analiza"
   std::string patientName;  // "Nume Pacient"
@@ -24,6 +26,8 @@ struct AnalysisInfo {
   std::optional<std::string> error;
 };
 
+// What the dialog shows for `sample` (null gives `error`); reads the sample only, on the window's
+// thread that owns the received list.
 AnalysisInfo BuildAnalysisInfo(const SampleRecord* sample);
 
 }  // namespace strivex

@@ -14,8 +14,9 @@ namespace strivex {
 // Longest from-text or to-text of a pair; a longer one is taken as the empty text.
 inline constexpr int32_t kTranslationTextLimit = 50;
 
+// What the processing thread takes from the file.
 struct CodeTranslations {
-  bool fileLoaded = false;
+  bool fileLoaded = false;       // whether the file was found and read
   TranslationList translations;  // empty unless TRANSLATE is exactly "1"
   int32_t modifierId = 0;        // MODIFICATORID; handed to the interpreter
 };
@@ -30,7 +31,8 @@ CodeTranslations LoadCodeTranslations(const std::string& fileName);
 // fileLoaded is set: the loader is taken to hold a file that loaded.
 CodeTranslations TranslationsFromIni(const INILoader& ini);
 
-// Splits one "Vn" value "from:to" into a pair.
+// Splits one "Vn" value "from:to" into a pair by the NextToken rules; a from-text longer than
+// kTranslationTextLimit gives two empty texts.
 TranslationEntry SplitTranslationPair(std::string_view value);
 
 }  // namespace strivex

@@ -9,11 +9,13 @@
 
 namespace strivex {
 
+// One NAME=VALUE line, both as written.
 struct IniEntry {
   std::string name;
   std::string value;
 };
 
+// One loader per reader; not shared between threads.
 class INILoader {
  public:
   // Longest line accepted, not counting its line end; a longer one ends the reading.
@@ -31,6 +33,7 @@ class INILoader {
   // True with the first matching entry's value, or false with `value` emptied.
   bool GetValue(std::string& value, std::string_view name) const;
 
+  // The entries in the file's order (empty before a successful Load).
   const std::vector<IniEntry>& Entries() const { return entries_; }
 
  private:

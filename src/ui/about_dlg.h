@@ -8,6 +8,7 @@ namespace strivex::ui {
 class About : public QDialog {
   Q_OBJECT
  public:
+  // Builds the dialog; the caller runs it modally on the UI thread.
   explicit About(QWidget* parent = nullptr);
 };
 

@@ -7,11 +7,12 @@
 
 namespace strivex::ui {
 
+// Both banners' size in pixels.
 inline constexpr int kBannerWidth = 965;
 inline constexpr int kBannerHeight = 48;
 
-QImage TopBanner();     // shown at (1, 1)
-QImage BottomBanner();  // shown at (1, 312)
-QIcon WindowIcon();
+QImage TopBanner();     // drawn anew on each call; shown at (1, 1)
+QImage BottomBanner();  // drawn anew on each call; shown at (1, 312)
+QIcon WindowIcon();     // the window's icon; needs a QGuiApplication
 
 }  // namespace strivex::ui

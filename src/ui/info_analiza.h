@@ -11,6 +11,7 @@ struct SampleRecord;
 
 namespace strivex::ui {
 
+// The UI thread only, as every widget.
 class InfoAnaliza : public QDialog {
   Q_OBJECT
  public:

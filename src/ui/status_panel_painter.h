@@ -12,6 +12,7 @@ namespace strivex::ui {
 // The area the panel covers, frame included.
 QRect StatusPanelRect(int x, int y);
 
+// Draws the four lines and, when set, the red "R" mark; the UI thread, inside a paint event.
 void PaintStatusPanel(QPainter& painter, int x, int y, const StatusPanel& panel);
 
 }  // namespace strivex::ui

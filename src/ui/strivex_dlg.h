@@ -28,8 +28,11 @@ namespace strivex::ui {
 // A row of the received list; it owns its sample until the shutdown frees it.
 class ReceivedItem : public QTreeWidgetItem {
  public:
+  // Appends the row to `list` with the columns' `texts`, taking the sample.
   ReceivedItem(QTreeWidget* list, const QStringList& texts, std::unique_ptr<SampleRecord> sample);
+  // The row's sample; null once freed.
   SampleRecord* sample() const { return sample_.get(); }
+  // Frees the sample; the row stays.
   void FreeSample() { sample_.reset(); }
   // Greys the row and counts what is not stored while any of its results waits or was refused.
   void ShowBacklog(int64_t pending, int64_t rejected);
@@ -42,15 +45,18 @@ class ReceivedItem : public QTreeWidgetItem {
 
 class ClientArea;
 
+// Lives on the UI thread; only the two queued ModuleView calls may come from elsewhere.
 class CStrivexDlg : public QDialog, public ModuleView {
   Q_OBJECT
  public:
   // Builds the window without showing it; the menu starts in the open-port state.
   explicit CStrivexDlg(HostRecord host, QWidget* parent = nullptr);
+  // Unregisters the window; the core then stops any worker the shutdown did not.
   ~CStrivexDlg() override;
 
   // On the UI thread: registers the window, initialises the module and shows the window.
   void StartModule();
+  // The handle the host record carries; 0 before StartModule.
   platform::WindowHandle windowHandle() const { return handle_; }
 
   // ModuleView. The first two may come from worker threads and are queued to this window.

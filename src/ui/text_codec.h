@@ -7,7 +7,9 @@
 
 namespace strivex::ui {
 
+// Windows-1250 bytes to Qt's text; any thread.
 QString FromLocal8(const std::string& bytes);
+// Qt's text to Windows-1250 bytes (Qt's replacement for characters the code page lacks).
 std::string ToLocal8(const QString& text);
 
 }  // namespace strivex::ui

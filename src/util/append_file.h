@@ -9,11 +9,14 @@ namespace strivex {
 
 class AppendFile {
  public:
+  // Opens (creating) `name` for appending; a failure only leaves the object closed.
   explicit AppendFile(const std::string& name);
+  // Closes the file.
   ~AppendFile();
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
+  // Whether the open succeeded; writes to a closed file fail quietly.
   bool IsOpen() const { return fd_ >= 0; }
   // Writes all bytes (one write call when the kernel takes them at once); false on failure.
   bool Write(std::string_view bytes);

@@ -6,6 +6,7 @@
 
 namespace strivex {
 
+// The printf result as a string; any thread.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace strivex

@@ -7,6 +7,7 @@
 
 namespace strivex {
 
+// The fields of the system's time structure, as the logs and records have always carried them.
 struct LocalTime {
   uint16_t wYear = 0;
   uint16_t wMonth = 0;  // 1-12
@@ -20,9 +21,11 @@ struct LocalTime {
   friend bool operator==(const LocalTime&, const LocalTime&) = default;
 };
 
+// A clock a test installs.
 using ClockSource = std::function<LocalTime()>;
 
-// The current local time from the installed clock (the system clock unless a test set one).
+// The current local time from the installed clock (the system clock unless a test set one); any
+// thread.
 LocalTime GetLocalTime();
 
 // The system's local time, whatever clock is installed.
@@ -31,7 +34,9 @@ LocalTime SystemLocalTime();
 // Installs a clock for the lifetime of the object and puts the previous one back afterwards.
 class ScopedClock {
  public:
+  // Every GetLocalTime asks `source` while the object lives.
   explicit ScopedClock(ClockSource source);
+  // Every GetLocalTime answers `fixed` while the object lives.
   explicit ScopedClock(const LocalTime& fixed);
   ~ScopedClock();
   ScopedClock(const ScopedClock&) = delete;

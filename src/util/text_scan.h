@@ -15,12 +15,14 @@ namespace strivex {
 // bytes, the last line of a text without a final CR `limit - 1` (the end counts as one byte).
 // Fails (empty line, position unchanged) when `pos` lies beyond the end or the line is too long.
 bool ReadLine(std::string_view text, int32_t& pos, std::string& line, int32_t limit);
+// ReadLine without a copy: `line` points into `text`.
 bool ReadLineView(std::string_view text, int32_t& pos, std::string_view& line, int32_t limit);
 
 // One token: leading spaces (byte 32 only) are skipped, then bytes up to `separator` or the end.
 // Fails with an empty token when `pos` lies beyond the end, when only spaces are left (position
 // then at the end) or when the token would exceed `limit` bytes (position unchanged).
 bool NextToken(std::string_view text, int32_t& pos, std::string& token, int32_t limit, char separator);
+// NextToken without a copy: `token` points into `text`.
 bool NextTokenView(std::string_view text, int32_t& pos, std::string_view& token, int32_t limit,
                    char separator);
 
@@ -35,6 +37,7 @@ void ReplaceAll(std::string& text, std::string_view pattern, std::string_view re
 // Removes every occurrence of one byte (the interpreter's 0xC2 clean-up, without the general case).
 void RemoveByte(std::string& text, char byte);
 
+// PadText's side that pads before the text.
 inline constexpr int kPadLeft = 1;
 // Pads to `width` with `fill` before the text (side 1) or after it (any other side); texts of
 // `width` or more bytes stay as they are.

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,8 +27,8 @@
 #include "platform/message_box.h"
 #include "support/background_process.h"
 #include "support/module_rig.h"
-#include "support/pty_pair.h"
 #include "support/relay_server.h"
+#include "support/wait_for.h"
 #include "util/format.h"
 #include "util/log_files.h"
 
@@ -120,6 +121,45 @@ TEST_F(ModuleCoreTest, FirstStartWritesDefaultsThatTheNextStartUses) {
   EXPECT_EQ(again->port().PortName(), "com1");
   EXPECT_TRUE(again->port().IsOpen());  // COM ports in any case
   again->ShutdownModule();
+}
+
+// The record is an interface between two separately built programs: the module must read the
+// host's fields and write its own at the agreed offsets, byte for byte.
+TEST_F(ModuleCoreTest, HostRecordRoundTripThroughStartAndShutdown) {
+  host_ = std::make_unique<HostRecordBuffer>(0x01020305, "Strivex", LocalPath(), 0);
+  const uint8_t* bytes = host_->data();
+  host_->record().SetFlag(HostRecord::kServerUnavailable, 1);
+  EXPECT_EQ((std::vector<uint8_t>(bytes + 16, bytes + 20)), (std::vector<uint8_t>{5, 3, 2, 1}));
+  EXPECT_STREQ(reinterpret_cast<const char*>(bytes + 20), "Strivex");
+  EXPECT_EQ(bytes[71], 1);
+  EXPECT_EQ(bytes[74], 0);
+  // Offset 76 holds where the path text starts, inside the same allocation.
+  uint32_t pathAt = 0;
+  std::memcpy(&pathAt, bytes + 76, 4);
+  EXPECT_GE(pathAt, HostRecord::kMinimumSize);
+  EXPECT_EQ(reinterpret_cast<const char*>(bytes + pathAt), LocalPath());
+
+  {
+    ModuleCore core(host_->record(), view_);
+    core.Initialize(0x01020304);
+    EXPECT_EQ((std::vector<uint8_t>(bytes, bytes + 4)), (std::vector<uint8_t>{4, 3, 2, 1}));
+    EXPECT_EQ(bytes[4], 1);   // module active
+    EXPECT_EQ(bytes[12], 1);  // window shown
+    EXPECT_EQ(bytes[80], 1);  // initialised
+    EXPECT_EQ(core.context().hostMachineId, 0x01020305);
+    EXPECT_EQ(view_.Caption(), "Strivex");
+    EXPECT_EQ(core.context().localMachineId, 5);  // found through the path at offset 76
+    core.ShutdownModule();
+    EXPECT_EQ(bytes[4], 0);
+    EXPECT_EQ(bytes[73], 1);  // start acknowledged
+    EXPECT_EQ(bytes[80], 0);
+    EXPECT_EQ(bytes[74], 0);  // the host's own field is left alone
+  }
+
+  // A name longer than its 51 bytes keeps 50 and the terminator.
+  HostRecordBuffer longName(5, std::string(60, 'N'), LocalPath());
+  EXPECT_EQ(longName.data()[70], 0);
+  EXPECT_EQ(longName.record().InstrumentName(), std::string(50, 'N'));
 }
 
 TEST_F(ModuleCoreTest, PortThatCannotOpenLeavesTheMenuClosed) {

@@ -23,7 +23,7 @@
 #include "support/lab_cluster.h"
 #include "support/module_rig.h"
 #include "support/temp_dir.h"
-#include "support/pty_pair.h"
+#include "support/wait_for.h"
 #include "util/format.h"
 
 namespace strivex {

@@ -23,9 +23,9 @@
 #include "host/host_record.h"
 #include "platform/window_messages.h"
 #include "support/module_rig.h"
-#include "support/pty_pair.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace strivex {
 namespace {

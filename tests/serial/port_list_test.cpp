@@ -130,6 +130,21 @@ TEST(PortList, MissingDirectoryListsNothing) {
   EXPECT_TRUE(ListSerialPorts(dir / "file").empty());
 }
 
+TEST(PortNames, MapToDevicePaths) {
+  const struct {
+    const char* name;
+    const char* device;
+  } cases[] = {
+      {"COM1", "/dev/ttyS0"},       {"com1", "/dev/ttyS0"},       {"Com12", "/dev/ttyS11"},
+      {"ttyUSB0", "/dev/ttyUSB0"},  {"ttyACM3", "/dev/ttyACM3"},  {"/dev/pts/4", "/dev/pts/4"},
+      {"./port", "./port"},         {"COM0", "/dev/COM0"},        {"COMX", "/dev/COMX"},
+      {"COM", "/dev/COM"},          {"com1a", "/dev/com1a"},
+      {"ttyusb0", "/dev/ttyUSB0"},  {"TTYACM12", "/dev/ttyACM12"}, {"ttys1", "/dev/ttyS1"},
+      {"ttyusb", "/dev/ttyusb"},    {"ttyusb0x", "/dev/ttyusb0x"}, {"pts/3", "pts/3"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DevicePathForPort(c.name), c.device) << c.name;
+}
+
 // The module opens a port by the name the dialog stored, so every listed name must lead back to
 // the device it was listed for.
 TEST(PortList, ListedNamesOpenTheListedDevice) {

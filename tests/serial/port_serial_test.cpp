@@ -1,9 +1,10 @@
 // The serial layer on pseudo-terminals, in real time: the silence rule makes these tests take
-// several seconds each, so they run in parallel.
+// several seconds each, so they run in parallel. The rule itself is checked on a set clock first.
 
 #include "serial/port_serial.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,7 +16,9 @@
 #include "platform/message_box.h"
 #include "serial/arbitrary_baud.h"
 #include "serial/message_pump.h"
+#include "serial/reader_thread.h"
 #include "support/pty_pair.h"
+#include "support/wait_for.h"
 
 namespace strivex {
 namespace {
@@ -26,6 +29,31 @@ using testing::PtyPair;
 using testing::WaitFor;
 
 const LineSettings kSettings = StartupLineSettings(9600, 8, NOPARITY, ONESTOPBIT);
+
+TEST(SilenceRule, CompletesAfterMoreThanThreeWholeSeconds) {
+  const struct {
+    std::vector<int64_t> emptyReads;
+    int completesAt;  // index of the read that completes, -1 for none
+  } cases[] = {
+      {{100, 101, 102, 103, 104}, 4},  // marked at 100, 104 - 100 > 3
+      {{100, 103, 103}, -1},
+      {{100, 100, 100, 104}, 3},       // extra empty reads within a second change nothing
+      {{50, 60}, 1},                   // a long gap completes at the next empty read
+  };
+  for (const auto& c : cases) {
+    SilenceRule rule;
+    int completed = -1;
+    for (size_t i = 0; i < c.emptyReads.size() && completed < 0; ++i) {
+      if (rule.OnEmptyRead(c.emptyReads[i])) completed = static_cast<int>(i);
+    }
+    EXPECT_EQ(completed, c.completesAt);
+  }
+  SilenceRule rule;
+  rule.OnEmptyRead(10);
+  rule.Clear();  // a byte arrived: the count starts again
+  EXPECT_FALSE(rule.OnEmptyRead(20));
+  EXPECT_TRUE(rule.OnEmptyRead(24));
+}
 
 class PortSerialTest : public ::testing::Test {
  protected:
@@ -62,7 +90,8 @@ class PortSerialTest : public ::testing::Test {
 TEST_F(PortSerialTest, ShortPausesKeepOneMessageAndALongOneSplits) {
   StartReader();
   pty_.Write("ID proba:1\r\n");
-  std::this_thread::sleep_for(1500ms);  // shorter than the silence rule
+  // A pause the reader has seen as the start of a silence, but shorter than the rule.
+  ASSERT_TRUE(WaitFor([&] { return context_.state.load() == RX_SILENCE; }, 3s));
   pty_.Write(" A 1\r\n");
   ASSERT_TRUE(WaitComplete());
   EXPECT_EQ(Take(), "ID proba:1\r\n A 1\r\n");
@@ -75,7 +104,6 @@ TEST_F(PortSerialTest, ShortPausesKeepOneMessageAndALongOneSplits) {
 
 TEST_F(PortSerialTest, SingleByteCompletesAboutFiveSecondsLater) {
   StartReader();
-  std::this_thread::sleep_for(300ms);  // the reader is waiting on the line
   const auto sent = Clock::now();
   pty_.Write("X");
   ASSERT_TRUE(WaitFor([&] { return context_.state.load() == RX_RECEIVING ||
@@ -123,8 +151,10 @@ TEST_F(PortSerialTest, ClosedPortIdlesAndResumesOnTheSamePort) {
   ASSERT_TRUE(port_.Close());
   EXPECT_FALSE(port_.Close());  // nothing left to close
   pty_.Write("CD");             // waits in the line until the port is open again
+  // Nothing to wait for: the reader must stay away from the line for a while.
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(context_.length.load(), 2);
+  EXPECT_EQ(pty_.Unread(), 2u);
   ASSERT_TRUE(port_.Open(pty_.slavePath(), kSettings));
   ASSERT_TRUE(WaitComplete());
   EXPECT_EQ(Take(), "ABCD");
@@ -132,6 +162,7 @@ TEST_F(PortSerialTest, ClosedPortIdlesAndResumesOnTheSamePort) {
 
 TEST_F(PortSerialTest, StopWhileSilentEndsTheReaderWithinASecond) {
   StartReader();
+  // The reader's wait on the line shows nowhere; give it time to get there.
   std::this_thread::sleep_for(300ms);
   const auto asked = Clock::now();
   context_.stop.store(1);
@@ -173,15 +204,32 @@ TEST_F(PortSerialTest, SecondOpenOfOnePortFailsQuietly) {
   EXPECT_TRUE(boxes_.Texts().empty());
 }
 
+// What Send puts on the wire: the frame up to a NUL (zeros after it), then byte 1 XOR every later
+// byte.
 TEST_F(PortSerialTest, SendAppendsTheCheckByte) {
-  const std::string frame = "\x02W10000" "1021\x03\r\n";
-  port_.Send(frame.data(), static_cast<int32_t>(frame.size()), /*synchronous=*/true);
-  const std::string got = pty_.Read(frame.size() + 1, 2s);
-  ASSERT_EQ(got.size(), frame.size() + 1);
-  EXPECT_EQ(got.substr(0, frame.size()), frame);
-  uint8_t check = 0;
-  for (size_t i = 1; i < frame.size(); ++i) check ^= static_cast<uint8_t>(frame[i]);
-  EXPECT_EQ(static_cast<uint8_t>(got.back()), check);
+  const std::string workList = std::string("\x02W10000" "1021          0", 22) + "\x03\r\n";
+  const uint8_t workListCheck = [&] {
+    uint8_t x = 0;
+    for (size_t i = 1; i < workList.size(); ++i) x ^= static_cast<uint8_t>(workList[i]);
+    return x;
+  }();
+  const struct {
+    std::string frame;
+    int32_t length;
+    std::string wire;
+  } cases[] = {
+      {"\x02" "AB", 3, std::string("\x02" "AB") + char('A' ^ 'B')},
+      {"\x02" "AA", 3, std::string("\x02" "AA\0", 4)},  // bytes that cancel out: check byte 0
+      {"\xFF" "\x01", 2, "\xFF\x01\x01"},
+      {workList, static_cast<int32_t>(workList.size()), workList + char(workListCheck)},
+      {std::string("\x02" "A\0B", 4), 4, std::string("\x02" "A\0\0" "A", 5)},  // copy stops at a NUL
+      {"\x02", 1, std::string("\x02\0", 2)},
+      {"", 0, std::string(1, '\0')},
+  };
+  for (const auto& c : cases) {
+    port_.Send(c.frame.data(), c.length, /*synchronous=*/true);
+    EXPECT_EQ(pty_.Read(c.wire.size(), 2s), c.wire) << c.frame.size();
+  }
 
   // Asynchronous sends go out whole and in order.
   for (char id : {'1', '2', '3'}) {
@@ -189,6 +237,7 @@ TEST_F(PortSerialTest, SendAppendsTheCheckByte) {
     port_.Send(f.data(), 3, /*synchronous=*/false);
   }
   EXPECT_EQ(pty_.Read(12, 2s), std::string("\x02" "1\x03" "2\x02" "2\x03" "1\x02" "3\x03" "0", 12));
+  EXPECT_TRUE(boxes_.Texts().empty());
 }
 
 TEST_F(PortSerialTest, SendOnAClosedPortWritesNothing) {
@@ -208,26 +257,74 @@ TEST(PortSerialOpen, MissingDeviceFailsWithoutAMessage) {
 }
 
 TEST(PortSerialOpen, RefusedSettingsAreReportedAndReleaseThePort) {
-  platform::MessageBoxRecorder boxes;
+  const LineSettings refused[] = {
+      StartupLineSettings(0, 8, NOPARITY, ONESTOPBIT),
+      StartupLineSettings(9600, 4, NOPARITY, ONESTOPBIT),
+      StartupLineSettings(9600, 9, NOPARITY, ONESTOPBIT),
+      StartupLineSettings(9600, 8, 5, ONESTOPBIT),
+      StartupLineSettings(9600, 8, NOPARITY, 3),
+  };
   PtyPair pty;
-  PortSerial port;
-  EXPECT_FALSE(port.Open(pty.slavePath(), StartupLineSettings(9600, 9, NOPARITY, ONESTOPBIT)));
-  EXPECT_EQ(boxes.Texts(),
-            std::vector<std::string>{"Eroare 22 la la setare parametrii specificati in DCB"});
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_TRUE(port.Open(pty.slavePath(), kSettings));  // nothing was left holding it
+  for (const LineSettings& dcb : refused) {
+    platform::MessageBoxRecorder boxes;
+    PortSerial port;
+    EXPECT_FALSE(port.Open(pty.slavePath(), dcb));
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"Eroare 22 la la setare parametrii specificati in DCB"});
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_TRUE(port.Open(pty.slavePath(), kSettings));  // nothing was left holding it
+  }
 }
 
-TEST(PortSerialOpen, PseudoTerminalsAcceptEveryListedSetting) {
-  // A pty keeps neither 7 bits nor parity and has no modem lines; none of that may fail an open.
+// A pseudo-terminal keeps the rate, the stop bits, raw mode, the flow control and the read
+// time-out (not the data bits or parity, and it has no modem lines; none of that may fail an
+// open). Each open starts from a line a previous owner left cooked, echoing and flow-controlled.
+TEST(PortSerialOpen, PseudoTerminalReadsBackTheSettings) {
+  const struct {
+    uint32_t baud;
+    uint8_t bits, parity, stop;
+  } cases[] = {
+      {110, 7, NOPARITY, ONESTOPBIT},       {300, 8, ODDPARITY, TWOSTOPBITS},
+      {600, 7, EVENPARITY, ONE5STOPBITS},   {1200, 8, MARKPARITY, ONESTOPBIT},
+      {2400, 7, SPACEPARITY, TWOSTOPBITS},  {4800, 8, NOPARITY, ONESTOPBIT},
+      {9600, 7, ODDPARITY, ONESTOPBIT},     {14400, 8, EVENPARITY, TWOSTOPBITS},
+      {19200, 7, MARKPARITY, ONE5STOPBITS}, {38400, 8, SPACEPARITY, ONESTOPBIT},
+      {56000, 7, NOPARITY, ONESTOPBIT},     {57600, 8, ODDPARITY, TWOSTOPBITS},
+      {115200, 7, EVENPARITY, ONESTOPBIT},  {128000, 8, MARKPARITY, ONESTOPBIT},
+      {256000, 7, SPACEPARITY, ONE5STOPBITS},
+  };
   platform::MessageBoxRecorder boxes;
   PtyPair pty;
-  for (uint8_t parity : {NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY}) {
-    for (uint32_t baud : {110u, 9600u, 14400u, 56000u, 115200u, 256000u}) {
-      PortSerial port;
-      EXPECT_TRUE(port.Open(pty.slavePath(), StartupLineSettings(baud, 7, parity, ONE5STOPBITS)))
-          << int(parity) << " " << baud;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.baud << " " << int(c.parity) << " " << int(c.stop));
+    {
+      const int previous = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+      ASSERT_GE(previous, 0);
+      termios cooked{};
+      ASSERT_EQ(tcgetattr(previous, &cooked), 0);
+      cooked.c_lflag |= ICANON | ECHO | ISIG;
+      cooked.c_iflag |= IXON | IXOFF | ICRNL;
+      cooked.c_oflag |= OPOST;
+      cooked.c_cflag |= CRTSCTS;
+      cooked.c_cflag = c.stop == ONESTOPBIT ? cooked.c_cflag | CSTOPB : cooked.c_cflag & ~CSTOPB;
+      cooked.c_cc[VMIN] = 1;
+      cooked.c_cc[VTIME] = 0;
+      ASSERT_EQ(tcsetattr(previous, TCSANOW, &cooked), 0);
+      close(previous);
     }
+    PortSerial port;
+    ASSERT_TRUE(port.Open(pty.slavePath(), StartupLineSettings(c.baud, c.bits, c.parity, c.stop)));
+    termios tio{};
+    ASSERT_EQ(tcgetattr(port.NativeHandle(), &tio), 0);
+    EXPECT_EQ(ReadBaud(port.NativeHandle()), c.baud);
+    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.stop != ONESTOPBIT);
+    EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), CLOCAL | CREAD);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_cc[VMIN], 0);  // a read returns after one byte or one second of silence
+    EXPECT_EQ(tio.c_cc[VTIME], 10);
   }
   EXPECT_TRUE(boxes.Texts().empty());
 }

@@ -2,11 +2,11 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <stdexcept>
-#include <thread>
 
 namespace strivex::testing {
 
@@ -55,20 +55,17 @@ std::string PtyPair::Read(size_t want, std::chrono::milliseconds timeout) {
   return out;
 }
 
+size_t PtyPair::Unread() const {
+  int count = 0;
+  if (::ioctl(slave_, FIONREAD, &count) != 0 || count < 0) return 0;
+  return static_cast<size_t>(count);
+}
+
 void PtyPair::CloseMaster() {
   if (master_ >= 0) {
     ::close(master_);
     master_ = -1;
   }
-}
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return condition();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
 }
 
 }  // namespace strivex::testing

@@ -3,7 +3,6 @@
 // the code under test opens the slave by its path.
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +21,8 @@ class PtyPair {
   void Write(std::string_view bytes);
   // Whatever the master side can read within `timeout` (stops early once `want` bytes are in).
   std::string Read(size_t want, std::chrono::milliseconds timeout);
+  // Bytes written on the master that the slave side has not read yet.
+  size_t Unread() const;
   // Closes the master side: the slave sees its device go away.
   void CloseMaster();
 
@@ -30,8 +31,5 @@ class PtyPair {
   int slave_ = -1;  // kept open so the line stays up while the code under test re-opens it
   std::string slavePath_;
 };
-
-// Polls `condition` every 10 ms until it holds or `timeout` passes; returns its last value.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 }  // namespace strivex::testing

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "support/background_process.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace strivex::testing {
 namespace {
@@ -43,6 +45,12 @@ class ModuleEnd {
   ModuleEnd& operator=(const ModuleEnd&) = delete;
 
   bool ok() const { return fd_ >= 0; }
+
+  // Bytes the simulator sent that are still waiting in the line.
+  size_t Unread() const {
+    int count = 0;
+    return ioctl(fd_, FIONREAD, &count) == 0 && count > 0 ? static_cast<size_t>(count) : 0;
+  }
 
   // Reads until `count` bytes came, the line ended, or `timeout` passed; `lastAt` is when the
   // last read returned.
@@ -192,7 +200,8 @@ TEST(SimulatorProcessTest, ExitDoesNotWaitForAModuleThatClosedTheLine) {
   {
     ModuleEnd module(*path);
     ASSERT_TRUE(module.ok()) << *path;
-    std::this_thread::sleep_for(300ms);
+    // Closed while the report is on its way, unread.
+    ASSERT_TRUE(WaitFor([&] { return module.Unread() > 0; }, 5s)) << "nothing was sent";
   }
   const auto closed = Clock::now();
   EXPECT_EQ(sim.WaitExit(10s), 0) << sim.err();

@@ -15,6 +15,7 @@
 #include "support/pty_pair.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace strivex::cli {
 namespace {
@@ -135,7 +136,7 @@ TEST_P(ReceiveStopTest, StopSignalEndsCleanly) {
   BackgroundProcess receive(STRIVEX_CLI_PATH, {"receive", "--port", pty.slavePath()});
   WaitUntilOpen(receive, pty);
   pty.Write("partial");
-  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(WaitFor([&] { return pty.Unread() == 0; }, 5000ms)) << "the receiver read nothing";
   const auto signalled = std::chrono::steady_clock::now();
   receive.Signal(GetParam());
   const ProcessResult r = receive.Wait(5000ms);

@@ -22,6 +22,7 @@
 #include "support/background_process.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace strivex {
 namespace {
