@@ -217,6 +217,14 @@ void ModuleCore::ClosePort() {
   view_.SetMenuState(MenuState::kPortClosed);
 }
 
+bool ModuleCore::AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId) {
+  if (requestId <= 0 || outbox_ == nullptr) return false;
+  if (outbox_->AssignPrintout(outboxMessageId, outboxSampleIndex, requestId) == 0) return false;
+  context_.outboxUnassigned.store(outbox_->Stats().unassigned);
+  context_.uploadWake.Notify();
+  return true;
+}
+
 StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   StatusSnapshot now;
   now.receiveState = receive_.state.load();
@@ -232,6 +240,7 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   }
   now.outboxPending = context_.outboxPending.load();
   now.outboxRejected = context_.outboxRejected.load();
+  now.outboxUnassigned = context_.outboxUnassigned.load();
   now.outboxFailed = context_.outboxFailed.load() != 0;
   if (localSession_) now.localDatabase = localSession_->database;
   now.portName = port_.PortName();

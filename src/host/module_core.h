@@ -55,6 +55,11 @@ class ModuleCore {
   void ConfirmRequestCode();
 
   // What the status panel shows now; `secondsOfDay` is the panel's clock.
+  // Gives a printout without a usable sample identifier (a received row marked unassigned) the
+  // request `requestId`; its results are then stored like any other. False when the id is not a
+  // positive number, there is no outbox, or the printout was already assigned. Window's thread.
+  bool AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId);
+
   StatusSnapshot StatusNow(uint32_t secondsOfDay) const;
   // Writes back what painting the panel changed (indicator, repaint flag, clamped progress).
   void ApplyPanelEffects(const StatusPanel& panel);

@@ -24,6 +24,9 @@ struct ReceivedRow {
   int32_t outboxSampleIndex = 0;
   int64_t pending = 0;
   int64_t rejected = 0;
+  // A printout without a usable sample identifier: its results wait until the operator gives them
+  // a request (the row's id is then "-").
+  bool unassigned = false;
 };
 
 class ModuleView {

@@ -22,10 +22,10 @@ constexpr const char* kOutboxFailed =
 
 // Commits the message's results before anything else happens to them; 0 when the outbox cannot
 // take them (the operator hears of it once per run, the error log each time).
-int64_t CommitToOutbox(ModuleContext& context, const SampleList& samples) {
+int64_t CommitToOutbox(ModuleContext& context, const SampleList& samples, const SampleList& unassigned) {
   if (context.outbox == nullptr) return 0;
   std::string error;
-  if (const auto id = context.outbox->AddMessage(samples, GetLocalTime(), error)) return *id;
+  if (const auto id = context.outbox->AddMessage(samples, unassigned, GetLocalTime(), error)) return *id;
   WriteErrorLogEntry(error);
   if (context.outboxFailed.exchange(1) == 0) {
     context.view->NotifyOperator(Format(kOutboxFailed, context.outbox->path().c_str(), error.c_str()));
@@ -42,9 +42,10 @@ void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view
   context.requestId.store(0);
   context.view->SetPatientText("");
   SampleList samples = interpretor.TakeSamples();
-  if (samples.empty()) return;
-  const int64_t outboxId = CommitToOutbox(context, samples);
-  context.resultQueue->Append(std::move(samples), outboxId);
+  SampleList unassigned;
+  if (samples.empty() && unassigned.empty()) return;
+  const int64_t outboxId = CommitToOutbox(context, samples, unassigned);
+  context.resultQueue->Append(std::move(samples), outboxId, std::move(unassigned));
   context.uploadWake.Notify();
 }
 

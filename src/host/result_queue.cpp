@@ -2,9 +2,10 @@
 
 namespace strivex {
 
-void ResultQueue::Append(SampleList samples, int64_t outboxMessageId) {
+void ResultQueue::Append(SampleList samples, int64_t outboxMessageId, SampleList unassigned) {
   auto batch = std::make_unique<ResultBatch>();
   batch->samples = std::move(samples);
+  batch->unassigned = std::move(unassigned);
   batch->outboxMessageId = outboxMessageId;
   std::lock_guard lock(mutex_);
   batches_.push_back(std::move(batch));

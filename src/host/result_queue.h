@@ -17,13 +17,14 @@ namespace strivex {
 struct ResultBatch {
   SampleList samples;
   int64_t outboxMessageId = 0;  // 0: the outbox could not take it, so it is sent from memory
+  SampleList unassigned;        // printouts without a sample, one pseudo-sample (request 0) each
 };
 
 // Any thread may call every member.
 class ResultQueue {
  public:
   // Queues the samples as one batch at the tail; 0 for a batch the outbox could not take.
-  void Append(SampleList samples, int64_t outboxMessageId = 0);
+  void Append(SampleList samples, int64_t outboxMessageId = 0, SampleList unassigned = {});
   // The oldest batch, or null; it stays queued (and stable) until RemoveHead.
   ResultBatch* Head();
   // Frees the oldest batch; nothing when the queue is empty.

@@ -40,7 +40,7 @@ StatusLine TransferLine(const StatusSnapshot& now, Rgb portColour, StatusPanel& 
 StatusPanelModel::Seen StatusPanelModel::SeenOf(const StatusSnapshot& now) {
   return {now.receiveState,   now.receivingIndicator, now.serverUnavailable, now.serverAddress,
           now.serverDatabase, now.portName,           now.portOpen,          now.portLost,
-          now.outboxPending,  now.outboxRejected,     now.outboxFailed};
+          now.outboxPending,  now.outboxRejected,     now.outboxUnassigned,  now.outboxFailed};
 }
 
 bool StatusPanelModel::NeedsPaint(const StatusSnapshot& now, bool forced) const {
@@ -71,7 +71,9 @@ StatusLine BacklogLine(const StatusSnapshot& now) {
   if (now.outboxFailed) return {"Rezultate : - nu pot fi pastrate local !", kRed};
   std::string text = Format("Rezultate : - %lld de trimis", static_cast<long long>(now.outboxPending));
   if (now.outboxRejected > 0) text += Format(", %lld respinse", static_cast<long long>(now.outboxRejected));
-  if (now.outboxRejected > 0) return {text, kRed};
+  if (now.outboxUnassigned > 0) text += Format(", %lld fara proba", static_cast<long long>(now.outboxUnassigned));
+  // Refused and unassigned results wait for someone to act.
+  if (now.outboxRejected > 0 || now.outboxUnassigned > 0) return {text, kRed};
   return {text, now.outboxPending > 0 ? kYellow : kGreen};
 }
 

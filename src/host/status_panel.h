@@ -40,6 +40,7 @@ struct StatusSnapshot {
   uint32_t secondsOfDay = 0;
   int64_t outboxPending = 0;
   int64_t outboxRejected = 0;
+  int64_t outboxUnassigned = 0;
   bool outboxFailed = false;
 };
 
@@ -62,7 +63,7 @@ struct StatusPanel {
   std::optional<int32_t> progress;            // written back when it was out of range
 };
 
-// "Rezultate : - N de trimis[, M respinse]", or the outbox's failure.
+// "Rezultate : - N de trimis[, M respinse][, K fara proba]", or the outbox's failure.
 StatusLine BacklogLine(const StatusSnapshot& now);
 
 // The panel's memory between paints; the window's thread only.
@@ -85,6 +86,7 @@ class StatusPanelModel {
     bool portLost = false;
     int64_t outboxPending = 0;
     int64_t outboxRejected = 0;
+    int64_t outboxUnassigned = 0;
     bool outboxFailed = false;
     friend bool operator==(const Seen&, const Seen&) = default;
   };

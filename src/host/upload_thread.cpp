@@ -38,11 +38,15 @@ void StoreFromMemory(ModuleContext& context, const SampleRecord& sample) {
   }
 }
 
-void LogSample(DataLogBatch& log, const SampleRecord& sample) {
-  log.WriteSample(sample.requestId);
+void LogResults(DataLogBatch& log, const SampleRecord& sample) {
   for (const GroupRecord& group : sample.groups) {
     for (const ResultRecord& result : group.results) log.WriteResult(result.parameterCode, result.value);
   }
+}
+
+void LogSample(DataLogBatch& log, const SampleRecord& sample) {
+  log.WriteSample(sample.requestId);
+  LogResults(log, sample);
 }
 
 void RefreshBacklog(ModuleContext& context) {
@@ -50,6 +54,7 @@ void RefreshBacklog(ModuleContext& context) {
   const OutboxStats stats = context.outbox->Stats();
   context.outboxPending.store(stats.pending);
   context.outboxRejected.store(stats.rejected);
+  context.outboxUnassigned.store(stats.unassigned);
 }
 
 bool ProcessingEnded(const ModuleContext& context) {
@@ -68,35 +73,59 @@ std::chrono::milliseconds NextWait(ModuleContext& context) {
 
 }  // namespace
 
+namespace {
+
+// The columns every row of one batch shows: the first sample's name and date.
+struct BatchColumns {
+  std::string name;
+  std::string date;
+};
+
+// One row of the received list, which from now on keeps the sample. Results in the outbox get the
+// row's key and counts; a batch without the outbox is stored from memory here.
+void ListRow(ModuleContext& context, const ResultBatch& batch, int32_t index, const BatchColumns& columns,
+             std::unique_ptr<SampleRecord> sample, bool unassigned) {
+  ReceivedRow row;
+  if (batch.outboxMessageId != 0 && context.outbox != nullptr) {
+    const SampleBacklog backlog = context.outbox->BacklogOf(batch.outboxMessageId, index);
+    row.outboxMessageId = batch.outboxMessageId;
+    row.outboxSampleIndex = index;
+    row.pending = backlog.pending;
+    row.rejected = backlog.rejected;
+  } else if (!unassigned) {
+    StoreFromMemory(context, *sample);
+  }
+  row.unassigned = unassigned;
+  row.id = unassigned ? "-" : std::to_string(sample->requestId);
+  row.date = columns.date;
+  row.name = unassigned ? "Fara ID proba" : columns.name;
+  row.sample = std::move(sample);
+  context.view->AddReceivedRow(std::move(row));
+}
+
+}  // namespace
+
 bool UploadHeadBatch(ModuleContext& context) {
   ResultBatch* batch = context.resultQueue->Head();
   if (batch == nullptr) return false;
   const bool durable = batch->outboxMessageId != 0 && context.outbox != nullptr;
   {
     DataLogBatch log;
-    const SampleRecord& first = *batch->samples.head();
-    const std::string name = first.patientName;
-    const std::string date = Format("%d/%d", first.requestDate.wDay, first.requestDate.wMonth);
+    BatchColumns columns;
+    if (const SampleRecord* first = batch->samples.head()) {
+      columns.name = first->patientName;
+      columns.date = Format("%d/%d", first->requestDate.wDay, first->requestDate.wMonth);
+    }
     int32_t index = 0;
-    // Each sample leaves the batch for its row of the received list, which keeps it.
     while (std::unique_ptr<SampleRecord> sample = batch->samples.pop_front()) {
       LogSample(log, *sample);
-      ReceivedRow row;
-      if (durable) {
-        const SampleBacklog backlog = context.outbox->BacklogOf(batch->outboxMessageId, index);
-        row.outboxMessageId = batch->outboxMessageId;
-        row.outboxSampleIndex = index;
-        row.pending = backlog.pending;
-        row.rejected = backlog.rejected;
-      } else {
-        StoreFromMemory(context, *sample);
-      }
-      row.id = std::to_string(sample->requestId);
-      row.date = date;
-      row.name = name;
-      row.sample = std::move(sample);
-      context.view->AddReceivedRow(std::move(row));
-      ++index;
+      ListRow(context, *batch, index++, columns, std::move(sample), false);
+    }
+    // Printouts without a sample follow, under the outbox's indexes after the samples'.
+    while (std::unique_ptr<SampleRecord> printout = batch->unassigned.pop_front()) {
+      log.WriteUnassigned();
+      LogResults(log, *printout);
+      ListRow(context, *batch, index++, columns, std::move(printout), true);
     }
   }
   context.resultQueue->RemoveHead();

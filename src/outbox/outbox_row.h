@@ -10,9 +10,11 @@
 
 namespace strivex {
 
-enum class OutboxState { kPending, kStored, kRejected };
+// kUnassigned: results of a printout without a usable sample identifier; never sent until someone
+// assigns them to a request, which makes them pending.
+enum class OutboxState { kPending, kStored, kRejected, kUnassigned };
 
-// "pending", "stored", "rejected": the words kept in the file and shown to administrators.
+// "pending", "stored", "rejected", "unassigned": the words kept in the file and shown to administrators.
 std::string_view OutboxStateName(OutboxState state);
 std::optional<OutboxState> OutboxStateFromName(std::string_view name);
 
@@ -37,6 +39,7 @@ struct OutboxStats {
   int64_t pending = 0;
   int64_t stored = 0;
   int64_t rejected = 0;
+  int64_t unassigned = 0;
   int64_t oldestPendingId = 0;  // 0 when nothing waits
 };
 

@@ -35,7 +35,7 @@ CREATE TABLE IF NOT EXISTS results(
   value BLOB NOT NULL,
   second_marker BLOB NOT NULL,
   received_at TEXT NOT NULL,
-  state TEXT NOT NULL DEFAULT 'pending' CHECK (state IN ('pending', 'stored', 'rejected')),
+  state TEXT NOT NULL DEFAULT 'pending' CHECK (state IN ('pending', 'stored', 'rejected', 'unassigned')),
   attempts INTEGER NOT NULL DEFAULT 0,
   next_attempt_at INTEGER NOT NULL DEFAULT 0,
   stored_at INTEGER NOT NULL DEFAULT 0,
@@ -163,6 +163,11 @@ std::string OutboxStore::LastError() {
 
 std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const LocalTime& receivedAt,
                                                std::string& error) {
+  return AddMessage(samples, SampleList(), receivedAt, error);
+}
+
+std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const SampleList& unassigned,
+                                               const LocalTime& receivedAt, std::string& error) {
   std::lock_guard lock(mutex_);
   sqlite3* db = handle_->db.get();
   const std::string when = TimeText(receivedAt);
@@ -181,20 +186,24 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
   const int64_t messageId = sqlite3_last_insert_rowid(db);
   SqliteStatement insert(db,
                          "INSERT INTO results(message_id, sample_index, request_id, analysis_code, parameter_code, "
-                         "value, second_marker, received_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+                         "value, second_marker, received_at, state) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!insert.ok()) return fail("cannot record the results");
+  // Printouts without a sample follow the samples, each under an index of its own.
   int32_t sampleIndex = 0;
-  for (const SampleRecord& sample : samples) {
-    for (const GroupRecord& group : sample.groups) {
-      for (const ResultRecord& result : group.results) {
-        insert.Bind(1, messageId).Bind(2, int64_t{sampleIndex}).Bind(3, int64_t{sample.requestId});
-        insert.Bind(4, group.analysisCode).Bind(5, result.parameterCode).Bind(6, result.value);
-        insert.Bind(7, result.secondMarker).Bind(8, when);
-        if (insert.Step() != SQLITE_DONE) return fail("cannot record a result");
-        sqlite3_reset(insert.get());
+  for (const SampleList* list : {&samples, &unassigned}) {
+    const std::string_view state = OutboxStateName(list == &samples ? OutboxState::kPending : OutboxState::kUnassigned);
+    for (const SampleRecord& sample : *list) {
+      for (const GroupRecord& group : sample.groups) {
+        for (const ResultRecord& result : group.results) {
+          insert.Bind(1, messageId).Bind(2, int64_t{sampleIndex}).Bind(3, int64_t{list == &samples ? sample.requestId : 0});
+          insert.Bind(4, group.analysisCode).Bind(5, result.parameterCode).Bind(6, result.value);
+          insert.Bind(7, result.secondMarker).Bind(8, when).BindText(9, state);
+          if (insert.Step() != SQLITE_DONE) return fail("cannot record a result");
+          sqlite3_reset(insert.get());
+        }
       }
+      ++sampleIndex;
     }
-    ++sampleIndex;
   }
   if (!ExecLocked("COMMIT")) {
     error = lastError_;
@@ -202,6 +211,32 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
     return std::nullopt;
   }
   return messageId;
+}
+
+int64_t OutboxStore::AssignPrintout(int64_t messageId, int32_t sampleIndex, int32_t requestId) {
+  std::lock_guard lock(mutex_);
+  SqliteStatement stmt(handle_->db.get(),
+                       "UPDATE results SET request_id = ?, state = 'pending' "
+                       "WHERE message_id = ? AND sample_index = ? AND state = 'unassigned'");
+  if (!stmt.ok() || stmt.Bind(1, int64_t{requestId}).Bind(2, messageId).Bind(3, int64_t{sampleIndex}).Step() != SQLITE_DONE) {
+    return Fail("cannot assign the results"), 0;
+  }
+  return sqlite3_changes(handle_->db.get());
+}
+
+std::vector<int64_t> OutboxStore::AssignRows(std::span<const int64_t> ids, int32_t requestId) {
+  std::lock_guard lock(mutex_);
+  std::vector<int64_t> changed;
+  SqliteStatement stmt(handle_->db.get(),
+                       "UPDATE results SET request_id = ?, state = 'pending' WHERE id = ? AND state = 'unassigned'");
+  if (!stmt.ok()) return Fail("cannot assign the results"), changed;
+  for (int64_t id : ids) {
+    if (stmt.Bind(1, int64_t{requestId}).Bind(2, id).Step() == SQLITE_DONE && sqlite3_changes(handle_->db.get()) == 1) {
+      changed.push_back(id);
+    }
+    sqlite3_reset(stmt.get());
+  }
+  return changed;
 }
 
 std::vector<OutboxRow> OutboxStore::DuePending(int64_t now, size_t limit) {
@@ -300,6 +335,8 @@ OutboxStats OutboxStore::Stats() {
       stats.stored = stmt.Int(1);
     } else if (state == OutboxState::kRejected) {
       stats.rejected = stmt.Int(1);
+    } else if (state == OutboxState::kUnassigned) {
+      stats.unassigned = stmt.Int(1);
     }
   }
   return stats;

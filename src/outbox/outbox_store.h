@@ -45,6 +45,16 @@ class OutboxStore {
   // Writes every result of every sample in one transaction, fsynced before it returns; the
   // message's id, or nullopt (nothing written) with the reason.
   std::optional<int64_t> AddMessage(const SampleList& samples, const LocalTime& receivedAt, std::string& error);
+  // The same, with the message's printouts that have no sample: their results are kept as
+  // unassigned, each printout under its own sample index after the samples'.
+  std::optional<int64_t> AddMessage(const SampleList& samples, const SampleList& unassigned,
+                                    const LocalTime& receivedAt, std::string& error);
+
+  // Gives one printout's unassigned results a request id; they are then sent like any other. How
+  // many rows changed.
+  int64_t AssignPrintout(int64_t messageId, int32_t sampleIndex, int32_t requestId);
+  // The same by row ids (administrators' tools); the ids that were changed.
+  std::vector<int64_t> AssignRows(std::span<const int64_t> ids, int32_t requestId);
 
   // Pending rows whose next attempt is due at `now` (unix seconds), oldest first.
   std::vector<OutboxRow> DuePending(int64_t now, size_t limit);

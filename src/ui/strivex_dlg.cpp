@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,6 +152,9 @@ void CStrivexDlg::BuildControls() {
   receivedList_->setExpandsOnDoubleClick(false);
   receivedList_->header()->setStretchLastSection(false);
   receivedList_->viewport()->installEventFilter(this);
+  // A printout without a usable sample identifier is given its request from the row's menu.
+  receivedList_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(receivedList_, &QTreeWidget::customContextMenuRequested, this, &CStrivexDlg::OnReceivedMenu);
 
   requestCode_->setFocus();
 }
@@ -278,6 +282,26 @@ void CStrivexDlg::OnReceivedDoubleClick() {
   info.Run();
 }
 
+void CStrivexDlg::OnReceivedMenu(const QPoint& where) {
+  auto* row = static_cast<ReceivedItem*>(receivedList_->itemAt(where));
+  if (row == nullptr || !row->unassigned) return;
+  QMenu menu(this);
+  QAction* assign = menu.addAction(QStringLiteral("Atribui cererea..."));
+  if (menu.exec(receivedList_->viewport()->mapToGlobal(where)) != assign) return;
+  bool ok = false;
+  const int requestId = QInputDialog::getInt(this, QStringLiteral("Rezultate fara ID proba"),
+                                             QStringLiteral("ID proba (cererea):"), 0, 1, 2147483647, 1, &ok);
+  if (!ok) return;
+  if (!core_.AssignPrintout(row->outboxMessageId, row->outboxSampleIndex, requestId)) {
+    platform::MessageBox("Rezultatele nu pot fi atribuite");
+    return;
+  }
+  row->unassigned = false;
+  row->setText(0, QString::number(requestId));
+  row->setText(2, QString());
+  if (row->sample() != nullptr) row->sample()->requestId = requestId;
+}
+
 void CStrivexDlg::OnOpenPort() {
   if (!core_.OpenPort()) platform::MessageBox("Port: Inaccesibil");
 }
@@ -307,8 +331,13 @@ void CStrivexDlg::AddReceivedRow(ReceivedRow row) {
   auto* item = new ReceivedItem(receivedList_, {FromLocal8(row.id), FromLocal8(row.date), FromLocal8(row.name)},
                                 std::move(row.sample));
   item->outboxMessageId = row.outboxMessageId;
+  item->unassigned = row.unassigned;
   item->outboxSampleIndex = row.outboxSampleIndex;
   item->ShowBacklog(row.pending, row.rejected);
+  if (row.unassigned) {
+    for (int column = 0; column < item->columnCount(); ++column) item->setForeground(column, QBrush(QColor(0xb0, 0x50, 0x00)));
+    item->setToolTip(0, QStringLiteral("Rezultate fara ID proba: clic dreapta pentru a le atribui o cerere"));
+  }
 }
 
 void CStrivexDlg::SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleIndex, int64_t pending,

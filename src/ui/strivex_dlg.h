@@ -18,6 +18,7 @@ class QAction;
 class QCloseEvent;
 class QKeyEvent;
 class QLabel;
+class QPoint;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -38,6 +39,7 @@ class ReceivedItem : public QTreeWidgetItem {
   void ShowBacklog(int64_t pending, int64_t rejected);
   int64_t outboxMessageId = 0;
   int32_t outboxSampleIndex = 0;
+  bool unassigned = false;  // a printout without a sample: its menu assigns it a request
 
  private:
   std::unique_ptr<SampleRecord> sample_;
@@ -95,6 +97,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   void OnOpenPort();
   void OnClosePort();
   void OnReceivedDoubleClick();
+  void OnReceivedMenu(const QPoint& where);
   void OnAbout();
   void OnTimer();
   void ShutdownModule();

@@ -39,6 +39,10 @@ void DataLogBatch::WriteSample(int32_t requestId) {
                          time_.wYear, 0, 0));
 }
 
+void DataLogBatch::WriteUnassigned() {
+  file_.WriteText(Format("\n Fara ID proba (nealocat) %d/%d/%d", time_.wDay, time_.wMonth, time_.wYear));
+}
+
 void DataLogBatch::WriteResult(std::string_view parameterCode, std::string_view value) {
   std::string line = "\n";
   line += parameterCode;

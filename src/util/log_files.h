@@ -34,6 +34,9 @@ class DataLogBatch {
   void WriteSample(int32_t requestId);
   // "\nCODE = value".
   void WriteResult(std::string_view parameterCode, std::string_view value);
+  // A printout without a usable sample identifier: its results follow this line, which no reader
+  // of the log can take for a sample's.
+  void WriteUnassigned();
 
  private:
   AppendFile file_;

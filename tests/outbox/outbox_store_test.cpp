@@ -231,6 +231,35 @@ TEST_F(OutboxStoreTest, CountsAndRetriesAndPurgesByState) {
   EXPECT_TRUE(store->RetryAllRejected().empty());
 }
 
+TEST_F(OutboxStoreTest, UnassignedPrintoutsWaitUntilGivenARequest) {
+  auto store = OpenStore();
+  std::string error;
+  const SampleList samples = Samples({{7006, {{"S_TRV", "LEU", "neg"}}}});
+  // A control printout and an unreadable one, in the order they arrived.
+  const SampleList unassigned = Samples({{0, {{"S_TRV", "LEU", "75"}, {"S_TRV", "GLU", "5.5"}}}, {0, {{"S_TRV", "PH", "6"}}}});
+  const auto message = store->AddMessage(samples, unassigned, kReceived, error);
+  ASSERT_TRUE(message) << error;
+  EXPECT_EQ(store->DuePending(0, 10).size(), 1u) << "unassigned results are never sent on their own";
+  EXPECT_EQ(store->Stats().unassigned, 3);
+  const std::vector<OutboxRow> waiting = store->List(OutboxState::kUnassigned);
+  ASSERT_EQ(waiting.size(), 3u);
+  EXPECT_EQ(waiting[0].sampleIndex, 1);
+  EXPECT_EQ(waiting[2].sampleIndex, 2);
+  EXPECT_EQ(waiting[0].requestId, 0);
+
+  EXPECT_EQ(store->AssignPrintout(*message, 1, 7007), 2);
+  EXPECT_EQ(store->AssignPrintout(*message, 1, 7008), 0) << "assigned once only";
+  const std::vector<OutboxRow> due = store->DuePending(0, 10);
+  ASSERT_EQ(due.size(), 3u);
+  EXPECT_EQ(due[1].requestId, 7007);
+  EXPECT_EQ(due[2].parameterCode, "GLU");
+
+  const int64_t ids[] = {waiting[2].id, waiting[0].id, 999};
+  EXPECT_EQ(store->AssignRows(ids, 7009), std::vector<int64_t>{waiting[2].id});
+  EXPECT_EQ(store->Row(waiting[2].id)->requestId, 7009);
+  EXPECT_EQ(store->Stats().unassigned, 0);
+}
+
 TEST_F(OutboxStoreTest, ACommittedMessageSurvivesTheProcessBeingKilled) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
