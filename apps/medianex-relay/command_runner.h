@@ -10,17 +10,20 @@
 
 namespace strivex::relay {
 
+// What a command gives back.
 struct CommandOutcome {
   std::vector<std::string> replies;  // texts, each sent as a frame with the request's number
   bool endConnection = false;        // after "InchidConectie"
 };
 
-std::string StatusText(bool ok);
-
+// One connection's commands; used by that connection's thread only.
 class CommandRunner {
  public:
+  // Runs the commands on `session`, which outlives the runner.
   explicit CommandRunner(BazaDeDate& session) : session_(session) {}
 
+  // Runs a command on the session; an unknown command or unusable arguments answer failure in
+  // the shape the client awaits for that command. Session failures are logged by the session.
   CommandOutcome Run(std::string_view command, std::string_view arguments);
 
  private:

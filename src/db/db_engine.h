@@ -14,6 +14,8 @@
 
 namespace strivex {
 
+// One statement's rows, read forward; the session calls it under the slot's lock, one thread at
+// a time. Nothing here logs.
 class ResultSet {
  public:
   virtual ~ResultSet() = default;
@@ -26,16 +28,23 @@ class ResultSet {
   virtual std::optional<size_t> ColumnIndex(std::string_view name) const = 0;
   // The current row's value of a column (read when the row became current).
   virtual DbValue Value(size_t column) const = 0;
+  // The column names in select order; none once closed.
   virtual std::vector<std::string> ColumnNames() const = 0;
+  // Lets go of the rows and the driver's statement; the set is then at its end with no columns.
   virtual void Close() = 0;
 };
 
+// One connection. Execute may run on several threads at once; Open and Close run alone (the
+// session sees to both). Nothing here logs: failures come back in a DbError.
 class DbEngine {
  public:
   virtual ~DbEngine() = default;
+  // Connects, closing any previous connection first; false with `error` when it cannot.
   virtual bool Open(const std::string& connectionString, DbError& error) = 0;
-  // Runs the statement. A statement without rows gives a set that is at its end.
+  // Runs the statement; null with `error` on failure. A statement without rows gives a set that
+  // is at its end.
   virtual std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) = 0;
+  // Ends the connection once the result sets read from it are gone; Execute then fails.
   virtual void Close() = 0;
 };
 

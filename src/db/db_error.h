@@ -12,10 +12,11 @@ inline constexpr uint32_t kResultTableMissing = 0x80040E37;  // error code 3127
 inline constexpr uint32_t kResultConversion = 0x80040E07;    // error code 3079
 inline constexpr uint32_t kResultFail = 0x80004005;          // E_FAIL
 
-inline constexpr uint16_t kErrorTableMissing = 3127;
-inline constexpr uint16_t kErrorConversion = 3079;
+inline constexpr uint16_t kErrorTableMissing = 3127;  // code of kResultTableMissing
+inline constexpr uint16_t kErrorConversion = 3079;    // code of kResultConversion
 inline constexpr uint16_t kNoErrorCode = 0xFFFF;  // stored where a failure has code 0
 
+// A failed operation: its result code, and the driver's words.
 struct DbError {
   uint32_t result = kResultFail;
   std::string detail;  // the driver's own words, for diagnostics; never in the log format

@@ -22,6 +22,7 @@
 #include "db/baza_de_date.h"
 #include "platform/message_box.h"
 #include "support/temp_dir.h"
+#include "util/unique_fd.h"
 
 namespace strivex {
 namespace {
@@ -49,40 +50,34 @@ std::string LittleEndian(int32_t value) {
 // The relay server's side of one connection, driven step by step by the test.
 class RelayPeer {
  public:
-  RelayPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  RelayPeer() : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(listener_, 4) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listener_.get(), 4) != 0 ||
+        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       ADD_FAILURE() << "the peer cannot listen";
     }
     port_ = ntohs(address.sin_port);
   }
-  ~RelayPeer() {
-    CloseConnection();
-    ::close(listener_);
-  }
-  RelayPeer(const RelayPeer&) = delete;
-  RelayPeer& operator=(const RelayPeer&) = delete;
 
   uint16_t port() const { return port_; }
 
   bool Accept() {
     CloseConnection();
-    if (!Readable(listener_, kPatienceMs)) return false;
-    connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    return connection_ >= 0;
+    if (!Readable(listener_.get(), kPatienceMs)) return false;
+    connection_ = UniqueFd(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    return connection_.valid();
   }
 
   // Up to `size` bytes: fewer when the client closes or goes quiet.
   std::string Read(size_t size) {
     std::string bytes;
-    while (bytes.size() < size && Readable(connection_, kPatienceMs)) {
+    while (bytes.size() < size && Readable(connection_.get(), kPatienceMs)) {
       std::array<char, 4096> chunk{};
-      const ssize_t got = ::recv(connection_, chunk.data(), std::min(chunk.size(), size - bytes.size()), 0);
+      const ssize_t got = ::recv(connection_.get(), chunk.data(), std::min(chunk.size(), size - bytes.size()), 0);
       if (got <= 0) break;
       bytes.append(chunk.data(), static_cast<size_t>(got));
     }
@@ -106,7 +101,7 @@ class RelayPeer {
   }
 
   void Send(const std::string& bytes) {
-    EXPECT_EQ(::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+    EXPECT_EQ(::send(connection_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(bytes.size()));
   }
   void SendFrame(int32_t number, const std::string& text) {
@@ -116,18 +111,15 @@ class RelayPeer {
   // True when the client ends the connection (within the patience).
   bool SeesClose() {
     std::array<char, 64> sink{};
-    while (Readable(connection_, kPatienceMs)) {
-      const ssize_t got = ::recv(connection_, sink.data(), sink.size(), 0);
+    while (Readable(connection_.get(), kPatienceMs)) {
+      const ssize_t got = ::recv(connection_.get(), sink.data(), sink.size(), 0);
       if (got <= 0) return true;
     }
     return false;
   }
-  bool Quiet() { return !Readable(connection_, 200); }
+  bool Quiet() { return !Readable(connection_.get(), 200); }
 
-  void CloseConnection() {
-    if (connection_ >= 0) ::close(connection_);
-    connection_ = -1;
-  }
+  void CloseConnection() { connection_.Reset(); }
 
  private:
   static bool Readable(int socket, int ms) {
@@ -135,8 +127,8 @@ class RelayPeer {
     return ::poll(&entry, 1, ms) == 1;
   }
 
-  int listener_ = -1;
-  int connection_ = -1;
+  UniqueFd listener_;
+  UniqueFd connection_;
   uint16_t port_ = 0;
 };
 

@@ -7,6 +7,7 @@
 
 #include "command_runner.h"
 #include "db/connection_string.h"
+#include "db/relay_wire.h"
 #include "support/temp_dir.h"
 
 namespace strivex::relay {
@@ -15,8 +16,8 @@ namespace {
 using strivex::testing::ScopedCurrentDir;
 using strivex::testing::TempDir;
 
-const std::string kOk = StatusText(true);
-const std::string kFail = StatusText(false);
+const std::string kOk = RelayStatusText(true);
+const std::string kFail = RelayStatusText(false);
 
 class RelayCommands : public ::testing::Test {
  protected:
