@@ -5,7 +5,6 @@
 #include "db/relayed_backend.h"
 #include "db/session_backend.h"
 #include "platform/message_box.h"
-#include "util/log_files.h"
 
 namespace strivex {
 
@@ -15,30 +14,27 @@ bool ValidSlot(int slot) { return slot >= 0 && slot < BazaDeDate::kSlotCount; }
 
 }  // namespace
 
-void FailureLog::Write(const std::string& message, const DbError& error) {
-  WriteErrorLogEntry(message);
-  std::lock_guard lock(mutex_);
-  message_ = message;
-  detail_ = error.detail;
-}
-
-std::string FailureLog::LastMessage() const {
-  std::lock_guard lock(mutex_);
-  return message_;
-}
-
-std::string FailureLog::LastDetail() const {
-  std::lock_guard lock(mutex_);
-  return detail_;
-}
-
 BazaDeDate::BazaDeDate()
     : log_(std::make_unique<FailureLog>()),
-      direct_(std::make_unique<DirectBackend>(*this, *log_)),
-      relayed_(std::make_unique<RelayedBackend>(*this, *log_)),
+      outcomes_(std::make_unique<OutcomeLog>()),
+      direct_(std::make_unique<DirectBackend>(*this, *log_, *outcomes_)),
+      relayed_(std::make_unique<RelayedBackend>(*this, *log_, *outcomes_)),
       backend_(direct_.get()) {}
 
 BazaDeDate::~BazaDeDate() = default;
+
+DbFailure BazaDeDate::lastFailure() const { return outcomes_->Failure(); }
+
+std::string BazaDeDate::lastErrorText() const { return outcomes_->Text(); }
+
+void BazaDeDate::SetTimeouts(const DbTimeouts& timeouts) {
+  loginMs_.store(timeouts.login.count());
+  queryMs_.store(timeouts.query.count());
+}
+
+DbTimeouts BazaDeDate::Timeouts() const {
+  return {std::chrono::milliseconds(loginMs_.load()), std::chrono::milliseconds(queryMs_.load())};
+}
 
 std::string BazaDeDate::LastErrorMessage() const { return log_->LastMessage(); }
 
@@ -48,11 +44,12 @@ bool BazaDeDate::DeschidBazaLocala(const std::string& dataSource, const std::str
                                    uint8_t directFlag) {
   if (directFlag != 1) {
     platform::MessageBox(serverAddress.empty() ? "adresa web este necesara" : "Indirect Conect");
+    outcomes_->Record(DbFailure::kRejected, "the local database opens directly only");
     return false;
   }
   direct.store(1);
   backend_.store(direct_.get(), std::memory_order_release);
-  if (!direct_->Open(JetConnectionString(dataSource, pass), "")) return false;
+  if (!direct_->Open(JetConnectionString(dataSource, pass), Timeouts(), "")) return false;
   database = dataSource;
   password = pass;
   return true;
@@ -64,12 +61,13 @@ bool BazaDeDate::DeschidConectie(const std::string& connectionString, uint8_t di
     backend_.store(relayed_.get(), std::memory_order_release);
     if (serverAddress.empty()) {
       platform::MessageBox("adresa web este necesara");
+      outcomes_->Record(DbFailure::kRejected, "no relay server address");
       return false;
     }
-    return relayed_->Open(connectionString);
+    return relayed_->Open(connectionString, Timeouts());
   }
   backend_.store(direct_.get(), std::memory_order_release);
-  return direct_->Open(connectionString, " ->" + connectionString);
+  return direct_->Open(connectionString, Timeouts(), " ->" + connectionString);
 }
 
 bool BazaDeDate::DeschidConectieSetari(uint8_t directFlag) {
@@ -85,20 +83,26 @@ void BazaDeDate::InchidConectie() {
   connected.store(0);
 }
 
+bool BazaDeDate::StatementSlot(int slot) {
+  if (ValidSlot(slot)) return true;
+  outcomes_->Record(DbFailure::kRejected, "no slot " + std::to_string(slot) + ": slots are 0 to 9");
+  return false;
+}
+
 bool BazaDeDate::SQLCommand(const std::string& sql, int slot) {
-  return ValidSlot(slot) && Backend().SQLCommand(sql, slot);
+  return StatementSlot(slot) && Backend().SQLCommand(sql, slot);
 }
 
 bool BazaDeDate::DeschidTabel(const std::string& table, int slot) {
-  return ValidSlot(slot) && Backend().DeschidTabel(table, slot);
+  return StatementSlot(slot) && Backend().DeschidTabel(table, slot);
 }
 
 bool BazaDeDate::DeschidTabel(const std::string& table, const std::string& clause, int slot) {
-  return ValidSlot(slot) && Backend().DeschidTabel(table, clause, slot);
+  return StatementSlot(slot) && Backend().DeschidTabel(table, clause, slot);
 }
 
 bool BazaDeDate::GetRecords(const std::string& sql, int slot) {
-  return ValidSlot(slot) && Backend().GetRecords(sql, slot);
+  return StatementSlot(slot) && Backend().GetRecords(sql, slot);
 }
 
 DbValue BazaDeDate::ValoareColoana(const std::string& column, int slot) {

@@ -10,12 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "db/db_engine.h"
+#include "db/db_error.h"
 #include "db/db_value.h"
 
 namespace strivex {
 
 class DirectBackend;
 class FailureLog;
+class OutcomeLog;
 class RelayedBackend;
 class SessionBackend;
 
@@ -68,6 +71,21 @@ class BazaDeDate {
   std::vector<std::string> ColumnNames(int slot);  // the slot's column names; none when empty
   bool RowAvailable(int slot);                     // whether the slot's set has a current row
 
+  // What the calling thread's last open, SQLCommand, DeschidTabel or GetRecords came to: kNone
+  // for a success; kConnectionLost when the connection is gone, never came, or did not answer in
+  // time (connected is then 0: open again); kRejected when the server refused it. Relayed, a
+  // failure the relay answers is kRejected. Threads sharing the session each read their own.
+  DbFailure lastFailure() const;
+  // The words for that failure: the driver's "SQLSTATE: message" when direct, what the relayed
+  // session saw when relayed; empty after a success.
+  std::string lastErrorText() const;
+
+  // How long to wait for the server, applied by each open from then on: the login (relayed: the
+  // connect and the open's reply) and every statement (relayed: every reply). A wait that runs out
+  // fails as kConnectionLost. Any thread.
+  void SetTimeouts(const DbTimeouts& timeouts);
+  DbTimeouts Timeouts() const;  // 5 s and 30 s until set
+
   // For operator tools (the log keeps its fixed format); any thread, empty before the first.
   std::string LastErrorMessage() const;  // the message of the last log entry this session wrote
   std::string LastErrorDetail() const;   // the driver's own words for that failure
@@ -86,10 +104,15 @@ class BazaDeDate {
   std::string hostName;                    // this machine's name, sent in the relay greeting
 
  private:
+  // Whether a statement may go to `slot`; records the refusal for lastFailure when not.
+  bool StatementSlot(int slot);
   // The backend the operations go to: the direct one until a relayed open.
   SessionBackend& Backend() const { return *backend_.load(std::memory_order_acquire); }
 
+  std::atomic<int64_t> loginMs_{DbTimeouts{}.login.count()};
+  std::atomic<int64_t> queryMs_{DbTimeouts{}.query.count()};
   std::unique_ptr<FailureLog> log_;
+  std::unique_ptr<OutcomeLog> outcomes_;
   std::unique_ptr<DirectBackend> direct_;
   std::unique_ptr<RelayedBackend> relayed_;
   std::atomic<SessionBackend*> backend_{nullptr};

@@ -33,7 +33,8 @@ class BusyGuard {
 
 }  // namespace
 
-DirectBackend::DirectBackend(BazaDeDate& session, FailureLog& log) : session_(session), log_(log) {}
+DirectBackend::DirectBackend(BazaDeDate& session, FailureLog& log, OutcomeLog& outcomes)
+    : session_(session), log_(log), outcomes_(outcomes) {}
 
 DirectBackend::~DirectBackend() {
   // Result sets may hold their connection open: they go first.
@@ -46,7 +47,17 @@ bool DirectBackend::HasEngine() const {
   return engine_ != nullptr;
 }
 
-bool DirectBackend::Open(const std::string& connectionString, const std::string& failureTail) {
+void DirectBackend::Settle(const DbError* error) {
+  if (error == nullptr) {
+    outcomes_.Record(DbFailure::kNone);
+    return;
+  }
+  if (error->failure == DbFailure::kConnectionLost) session_.connected.store(0);
+  outcomes_.Record(error->failure, error->detail);
+}
+
+bool DirectBackend::Open(const std::string& connectionString, const DbTimeouts& timeouts,
+                         const std::string& failureTail) {
   std::unique_lock lock(engineMutex_);
   // The previous connection goes with slot 0; slots 1-9 keep their sets (and what they read from).
   WithSlot(0, [](std::unique_ptr<ResultSet>& set) { return std::move(set); });
@@ -54,17 +65,21 @@ bool DirectBackend::Open(const std::string& connectionString, const std::string&
   if (!engine_) {
     lock.unlock();
     platform::MessageBox("Couldn't create the connection variable");
+    const DbError error{kResultFail, "no engine for the connection string"};
+    Settle(&error);
     return false;
   }
   session_.connected.store(0);
   DbError error;
-  if (!engine_->Open(connectionString, error)) {
+  if (!engine_->Open(connectionString, timeouts, error)) {
     lock.unlock();
     log_.Write(Format("Eroare: %s la deschidere conectie%s", C(ErrorText(error.result)), C(failureTail)),
                error);
+    Settle(&error);
     return false;
   }
   session_.connected.store(1);
+  Settle(nullptr);
   return true;
 }
 
@@ -85,7 +100,7 @@ bool DirectBackend::ExecuteInto(const std::string& sql, int slot, DbError& error
   {
     std::shared_lock lock(engineMutex_);
     if (!engine_) {
-      error = {kResultFail, "the session has no connection"};
+      error = {kResultFail, "the session has no connection", DbFailure::kConnectionLost};
       return false;
     }
     set = engine_->Execute(sql, error);
@@ -102,11 +117,13 @@ bool DirectBackend::SQLCommand(const std::string& sql, int slot) {
   DbError error;
   if (ExecuteInto(sql, slot, error)) {
     session_.lastErrorCode.store(0);
+    Settle(nullptr);
     return true;
   }
   log_.Write(Format("Eroare la executare comanda SQL ('%s'): %s", C(sql), C(ErrorText(error.result))),
              error);
   session_.lastErrorCode.store(StoredErrorCode(error.result));
+  Settle(&error);
   // A conversion failure has always been let through once it is logged.
   return ErrorCodeOf(error.result) == kErrorConversion;
 }
@@ -115,32 +132,44 @@ bool DirectBackend::DeschidTabel(const std::string& table, int slot) {
   const std::string sql = Format("SELECT * FROM %s", C(table));
   BusyGuard busyGuard(session_.busy);
   DbError error;
-  if (ExecuteInto(sql, slot, error)) return true;
-  log_.Write(Format("Eroare: %s la obtinerea tabelului '%s'", C(ErrorText(error.result)), C(table)),
-             error);
-  return false;
+  const bool ok = ExecuteInto(sql, slot, error);
+  if (!ok) {
+    log_.Write(Format("Eroare: %s la obtinerea tabelului '%s'", C(ErrorText(error.result)), C(table)),
+               error);
+  }
+  Settle(ok ? nullptr : &error);
+  return ok;
 }
 
 bool DirectBackend::DeschidTabel(const std::string& table, const std::string& clause, int slot) {
   const std::string sql = Format("SELECT * FROM %s %s", C(table), C(clause));
   BusyGuard busyGuard(session_.busy);
+  DbError error;
   if (!HasEngine()) {
     session_.lastErrorCode.store(kNoErrorCode);
+    error = {kResultFail, "the session has no connection", DbFailure::kConnectionLost};
+    Settle(&error);
     return false;
   }
-  DbError error;
-  if (ExecuteInto(sql, slot, error)) return true;
+  if (ExecuteInto(sql, slot, error)) {
+    Settle(nullptr);
+    return true;
+  }
   log_.Write(Format("Eroare: %s - '%s'", C(ErrorText(error.result)), C(sql)), error);
   session_.lastErrorCode.store(StoredErrorCode(error.result));
+  Settle(&error);
   return false;
 }
 
 bool DirectBackend::GetRecords(const std::string& sql, int slot) {
   DbError error;
-  if (ExecuteInto(sql, slot, error)) return true;
-  log_.Write(Format("Eroare la executare comanda SQL ('%s'): %s", C(sql), C(ErrorText(error.result))),
-             error);
-  return false;
+  const bool ok = ExecuteInto(sql, slot, error);
+  if (!ok) {
+    log_.Write(Format("Eroare la executare comanda SQL ('%s'): %s", C(sql), C(ErrorText(error.result))),
+               error);
+  }
+  Settle(ok ? nullptr : &error);
+  return ok;
 }
 
 DbValue DirectBackend::ValoareColoana(const std::string& column, int slot) {

@@ -17,18 +17,20 @@ namespace strivex {
 
 class DirectBackend final : public SessionBackend {
  public:
-  // Reads and sets the public fields of `session` (busy, lastErrorCode, connected) and logs to
-  // `log`; both outlive the backend.
-  DirectBackend(BazaDeDate& session, FailureLog& log);
+  // Reads and sets the public fields of `session` (busy, lastErrorCode, connected), logs to `log`
+  // and records outcomes in `outcomes`; all three outlive the backend.
+  DirectBackend(BazaDeDate& session, FailureLog& log, OutcomeLog& outcomes);
   ~DirectBackend() override;
 
-  // Opens `connectionString` with a new engine in place of the old one; slot 0 lets go of its set
-  // first, slots 1-9 keep theirs. A failure is logged as "Eroare: %s la deschidere conectie"
-  // followed by `failureTail`; an engine that cannot be made shows a message box instead.
-  bool Open(const std::string& connectionString, const std::string& failureTail);
+  // Opens `connectionString` within `timeouts` with a new engine in place of the old one; slot 0
+  // lets go of its set first, slots 1-9 keep theirs. A failure is logged as "Eroare: %s la
+  // deschidere conectie" followed by `failureTail`; an engine that cannot be made shows a
+  // message box instead.
+  bool Open(const std::string& connectionString, const DbTimeouts& timeouts, const std::string& failureTail);
 
   // SessionBackend: statements wait for the busy flag (GetRecords does not), failures are logged
-  // with the system's texts and set lastErrorCode as BazaDeDate says.
+  // with the system's texts and set lastErrorCode as BazaDeDate says; statements record their
+  // outcome, and a lost connection sets connected to 0.
   bool SQLCommand(const std::string& sql, int slot) override;
   bool DeschidTabel(const std::string& table, int slot) override;
   bool DeschidTabel(const std::string& table, const std::string& clause, int slot) override;
@@ -51,9 +53,12 @@ class DirectBackend final : public SessionBackend {
   // Runs a statement into a slot, the slot's old set going after the lock; false with `error`.
   bool ExecuteInto(const std::string& sql, int slot, DbError& error);
   bool HasEngine() const;
+  // Records a statement's or open's outcome for the calling thread: `error` is null for a success.
+  void Settle(const DbError* error);
 
   BazaDeDate& session_;
   FailureLog& log_;
+  OutcomeLog& outcomes_;
   mutable std::shared_mutex engineMutex_;  // statements share it; open and close take it alone
   std::unique_ptr<DbEngine> engine_;
   std::array<std::mutex, BazaDeDate::kSlotCount> slotMutex_;

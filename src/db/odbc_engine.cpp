@@ -3,7 +3,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -19,6 +21,13 @@ namespace {
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
+// A wait as the ODBC attributes take it: whole seconds, at least one (0 would mean no limit).
+SQLULEN Seconds(std::chrono::milliseconds wait) {
+  return static_cast<SQLULEN>(std::max<std::chrono::milliseconds::rep>(1, (wait.count() + 999) / 1000));
+}
+
+SQLPOINTER AsAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
+
 // The first diagnostic record of a handle as an error: its SQLSTATE decides the result code.
 DbError DiagnosticOf(SQLSMALLINT handleType, SQLHANDLE handle) {
   DbError error;
@@ -30,6 +39,7 @@ DbError DiagnosticOf(SQLSMALLINT handleType, SQLHANDLE handle) {
     const std::string sqlState(reinterpret_cast<char*>(state));
     error.result = ResultFromSqlState(sqlState);
     error.detail = sqlState + ": " + reinterpret_cast<char*>(text);
+    error.failure = FailureFromSqlState(sqlState);
   } else {
     error.detail = "the driver gave no diagnostic";
   }
@@ -89,12 +99,18 @@ class OdbcConnection {
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-  bool Connect(const std::string& connectionString, DbError& error) {
+  bool Connect(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) {
     std::lock_guard lock(mutex);
     if (!dbc_.valid()) {
       error = {kResultFail, "the ODBC driver manager could not be started"};
       return false;
     }
+    // psqlODBC bounds the login with the first (libpq's connect_timeout) and statements with the
+    // query time-out (the server's statement_timeout); FreeTDS also takes the connection
+    // time-out for its network reads.
+    querySeconds_ = Seconds(timeouts.query);
+    SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, AsAttribute(Seconds(timeouts.login)), 0);
+    SQLSetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT, AsAttribute(querySeconds_), 0);
     std::string trimmed = TrimConnectionString(connectionString);
     SQLCHAR out[1024];
     SQLSMALLINT outLength = 0;
@@ -123,6 +139,14 @@ class OdbcConnection {
   bool connected() const { return connected_; }
   bool postgres() const { return postgres_; }
   SQLHDBC dbc() const { return dbc_.get(); }
+  SQLULEN querySeconds() const { return querySeconds_; }
+  // Whether the driver knows the connection is gone; called with the mutex held. The SQLSTATE of
+  // the failure that revealed it need not say so (psqlODBC gives the server's 57P01, say).
+  bool Dead() const {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return Succeeded(SQLGetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+  }
 
   std::mutex mutex;
 
@@ -131,6 +155,7 @@ class OdbcConnection {
   OdbcHandle dbc_{SQL_HANDLE_DBC};
   bool connected_ = false;
   bool postgres_ = false;
+  SQLULEN querySeconds_ = 0;
 };
 
 struct Column {
@@ -321,10 +346,10 @@ std::vector<Column> DescribeColumns(SQLHSTMT stmt, SQLSMALLINT count) {
 
 class OdbcEngine : public DbEngine {
  public:
-  bool Open(const std::string& connectionString, DbError& error) override {
+  bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) override {
     Close();
     auto connection = std::make_shared<OdbcConnection>();
-    if (!connection->Connect(connectionString, error)) return false;
+    if (!connection->Connect(connectionString, timeouts, error)) return false;
     if (connection->postgres()) {
       // The development server keeps UTF8; the module's bytes are Windows-1250.
       DbError ignored;
@@ -336,12 +361,15 @@ class OdbcEngine : public DbEngine {
 
   std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) override {
     if (!connection_) {
-      error = {kResultFail, "not connected"};
+      error = {kResultFail, "not connected", DbFailure::kConnectionLost};
       return nullptr;
     }
     std::lock_guard lock(connection_->mutex);
     OdbcHandle stmt = Run(*connection_, connection_->postgres() ? ToPostgresDialect(sql) : sql, error);
-    if (!stmt.valid()) return nullptr;
+    if (!stmt.valid()) {
+      if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
+      return nullptr;
+    }
     SQLSMALLINT columns = 0;
     SQLNumResultCols(stmt.get(), &columns);
     if (columns <= 0) {
@@ -351,6 +379,7 @@ class OdbcEngine : public DbEngine {
     auto set = std::make_unique<OdbcResultSet>(connection_, std::move(stmt), std::move(described));
     if (!set->FetchLocked(error)) {
       set->CloseLocked();  // the set's own Close would wait for the mutex held here
+      if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
       return nullptr;
     }
     return set;
@@ -368,6 +397,7 @@ class OdbcEngine : public DbEngine {
       error = DiagnosticOf(SQL_HANDLE_DBC, connection.dbc());
       return stmt;
     }
+    SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, AsAttribute(connection.querySeconds()), 0);
     std::string text = sql;
     const SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
                                        static_cast<SQLINTEGER>(text.size()));

@@ -3,13 +3,18 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/message_box.h"
@@ -44,6 +49,38 @@ bool ResolveIpv4(const std::string& host, in_addr& address) {
   return true;
 }
 
+timeval AsTimeval(std::chrono::milliseconds wait) {
+  return {static_cast<time_t>(wait.count() / 1000), static_cast<suseconds_t>(wait.count() % 1000 * 1000)};
+}
+
+// Connects `socket` to `peer` by `deadline`; 0, or the errno of the failure (ETIMEDOUT when the
+// time ran out). The socket is left blocking.
+int ConnectBy(int socket, const sockaddr_in& peer, std::chrono::steady_clock::time_point deadline) {
+  const int flags = ::fcntl(socket, F_GETFL);
+  ::fcntl(socket, F_SETFL, flags | O_NONBLOCK);
+  int failure = 0;
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) failure = errno;
+  // Interrupted, the connection goes on being made all the same.
+  while (failure == EINPROGRESS || failure == EINTR) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      failure = ETIMEDOUT;
+      break;
+    }
+    pollfd entry{socket, POLLOUT, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
+    if (ready < 0) {
+      failure = errno == EINTR ? EINPROGRESS : errno;
+      continue;
+    }
+    if (ready == 0) continue;
+    socklen_t size = sizeof failure;
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &failure, &size) != 0) failure = errno;
+  }
+  ::fcntl(socket, F_SETFL, flags);
+  return failure;
+}
+
 std::string HostName() {
   std::array<char, 201> name{};
   if (::gethostname(name.data(), name.size() - 1) != 0) name[0] = '\0';
@@ -52,13 +89,21 @@ std::string HostName() {
 
 }  // namespace
 
-RelayedBackend::RelayedBackend(BazaDeDate& session, FailureLog& log) : session_(session), log_(log) {}
+RelayedBackend::RelayedBackend(BazaDeDate& session, FailureLog& log, OutcomeLog& outcomes)
+    : session_(session), log_(log), outcomes_(outcomes) {}
 
-bool RelayedBackend::Open(const std::string& connectionString) {
+bool RelayedBackend::Open(const std::string& connectionString, const DbTimeouts& timeouts) {
+  const auto deadline = std::chrono::steady_clock::now() + timeouts.login;
+  queryMs_.store(timeouts.query.count());
+  const auto fail = [this](DbFailure kind, std::string text) {
+    outcomes_.Record(kind, std::move(text));
+    return false;
+  };
   in_addr address{};
   if (!ResolveIpv4(session_.serverAddress, address)) {
     platform::MessageBox("Adresa IP nu poate fi gasita");
-    return false;
+    return fail(DbFailure::kConnectionLost,
+                "the relay server's address cannot be found: " + session_.serverAddress);
   }
   std::array<char, INET_ADDRSTRLEN> dotted{};
   ::inet_ntop(AF_INET, &address, dotted.data(), dotted.size());
@@ -67,39 +112,53 @@ bool RelayedBackend::Open(const std::string& connectionString) {
   UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket.valid()) {
     platform::MessageBox("Eroare la socket");
-    return false;
+    return fail(DbFailure::kRejected, std::string("no socket: ") + std::strerror(errno));
   }
-  // Requests are small and a caller waits on each: no batching delay. A caller also waits with
-  // no time-out, so a dead peer must eventually show up as a failed connection.
+  // Requests are small and a caller waits on each: no batching delay. A peer that stops reading
+  // must not hold a sender beyond a statement's time; one that vanished shows up through the
+  // keep-alive.
   const int on = 1;
   ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   ::setsockopt(socket.get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  const timeval sendLimit = AsTimeval(timeouts.query);
+  ::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(RelayPort());
   peer.sin_addr = address;
-  int rc = 0;
-  do {
-    rc = ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return false;
+  if (const int failure = ConnectBy(socket.get(), peer, deadline); failure != 0) {
+    return fail(DbFailure::kConnectionLost,
+                Format("cannot connect to the relay server at %s:%d: %s", dotted.data(), RelayPort(),
+                       std::strerror(failure)));
+  }
 
   session_.hostName = HostName();
   if (!relay_.Start(std::move(socket))) {
     platform::MessageBox("SOCKET neinitializat");
-    return false;
+    return fail(DbFailure::kRejected, "the relay client could not start");
   }
   session_.connected.store(0);
-  if (!relay_.SendRaw(RelayGreeting(session_.hostName))) return false;
-  const int32_t number = Send({RelayOp::kOpen, 0, {}, connectionString});
-  if (number == 0) return false;
-  const std::optional<std::string> status = relay_.WaitReply(number);
+  if (!relay_.SendRaw(RelayGreeting(session_.hostName))) {
+    return fail(DbFailure::kConnectionLost, "the relay server's connection failed during the greeting");
+  }
+  Failure failure;
+  const int32_t number = Send({RelayOp::kOpen, 0, {}, connectionString}, failure);
+  if (number == 0) return fail(failure.kind, failure.text);
+  const auto left = std::max(std::chrono::milliseconds(0),
+                             std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 deadline - std::chrono::steady_clock::now()));
+  const std::optional<std::string> status = Reply(number, left, failure);
+  if (!status) return fail(failure.kind, failure.text);
   // The status byte itself is kept: callers compare connected with 1.
-  session_.connected.store(status && !status->empty() ? static_cast<uint8_t>((*status)[0]) : 0);
-  return session_.connected.load() != 0;
+  session_.connected.store(status->empty() ? 0 : static_cast<uint8_t>((*status)[0]));
+  if (session_.connected.load() == 0) {
+    return fail(DbFailure::kRejected, "the relay server could not open the connection");
+  }
+  outcomes_.Record(DbFailure::kNone);
+  return true;
 }
 
-int32_t RelayedBackend::Send(const RelayRequest& request) {
+int32_t RelayedBackend::Send(const RelayRequest& request, Failure& failure) {
   const std::string_view command = RelayCommandName(request.op);
   const std::string argument = EncodeRelayArguments(request);
   for (const std::string_view text : {command, std::string_view(argument)}) {
@@ -108,58 +167,87 @@ int32_t RelayedBackend::Send(const RelayRequest& request) {
       log_.Write(Format("Eroare: textul depaseste %d octeti - '%s...'", kRelayMaxText,
                         std::string(text.substr(0, 100)).c_str()),
                  {kResultFail, "the relay server takes at most 1999 bytes of text"});
+      failure = {DbFailure::kRejected, "the relay server takes at most 1999 bytes of text"};
       return 0;
     }
   }
   const int32_t number = session_.requestCounter.fetch_add(1) + 1;
-  return relay_.SendRequest(number, command, argument) ? number : 0;
+  if (relay_.SendRequest(number, command, argument)) return number;
+  session_.connected.store(0);
+  failure = {DbFailure::kConnectionLost, "the request could not be sent: no connection to the relay server"};
+  return 0;
 }
 
-bool RelayedBackend::Status(const RelayRequest& request) {
-  const int32_t number = Send(request);
-  if (number == 0) return false;
-  const std::optional<std::string> status = relay_.WaitReply(number);
-  return status && RelayStatusOk(*status);
+std::optional<std::string> RelayedBackend::Reply(int32_t number, std::chrono::milliseconds patience,
+                                                 Failure& failure) {
+  std::optional<std::string> reply = relay_.WaitReply(number, patience);
+  if (!reply) {
+    session_.connected.store(0);
+    failure = {DbFailure::kConnectionLost,
+               Format("the relay connection ended or gave no reply within %lld ms",
+                      static_cast<long long>(patience.count()))};
+  }
+  return reply;
+}
+
+RelayedBackend::Failure RelayedBackend::Ask(const RelayRequest& request) {
+  Failure failure;
+  const int32_t number = Send(request, failure);
+  if (number == 0) return failure;
+  const std::optional<std::string> status = Reply(number, QueryPatience(), failure);
+  if (!status) return failure;
+  if (!RelayStatusOk(*status)) return {DbFailure::kRejected, "the relay server reported a failure"};
+  return {};
+}
+
+bool RelayedBackend::Statement(const RelayRequest& request) {
+  Failure failure = Ask(request);
+  outcomes_.Record(failure.kind, std::move(failure.text));
+  return failure.kind == DbFailure::kNone;
 }
 
 bool RelayedBackend::SQLCommand(const std::string& sql, int slot) {
-  return Status({RelayOp::kStatement, slot, {}, sql});
+  return Statement({RelayOp::kStatement, slot, {}, sql});
 }
 
 bool RelayedBackend::DeschidTabel(const std::string& table, int slot) {
-  return Status({RelayOp::kTable, slot, table, {}});
+  return Statement({RelayOp::kTable, slot, table, {}});
 }
 
 bool RelayedBackend::DeschidTabel(const std::string& table, const std::string& clause, int slot) {
-  return Status({RelayOp::kTableClause, slot, table, clause});
+  return Statement({RelayOp::kTableClause, slot, table, clause});
 }
 
 bool RelayedBackend::GetRecords(const std::string& sql, int slot) {
-  return Status({RelayOp::kRecords, slot, {}, sql});
+  return Statement({RelayOp::kRecords, slot, {}, sql});
 }
 
 DbValue RelayedBackend::ValoareColoana(const std::string& column, int slot) {
-  const int32_t number = Send({RelayOp::kValue, slot, column, {}});
+  Failure failure;
+  const int32_t number = Send({RelayOp::kValue, slot, column, {}}, failure);
   if (number == 0) return DbValue::Empty();
-  const std::optional<std::string> reply = relay_.WaitReply(number);
+  const std::optional<std::string> reply = Reply(number, QueryPatience(), failure);
   if (!reply) return DbValue::Empty();
   DbValue value = DecodeRelayValue(*reply);
-  relay_.WaitReply(number);  // the status that follows; its content does not matter
+  Reply(number, QueryPatience(), failure);  // the status that follows; its content does not matter
   return value;
 }
 
-bool RelayedBackend::NextElementTabel(int slot) { return Status({RelayOp::kNext, slot, {}, {}}); }
+bool RelayedBackend::NextElementTabel(int slot) {
+  return Ask({RelayOp::kNext, slot, {}, {}}).kind == DbFailure::kNone;
+}
 
-void RelayedBackend::InchidTabel(int slot) { Status({RelayOp::kCloseTable, slot, {}, {}}); }
+void RelayedBackend::InchidTabel(int slot) { Ask({RelayOp::kCloseTable, slot, {}, {}}); }
 
 std::vector<std::string> RelayedBackend::ColumnNames(int) { return {}; }
 
 bool RelayedBackend::RowAvailable(int) { return false; }
 
 bool RelayedBackend::Close() {
-  const int32_t number = Send({RelayOp::kClose, 0, {}, {}});
+  Failure failure;
+  const int32_t number = Send({RelayOp::kClose, 0, {}, {}}, failure);
   if (number == 0) return false;
-  relay_.WaitReply(number);
+  relay_.WaitReply(number, QueryPatience());
   relay_.Close();
   return true;
 }

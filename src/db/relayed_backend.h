@@ -3,6 +3,8 @@
 // connection and its reply. Relayed operations never wait for the busy flag, never set
 // lastErrorCode and log nothing but a text too long to send.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,17 +19,19 @@ namespace strivex {
 
 class RelayedBackend final : public SessionBackend {
  public:
-  // Reads session.serverAddress, sets serverIp, hostName, connected and requestCounter, and logs
-  // to `log`; both outlive the backend.
-  RelayedBackend(BazaDeDate& session, FailureLog& log);
+  // Reads session.serverAddress, sets serverIp, hostName, connected and requestCounter, logs to
+  // `log` and records outcomes in `outcomes`; all three outlive the backend.
+  RelayedBackend(BazaDeDate& session, FailureLog& log, OutcomeLog& outcomes);
 
   // Connects to the relay at session.serverAddress, greets it and asks it to open
-  // `connectionString`; connected takes the status byte of the reply. Address and socket failures
-  // show the system's message boxes; a refused connection fails quietly.
-  bool Open(const std::string& connectionString);
+  // `connectionString`, all within timeouts.login; connected takes the status byte of the reply.
+  // Later replies are awaited for timeouts.query each. Address and socket failures show the
+  // system's message boxes; a refused or silent relay fails quietly.
+  bool Open(const std::string& connectionString, const DbTimeouts& timeouts);
 
   // SessionBackend: one request each, answered by its status (ValoareColoana: a value and then a
-  // status); false or type 0 when the reply says so or the connection fails.
+  // status); false or type 0 when the reply says so or the connection fails. Statements record
+  // their outcome; a failed or silent connection sets connected to 0.
   bool SQLCommand(const std::string& sql, int slot) override;
   bool DeschidTabel(const std::string& table, int slot) override;
   bool DeschidTabel(const std::string& table, const std::string& clause, int slot) override;
@@ -43,14 +47,28 @@ class RelayedBackend final : public SessionBackend {
   bool Close() override;
 
  private:
-  // Sends a request under the next number; 0 when a text is too long (logged) or it cannot be
-  // sent.
-  int32_t Send(const RelayRequest& request);
-  // Sends a request and takes its status reply; false when the reply says so or never comes.
-  bool Status(const RelayRequest& request);
+  // Why a request got no success, in the terms of BazaDeDate::lastFailure.
+  struct Failure {
+    DbFailure kind = DbFailure::kNone;
+    std::string text;
+  };
+
+  // Sends a request under the next number; 0 with `failure` set when a text is too long (logged)
+  // or it cannot be sent.
+  int32_t Send(const RelayRequest& request, Failure& failure);
+  // The reply to `number` within `patience`; nothing, with `failure` set and connected 0, when
+  // the connection ends or the time runs out.
+  std::optional<std::string> Reply(int32_t number, std::chrono::milliseconds patience, Failure& failure);
+  // Sends a request and takes its status reply; kNone when it says success.
+  Failure Ask(const RelayRequest& request);
+  // Ask, with the outcome recorded for lastFailure.
+  bool Statement(const RelayRequest& request);
+  std::chrono::milliseconds QueryPatience() const { return std::chrono::milliseconds(queryMs_.load()); }
 
   BazaDeDate& session_;
   FailureLog& log_;
+  OutcomeLog& outcomes_;
+  std::atomic<int64_t> queryMs_{DbTimeouts{}.query.count()};  // set by Open, read by every wait
   TcpMultiThread relay_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/db_error.h"
@@ -51,6 +52,32 @@ class FailureLog {
   mutable std::mutex mutex_;
   std::string message_;
   std::string detail_;
+};
+
+// The outcome of each thread's last statement or open on a session: threads that share a session
+// each read their own. Any thread; a thread reads what it recorded itself.
+class OutcomeLog {
+ public:
+  // Keeps the calling thread's outcome: kNone with no text for a success.
+  void Record(DbFailure failure, std::string text = {});
+  // The calling thread's last outcome; kNone when it recorded none.
+  DbFailure Failure() const;
+  // The text kept with it.
+  std::string Text() const;
+
+ private:
+  struct Entry {
+    std::thread::id thread;
+    DbFailure failure = DbFailure::kNone;
+    std::string text;
+  };
+  // Threads come and go (every std::async is a new one): the longest unheard-of go first.
+  static constexpr size_t kMostThreads = 16;
+
+  const Entry* Find() const;  // the calling thread's, or null; with the mutex held
+
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;  // the most recently recorded last
 };
 
 }  // namespace strivex

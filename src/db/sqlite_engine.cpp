@@ -140,7 +140,8 @@ bool CreateEmptyFile(const std::string& path) {
 
 class SqliteEngine : public DbEngine {
  public:
-  bool Open(const std::string& connectionString, DbError& error) override {
+  // The local file has no login; waits for another connection's lock end after 5 s as always.
+  bool Open(const std::string& connectionString, const DbTimeouts&, DbError& error) override {
     Close();
     const auto source = ConnectionValue(connectionString, "Data Source");
     if (!source || source->empty()) {
@@ -181,7 +182,7 @@ class SqliteEngine : public DbEngine {
 
   std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) override {
     if (!file_) {
-      error = {kResultFail, "not connected"};
+      error = {kResultFail, "not connected", DbFailure::kConnectionLost};
       return nullptr;
     }
     sqlite3_stmt* prepared = nullptr;

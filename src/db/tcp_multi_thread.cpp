@@ -64,7 +64,9 @@ void TcpMultiThread::ReadReplies(int socket) {
   replyArrived_.notify_all();
 }
 
-std::optional<std::string> TcpMultiThread::WaitReply(int32_t requestNumber) {
+std::optional<std::string> TcpMultiThread::WaitReply(int32_t requestNumber,
+                                                      std::chrono::milliseconds patience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
   std::unique_lock lock(relayQueueLock);
   for (;;) {
     // A reply that arrived before the connection ended is still delivered.
@@ -78,8 +80,17 @@ std::optional<std::string> TcpMultiThread::WaitReply(int32_t requestNumber) {
     }
     // An ended client never answers again, so nobody may wait on it.
     if (state_.load() != kRunning) return std::nullopt;
-    replyArrived_.wait(lock);
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    replyArrived_.wait_until(lock, deadline);
   }
+  lock.unlock();
+  Abandon();
+  return std::nullopt;
+}
+
+void TcpMultiThread::Abandon() {
+  std::lock_guard lock(sendMutex_);
+  if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
 }
 
 bool TcpMultiThread::SendAll(const iovec* parts, int count) {

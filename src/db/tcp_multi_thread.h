@@ -6,6 +6,7 @@
 #include <sys/uio.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -46,9 +47,10 @@ class TcpMultiThread {
   // Sends the two frames of a request in one gather write; false when the connection is not
   // there or fails, or a text exceeds kRelayMaxText (the caller's to refuse first). Any thread.
   bool SendRequest(int32_t requestNumber, std::string_view command, std::string_view argument);
-  // The text of the oldest reply to `requestNumber`, waiting for it; nothing when the connection
-  // has failed or ends before it arrives. Any thread.
-  std::optional<std::string> WaitReply(int32_t requestNumber);
+  // The text of the oldest reply to `requestNumber`, waiting at most `patience` for it; nothing
+  // when the connection has failed or ends before it arrives, or the time runs out, which ends
+  // the connection (a late reply would be nobody's). Any thread.
+  std::optional<std::string> WaitReply(int32_t requestNumber, std::chrono::milliseconds patience);
   // Ends the connection: shuts the socket down, joins the reader, closes the socket. Replies
   // already received stay.
   void Close();
@@ -57,6 +59,8 @@ class TcpMultiThread {
   enum State : int32_t { kNotStarted = 0, kRunning = 1, kEnded = 2 };
 
   void ReadReplies(int socket);
+  // Shuts the socket down so the reader ends and every waiter and sender fails.
+  void Abandon();
   bool SendAll(const iovec* parts, int count);
 
   // Written by Start and Close under sendMutex_; Close reads it unlocked to shut a blocked
