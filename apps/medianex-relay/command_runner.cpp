@@ -1,23 +1,37 @@
 #include "command_runner.h"
 
 #include <optional>
+#include <utility>
 
 #include "db/relay_wire.h"
+#include "log.h"
 
 namespace strivex::relay {
 
 namespace {
 
-CommandOutcome Status(bool ok) { return {{RelayStatusText(ok)}, false}; }
+// Replies that keep the connection.
+CommandOutcome Answered(std::vector<std::string> replies) {
+  CommandOutcome outcome;
+  outcome.replies = std::move(replies);
+  return outcome;
+}
+
+CommandOutcome Status(bool ok) { return Answered({RelayStatusText(ok)}); }
 
 // A failure in the shape the client awaits: it reads a value reply before the status even when
 // the request is unusable.
 CommandOutcome Failure(RelayOp op) {
-  if (RelayRepliesWithValue(op)) return {{EncodeRelayValue(DbValue::Empty()), RelayStatusText(false)}, false};
+  if (RelayRepliesWithValue(op)) return Answered({EncodeRelayValue(DbValue::Empty()), RelayStatusText(false)});
   return Status(false);
 }
 
 }  // namespace
+
+CommandOutcome CommandRunner::Answer(bool ok) {
+  if (ok || session_.lastFailure() != DbFailure::kConnectionLost) return Status(ok);
+  return {{}, true, "database connection lost: " + Printable(session_.lastErrorText())};
+}
 
 CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arguments) {
   const std::optional<RelayOp> op = RelayOpOf(command, arguments);
@@ -28,14 +42,14 @@ CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arg
   switch (*op) {
     case RelayOp::kOpen:
       // The relay always reaches the database itself: a relayed open here would loop.
-      return Status(session_.DeschidConectie(r.text, 1));
-    case RelayOp::kStatement: return Status(session_.SQLCommand(r.text, r.slot));
-    case RelayOp::kRecords: return Status(session_.GetRecords(r.text, r.slot));
-    case RelayOp::kTable: return Status(session_.DeschidTabel(r.name, r.slot));
-    case RelayOp::kTableClause: return Status(session_.DeschidTabel(r.name, r.text, r.slot));
+      return Answer(session_.DeschidConectie(r.text, 1));
+    case RelayOp::kStatement: return Answer(session_.SQLCommand(r.text, r.slot));
+    case RelayOp::kRecords: return Answer(session_.GetRecords(r.text, r.slot));
+    case RelayOp::kTable: return Answer(session_.DeschidTabel(r.name, r.slot));
+    case RelayOp::kTableClause: return Answer(session_.DeschidTabel(r.name, r.text, r.slot));
     case RelayOp::kValue: {
       const DbValue value = session_.ValoareColoana(r.name, r.slot);
-      return {{EncodeRelayValue(value), RelayStatusText(!value.IsEmpty())}, false};
+      return Answered({EncodeRelayValue(value), RelayStatusText(!value.IsEmpty())});
     }
     case RelayOp::kNext: return Status(session_.NextElementTabel(r.slot));
     case RelayOp::kCloseTable:
@@ -43,7 +57,7 @@ CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arg
       return Status(true);
     case RelayOp::kClose:
       session_.InchidConectie();
-      return {{RelayStatusText(true)}, true};
+      return {{RelayStatusText(true)}, true, "closed the connection"};
   }
   return Status(false);
 }

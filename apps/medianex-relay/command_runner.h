@@ -1,6 +1,8 @@
 #pragma once
 // Runs one relayed command on the connection's own session and gives the reply texts in the
-// order the client awaits them. Nothing a client sends makes it throw or stop answering.
+// order the client awaits them. Nothing a client sends makes it throw or stop answering; a
+// database connection lost behind the relay ends the client's connection unanswered, which the
+// client takes for a lost connection too (a status byte cannot tell it from a refusal).
 
 #include <string>
 #include <string_view>
@@ -13,7 +15,8 @@ namespace strivex::relay {
 // What a command gives back.
 struct CommandOutcome {
   std::vector<std::string> replies;  // texts, each sent as a frame with the request's number
-  bool endConnection = false;        // after "InchidConectie"
+  bool endConnection = false;        // after "InchidConectie", or the database connection was lost
+  std::string reason;                // why it ends, for the log
 };
 
 // One connection's commands; used by that connection's thread only.
@@ -27,6 +30,10 @@ class CommandRunner {
   CommandOutcome Run(std::string_view command, std::string_view arguments);
 
  private:
+  // The status of an open or a statement, or the end of the connection when the session lost
+  // its database connection.
+  CommandOutcome Answer(bool ok);
+
   BazaDeDate& session_;
 };
 

@@ -60,7 +60,7 @@ std::string ServeConnection(int fd, const std::function<void(const std::string&)
     std::string frames;
     for (const std::string& reply : outcome.replies) frames += EncodeRelayFrame(number, reply);
     if (!WriteAll(fd, frames)) return "send failed";
-    if (outcome.endConnection) return "closed the connection";
+    if (outcome.endConnection) return outcome.reason;
   }
 }
 

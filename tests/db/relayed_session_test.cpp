@@ -121,6 +121,25 @@ TEST_P(RelayedSessionTest, KilledRelayIsALostConnection) {
   EXPECT_EQ(relayed_.connected.load(), 0);
 }
 
+// The relay cannot say why in a status byte: it ends the client's connection instead, and the
+// client opens again.
+TEST_P(RelayedSessionTest, ServerSessionEndedBehindTheRelayIsALostConnection) {
+  if (GetParam() != Engine::kPostgres) GTEST_SKIP() << "the local file has no server session";
+  ASSERT_TRUE(relayed_.GetRecords("SELECT pg_backend_pid() AS pid", 1));
+  const int32_t pid = relayed_.ValoareColoana("pid", 1).intVal;
+  ASSERT_TRUE(db_->GetRecords("SELECT pg_terminate_backend(" + std::to_string(pid) + ") AS done", 0));
+  EXPECT_FALSE(relayed_.SQLCommand("DELETE FROM " + Scratch(), 0));
+  EXPECT_EQ(relayed_.lastFailure(), DbFailure::kConnectionLost) << relayed_.lastErrorText();
+  EXPECT_EQ(relayed_.connected.load(), 0);
+  BackgroundProcess& relay = relay_->process();
+  const auto logged = [&](const std::string&) {
+    return relay.err().find("database connection lost") != std::string::npos;
+  };
+  EXPECT_TRUE(relay.WaitForOutput(logged, std::chrono::seconds(5))) << relay.err();
+  ASSERT_TRUE(relayed_.DeschidConectie(connection_, 0));
+  EXPECT_TRUE(relayed_.SQLCommand("DELETE FROM " + Scratch(), 0));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, RelayedSessionTest,
                          ::testing::Values(Engine::kSqlite, Engine::kPostgres), EngineName);
 
