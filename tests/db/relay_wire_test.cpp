@@ -44,14 +44,6 @@ TEST(RelayWire, GreetingIsOneHundredBytesAndNamesTheClient) {
   EXPECT_EQ(RelayGreetingName("Medianex Server;Nam"), std::nullopt);
 }
 
-TEST(RelayWire, StatusIsOneByte) {
-  EXPECT_EQ(RelayStatusText(true), std::string(1, '\1'));
-  EXPECT_EQ(RelayStatusText(false), std::string(1, '\0'));
-  EXPECT_TRUE(RelayStatusOk(std::string(1, '\2')));
-  EXPECT_FALSE(RelayStatusOk(std::string(1, '\0') + "x"));
-  EXPECT_FALSE(RelayStatusOk(""));
-}
-
 // Every request the client makes reaches the server's session in the same parts, under the
 // command name the server knows, with the text of each format's byte layout.
 TEST(RelayWire, EveryRequestDecodesToWhatWasEncoded) {
