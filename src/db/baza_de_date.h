@@ -48,8 +48,9 @@ class BazaDeDate {
   // closed but stay in their slots); connected is 0 afterwards. Never logs.
   void InchidConectie();
 
-  // Runs a statement into a slot. False on failure, logged, with lastErrorCode set (direct); a
-  // conversion failure still returns true after logging. Waits for the busy flag when direct.
+  // Runs a statement into a slot; false on failure. Direct: waits for the busy flag, logs a
+  // failure and sets lastErrorCode, and a conversion failure still returns true after logging.
+  // Relayed operations never log (but a text too long to send) nor touch busy or lastErrorCode.
   bool SQLCommand(const std::string& sql, int slot);
   // "SELECT * FROM table" into a slot; false on failure, logged, lastErrorCode left alone.
   bool DeschidTabel(const std::string& table, int slot);
@@ -74,7 +75,8 @@ class BazaDeDate {
   // What the calling thread's last open, SQLCommand, DeschidTabel or GetRecords came to: kNone
   // for a success; kConnectionLost when the connection is gone, never came, or did not answer in
   // time (connected is then 0: open again); kRejected when the server refused it. Relayed, a
-  // failure the relay answers is kRejected. Threads sharing the session each read their own.
+  // failure the relay answers is kRejected (the relay ends the connection instead when its own
+  // database connection is lost). Threads sharing the session each read their own.
   DbFailure lastFailure() const;
   // The words for that failure: the driver's "SQLSTATE: message" when direct, what the relayed
   // session saw when relayed; empty after a success.
@@ -91,7 +93,7 @@ class BazaDeDate {
   std::string LastErrorDetail() const;   // the driver's own words for that failure
 
   // Fields the callers read and write directly. Any thread may read the atomic ones.
-  std::atomic<uint16_t> lastErrorCode{0};  // error code of the last direct failure, 0xFFFF: none
+  std::atomic<uint16_t> lastErrorCode{0};  // of the last direct failure (0xFFFF: no code), see above
   std::string serverIp;                    // the relay's IPv4 address, set by a relayed open
   std::string user;                        // for DeschidConectieSetari
   std::string password;                    // for DeschidConectieSetari; set by DeschidBazaLocala
