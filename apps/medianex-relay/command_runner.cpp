@@ -1,70 +1,63 @@
 #include "command_runner.h"
 
-#include <algorithm>
 #include <optional>
+#include <utility>
 
-#include "arguments.h"
-#include "frame_io.h"
+#include "db/relay_wire.h"
+#include "log.h"
 
 namespace strivex::relay {
 
 namespace {
 
-CommandOutcome Status(bool ok) { return {{StatusText(ok)}, false}; }
+// Replies that keep the connection.
+CommandOutcome Answered(std::vector<std::string> replies) {
+  CommandOutcome outcome;
+  outcome.replies = std::move(replies);
+  return outcome;
+}
 
-// "<type>;<text>", cut to what one frame carries.
-std::string ValueText(const DbValue& value) {
-  std::string text = std::to_string(value.type) + ";" + value.ToText();
-  text.resize(std::min(text.size(), static_cast<size_t>(kMaxFrameText)));
-  return text;
+CommandOutcome Status(bool ok) { return Answered({RelayStatusText(ok)}); }
+
+// A failure in the shape the client awaits: it reads a value reply before the status even when
+// the request is unusable.
+CommandOutcome Failure(RelayOp op) {
+  if (RelayRepliesWithValue(op)) return Answered({EncodeRelayValue(DbValue::Empty()), RelayStatusText(false)});
+  return Status(false);
 }
 
 }  // namespace
 
-std::string StatusText(bool ok) { return std::string(1, ok ? '\x01' : '\x00'); }
+CommandOutcome CommandRunner::Answer(bool ok) {
+  if (ok || session_.lastFailure() != DbFailure::kConnectionLost) return Status(ok);
+  return {{}, true, "database connection lost: " + Printable(session_.lastErrorText())};
+}
 
 CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arguments) {
-  if (command == "DeschidConectie") {
-    // The relay always reaches the database itself: a relayed open here would loop.
-    return Status(session_.DeschidConectie(std::string(arguments), 1));
-  }
-  if (command == "SQLCommand" || command == "GetRecords") {
-    const std::optional<SlotStatement> parsed = ParseSlotStatement(arguments);
-    if (!parsed) return Status(false);
-    return Status(command == "SQLCommand" ? session_.SQLCommand(parsed->statement, parsed->slot)
-                                          : session_.GetRecords(parsed->statement, parsed->slot));
-  }
-  if (command == "DeschidTabel") {
-    if (arguments.starts_with("3;")) {
-      const std::optional<TableClauseSlot> parsed = ParseTableClauseSlot(arguments);
-      if (!parsed) return Status(false);
-      return Status(session_.DeschidTabel(parsed->table, parsed->clause, parsed->slot));
+  const std::optional<RelayOp> op = RelayOpOf(command, arguments);
+  if (!op) return Status(false);
+  const std::optional<RelayRequest> request = DecodeRelayArguments(*op, arguments);
+  if (!request) return Failure(*op);
+  const RelayRequest& r = *request;
+  switch (*op) {
+    case RelayOp::kOpen:
+      // The relay always reaches the database itself: a relayed open here would loop.
+      return Answer(session_.DeschidConectie(r.text, 1));
+    case RelayOp::kStatement: return Answer(session_.SQLCommand(r.text, r.slot));
+    case RelayOp::kRecords: return Answer(session_.GetRecords(r.text, r.slot));
+    case RelayOp::kTable: return Answer(session_.DeschidTabel(r.name, r.slot));
+    case RelayOp::kTableClause: return Answer(session_.DeschidTabel(r.name, r.text, r.slot));
+    case RelayOp::kValue: {
+      const DbValue value = session_.ValoareColoana(r.name, r.slot);
+      return Answered({EncodeRelayValue(value), RelayStatusText(!value.IsEmpty())});
     }
-    const std::optional<NameSlot> parsed = ParseNameSlot(arguments);
-    if (!parsed) return Status(false);
-    return Status(session_.DeschidTabel(parsed->name, parsed->slot));
-  }
-  if (command == "ValoareColoana") {
-    // The client reads a value reply before the status, even when the request is unusable.
-    const std::optional<NameSlot> parsed = ParseNameSlot(arguments);
-    if (!parsed) return {{ValueText(DbValue::Empty()), StatusText(false)}, false};
-    const DbValue value = session_.ValoareColoana(parsed->name, parsed->slot);
-    return {{ValueText(value), StatusText(!value.IsEmpty())}, false};
-  }
-  if (command == "NextElementTabel") {
-    const std::optional<int> slot = ParseSingleSlot(arguments);
-    if (!slot) return Status(false);
-    return Status(session_.NextElementTabel(*slot));
-  }
-  if (command == "InchidTabel") {
-    const std::optional<int> slot = ParseSingleSlot(arguments);
-    if (!slot) return Status(false);
-    session_.InchidTabel(*slot);
-    return Status(true);
-  }
-  if (command == "InchidConectie") {
-    session_.InchidConectie();
-    return {{StatusText(true)}, true};
+    case RelayOp::kNext: return Status(session_.NextElementTabel(r.slot));
+    case RelayOp::kCloseTable:
+      session_.InchidTabel(r.slot);
+      return Status(true);
+    case RelayOp::kClose:
+      session_.InchidConectie();
+      return {{RelayStatusText(true)}, true, "closed the connection"};
   }
   return Status(false);
 }

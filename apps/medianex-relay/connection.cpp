@@ -4,6 +4,7 @@
 
 #include "command_runner.h"
 #include "db/baza_de_date.h"
+#include "db/relay_wire.h"
 #include "frame_io.h"
 #include "request_pairer.h"
 
@@ -14,17 +15,17 @@ namespace {
 // Names waiting for their arguments beyond this mean a client that never completes requests.
 constexpr size_t kMostPendingRequests = 256;
 
-std::string ReadFailure(ReadStatus status) {
+std::string ReadFailure(RelayReadStatus status) {
   switch (status) {
-    case ReadStatus::kOk:
+    case RelayReadStatus::kOk:
       return "ok";
-    case ReadStatus::kClosed:
+    case RelayReadStatus::kClosed:
       return "closed by the client";
-    case ReadStatus::kTruncated:
+    case RelayReadStatus::kTruncated:
       return "closed by the client inside a message";
-    case ReadStatus::kBadLength:
+    case RelayReadStatus::kBadLength:
       return "message length out of range";
-    case ReadStatus::kError:
+    case RelayReadStatus::kError:
       break;
   }
   return "receive failed";
@@ -34,9 +35,9 @@ std::string ReadFailure(ReadStatus status) {
 
 std::string ServeConnection(int fd, const std::function<void(const std::string&)>& onGreeting) {
   std::string greeting;
-  if (const ReadStatus status = ReadGreeting(fd, greeting); status != ReadStatus::kOk)
+  if (const RelayReadStatus status = ReadGreeting(fd, greeting); status != RelayReadStatus::kOk)
     return "no greeting: " + ReadFailure(status);
-  const std::optional<std::string> name = GreetingName(greeting);
+  const std::optional<std::string> name = RelayGreetingName(greeting);
   if (!name) return "not a greeting";
   onGreeting(*name);
 
@@ -45,8 +46,8 @@ std::string ServeConnection(int fd, const std::function<void(const std::string&)
   RequestPairer pairer;
   RelayFrameReader reader(fd);
   for (;;) {
-    Frame frame;
-    if (const ReadStatus status = reader.Next(frame); status != ReadStatus::kOk)
+    RelayFrame frame;
+    if (const RelayReadStatus status = reader.Next(frame); status != RelayReadStatus::kOk)
       return ReadFailure(status);
     const int32_t number = frame.number;
     const std::optional<Request> request = pairer.Add(std::move(frame));
@@ -57,9 +58,9 @@ std::string ServeConnection(int fd, const std::function<void(const std::string&)
     const CommandOutcome outcome = runner.Run(request->command, request->arguments);
     // A value and its status go out in one write, so they travel in one segment.
     std::string frames;
-    for (const std::string& reply : outcome.replies) frames += EncodeFrame(number, reply);
+    for (const std::string& reply : outcome.replies) frames += EncodeRelayFrame(number, reply);
     if (!WriteAll(fd, frames)) return "send failed";
-    if (outcome.endConnection) return "closed the connection";
+    if (outcome.endConnection) return outcome.reason;
   }
 }
 

@@ -1,10 +1,7 @@
 #pragma once
-// The relay's wire unit on a stream socket: little-endian int32 request number, int32 length,
-// then that many text bytes (read with RelayFrameReader). Also the fixed-size greeting that
-// precedes the frames.
+// The relay's socket reads and writes that frames (see db/relay_wire.h) do not cover: the
+// greeting that precedes the frames, and whole writes.
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,22 +9,11 @@
 
 namespace strivex::relay {
 
-inline constexpr int32_t kMaxFrameText = kRelayMaxText;
-inline constexpr size_t kGreetingSize = 100;
+// Reads the 100-byte greeting from `fd`; kOk when all of it came, else why not (kClosed only
+// when the peer closed before the first byte).
+RelayReadStatus ReadGreeting(int fd, std::string& greeting);
 
-using Frame = RelayFrame;
-using ReadStatus = RelayReadStatus;
-
-// Reads the 100-byte greeting; the status tells why there is none.
-ReadStatus ReadGreeting(int fd, std::string& greeting);
-
-// The client's name from "Medianex Server;Name=%s" up to the first NUL; nullopt for anything
-// that does not start with that text.
-std::optional<std::string> GreetingName(std::string_view greeting);
-
-std::string EncodeFrame(int32_t number, std::string_view text);
-
-// Writes every byte (no SIGPIPE); false when the peer is gone.
+// Writes every byte to `fd` (no SIGPIPE); false when the peer is gone or the socket fails.
 bool WriteAll(int fd, std::string_view bytes);
 
 }  // namespace strivex::relay

@@ -6,31 +6,35 @@
 #include <string_view>
 #include <vector>
 
+#include "db/relay_wire.h"
 #include "network_address.h"
 
 namespace strivex::relay {
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitOk = 0;       // ended by SIGINT or SIGTERM, or --help
+inline constexpr int kExitFailure = 1;  // the socket cannot be opened, or another failure
+inline constexpr int kExitUsage = 2;    // a bad command line
 
+// What the command line asks for.
 struct RelayOptions {
-  bool help = false;
-  ListenAddress listen{0x7F000001u, 9081};
-  std::vector<AddressRange> allowed;
-  int maxClients = 32;
+  bool help = false;                                     // print the usage and exit
+  ListenAddress listen{0x7F000001u, kRelayDefaultPort};  // 127.0.0.1:9081 unless told
+  std::vector<AddressRange> allowed;                     // none: loopback peers only
+  int maxClients = 32;                                   // served at once; more are closed
 };
 
+// The options, or why the command line is unusable.
 struct ParsedOptions {
   RelayOptions options;
   std::string error;  // empty when the command line is usable
 
-  bool ok() const { return error.empty(); }
+  bool ok() const { return error.empty(); }  // whether the command line is usable
 };
 
 // `args` excludes the program name; values follow their option or come after '='.
 ParsedOptions ParseOptions(std::span<const std::string_view> args);
 
+// The text --help prints, ending with a line break.
 extern const std::string_view kUsage;
 
 }  // namespace strivex::relay

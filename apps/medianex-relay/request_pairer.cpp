@@ -4,7 +4,7 @@
 
 namespace strivex::relay {
 
-std::optional<Request> RequestPairer::Add(Frame frame) {
+std::optional<Request> RequestPairer::Add(RelayFrame frame) {
   const auto waiting = commands_.find(frame.number);
   if (waiting == commands_.end()) {
     commands_.emplace(frame.number, std::move(frame.text));

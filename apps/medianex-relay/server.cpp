@@ -30,7 +30,7 @@ constexpr int kReapIntervalMs = 200;  // how soon a finished client's thread is 
 
 struct Client {
   std::string peer;
-  int fd = -1;  // closed by the client's thread under Clients::fdMutex
+  UniqueFd socket;  // closed by the client's thread under Clients::fdMutex
   std::atomic<bool> finished{false};
   std::thread thread;
 };
@@ -56,24 +56,22 @@ class Clients {
   void Start(UniqueFd socket, std::string peer) {
     auto client = std::make_unique<Client>();
     client->peer = std::move(peer);
-    client->fd = socket.get();
+    client->socket = std::move(socket);
     Client& ref = *client;
     list_.push_back(std::move(client));
     try {
       ref.thread = std::thread([this, &ref] { Serve(ref); });
     } catch (const std::system_error& e) {
       LogLine("disconnected " + ref.peer + ": cannot start a thread: " + e.what());
-      list_.pop_back();
-      return;  // `socket` closes the connection
+      list_.pop_back();  // closes the connection
     }
-    static_cast<void>(socket.Release());
   }
 
   void StopAll() {
     {
       const std::lock_guard lock(fdMutex_);
       for (const auto& client : list_)
-        if (client->fd >= 0) ::shutdown(client->fd, SHUT_RDWR);
+        if (client->socket.valid()) ::shutdown(client->socket.get(), SHUT_RDWR);
     }
     for (const auto& client : list_) client->thread.join();
     list_.clear();
@@ -84,7 +82,7 @@ class Clients {
     std::string name;
     std::string reason;
     try {
-      reason = ServeConnection(client.fd, [&](const std::string& greetingName) {
+      reason = ServeConnection(client.socket.get(), [&](const std::string& greetingName) {
         name = " name '" + Printable(greetingName) + "'";
         LogLine("connected " + client.peer + name);
       });
@@ -95,8 +93,7 @@ class Clients {
     }
     {
       const std::lock_guard lock(fdMutex_);
-      ::close(client.fd);
-      client.fd = -1;
+      client.socket.Reset();
     }
     LogLine("disconnected " + client.peer + name + ": " + reason);
     client.finished.store(true);

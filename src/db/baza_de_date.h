@@ -1,99 +1,123 @@
 #pragma once
 // A database session: one connection (the local settings file or the laboratory's server) and ten
 // result-set slots read forward by column name. Operations report with booleans and type-0 values,
-// never by throwing; failures go to "_acterr.log" with the system's fixed texts.
+// never by throwing; failures go to "_acterr.log" with the system's fixed texts. The session
+// reaches its database directly or through medianex-relay, as chosen by the last open.
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <vector>
 
 #include "db/db_engine.h"
+#include "db/db_error.h"
 #include "db/db_value.h"
-#include "db/tcp_multi_thread.h"
 
 namespace strivex {
+
+class DirectBackend;
+class FailureLog;
+class OutcomeLog;
+class RelayedBackend;
+class SessionBackend;
 
 class BazaDeDate {
  public:
   static constexpr int kSlotCount = 10;
 
+  // A closed session that would run statements directly.
   BazaDeDate();
+  // Ends the connection and the relay reader, without a close request to the relay.
   virtual ~BazaDeDate();
   BazaDeDate(const BazaDeDate&) = delete;
   BazaDeDate& operator=(const BazaDeDate&) = delete;
 
-  // Opens the local database file (the password guards the file the old way; SQLite files have
-  // none). Direct mode only.
+  // Opens the local database file, directly only (the password guards the file the old way;
+  // SQLite files have none); sets database and password on success. False when it fails: logged,
+  // or a message box when `direct` is not 1.
   virtual bool DeschidBazaLocala(const std::string& dataSource, const std::string& password,
                                  uint8_t direct);
-  // Opens by a complete connection string, directly or through the relay server.
+  // Opens by a complete connection string, directly (direct == 1) or through the relay at
+  // serverAddress. False when it fails: a direct failure is logged with the string, a relayed
+  // one shows a message box for a missing or unknown address and is otherwise quiet.
   virtual bool DeschidConectie(const std::string& connectionString, uint8_t direct);
   // Opens from the session's own fields: SQL Server when serverAddress is set, else the file.
   bool DeschidConectieSetari(uint8_t direct);
+  // Closes the connection if connected is 1 (relayed: after the relay's answer; result sets are
+  // closed but stay in their slots); connected is 0 afterwards. Never logs.
   void InchidConectie();
 
+  // Runs a statement into a slot; false on failure. Direct: waits for the busy flag, logs a
+  // failure and sets lastErrorCode, and a conversion failure still returns true after logging.
+  // Relayed operations never log (but a text too long to send) nor touch busy or lastErrorCode.
   bool SQLCommand(const std::string& sql, int slot);
+  // "SELECT * FROM table" into a slot; false on failure, logged, lastErrorCode left alone.
   bool DeschidTabel(const std::string& table, int slot);
+  // "SELECT * FROM table clause" into a slot; false on failure, logged, lastErrorCode set
+  // (0xFFFF without a connection, then not logged).
   bool DeschidTabel(const std::string& table, const std::string& clause, int slot);
+  // Runs a statement into a slot without the busy flag; false on failure, logged.
   bool GetRecords(const std::string& sql, int slot);
+  // The current row's value of a column (case-insensitive); type 0 for NULL, past the last row,
+  // or a missing column or set (those two logged when direct).
   DbValue ValoareColoana(const std::string& column, int slot);
+  // Moves the slot's set to its next row; false when there is none (then it stays at the end).
   bool NextElementTabel(int slot);
+  // Closes the slot's set; a slot with nothing open is left alone.
   void InchidTabel(int slot);
 
-  // For operator tools, which show whatever a statement returns: the slot's column names, and
-  // whether it has a current row (reading the columns cannot tell an empty set from NULLs).
-  std::vector<std::string> ColumnNames(int slot);
-  bool RowAvailable(int slot);
+  // For operator tools, which show whatever a statement returns (reading the columns cannot
+  // tell an empty set from NULLs). Direct sessions only; relayed ones give none and false.
+  std::vector<std::string> ColumnNames(int slot);  // the slot's column names; none when empty
+  bool RowAvailable(int slot);                     // whether the slot's set has a current row
 
-  // The message of the last log entry this session wrote, and the driver's own words for that
-  // failure (for operator tools; the log keeps its fixed format).
-  std::string LastErrorMessage() const;
-  std::string LastErrorDetail() const;
+  // What the calling thread's last open, SQLCommand, DeschidTabel or GetRecords came to: kNone
+  // for a success; kConnectionLost when the connection is gone, never came, or did not answer in
+  // time (connected is then 0: open again); kRejected when the server refused it. Relayed, a
+  // failure the relay answers is kRejected (the relay ends the connection instead when its own
+  // database connection is lost). Threads sharing the session each read their own.
+  DbFailure lastFailure() const;
+  // The words for that failure: the driver's "SQLSTATE: message" when direct, what the relayed
+  // session saw when relayed; empty after a success.
+  std::string lastErrorText() const;
 
-  // Fields the callers read and write directly.
-  std::atomic<uint16_t> lastErrorCode{0};
-  std::string serverIp;
-  std::string user;
-  std::string password;
-  std::atomic<uint8_t> busy{0};
-  std::string database;
-  std::string serverAddress;
-  std::atomic<uint8_t> connected{0};
-  std::atomic<uint8_t> direct{1};
+  // How long to wait for the server, applied by each open from then on: the login (relayed: the
+  // connect and the open's reply) and every statement (relayed: every reply). A wait that runs out
+  // fails as kConnectionLost. Any thread.
+  void SetTimeouts(const DbTimeouts& timeouts);
+  DbTimeouts Timeouts() const;  // 5 s and 30 s until set
+
+  // For operator tools (the log keeps its fixed format); any thread, empty before the first.
+  std::string LastErrorMessage() const;  // the message of the last log entry this session wrote
+  std::string LastErrorDetail() const;   // the driver's own words for that failure
+
+  // Fields the callers read and write directly. Any thread may read the atomic ones.
+  std::atomic<uint16_t> lastErrorCode{0};  // of the last direct failure (0xFFFF: no code), see above
+  std::string serverIp;                    // the relay's IPv4 address, set by a relayed open
+  std::string user;                        // for DeschidConectieSetari
+  std::string password;                    // for DeschidConectieSetari; set by DeschidBazaLocala
+  std::atomic<uint8_t> busy{0};            // held by direct statements that change slots
+  std::string database;                    // file path or database name; set by DeschidBazaLocala
+  std::string serverAddress;               // server (direct) or relay host (relayed)
+  std::atomic<uint8_t> connected{0};       // 1 while open (relayed: the relay's status byte)
+  std::atomic<uint8_t> direct{1};          // the mode of the last open: 1 direct, 0 relayed
   std::atomic<int32_t> requestCounter{0};  // last relay request number; never reset
-  TcpMultiThread relay;
-  std::atomic<int> relaySocket{-1};
-  std::string hostName;
+  std::string hostName;                    // this machine's name, sent in the relay greeting
 
  private:
-  class BusyGuard;
+  // Whether a statement may go to `slot`; records the refusal for lastFailure when not.
+  bool StatementSlot(int slot);
+  // The backend the operations go to: the direct one until a relayed open.
+  SessionBackend& Backend() const { return *backend_.load(std::memory_order_acquire); }
 
-  bool DirectOpen(const std::string& connectionString, const std::string& failureFormatTail);
-  // Runs a statement into a slot; false with `error` on failure.
-  bool ExecuteInto(const std::string& sql, int slot, DbError& error);
-  void ReleaseSlot(int slot);
-  void LogFailure(const std::string& message, const DbError& error);
-  bool HasEngine() const;
-
-  bool RelayedOpen(const std::string& connectionString);
-  // Sends a request under a new number; 0 when it is refused or cannot be sent.
-  int32_t RelayRequest(const std::string& command, const std::string& argument);
-  // Sends a request and takes its status reply.
-  bool RelayStatus(const std::string& command, const std::string& argument);
-  DbValue RelayValue(const std::string& column, int slot);
-
-  mutable std::shared_mutex engineMutex_;  // statements share it; open and close take it alone
-  std::unique_ptr<DbEngine> engine_;
-  std::array<std::mutex, kSlotCount> slotMutex_;
-  std::array<std::unique_ptr<ResultSet>, kSlotCount> slots_;
-  mutable std::mutex diagnosticsMutex_;
-  std::string lastErrorMessage_;
-  std::string lastErrorDetail_;
+  std::atomic<int64_t> loginMs_{DbTimeouts{}.login.count()};
+  std::atomic<int64_t> queryMs_{DbTimeouts{}.query.count()};
+  std::unique_ptr<FailureLog> log_;
+  std::unique_ptr<OutcomeLog> outcomes_;
+  std::unique_ptr<DirectBackend> direct_;
+  std::unique_ptr<RelayedBackend> relayed_;
+  std::atomic<SessionBackend*> backend_{nullptr};
 };
 
 }  // namespace strivex

@@ -3,6 +3,7 @@
 // forward-only, read-only result set, close. The SQLite engine serves the local file, the ODBC
 // engine the laboratory's server.
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,15 @@
 #include "db/db_value.h"
 
 namespace strivex {
+
+// One statement's rows, read forward; the session calls it under the slot's lock, one thread at
+// a time. Nothing here logs.
+// How long a session waits for the server. Drivers count whole seconds: a part of a second
+// counts as a whole one.
+struct DbTimeouts {
+  std::chrono::milliseconds login{5000};   // connecting and logging in
+  std::chrono::milliseconds query{30000};  // each statement (relayed: each reply)
+};
 
 class ResultSet {
  public:
@@ -26,16 +36,24 @@ class ResultSet {
   virtual std::optional<size_t> ColumnIndex(std::string_view name) const = 0;
   // The current row's value of a column (read when the row became current).
   virtual DbValue Value(size_t column) const = 0;
+  // The column names in select order; none once closed.
   virtual std::vector<std::string> ColumnNames() const = 0;
+  // Lets go of the rows and the driver's statement; the set is then at its end with no columns.
   virtual void Close() = 0;
 };
 
+// One connection. Execute may run on several threads at once; Open and Close run alone (the
+// session sees to both). Nothing here logs: failures come back in a DbError.
 class DbEngine {
  public:
   virtual ~DbEngine() = default;
-  virtual bool Open(const std::string& connectionString, DbError& error) = 0;
-  // Runs the statement. A statement without rows gives a set that is at its end.
+  // Connects within timeouts.login, closing any previous connection first; every later statement
+  // is bounded by timeouts.query. False with `error` when it cannot connect.
+  virtual bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) = 0;
+  // Runs the statement; null with `error` on failure (kConnectionLost when there is no
+  // connection). A statement without rows gives a set that is at its end.
   virtual std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) = 0;
+  // Ends the connection once the result sets read from it are gone; Execute then fails.
   virtual void Close() = 0;
 };
 

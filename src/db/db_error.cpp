@@ -20,6 +20,14 @@ std::string ErrorText(uint32_t result) {
   return Format("Unknown error 0x%0lX", static_cast<unsigned long>(result));
 }
 
+DbFailure FailureFromSqlState(const std::string& sqlState) {
+  if (sqlState.starts_with("08")) return DbFailure::kConnectionLost;
+  for (const char* lost : {"HYT00", "HYT01", "57014", "57P01", "57P02", "57P03"}) {
+    if (sqlState == lost) return DbFailure::kConnectionLost;
+  }
+  return DbFailure::kRejected;
+}
+
 uint32_t ResultFromSqlState(const std::string& sqlState) {
   if (sqlState == "42S02" || sqlState == "42P01") return kResultTableMissing;
   if (sqlState == "22018" || sqlState == "22P02") return kResultConversion;

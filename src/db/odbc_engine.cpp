@@ -3,10 +3,13 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "db/connection_string.h"
@@ -17,6 +20,13 @@ namespace strivex {
 namespace {
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// A wait as the ODBC attributes take it: whole seconds, at least one (0 would mean no limit).
+SQLULEN Seconds(std::chrono::milliseconds wait) {
+  return static_cast<SQLULEN>(std::max<std::chrono::milliseconds::rep>(1, (wait.count() + 999) / 1000));
+}
+
+SQLPOINTER AsAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
 
 // The first diagnostic record of a handle as an error: its SQLSTATE decides the result code.
 DbError DiagnosticOf(SQLSMALLINT handleType, SQLHANDLE handle) {
@@ -29,11 +39,49 @@ DbError DiagnosticOf(SQLSMALLINT handleType, SQLHANDLE handle) {
     const std::string sqlState(reinterpret_cast<char*>(state));
     error.result = ResultFromSqlState(sqlState);
     error.detail = sqlState + ": " + reinterpret_cast<char*>(text);
+    error.failure = FailureFromSqlState(sqlState);
   } else {
     error.detail = "the driver gave no diagnostic";
   }
   return error;
 }
+
+// An ODBC handle of one type, freed with its owner.
+class OdbcHandle {
+ public:
+  explicit OdbcHandle(SQLSMALLINT type) : type_(type) {}
+  ~OdbcHandle() { Reset(); }
+  OdbcHandle(OdbcHandle&& other) noexcept
+      : type_(other.type_), handle_(std::exchange(other.handle_, nullptr)) {}
+  OdbcHandle& operator=(OdbcHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      type_ = other.type_;
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  OdbcHandle(const OdbcHandle&) = delete;
+  OdbcHandle& operator=(const OdbcHandle&) = delete;
+
+  // Allocates a new handle under `parent`; false (and none held) when the driver refuses.
+  bool Allocate(SQLHANDLE parent) {
+    Reset();
+    if (Succeeded(SQLAllocHandle(type_, parent, &handle_))) return true;
+    handle_ = nullptr;
+    return false;
+  }
+  SQLHANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != nullptr; }
+  void Reset() {
+    if (handle_ != nullptr) SQLFreeHandle(type_, handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  SQLSMALLINT type_;
+  SQLHANDLE handle_ = nullptr;
+};
 
 // Environment and connection handles, shared by the engine and its open result sets; every call
 // on them or on their statements holds the mutex, so the upload thread and the user-interface
@@ -41,61 +89,73 @@ DbError DiagnosticOf(SQLSMALLINT handleType, SQLHANDLE handle) {
 class OdbcConnection {
  public:
   OdbcConnection() {
-    if (Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
-      SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-      if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_))) dbc_ = SQL_NULL_HDBC;
+    if (env_.Allocate(SQL_NULL_HANDLE)) {
+      SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+      dbc_.Allocate(env_.get());
     }
   }
-  ~OdbcConnection() {
-    Disconnect();
-    if (dbc_ != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    if (env_ != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env_);
-  }
+  // The connection ends before its handles go (the connection handle before the environment's).
+  ~OdbcConnection() { Disconnect(); }
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-  bool Connect(const std::string& connectionString, DbError& error) {
+  bool Connect(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) {
     std::lock_guard lock(mutex);
-    if (dbc_ == SQL_NULL_HDBC) {
+    if (!dbc_.valid()) {
       error = {kResultFail, "the ODBC driver manager could not be started"};
       return false;
     }
+    // psqlODBC bounds the login with the first (libpq's connect_timeout) and statements with the
+    // query time-out (the server's statement_timeout); FreeTDS also takes the connection
+    // time-out for its network reads.
+    querySeconds_ = Seconds(timeouts.query);
+    SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, AsAttribute(Seconds(timeouts.login)), 0);
+    SQLSetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT, AsAttribute(querySeconds_), 0);
     std::string trimmed = TrimConnectionString(connectionString);
     SQLCHAR out[1024];
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc =
-        SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(trimmed.data()), SQL_NTS, out,
+        SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(trimmed.data()), SQL_NTS, out,
                          sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
     if (!Succeeded(rc)) {
-      error = DiagnosticOf(SQL_HANDLE_DBC, dbc_);
+      error = DiagnosticOf(SQL_HANDLE_DBC, dbc_.get());
       error.result = kResultFail;  // a refused connection has no code of its own
       return false;
     }
     connected_ = true;
     SQLCHAR dbms[128] = {};
     SQLSMALLINT dbmsLength = 0;
-    SQLGetInfo(dbc_, SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLength);
+    SQLGetInfo(dbc_.get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLength);
     postgres_ = std::strstr(reinterpret_cast<char*>(dbms), "PostgreSQL") != nullptr;
     return true;
   }
 
   void Disconnect() {
     std::lock_guard lock(mutex);
-    if (connected_) SQLDisconnect(dbc_);
+    if (connected_) SQLDisconnect(dbc_.get());
     connected_ = false;
   }
 
   bool connected() const { return connected_; }
   bool postgres() const { return postgres_; }
-  SQLHDBC dbc() const { return dbc_; }
+  SQLHDBC dbc() const { return dbc_.get(); }
+  SQLULEN querySeconds() const { return querySeconds_; }
+  // Whether the driver knows the connection is gone; called with the mutex held. The SQLSTATE of
+  // the failure that revealed it need not say so (psqlODBC gives the server's 57P01, say).
+  bool Dead() const {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return Succeeded(SQLGetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+  }
 
   std::mutex mutex;
 
  private:
-  SQLHENV env_ = SQL_NULL_HENV;
-  SQLHDBC dbc_ = SQL_NULL_HDBC;
+  OdbcHandle env_{SQL_HANDLE_ENV};
+  OdbcHandle dbc_{SQL_HANDLE_DBC};
   bool connected_ = false;
   bool postgres_ = false;
+  SQLULEN querySeconds_ = 0;
 };
 
 struct Column {
@@ -198,24 +258,24 @@ bool ReadValue(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sqlType, DbValue&
 
 class OdbcResultSet : public ResultSet {
  public:
-  OdbcResultSet(std::shared_ptr<OdbcConnection> connection, SQLHSTMT stmt, std::vector<Column> columns)
-      : connection_(std::move(connection)), stmt_(stmt), columns_(std::move(columns)) {}
+  OdbcResultSet(std::shared_ptr<OdbcConnection> connection, OdbcHandle stmt, std::vector<Column> columns)
+      : connection_(std::move(connection)), stmt_(std::move(stmt)), columns_(std::move(columns)) {}
   ~OdbcResultSet() override { Close(); }
 
   // Fetches the first or next row and reads all its columns; called with the mutex held.
   bool FetchLocked(DbError& error) {
     row_.clear();
     atEnd_ = true;
-    if (stmt_ == SQL_NULL_HSTMT) return true;
-    const SQLRETURN rc = SQLFetch(stmt_);
+    if (!stmt_.valid()) return true;
+    const SQLRETURN rc = SQLFetch(stmt_.get());
     if (rc == SQL_NO_DATA) return true;
     if (!Succeeded(rc)) {
-      error = DiagnosticOf(SQL_HANDLE_STMT, stmt_);
+      error = DiagnosticOf(SQL_HANDLE_STMT, stmt_.get());
       return false;
     }
     row_.resize(columns_.size());
     for (size_t i = 0; i < columns_.size(); ++i) {
-      if (!ReadValue(stmt_, static_cast<SQLUSMALLINT>(i + 1), columns_[i].sqlType, row_[i], error)) {
+      if (!ReadValue(stmt_.get(), static_cast<SQLUSMALLINT>(i + 1), columns_[i].sqlType, row_[i], error)) {
         row_.clear();
         return false;
       }
@@ -251,11 +311,14 @@ class OdbcResultSet : public ResultSet {
     return names;
   }
   void Close() override {
-    if (stmt_ != SQL_NULL_HSTMT) {
-      std::lock_guard lock(connection_->mutex);
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
-      stmt_ = SQL_NULL_HSTMT;
-    }
+    // Only freeing the statement needs the connection's lock.
+    std::unique_lock<std::mutex> lock;
+    if (stmt_.valid()) lock = std::unique_lock(connection_->mutex);
+    CloseLocked();
+  }
+  // Close, for a caller that holds the mutex or has no statement.
+  void CloseLocked() {
+    stmt_.Reset();
     atEnd_ = true;
     row_.clear();
     columns_.clear();  // a closed set has no fields to look up
@@ -263,7 +326,7 @@ class OdbcResultSet : public ResultSet {
 
  private:
   std::shared_ptr<OdbcConnection> connection_;
-  SQLHSTMT stmt_;
+  OdbcHandle stmt_;
   std::vector<Column> columns_;
   std::vector<DbValue> row_;
   bool atEnd_ = true;
@@ -283,16 +346,14 @@ std::vector<Column> DescribeColumns(SQLHSTMT stmt, SQLSMALLINT count) {
 
 class OdbcEngine : public DbEngine {
  public:
-  bool Open(const std::string& connectionString, DbError& error) override {
+  bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) override {
     Close();
     auto connection = std::make_shared<OdbcConnection>();
-    if (!connection->Connect(connectionString, error)) return false;
+    if (!connection->Connect(connectionString, timeouts, error)) return false;
     if (connection->postgres()) {
       // The development server keeps UTF8; the module's bytes are Windows-1250.
       DbError ignored;
-      if (SQLHSTMT stmt = Run(*connection, "SET client_encoding TO 'WIN1250'", ignored)) {
-        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-      }
+      Run(*connection, "SET client_encoding TO 'WIN1250'", ignored);
     }
     connection_ = std::move(connection);
     return true;
@@ -300,20 +361,27 @@ class OdbcEngine : public DbEngine {
 
   std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) override {
     if (!connection_) {
-      error = {kResultFail, "not connected"};
+      error = {kResultFail, "not connected", DbFailure::kConnectionLost};
       return nullptr;
     }
     std::lock_guard lock(connection_->mutex);
-    SQLHSTMT stmt = Run(*connection_, connection_->postgres() ? ToPostgresDialect(sql) : sql, error);
-    if (stmt == SQL_NULL_HSTMT) return nullptr;
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(stmt, &columns);
-    if (columns <= 0) {
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-      return std::make_unique<OdbcResultSet>(connection_, SQLHSTMT{SQL_NULL_HSTMT}, std::vector<Column>{});
+    OdbcHandle stmt = Run(*connection_, connection_->postgres() ? ToPostgresDialect(sql) : sql, error);
+    if (!stmt.valid()) {
+      if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
+      return nullptr;
     }
-    auto set = std::make_unique<OdbcResultSet>(connection_, stmt, DescribeColumns(stmt, columns));
-    if (!set->FetchLocked(error)) return nullptr;
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(stmt.get(), &columns);
+    if (columns <= 0) {
+      return std::make_unique<OdbcResultSet>(connection_, OdbcHandle(SQL_HANDLE_STMT), std::vector<Column>{});
+    }
+    std::vector<Column> described = DescribeColumns(stmt.get(), columns);
+    auto set = std::make_unique<OdbcResultSet>(connection_, std::move(stmt), std::move(described));
+    if (!set->FetchLocked(error)) {
+      set->CloseLocked();  // the set's own Close would wait for the mutex held here
+      if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
+      return nullptr;
+    }
     return set;
   }
 
@@ -322,20 +390,20 @@ class OdbcEngine : public DbEngine {
   void Close() override { connection_.reset(); }
 
  private:
-  // Executes a statement; its handle, or null with `error` set. Called with the mutex held.
-  static SQLHSTMT Run(OdbcConnection& connection, const std::string& sql, DbError& error) {
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection.dbc(), &stmt))) {
+  // Executes a statement; its handle, or none with `error` set. Called with the mutex held.
+  static OdbcHandle Run(OdbcConnection& connection, const std::string& sql, DbError& error) {
+    OdbcHandle stmt(SQL_HANDLE_STMT);
+    if (!stmt.Allocate(connection.dbc())) {
       error = DiagnosticOf(SQL_HANDLE_DBC, connection.dbc());
-      return SQL_NULL_HSTMT;
+      return stmt;
     }
+    SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, AsAttribute(connection.querySeconds()), 0);
     std::string text = sql;
-    const SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()),
+    const SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
                                        static_cast<SQLINTEGER>(text.size()));
     if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-      error = DiagnosticOf(SQL_HANDLE_STMT, stmt);
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-      return SQL_NULL_HSTMT;
+      error = DiagnosticOf(SQL_HANDLE_STMT, stmt.get());
+      stmt.Reset();
     }
     return stmt;
   }

@@ -9,6 +9,7 @@
 
 namespace strivex {
 
+// A closed engine for the ODBC driver named in the connection string; never null.
 std::unique_ptr<DbEngine> MakeOdbcEngine();
 
 }  // namespace strivex

@@ -9,17 +9,8 @@ namespace strivex {
 
 namespace {
 
-constexpr size_t kHeaderSize = 8;
 constexpr size_t kBufferSize = 4096;
-static_assert(kBufferSize >= kHeaderSize + kRelayMaxText);
-
-int32_t DecodeInt32(const char* at) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(at);
-  const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                         static_cast<uint32_t>(bytes[2]) << 16 |
-                         static_cast<uint32_t>(bytes[3]) << 24;
-  return static_cast<int32_t>(value);
-}
+static_assert(kBufferSize >= kRelayHeaderSize + kRelayMaxText);
 
 }  // namespace
 
@@ -44,19 +35,19 @@ RelayReadStatus RelayFrameReader::Fill() {
 }
 
 RelayReadStatus RelayFrameReader::Next(RelayFrame& frame) {
-  while (Buffered() < kHeaderSize) {
+  while (Buffered() < kRelayHeaderSize) {
     if (const RelayReadStatus status = Fill(); status != RelayReadStatus::kOk) return status;
   }
-  const int32_t length = DecodeInt32(buffer_.data() + start_ + 4);
+  const int32_t length = RelayHeaderField(buffer_.data() + start_ + 4);
   if (length < 1 || length > kRelayMaxText) return RelayReadStatus::kBadLength;
-  const size_t whole = kHeaderSize + static_cast<size_t>(length);
+  const size_t whole = kRelayHeaderSize + static_cast<size_t>(length);
   while (Buffered() < whole) {
     if (const RelayReadStatus status = Fill(); status != RelayReadStatus::kOk) {
       return status == RelayReadStatus::kClosed ? RelayReadStatus::kTruncated : status;
     }
   }
-  frame.number = DecodeInt32(buffer_.data() + start_);
-  frame.text.assign(buffer_.data() + start_ + kHeaderSize, static_cast<size_t>(length));
+  frame.number = RelayHeaderField(buffer_.data() + start_);
+  frame.text.assign(buffer_.data() + start_ + kRelayHeaderSize, static_cast<size_t>(length));
   start_ += whole;
   if (start_ == end_) start_ = end_ = 0;
   return RelayReadStatus::kOk;

@@ -1,6 +1,5 @@
 #pragma once
-// Framed relay messages read off a stream socket: little-endian int32 request number, int32
-// length, then that many text bytes. Both ends of the relay read them the same way. Reads are
+// Relay frames (see relay_wire.h) read off a stream socket, by both ends of the relay. Reads are
 // buffered, so the frames that arrive together (a value and its status, a request's two
 // messages) cost one receive instead of two per frame.
 
@@ -8,24 +7,26 @@
 #include <cstdint>
 #include <string>
 
+#include "db/relay_wire.h"
+
 namespace strivex {
 
-// Longest text a framed message carries, either way.
-inline constexpr int32_t kRelayMaxText = 1999;
-
+// One frame as read: its request number and text.
 struct RelayFrame {
   int32_t number = 0;
   std::string text;
 };
 
+// Why a read gave no frame; after anything but kOk the stream is done.
 enum class RelayReadStatus {
-  kOk,
+  kOk,         // a whole frame came
   kClosed,     // orderly close before the first byte of a frame
   kTruncated,  // the peer closed inside a frame
   kBadLength,  // length < 1 or > kRelayMaxText: the stream cannot be resynchronised
   kError,      // the socket failed
 };
 
+// One stream's reader; used by one thread at a time.
 class RelayFrameReader {
  public:
   // Reads from `fd`, which the caller keeps open for the reader's lifetime.

@@ -8,6 +8,8 @@
 
 namespace strivex {
 
+// The statement as PostgreSQL takes it: "exec NAME args" as "CALL NAME(args)", [ ] dropped
+// outside string literals; anything else is returned unchanged.
 std::string ToPostgresDialect(std::string_view sql);
 
 }  // namespace strivex

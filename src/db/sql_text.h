@@ -7,6 +7,7 @@
 
 namespace strivex {
 
+// The text with every ' doubled, ready to stand between single quotes.
 std::string EscapeSqlText(std::string_view text);
 
 }  // namespace strivex

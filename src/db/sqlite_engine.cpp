@@ -5,12 +5,14 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "db/connection_string.h"
+#include "util/unique_fd.h"
 
 namespace strivex {
 
@@ -27,6 +29,17 @@ class SqliteFile {
 
  private:
   sqlite3* db_;
+};
+
+// A prepared statement, finalized with its owner.
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// A message SQLite allocated, freed with its owner.
+struct SqliteFree {
+  void operator()(char* text) const { sqlite3_free(text); }
 };
 
 DbError ErrorOf(sqlite3* db, int code) {
@@ -70,7 +83,7 @@ class SqliteResultSet : public ResultSet {
  public:
   SqliteResultSet() = default;
 
-  // Reads every row of the statement and finalizes it; false with `error` on failure.
+  // Reads every row of the statement; false with `error` on failure.
   bool ReadAll(sqlite3* db, sqlite3_stmt* stmt, DbError& error) {
     const int columns = sqlite3_column_count(stmt);
     for (int i = 0; i < columns; ++i) {
@@ -83,7 +96,6 @@ class SqliteResultSet : public ResultSet {
       for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt, i));
     }
     if (rc != SQLITE_DONE) error = ErrorOf(db, rc);
-    sqlite3_finalize(stmt);
     return rc == SQLITE_DONE;
   }
 
@@ -122,15 +134,14 @@ class SqliteResultSet : public ResultSet {
 
 // Creates the file owner-only and empty; SQLite then sees a new database.
 bool CreateEmptyFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return errno == EEXIST;
-  ::close(fd);
-  return true;
+  const UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  return file.valid() || errno == EEXIST;
 }
 
 class SqliteEngine : public DbEngine {
  public:
-  bool Open(const std::string& connectionString, DbError& error) override {
+  // The local file has no login; waits for another connection's lock end after 5 s as always.
+  bool Open(const std::string& connectionString, const DbTimeouts&, DbError& error) override {
     Close();
     const auto source = ConnectionValue(connectionString, "Data Source");
     if (!source || source->empty()) {
@@ -145,17 +156,18 @@ class SqliteEngine : public DbEngine {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(source->c_str(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
-    auto file = std::make_shared<SqliteFile>(db);
+    auto file = std::make_shared<SqliteFile>(db);  // a failed open still gives a handle to close
     if (rc != SQLITE_OK) {
       error = ErrorOf(db, rc);
       return false;
     }
     sqlite3_busy_timeout(db, 5000);
     if (isNew) {
-      char* message = nullptr;
-      if (sqlite3_exec(db, LocalSchemaSql(), nullptr, nullptr, &message) != SQLITE_OK) {
-        error = {kResultFail, message ? message : "cannot create the schema"};
-        sqlite3_free(message);
+      char* text = nullptr;
+      const int created = sqlite3_exec(db, LocalSchemaSql(), nullptr, nullptr, &text);
+      const std::unique_ptr<char, SqliteFree> message(text);
+      if (created != SQLITE_OK) {
+        error = {kResultFail, message ? message.get() : "cannot create the schema"};
         return false;
       }
     }
@@ -170,17 +182,19 @@ class SqliteEngine : public DbEngine {
 
   std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) override {
     if (!file_) {
-      error = {kResultFail, "not connected"};
+      error = {kResultFail, "not connected", DbFailure::kConnectionLost};
       return nullptr;
     }
-    sqlite3_stmt* stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(file_->get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    sqlite3_stmt* prepared = nullptr;
+    const int rc =
+        sqlite3_prepare_v2(file_->get(), sql.c_str(), static_cast<int>(sql.size()), &prepared, nullptr);
+    const Statement stmt(prepared);
     if (rc != SQLITE_OK) {
       error = ErrorOf(file_->get(), rc);
       return nullptr;
     }
     auto set = std::make_unique<SqliteResultSet>();
-    if (stmt != nullptr && !set->ReadAll(file_->get(), stmt, error)) return nullptr;
+    if (stmt && !set->ReadAll(file_->get(), stmt.get(), error)) return nullptr;
     return set;
   }
 

@@ -8,9 +8,10 @@
 
 namespace strivex {
 
+// A closed engine for a local SQLite file; never null.
 std::unique_ptr<DbEngine> MakeSqliteEngine();
 
-// The schema a new local database file starts with.
+// The schema a new local database file starts with (the text of db/local-schema.sql).
 const char* LocalSchemaSql();
 
 }  // namespace strivex

@@ -2,28 +2,18 @@
 
 #include <sys/socket.h>
 #include <sys/uio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <vector>
+
+#include "db/relay_frame_reader.h"
+#include "db/relay_wire.h"
 
 namespace strivex {
 
 std::mutex relayQueueLock;
-
-namespace {
-
-// The wire is little-endian whatever the host is.
-std::array<char, 4> LittleEndian(int32_t value) {
-  const auto bits = static_cast<uint32_t>(value);
-  return {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
-          static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
-}
-
-}  // namespace
 
 TcpMultiThread::~TcpMultiThread() {
   Close();
@@ -31,17 +21,20 @@ TcpMultiThread::~TcpMultiThread() {
   replies_.clear();
 }
 
-bool TcpMultiThread::Start(int socket) {
-  if (socket < 0) return false;
+bool TcpMultiThread::Start(UniqueFd socket) {
+  if (!socket.valid()) return false;
   Close();
   {
     // Set here rather than by the reader, so a request sent right after the start can wait.
     std::lock_guard lock(relayQueueLock);
-    lost.store(0);
-    state.store(kRunning);
+    state_.store(kRunning);
   }
-  socketHandle.store(socket);
-  reader_ = std::thread([this, socket] { ReadReplies(socket); });
+  const int handle = socket.get();
+  {
+    std::lock_guard lock(sendMutex_);
+    socket_ = std::move(socket);
+  }
+  reader_ = std::thread([this, handle] { ReadReplies(handle); });
   return true;
 }
 
@@ -50,7 +43,7 @@ void TcpMultiThread::ReadReplies(int socket) {
   RelayFrame frame;
   // An empty text is a failure; a length outside what a message holds means the stream can no
   // longer be trusted: either ends the reader.
-  while (stop.load() == 0 && reader.Next(frame) == RelayReadStatus::kOk) {
+  while (reader.Next(frame) == RelayReadStatus::kOk) {
     RelayMessage message;
     message.requestNumber = frame.number;
     message.length = static_cast<int32_t>(frame.text.size());
@@ -66,13 +59,14 @@ void TcpMultiThread::ReadReplies(int socket) {
   ::shutdown(socket, SHUT_RDWR);
   {
     std::lock_guard lock(relayQueueLock);
-    state.store(kEnded);
-    lost.store(1);
+    state_.store(kEnded);
   }
   replyArrived_.notify_all();
 }
 
-std::optional<std::string> TcpMultiThread::WaitReply(int32_t requestNumber) {
+std::optional<std::string> TcpMultiThread::WaitReply(int32_t requestNumber,
+                                                      std::chrono::milliseconds patience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
   std::unique_lock lock(relayQueueLock);
   for (;;) {
     // A reply that arrived before the connection ended is still delivered.
@@ -84,27 +78,31 @@ std::optional<std::string> TcpMultiThread::WaitReply(int32_t requestNumber) {
       replies_.erase(found);
       return text;
     }
-    // Also when another waiter has already taken the `lost` notice: an ended client never
-    // answers again, so nobody may wait on it.
-    if (state.load() != kRunning) {
-      lost.store(0);
-      return std::nullopt;
-    }
-    replyArrived_.wait(lock);
+    // An ended client never answers again, so nobody may wait on it.
+    if (state_.load() != kRunning) return std::nullopt;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    replyArrived_.wait_until(lock, deadline);
   }
+  lock.unlock();
+  Abandon();
+  return std::nullopt;
+}
+
+void TcpMultiThread::Abandon() {
+  std::lock_guard lock(sendMutex_);
+  if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
 }
 
 bool TcpMultiThread::SendAll(const iovec* parts, int count) {
   std::vector<iovec> pending(parts, parts + count);
   size_t first = 0;
-  const int socket = socketHandle.load();
-  if (socket < 0) return false;
+  if (!socket_.valid()) return false;
   while (first < pending.size()) {
     msghdr header{};
     header.msg_iov = &pending[first];
     header.msg_iovlen = pending.size() - first;
     // A gather write like writev, but a closed peer gives EPIPE rather than SIGPIPE.
-    const ssize_t sent = ::sendmsg(socket, &header, MSG_NOSIGNAL);
+    const ssize_t sent = ::sendmsg(socket_.get(), &header, MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) continue;
     if (sent <= 0) return false;
     auto left = static_cast<size_t>(sent);
@@ -132,15 +130,12 @@ bool TcpMultiThread::SendRequest(int32_t requestNumber, std::string_view command
       argument.size() > static_cast<size_t>(kRelayMaxText)) {
     return false;
   }
-  const auto number = LittleEndian(requestNumber);
-  const auto commandLength = LittleEndian(static_cast<int32_t>(command.size()));
-  const auto argumentLength = LittleEndian(static_cast<int32_t>(argument.size()));
-  const std::array<iovec, 6> parts{{
-      {const_cast<char*>(number.data()), number.size()},
-      {const_cast<char*>(commandLength.data()), commandLength.size()},
+  const auto commandHeader = RelayFrameHeader(requestNumber, static_cast<int32_t>(command.size()));
+  const auto argumentHeader = RelayFrameHeader(requestNumber, static_cast<int32_t>(argument.size()));
+  const std::array<iovec, 4> parts{{
+      {const_cast<char*>(commandHeader.data()), commandHeader.size()},
       {const_cast<char*>(command.data()), command.size()},
-      {const_cast<char*>(number.data()), number.size()},
-      {const_cast<char*>(argumentLength.data()), argumentLength.size()},
+      {const_cast<char*>(argumentHeader.data()), argumentHeader.size()},
       {const_cast<char*>(argument.data()), argument.size()},
   }};
   std::lock_guard lock(sendMutex_);
@@ -148,12 +143,10 @@ bool TcpMultiThread::SendRequest(int32_t requestNumber, std::string_view command
 }
 
 void TcpMultiThread::Close() {
-  const int socket = socketHandle.load();
-  if (socket >= 0) ::shutdown(socket, SHUT_RDWR);  // wakes the reader out of its receive
+  if (socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);  // wakes the reader out of its receive
   if (reader_.joinable()) reader_.join();
   std::lock_guard lock(sendMutex_);
-  const int owned = socketHandle.exchange(-1);
-  if (owned >= 0) ::close(owned);
+  socket_.Reset();
 }
 
 }  // namespace strivex

@@ -6,6 +6,7 @@
 #include <sys/uio.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -15,14 +16,14 @@
 #include <string_view>
 #include <thread>
 
-#include "db/relay_frame_reader.h"
+#include "util/unique_fd.h"
 
 namespace strivex {
 
-// One received reply.
+// One received reply: the number of the request it answers and its text.
 struct RelayMessage {
   int32_t requestNumber = 0;
-  int32_t length = 0;
+  int32_t length = 0;  // of the text
   std::string text;
 };
 
@@ -31,40 +32,43 @@ extern std::mutex relayQueueLock;
 
 class TcpMultiThread {
  public:
-  enum State : int32_t { kNotStarted = 0, kRunning = 1, kEnded = 2 };
-
-  TcpMultiThread() = default;
+  TcpMultiThread() = default;  // not connected: sends fail and waits return at once
+  // Ends the connection as Close does and drops the uncollected replies.
   virtual ~TcpMultiThread();
   TcpMultiThread(const TcpMultiThread&) = delete;
   TcpMultiThread& operator=(const TcpMultiThread&) = delete;
 
   // Takes over a connected socket and starts its reader, ending any previous connection first.
-  // Uncollected replies are kept; a `lost` flag left by the previous connection is cleared.
-  // False (and nothing started) for an invalid handle.
-  bool Start(int socket);
-  // Sends bytes as they are (the greeting); true when all of them went out.
+  // Uncollected replies are kept. False (and nothing started) for an invalid socket. Start and
+  // Close are called by one thread at a time (the one that opens and closes the session).
+  bool Start(UniqueFd socket);
+  // Sends bytes as they are (the greeting); true when all of them went out. Any thread.
   bool SendRaw(std::string_view bytes);
-  // Sends the two framed messages of a request in one write. Texts longer than kRelayMaxText
-  // are the caller's to refuse; here they fail.
+  // Sends the two frames of a request in one gather write; false when the connection is not
+  // there or fails, or a text exceeds kRelayMaxText (the caller's to refuse first). Any thread.
   bool SendRequest(int32_t requestNumber, std::string_view command, std::string_view argument);
-  // The text of the oldest reply to `requestNumber`, waiting for it; nothing when the connection
-  // has failed or ends before it arrives.
-  std::optional<std::string> WaitReply(int32_t requestNumber);
+  // The text of the oldest reply to `requestNumber`, waiting at most `patience` for it; nothing
+  // when the connection has failed or ends before it arrives, or the time runs out, which ends
+  // the connection (a late reply would be nobody's). Any thread.
+  std::optional<std::string> WaitReply(int32_t requestNumber, std::chrono::milliseconds patience);
   // Ends the connection: shuts the socket down, joins the reader, closes the socket. Replies
   // already received stay.
   void Close();
 
-  std::atomic<int> socketHandle{-1};
-  std::atomic<uint8_t> stop{0};
-  std::atomic<int32_t> state{kNotStarted};
-  std::atomic<uint8_t> lost{0};
-
  private:
+  enum State : int32_t { kNotStarted = 0, kRunning = 1, kEnded = 2 };
+
   void ReadReplies(int socket);
+  // Shuts the socket down so the reader ends and every waiter and sender fails.
+  void Abandon();
   bool SendAll(const iovec* parts, int count);
 
-  std::list<RelayMessage> replies_;  // under relayQueueLock
-  std::condition_variable replyArrived_;  // waited on with relayQueueLock
+  // Written by Start and Close under sendMutex_; Close reads it unlocked to shut a blocked
+  // sender's socket down, which is safe as only the opening thread ever writes it.
+  UniqueFd socket_;
+  std::atomic<int32_t> state_{kNotStarted};  // changed under relayQueueLock
+  std::list<RelayMessage> replies_;          // under relayQueueLock
+  std::condition_variable replyArrived_;     // waited on with relayQueueLock
   std::mutex sendMutex_;  // keeps one request's frames together, and the socket open while used
   std::thread reader_;    // started and joined by the thread that opens and closes
 };

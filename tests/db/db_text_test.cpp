@@ -34,6 +34,23 @@ TEST(DbError, CodesAndTexts) {
   EXPECT_EQ(ResultFromSqlState("42601"), kResultFail);
 }
 
+TEST(DbError, FailureKindsOfSqlStates) {
+  const struct {
+    const char* sqlState;
+    DbFailure failure;
+  } cases[] = {
+      {"08001", DbFailure::kConnectionLost}, {"08S01", DbFailure::kConnectionLost},
+      {"08006", DbFailure::kConnectionLost}, {"HYT00", DbFailure::kConnectionLost},
+      {"HYT01", DbFailure::kConnectionLost}, {"57014", DbFailure::kConnectionLost},
+      {"57P01", DbFailure::kConnectionLost}, {"57P03", DbFailure::kConnectionLost},
+      {"42883", DbFailure::kRejected},       {"23502", DbFailure::kRejected},
+      {"42S02", DbFailure::kRejected},       {"22P02", DbFailure::kRejected},
+      {"HY000", DbFailure::kRejected},       {"28P01", DbFailure::kRejected},
+      {"57000", DbFailure::kRejected},       {"", DbFailure::kRejected},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FailureFromSqlState(c.sqlState), c.failure) << c.sqlState;
+}
+
 TEST(SqlDialect, ProcedureCallsAndBracketsForPostgres) {
   const struct {
     const char* sql;

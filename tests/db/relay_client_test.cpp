@@ -20,8 +20,10 @@
 #include <vector>
 
 #include "db/baza_de_date.h"
+#include "db/silent_server.h"
 #include "platform/message_box.h"
 #include "support/temp_dir.h"
+#include "util/unique_fd.h"
 
 namespace strivex {
 namespace {
@@ -29,6 +31,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ReadFile;
 using testing::ScopedCurrentDir;
+using testing::SilentServer;
 using testing::TempDir;
 
 const std::string kOk(1, '\1');
@@ -49,40 +52,34 @@ std::string LittleEndian(int32_t value) {
 // The relay server's side of one connection, driven step by step by the test.
 class RelayPeer {
  public:
-  RelayPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  RelayPeer() : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(listener_, 4) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listener_.get(), 4) != 0 ||
+        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       ADD_FAILURE() << "the peer cannot listen";
     }
     port_ = ntohs(address.sin_port);
   }
-  ~RelayPeer() {
-    CloseConnection();
-    ::close(listener_);
-  }
-  RelayPeer(const RelayPeer&) = delete;
-  RelayPeer& operator=(const RelayPeer&) = delete;
 
   uint16_t port() const { return port_; }
 
   bool Accept() {
     CloseConnection();
-    if (!Readable(listener_, kPatienceMs)) return false;
-    connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    return connection_ >= 0;
+    if (!Readable(listener_.get(), kPatienceMs)) return false;
+    connection_ = UniqueFd(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    return connection_.valid();
   }
 
   // Up to `size` bytes: fewer when the client closes or goes quiet.
   std::string Read(size_t size) {
     std::string bytes;
-    while (bytes.size() < size && Readable(connection_, kPatienceMs)) {
+    while (bytes.size() < size && Readable(connection_.get(), kPatienceMs)) {
       std::array<char, 4096> chunk{};
-      const ssize_t got = ::recv(connection_, chunk.data(), std::min(chunk.size(), size - bytes.size()), 0);
+      const ssize_t got = ::recv(connection_.get(), chunk.data(), std::min(chunk.size(), size - bytes.size()), 0);
       if (got <= 0) break;
       bytes.append(chunk.data(), static_cast<size_t>(got));
     }
@@ -106,7 +103,7 @@ class RelayPeer {
   }
 
   void Send(const std::string& bytes) {
-    EXPECT_EQ(::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+    EXPECT_EQ(::send(connection_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(bytes.size()));
   }
   void SendFrame(int32_t number, const std::string& text) {
@@ -116,18 +113,15 @@ class RelayPeer {
   // True when the client ends the connection (within the patience).
   bool SeesClose() {
     std::array<char, 64> sink{};
-    while (Readable(connection_, kPatienceMs)) {
-      const ssize_t got = ::recv(connection_, sink.data(), sink.size(), 0);
+    while (Readable(connection_.get(), kPatienceMs)) {
+      const ssize_t got = ::recv(connection_.get(), sink.data(), sink.size(), 0);
       if (got <= 0) return true;
     }
     return false;
   }
-  bool Quiet() { return !Readable(connection_, 200); }
+  bool Quiet() { return !Readable(connection_.get(), 200); }
 
-  void CloseConnection() {
-    if (connection_ >= 0) ::close(connection_);
-    connection_ = -1;
-  }
+  void CloseConnection() { connection_.Reset(); }
 
  private:
   static bool Readable(int socket, int ms) {
@@ -135,8 +129,8 @@ class RelayPeer {
     return ::poll(&entry, 1, ms) == 1;
   }
 
-  int listener_ = -1;
-  int connection_ = -1;
+  UniqueFd listener_;
+  UniqueFd connection_;
   uint16_t port_ = 0;
 };
 
@@ -398,11 +392,12 @@ TEST_F(RelayClientTest, OpenFailuresBeforeAnyRequest) {
   struct Case {
     std::string address;
     std::vector<std::string> boxes;
+    DbFailure failure;
   };
   const std::vector<Case> cases{
-      {"", {"adresa web este necesara"}},
-      {"no-such-host.invalid", {"Adresa IP nu poate fi gasita"}},
-      {"127.0.0.1", {}},  // nobody listens: refused without a box
+      {"", {"adresa web este necesara"}, DbFailure::kRejected},
+      {"no-such-host.invalid", {"Adresa IP nu poate fi gasita"}, DbFailure::kConnectionLost},
+      {"127.0.0.1", {}, DbFailure::kConnectionLost},  // nobody listens: refused without a box
   };
   uint16_t unused = 0;
   {
@@ -416,12 +411,87 @@ TEST_F(RelayClientTest, OpenFailuresBeforeAnyRequest) {
     BazaDeDate db;
     db.serverAddress = c.address;
     EXPECT_FALSE(db.DeschidConectie(kConnect, 0));
+    EXPECT_EQ(db.lastFailure(), c.failure) << db.lastErrorText();
     EXPECT_EQ(db.connected.load(), 0);
     EXPECT_EQ(db.direct.load(), 0);
     EXPECT_EQ(boxes.Texts(), c.boxes);
     EXPECT_FALSE(db.SQLCommand("select 1", 0));
+    EXPECT_EQ(db.lastFailure(), DbFailure::kConnectionLost);
   }
   EXPECT_FALSE(ErrorLogExists());
+}
+
+// A relay that lets the connection in but never answers, and one whose connection is never
+// made, both end the open at the login time-out.
+TEST_F(RelayClientTest, SilentRelayEndsTheOpenAtTheLoginTimeOut) {
+  for (const SilentServer::Kind kind : {SilentServer::kMute, SilentServer::kFull}) {
+    SCOPED_TRACE(kind);
+    const SilentServer silent(kind);
+    ASSERT_NE(silent.port(), 0);
+    ::setenv("STRIVEX_RELAY_PORT", std::to_string(silent.port()).c_str(), 1);
+    BazaDeDate db;
+    db.serverAddress = "127.0.0.1";
+    db.SetTimeouts({1500ms, 30s});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(db.DeschidConectie(kConnect, 0));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 1s);
+    EXPECT_LT(took, 5s);
+    EXPECT_EQ(db.lastFailure(), DbFailure::kConnectionLost) << db.lastErrorText();
+    EXPECT_EQ(db.connected.load(), 0);
+  }
+  EXPECT_TRUE(boxes_.Texts().empty());
+  EXPECT_FALSE(ErrorLogExists());
+}
+
+TEST_F(RelayClientTest, StatementOutcomesAsTheRelayAnswers) {
+  db_->SetTimeouts({5s, 1500ms});
+  struct Case {
+    const char* name;
+    std::vector<std::string> replies;
+    bool closeAfterRequest;
+    bool expected;
+    DbFailure failure;
+    uint8_t connected;
+  };
+  const Case cases[] = {
+      {"success", {kOk}, false, true, DbFailure::kNone, 1},
+      {"failure answered", {kFail}, false, false, DbFailure::kRejected, 1},
+      {"connection ends", {}, true, false, DbFailure::kConnectionLost, 0},
+      {"no answer in time", {}, false, false, DbFailure::kConnectionLost, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Open());
+    // The outcome is the calling thread's own: it is read there.
+    auto call = std::async(std::launch::async, [this] {
+      const bool result = db_->SQLCommand("UPDATE t SET a = 1", 0);
+      return std::pair(result, db_->lastFailure());
+    });
+    const Frame command = peer_.ReadFrame();
+    peer_.ReadFrame();
+    for (const std::string& reply : c.replies) peer_.SendFrame(command.number, reply);
+    if (c.closeAfterRequest) peer_.CloseConnection();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(call.wait_for(5s), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(call.get(), std::pair(c.expected, c.failure));
+    EXPECT_EQ(db_->connected.load(), c.connected);
+    if (c.connected == 0) {
+      // The session let go of a connection that no longer answers; later calls end at once.
+      if (!c.closeAfterRequest) {
+        EXPECT_TRUE(peer_.SeesClose());
+      }
+      auto later = std::async(std::launch::async, [this] { return db_->NextElementTabel(0); });
+      ASSERT_EQ(later.wait_for(1s), std::future_status::ready);
+      EXPECT_FALSE(later.get());
+    }
+  }
+  // A text too long to send is refused before it goes.
+  ASSERT_TRUE(Open());
+  EXPECT_FALSE(db_->SQLCommand(std::string(2000, 'x'), 0));
+  EXPECT_EQ(db_->lastFailure(), DbFailure::kRejected);
+  EXPECT_EQ(db_->connected.load(), 1);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +92,7 @@ TEST_P(RelayedSessionTest, EveryOperationReadsWhatTheDirectSessionReads) {
   EXPECT_EQ(row.at(0).at(2), (ReadValue{VT_BSTR, "it's"}));
 
   EXPECT_FALSE(relayed_.SQLCommand("SELECT * FROM no_such_table_here", 0));
+  EXPECT_EQ(relayed_.lastFailure(), DbFailure::kRejected);
   EXPECT_FALSE(relayed_.GetRecords("not a statement", 6));
   // A failed statement leaves the session serving.
   EXPECT_TRUE(relayed_.SQLCommand("DELETE FROM " + Scratch() + " WHERE id = 3", 0));
@@ -106,6 +109,35 @@ TEST_P(RelayedSessionTest, ClosedSessionFailsEveryLaterOperationAtOnce) {
   ASSERT_TRUE(relayed_.DeschidConectie(connection_, 0));
   EXPECT_TRUE(relayed_.SQLCommand("INSERT INTO " + Scratch() + " VALUES (9, 'n', 'v', NULL)", 0));
   ExpectSameRows("WHERE id = 9", 1);
+}
+
+TEST_P(RelayedSessionTest, KilledRelayIsALostConnection) {
+  ASSERT_TRUE(relayed_.SQLCommand("INSERT INTO " + Scratch() + " VALUES (1, 'n', 'v', NULL)", 0));
+  EXPECT_EQ(relayed_.lastFailure(), DbFailure::kNone);
+  relay_->process().Signal(SIGKILL);
+  ASSERT_TRUE(relay_->process().WaitExit(std::chrono::seconds(10)));
+  EXPECT_FALSE(relayed_.SQLCommand("DELETE FROM " + Scratch(), 0));
+  EXPECT_EQ(relayed_.lastFailure(), DbFailure::kConnectionLost) << relayed_.lastErrorText();
+  EXPECT_EQ(relayed_.connected.load(), 0);
+}
+
+// The relay cannot say why in a status byte: it ends the client's connection instead, and the
+// client opens again.
+TEST_P(RelayedSessionTest, ServerSessionEndedBehindTheRelayIsALostConnection) {
+  if (GetParam() != Engine::kPostgres) GTEST_SKIP() << "the local file has no server session";
+  ASSERT_TRUE(relayed_.GetRecords("SELECT pg_backend_pid() AS pid", 1));
+  const int32_t pid = relayed_.ValoareColoana("pid", 1).intVal;
+  ASSERT_TRUE(db_->GetRecords("SELECT pg_terminate_backend(" + std::to_string(pid) + ") AS done", 0));
+  EXPECT_FALSE(relayed_.SQLCommand("DELETE FROM " + Scratch(), 0));
+  EXPECT_EQ(relayed_.lastFailure(), DbFailure::kConnectionLost) << relayed_.lastErrorText();
+  EXPECT_EQ(relayed_.connected.load(), 0);
+  BackgroundProcess& relay = relay_->process();
+  const auto logged = [&](const std::string&) {
+    return relay.err().find("database connection lost") != std::string::npos;
+  };
+  EXPECT_TRUE(relay.WaitForOutput(logged, std::chrono::seconds(5))) << relay.err();
+  ASSERT_TRUE(relayed_.DeschidConectie(connection_, 0));
+  EXPECT_TRUE(relayed_.SQLCommand("DELETE FROM " + Scratch(), 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RelayedSessionTest,

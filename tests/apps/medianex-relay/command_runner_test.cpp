@@ -7,6 +7,7 @@
 
 #include "command_runner.h"
 #include "db/connection_string.h"
+#include "db/relay_wire.h"
 #include "support/temp_dir.h"
 
 namespace strivex::relay {
@@ -15,8 +16,8 @@ namespace {
 using strivex::testing::ScopedCurrentDir;
 using strivex::testing::TempDir;
 
-const std::string kOk = StatusText(true);
-const std::string kFail = StatusText(false);
+const std::string kOk = RelayStatusText(true);
+const std::string kFail = RelayStatusText(false);
 
 class RelayCommands : public ::testing::Test {
  protected:
@@ -98,6 +99,30 @@ TEST_F(RelayCommands, UnusableRequestsAnswerFailureInTheAwaitedShape) {
     SCOPED_TRACE(std::string(c.command) + " " + c.arguments);
     EXPECT_EQ(Replies(c.command, c.arguments), c.replies);
   }
+}
+
+// The client cannot be told why in a status byte: it loses its connection as the session did.
+TEST_F(RelayCommands, LostDatabaseConnectionEndsTheClientsUnanswered) {
+  session_.InchidConectie();
+  const struct {
+    const char* command;
+    const char* arguments;
+  } cases[] = {
+      {"SQLCommand", "2;0;INSERT INTO t VALUES (3, 'y')"},
+      {"GetRecords", "2;1;SELECT id FROM t"},
+      {"DeschidTabel", "2;t,2"},
+      {"DeschidTabel", "3;t,where id = 1,3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.command) + " " + c.arguments);
+    const CommandOutcome outcome = runner_.Run(c.command, c.arguments);
+    EXPECT_EQ(outcome.replies, Texts{});
+    EXPECT_TRUE(outcome.endConnection);
+    EXPECT_TRUE(outcome.reason.starts_with("database connection lost: ")) << outcome.reason;
+  }
+  // What needs no connection is answered as before.
+  EXPECT_EQ(Replies("NextElementTabel", "1;1"), Texts{kFail});
+  EXPECT_EQ(Replies("ValoareColoana", "2;id,1"), (Texts{"0;", kFail}));
 }
 
 TEST_F(RelayCommands, ClosingAnswersThenEndsTheConnection) {

@@ -13,6 +13,7 @@
 #include "frame_io.h"
 #include "request_pairer.h"
 #include "test_client.h"
+#include "util/unique_fd.h"
 
 namespace strivex::relay {
 namespace {
@@ -23,39 +24,31 @@ using strivex::testing::GreetingBytes;
 // The server reads from `reader`; the test writes `bytes` and then closes its end.
 class SocketPair {
  public:
-  SocketPair() { EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0); }
-  ~SocketPair() {
-    for (int fd : fds_)
-      if (fd >= 0) ::close(fd);
+  SocketPair() {
+    int fds[2] = {-1, -1};
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    reader_ = UniqueFd(fds[0]);
+    writer_ = UniqueFd(fds[1]);
   }
-  SocketPair(const SocketPair&) = delete;
-  SocketPair& operator=(const SocketPair&) = delete;
 
-  int reader() const { return fds_[0]; }
+  int reader() const { return reader_.get(); }
   void Write(const std::string& bytes) {
-    EXPECT_EQ(::write(fds_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(::write(writer_.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
   void WriteAndClose(const std::string& bytes) {
     Write(bytes);
-    ::close(fds_[1]);
-    fds_[1] = -1;
+    writer_.Reset();
   }
 
  private:
-  int fds_[2] = {-1, -1};
+  UniqueFd reader_;
+  UniqueFd writer_;
 };
-
-TEST(RelayFrames, EncodesLittleEndianNumberAndLength) {
-  EXPECT_EQ(EncodeFrame(1, "0;"), std::string("\x01\x00\x00\x00\x02\x00\x00\x00" "0;", 10));
-  EXPECT_EQ(EncodeFrame(-2, std::string(1, '\0')),
-            std::string("\xFE\xFF\xFF\xFF\x01\x00\x00\x00\x00", 9));
-  EXPECT_EQ(EncodeFrame(0x01020304, "x"), std::string("\x04\x03\x02\x01\x01\x00\x00\x00x", 9));
-}
 
 // What one reader gives, frame after frame, up to the first status other than kOk.
 struct Reads {
   std::vector<std::pair<int32_t, std::string>> frames;
-  ReadStatus end = ReadStatus::kOk;
+  RelayReadStatus end = RelayReadStatus::kOk;
   bool operator==(const Reads&) const = default;
 };
 
@@ -67,15 +60,15 @@ void PrintTo(const Reads& r, std::ostream* os) {
 Reads ReadUntilEnd(int fd) {
   RelayFrameReader reader(fd);
   Reads reads;
-  Frame frame;
-  while ((reads.end = reader.Next(frame)) == ReadStatus::kOk) reads.frames.emplace_back(frame.number, frame.text);
+  RelayFrame frame;
+  while ((reads.end = reader.Next(frame)) == RelayReadStatus::kOk) reads.frames.emplace_back(frame.number, frame.text);
   return reads;
 }
 
 TEST(RelayFrames, ReadsWholeFramesAndNamesWhatWentWrong) {
   const std::string longest(1999, 'a');
   std::string many;  // more than one buffer's worth, so frames straddle the refills
-  Reads manyReads{{}, ReadStatus::kClosed};
+  Reads manyReads{{}, RelayReadStatus::kClosed};
   for (int32_t i = 0; i < 40; ++i) {
     const std::string text(static_cast<size_t>(1 + i * 97 % 1999), static_cast<char>('a' + i % 26));
     many += FrameBytes(i, text);
@@ -86,21 +79,21 @@ TEST(RelayFrames, ReadsWholeFramesAndNamesWhatWentWrong) {
     std::string bytes;
     Reads reads;
   } cases[] = {
-      {"whole", FrameBytes(7, "SQLCommand"), {{{7, "SQLCommand"}}, ReadStatus::kClosed}},
-      {"longest", FrameBytes(-5, longest), {{{-5, longest}}, ReadStatus::kClosed}},
+      {"whole", FrameBytes(7, "SQLCommand"), {{{7, "SQLCommand"}}, RelayReadStatus::kClosed}},
+      {"longest", FrameBytes(-5, longest), {{{-5, longest}}, RelayReadStatus::kClosed}},
       {"a value and its status together", FrameBytes(4, "3;7") + FrameBytes(4, "\x01"),
-       {{{4, "3;7"}, {4, "\x01"}}, ReadStatus::kClosed}},
+       {{{4, "3;7"}, {4, "\x01"}}, RelayReadStatus::kClosed}},
       {"many", many, manyReads},
-      {"nothing", "", {{}, ReadStatus::kClosed}},
-      {"half header", std::string("\x01\x00\x00", 3), {{}, ReadStatus::kTruncated}},
-      {"half text", FrameBytes(3, "abcdef").substr(0, 11), {{}, ReadStatus::kTruncated}},
+      {"nothing", "", {{}, RelayReadStatus::kClosed}},
+      {"half header", std::string("\x01\x00\x00", 3), {{}, RelayReadStatus::kTruncated}},
+      {"half text", FrameBytes(3, "abcdef").substr(0, 11), {{}, RelayReadStatus::kTruncated}},
       {"whole then half", FrameBytes(1, "x") + FrameBytes(2, "yz").substr(0, 9),
-       {{{1, "x"}}, ReadStatus::kTruncated}},
-      {"zero length", FrameBytes(3, ""), {{}, ReadStatus::kBadLength}},
-      {"negative length", std::string("\x01\x00\x00\x00\xFF\xFF\xFF\xFF", 8), {{}, ReadStatus::kBadLength}},
-      {"too long", FrameBytes(1, std::string(2000, 'a')), {{}, ReadStatus::kBadLength}},
+       {{{1, "x"}}, RelayReadStatus::kTruncated}},
+      {"zero length", FrameBytes(3, ""), {{}, RelayReadStatus::kBadLength}},
+      {"negative length", std::string("\x01\x00\x00\x00\xFF\xFF\xFF\xFF", 8), {{}, RelayReadStatus::kBadLength}},
+      {"too long", FrameBytes(1, std::string(2000, 'a')), {{}, RelayReadStatus::kBadLength}},
       {"good then too long", FrameBytes(1, "x") + FrameBytes(2, std::string(2000, 'a')),
-       {{{1, "x"}}, ReadStatus::kBadLength}},
+       {{{1, "x"}}, RelayReadStatus::kBadLength}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -123,27 +116,20 @@ TEST(RelayFrames, FramesArrivingByteByByteReadWhole) {
   });
   const Reads reads = ReadUntilEnd(pair.reader());
   writer.join();
-  EXPECT_EQ(reads, (Reads{{{9, "ValoareColoana"}, {9, "2;n,8"}}, ReadStatus::kClosed}));
-}
-
-TEST(RelayFrames, GreetingNameEndsAtTheFirstNul) {
-  EXPECT_EQ(GreetingName(GreetingBytes("LAB01")), "LAB01");
-  EXPECT_EQ(GreetingName(GreetingBytes("")), "");
-  EXPECT_EQ(GreetingName(std::string(100, 'x')), std::nullopt);
-  EXPECT_EQ(GreetingName("Medianex Server;Nam"), std::nullopt);
+  EXPECT_EQ(reads, (Reads{{{9, "ValoareColoana"}, {9, "2;n,8"}}, RelayReadStatus::kClosed}));
 }
 
 TEST(RelayFrames, GreetingIsExactlyOneHundredBytes) {
   SocketPair pair;
   pair.WriteAndClose(GreetingBytes("PC") + FrameBytes(1, "x"));
   std::string greeting;
-  ASSERT_EQ(ReadGreeting(pair.reader(), greeting), ReadStatus::kOk);
+  ASSERT_EQ(ReadGreeting(pair.reader(), greeting), RelayReadStatus::kOk);
   EXPECT_EQ(greeting.size(), 100u);
-  EXPECT_EQ(ReadUntilEnd(pair.reader()), (Reads{{{1, "x"}}, ReadStatus::kClosed}));
+  EXPECT_EQ(ReadUntilEnd(pair.reader()), (Reads{{{1, "x"}}, RelayReadStatus::kClosed}));
 
   SocketPair cut;
   cut.WriteAndClose(GreetingBytes("PC").substr(0, 60));
-  EXPECT_EQ(ReadGreeting(cut.reader(), greeting), ReadStatus::kTruncated);
+  EXPECT_EQ(ReadGreeting(cut.reader(), greeting), RelayReadStatus::kTruncated);
 }
 
 TEST(RelayFrames, WriteAllFailsOnceThePeerIsGone) {

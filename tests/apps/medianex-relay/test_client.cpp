@@ -33,26 +33,20 @@ std::string GreetingBytes(std::string_view name) {
   return greeting;
 }
 
-TestClient::TestClient(uint16_t port) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) return;
+TestClient::TestClient(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  if (!fd_.valid()) return;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Close();
+  if (::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Close();
 }
 
-TestClient::~TestClient() { Close(); }
-
-void TestClient::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
+void TestClient::Close() { fd_.Reset(); }
 
 bool TestClient::Send(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    const ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(n));
   }
@@ -67,10 +61,10 @@ std::string TestClient::Read(size_t count, std::chrono::milliseconds timeout) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd_.get(), POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
     char buffer[4096];
-    const ssize_t n = ::recv(fd_, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
+    const ssize_t n = ::recv(fd_.get(), buffer, std::min(sizeof buffer, count - bytes.size()), 0);
     if (n <= 0) break;
     bytes.append(buffer, static_cast<size_t>(n));
   }
@@ -87,10 +81,10 @@ std::string TestClient::ReadFrame(std::chrono::milliseconds timeout) {
 }
 
 bool TestClient::ClosedByServer(std::chrono::milliseconds timeout) {
-  pollfd p{fd_, POLLIN, 0};
+  pollfd p{fd_.get(), POLLIN, 0};
   if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
   char byte = 0;
-  const ssize_t n = ::recv(fd_, &byte, 1, 0);
+  const ssize_t n = ::recv(fd_.get(), &byte, 1, 0);
   return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 

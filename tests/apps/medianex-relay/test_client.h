@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/unique_fd.h"
+
 namespace strivex::testing {
 
 // Frame bytes as a client writes them: little-endian number and length, then the text.
@@ -18,11 +20,10 @@ class TestClient {
  public:
   // Connects to 127.0.0.1:`port`; ok() tells whether it worked.
   explicit TestClient(uint16_t port);
-  ~TestClient();
   TestClient(const TestClient&) = delete;
   TestClient& operator=(const TestClient&) = delete;
 
-  bool ok() const { return fd_ >= 0; }
+  bool ok() const { return fd_.valid(); }
   bool Send(std::string_view bytes);
   bool SendGreeting(std::string_view name = "LAB01") { return Send(GreetingBytes(name)); }
   bool SendRequest(int32_t number, std::string_view command, std::string_view arguments) {
@@ -37,7 +38,7 @@ class TestClient {
   void Close();
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace strivex::testing
