@@ -58,6 +58,7 @@ void ModuleCore::OpenSessions() {
   ReadServerSettings(*localSession_, server);
   // The mode is kept in the session's own flag only.
   serverSession_->direct.store(server.directConect);
+  serverSession_->SetTimeouts(server.timeouts);
   context_.localMachineId = ReadLocalMachineId(*localSession_, host_.InstrumentName());
 
   serverSession_->database = server.databaseName;

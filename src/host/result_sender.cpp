@@ -32,21 +32,12 @@ std::string ResultStatement(int32_t requestId, int32_t machineId, CodeIds ids, c
                 ids.detailId, EscapeSqlText(value).c_str(), EscapeSqlText(secondMarker).c_str());
 }
 
-// The link is gone (SQLSTATE class 08), the wait ran out (HYT00, HYT01), or the server is shutting
-// down or starting (57P01-57P03, an operator's intervention); psqlODBC also words a lost link in
-// its message.
-bool IsConnectionFailure(const std::string& detail) {
-  for (const char* state : {"08", "HYT00", "HYT01", "57P01", "57P02", "57P03"}) {
-    if (detail.rfind(state, 0) == 0) return true;
-  }
-  return detail.find("connection has been lost") != std::string::npos ||
-         detail.find("server closed the connection") != std::string::npos;
-}
-
 SendOutcome FailureOutcome(BazaDeDate& session, std::string& serverText) {
-  serverText = session.LastErrorDetail();
+  serverText = session.lastErrorText();
   if (serverText.empty()) serverText = session.LastErrorMessage();
-  if (session.connected.load() != 1 || IsConnectionFailure(serverText)) return SendOutcome::kConnectionLost;
+  if (session.lastFailure() == DbFailure::kConnectionLost || session.connected.load() != 1) {
+    return SendOutcome::kConnectionLost;
+  }
   return SendOutcome::kRejected;
 }
 

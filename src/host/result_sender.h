@@ -28,12 +28,8 @@ CodeIds MapCodes(const std::vector<InvestigationCodeEntry>& codes, const std::st
 std::string ResultStatement(int32_t requestId, int32_t machineId, CodeIds ids, const std::string& value,
                             const std::string& secondMarker);
 
-// Whether a driver's diagnostic ("SQLSTATE: message") says the connection failed rather than the
-// statement: such a failure says nothing about the row.
-bool IsConnectionFailure(const std::string& detail);
-
-// Why the last statement on `session` failed: the connection (nothing wrong with the row) or the
-// server's refusal of the row; the server's words in serverText.
+// Why the calling thread's last statement on `session` failed: the connection (nothing wrong with
+// the row) or the server's refusal of the row; the server's words in serverText.
 SendOutcome FailureOutcome(BazaDeDate& session, std::string& serverText);
 
 // Sends one outbox row on the module's server session (under its lock). kConnectionLost without

@@ -1,5 +1,7 @@
 #include "host/startup_steps.h"
 
+#include <chrono>
+
 #include "db/baza_de_date.h"
 #include "db/sql_text.h"
 #include "platform/message_box.h"
@@ -27,12 +29,21 @@ constexpr const char kInvestigationCodes[] =
     "\t\t\t\t\tfrom l_investigations inv \t\t\t\t\tleft join l_investigation_details lid on "
     "lid.investigationid=inv.id \t\t\t\t\twhere machineid=%d";
 
+std::chrono::milliseconds SecondsOr(const DbValue& value, std::chrono::milliseconds fallback) {
+  const int32_t seconds = ParseDecimal(value.ToText());
+  return seconds > 0 ? std::chrono::milliseconds(int64_t{seconds} * 1000) : fallback;
+}
+
 void ApplyServerSetting(const std::string& property, const DbValue& value, ServerSettings& settings) {
   if (property == "Adresa Server") settings.serverAddress = value.ToText();
   else if (property == "Baza de date") settings.databaseName = value.ToText();
   else if (property == "Utilizator") settings.userName = value.ToText();
   else if (property == "Parola") settings.password = value.type == VT_NULL ? "" : value.ToText();
   else if (property == "DirectConect") settings.directConect = ParseDecimal(value.ToText()) != 0 ? 1 : 0;
+  // Optional rows for slow networks, in seconds; a missing, empty or non-positive value keeps the
+  // default.
+  else if (property == "Timeout Conectare") settings.timeouts.login = SecondsOr(value, settings.timeouts.login);
+  else if (property == "Timeout Comanda") settings.timeouts.query = SecondsOr(value, settings.timeouts.query);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "db/db_engine.h"
 #include "host/module_context.h"
 #include "host/serial_settings.h"
 
@@ -19,6 +20,7 @@ struct ServerSettings {
   std::string userName;
   std::string password;
   uint8_t directConect = 1;  // 1: straight to the server; 0: relayed through medianex-relay
+  DbTimeouts timeouts;       // "Timeout Conectare", "Timeout Comanda" (seconds), when the rows exist
 };
 
 // "Medianex_Init", slot 9; shows "Nu pot afla datele despre baza de date de pe server !" when the

@@ -23,6 +23,8 @@
 #include "host/upload_thread.h"
 #include "host/recording_view.h"
 #include "host/status_panel.h"
+#include "db/silent_server.h"
+#include "support/lab_cluster.h"
 #include "outbox/outbox_store.h"
 #include "platform/message_box.h"
 #include "support/background_process.h"
@@ -459,6 +461,38 @@ TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
   core->ShutdownModule();
   EXPECT_EQ(host_->record().Flag(HostRecord::kStartAck), 1);
   lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (" + requestIds + ")", 0);
+}
+
+// A server that lets the connection in and never answers holds the start-up only for the login
+// time-out the local database sets, and the port is open and reading before the box waits.
+TEST_F(ModuleCoreTest, AServerThatNeverAnswersHoldsTheStartUpOnlyForTheLoginTimeOut) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  const testing::SilentServer silent(testing::SilentServer::kMute);
+  ASSERT_NE(silent.port(), 0);
+  const testing::ScopedEnvironment port({{"PGPORT", std::to_string(silent.port())}});
+  {
+    BazaDeDate local;
+    local.DeschidBazaLocala(LocalPath(), "", 1);
+    local.SQLCommand("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('Timeout Conectare', '2')", 0);
+    local.SQLCommand("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('Timeout Comanda', '7')", 0);
+  }
+  std::vector<bool> portOpenAtBox;
+  std::unique_ptr<ModuleCore> core;
+  const platform::MessageBoxHandler previous = platform::SetMessageBoxHandler([&](const std::string&) {
+    portOpenAtBox.push_back(core != nullptr && core->port().IsOpen());
+  });
+  const auto started = std::chrono::steady_clock::now();
+  host_ = std::make_unique<HostRecordBuffer>(5, "Strivex", LocalPath(), 1);
+  core = std::make_unique<ModuleCore>(host_->record(), view_);
+  core->Initialize(0x1234);
+  const auto took = std::chrono::steady_clock::now() - started;
+  platform::SetMessageBoxHandler(previous);
+  EXPECT_LT(took, 15s) << "the login was not bounded";
+  EXPECT_EQ(portOpenAtBox, std::vector<bool>{true});
+  EXPECT_EQ(core->serverSession()->Timeouts().login, 2s);
+  EXPECT_EQ(core->serverSession()->Timeouts().query, 7s);
+  EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
+  core->ShutdownModule();
 }
 
 // An outbox that cannot be opened is said once, at the start, and the results still take the old

@@ -1,4 +1,4 @@
-// What a failed L_RESULT_INSERT says about its row, and the statement a row becomes.
+// The statement an outbox row becomes: its codes mapped by first match, its texts escaped.
 
 #include "host/result_sender.h"
 
@@ -6,27 +6,6 @@
 
 namespace strivex {
 namespace {
-
-TEST(ResultSender, TellsALostConnectionFromARefusedRow) {
-  const struct {
-    const char* detail;
-    bool connection;
-  } cases[] = {
-      {"08S01: [FreeTDS][SQL Server]Communication link failure", true},
-      {"08001: could not connect to server: Connection refused", true},
-      {"HYT00: [unixODBC]Timeout expired", true},
-      {"HYT01: Connection timeout expired", true},
-      {"57P01: FATAL: terminating connection due to administrator command;\nThe connection has been lost", true},
-      {"57P03: FATAL: the database system is starting up", true},
-      {"HY000: server closed the connection unexpectedly", true},
-      {"23503: ERROR: insert or update on table \"lab_results\" violates foreign key constraint", false},
-      {"22001: ERROR: value too long for type character varying(250)", false},
-      {"42883: ERROR: procedure l_result_insert(integer) does not exist", false},
-      {"P0001: ERROR: detail 0 does not exist", false},
-      {"", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(IsConnectionFailure(c.detail), c.connection) << c.detail;
-}
 
 TEST(ResultSender, MapsByFirstMatchAndEscapesTheTexts) {
   const std::vector<InvestigationCodeEntry> codes = {
