@@ -52,15 +52,7 @@ class ModuleCoreTest : public ::testing::Test {
       if (testing::LabDatabaseRequired()) ADD_FAILURE() << "STRIVEX_LAB_CONNSTR is not set";
       return false;
     }
-    BazaDeDate local;
-    local.DeschidBazaLocala(LocalPath(), "quomar", 1);
-    const std::pair<const char*, const char*> keys[] = {
-        {"Adresa Server", "Server"}, {"Baza de date", "Database"}, {"Utilizator", "Uid"}, {"Parola", "Pwd"}};
-    for (const auto& [property, key] : keys) {
-      local.SQLCommand(Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'",
-                              ConnectionValue(lab_, key).value_or("").c_str(), property),
-                       0);
-    }
+    rig_.UseServer(lab_);
     return true;
   }
 

@@ -44,17 +44,7 @@ std::string Report(int requestId) {
 class PrivateLabOutageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    BazaDeDate local;
-    ASSERT_TRUE(local.DeschidBazaLocala(rig_.LocalPath(), "quomar", 1));
-    const std::string connection = lab_->ConnectionString();
-    const std::pair<const char*, const char*> keys[] = {
-        {"Adresa Server", "Server"}, {"Baza de date", "Database"}, {"Utilizator", "Uid"}, {"Parola", "Pwd"}};
-    for (const auto& [property, key] : keys) {
-      local.SQLCommand(Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'",
-                              ConnectionValue(connection, key).value_or("").c_str(), property),
-                       0);
-    }
-    reportLength_ = Report(1).size();
+    rig_.UseServer(lab_->ConnectionString());
   }
 
   std::unique_ptr<ModuleCore> Start() {
@@ -93,7 +83,6 @@ class PrivateLabOutageTest : public ::testing::Test {
   platform::MessageBoxRecorder boxes_;
   testing::RecordingView view_;
   std::unique_ptr<HostRecordBuffer> host_;
-  size_t reportLength_ = 0;
 };
 
 TEST_F(PrivateLabOutageTest, ServerStoppedForTwentySecondsInAStreamOfReportsLosesNothing) {

@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "db/baza_de_date.h"
+#include "db/connection_string.h"
+#include "db/sql_text.h"
 #include "util/format.h"
 
 namespace strivex::testing {
@@ -21,5 +23,17 @@ ModuleRig::ModuleRig(const std::filesystem::path& dir, int32_t machineRowId)
 }
 
 ModuleRig::~ModuleRig() { unsetenv("STRIVEX_DEVICE_DIR"); }
+
+void ModuleRig::UseServer(const std::string& connection) const {
+  BazaDeDate local;
+  local.DeschidBazaLocala(localPath_, "quomar", 1);
+  const std::pair<const char*, const char*> keys[] = {
+      {"Adresa Server", "Server"}, {"Baza de date", "Database"}, {"Utilizator", "Uid"}, {"Parola", "Pwd"}};
+  for (const auto& [property, key] : keys) {
+    local.SQLCommand(Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'",
+                            EscapeSqlText(ConnectionValue(connection, key).value_or("")).c_str(), property),
+                     0);
+  }
+}
 
 }  // namespace strivex::testing

@@ -20,6 +20,9 @@ class ModuleRig {
   ModuleRig& operator=(const ModuleRig&) = delete;
 
   std::string LocalPath() const { return localPath_; }
+  // Points the local database's server settings (Medianex_Init) at the server of a connection
+  // string in the module's format.
+  void UseServer(const std::string& connection) const;
   PtyPair& pty() { return pty_; }
 
  private:
