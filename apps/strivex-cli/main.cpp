@@ -28,7 +28,7 @@ struct Command {
 // New commands are added here (and handle their own --help).
 constexpr Command kCommands[] = {
     {"interpret", "interpret a saved report and print the results found", RunInterpretCommand},
-    {"outbox", "list and retry the results waiting for the laboratory's server", RunOutboxCommand},
+    {"outbox", "list, retry and assign the results waiting for the laboratory's server", RunOutboxCommand},
     {"receive", "print the messages arriving on a serial port", RunReceiveCommand},
     {"sql", "run one statement through a database session", RunSqlCommand},
 };
@@ -52,7 +52,8 @@ constexpr std::string_view kUsageTail =
     "Exit status:\n"
     "  0  success (interpret: at least one sample was found)\n"
     "  1  nothing found (interpret: no sample in the report; outbox list: no result), or\n"
-    "     not done (outbox retry: an id was not put back)\n"
+    "     not done (outbox retry: an id was not put back; outbox assign: an id was not\n"
+    "     assigned)\n"
     "  2  usage error, unreadable file, a file that is not an outbox, or a port that cannot\n"
     "     be opened or went away\n"
     "     (one line on standard error)\n";

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,56 +24,68 @@ namespace strivex::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: strivex-cli outbox --file FILE list [--pending | --rejected | --stored]\n"
+    "Usage: strivex-cli outbox --file FILE list [--pending | --rejected | --stored | --unassigned]\n"
     "       strivex-cli outbox --file FILE retry ID...\n"
     "       strivex-cli outbox --file FILE retry --all-rejected\n"
+    "       strivex-cli outbox --file FILE assign ID... --request N\n"
     "       strivex-cli outbox --file FILE stats\n"
     "\n"
     "Shows the result outbox of the instrument interface (_Strivex_outbox.db beside its logs),\n"
     "where every result received waits until the laboratory's server has stored it. Results the\n"
     "server refused too often are kept as rejected with the server's message; once the cause is\n"
-    "fixed (a code table, say), 'retry' puts them back in line. Safe while the module runs.\n"
+    "fixed (a code table, say), 'retry' puts them back in line. Results of a printout without a\n"
+    "usable sample identifier are kept as unassigned and never sent until 'assign' gives them a\n"
+    "request. Safe while the module runs.\n"
     "\n"
     "Actions:\n"
     "  list                  every result, oldest first\n"
     "  retry ID...           puts the rejected results with these ids back in line (their\n"
     "                        attempts count from 0 again)\n"
     "  retry --all-rejected  puts every rejected result back in line\n"
-    "  stats                 how many results are pending, stored and rejected, and the oldest\n"
-    "                        pending one\n"
+    "  assign ID... --request N\n"
+    "                        gives the unassigned results with these ids request N (1 to\n"
+    "                        2147483647); they are then pending and sent like any other\n"
+    "  stats                 how many results are pending, stored, rejected and unassigned, and\n"
+    "                        the oldest pending one\n"
     "\n"
     "Options:\n"
     "  --file FILE      the outbox file; it must exist and be an outbox\n"
-    "  --pending, --rejected, --stored\n"
+    "  --pending, --rejected, --stored, --unassigned\n"
     "                   list only the results in that state\n"
+    "  --request N      the request 'assign' gives the results\n"
     "  -h, --help       print this help and exit\n"
     "\n"
     "'list' prints one line per result, each ended by LF:\n"
     "  <id> TAB <state> TAB <request id> TAB <analysis code> TAB <parameter code> TAB <value>\n"
     "  TAB <received> TAB <attempts> TAB <note>\n"
-    "<state> is pending, stored or rejected; <received> is the local time the result arrived\n"
-    "(YYYY-MM-DD HH:MM:SS); <attempts> counts the sends the server refused. <note> is, for a\n"
-    "stored result, the local time the server stored it; otherwise the server's message of the\n"
-    "last refusal (empty when there was none).\n"
+    "<state> is pending, stored, rejected or unassigned (whose <request id> is 0); <received> is\n"
+    "the local time the result arrived (YYYY-MM-DD HH:MM:SS); <attempts> counts the sends the\n"
+    "server refused. <note> is, for a stored result, the local time the server stored it; for an\n"
+    "unassigned one, 'no sample identifier'; otherwise the server's message of the last refusal\n"
+    "(empty when there was none).\n"
     "'retry' prints '<id> TAB put back' or '<id> TAB not put back: <reason>' for each ID, and\n"
     "with --all-rejected 'put back <n> rejected results'.\n"
+    "'assign' prints '<id> TAB put to request <N>' or '<id> TAB not assigned: <reason>' for\n"
+    "each ID.\n"
     "'stats' prints\n"
     "  pending TAB <n>\n"
     "  stored TAB <n>\n"
     "  rejected TAB <n>\n"
+    "  unassigned TAB <n>\n"
     "  oldest pending TAB <id> TAB <received>    (only while a result is pending)\n"
     "Text fields are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
     "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
     "\n"
     "Exit status:\n"
     "  0  success\n"
-    "  1  list: no result was listed; retry: an ID was not put back\n"
+    "  1  list: no result was listed; retry: an ID was not put back; assign: an ID was not\n"
+    "     assigned\n"
     "  2  usage error, or FILE is missing, is not an outbox, or cannot be read or written\n"
     "     (message on standard error)\n";
 
 constexpr size_t kChunkSize = 64 * 1024;
 
-enum class Action { kList, kRetry, kStats };
+enum class Action { kList, kRetry, kAssign, kStats };
 
 struct OutboxOptions {
   std::optional<std::string> file;
@@ -80,13 +93,15 @@ struct OutboxOptions {
   std::optional<OutboxState> filter;
   std::string_view filterOption;  // as given, for the error when it does not fit the action
   bool allRejected = false;
-  std::vector<int64_t> ids;
+  std::vector<int64_t> ids;  // retry and assign, each once
+  std::optional<int32_t> requestId;
   bool help = false;
 };
 
 std::optional<Action> ActionFromName(std::string_view name) {
   if (name == "list") return Action::kList;
   if (name == "retry") return Action::kRetry;
+  if (name == "assign") return Action::kAssign;
   if (name == "stats") return Action::kStats;
   return std::nullopt;
 }
@@ -102,12 +117,15 @@ std::optional<int64_t> ParseRowId(std::string_view text) {
 bool ApplyWord(std::string_view arg, OutboxOptions& options) {
   if (!options.action) {
     options.action = ActionFromName(arg);
-    return options.action || UsageError(arg, "unknown action (list, retry or stats)");
+    return options.action || UsageError(arg, "unknown action (list, retry, assign or stats)");
   }
-  if (options.action != Action::kRetry) return UsageError(arg, "unexpected extra argument");
+  if (options.action != Action::kRetry && options.action != Action::kAssign) {
+    return UsageError(arg, "unexpected extra argument");
+  }
   const auto id = ParseRowId(arg);
   if (!id) return UsageError(arg, "is not a row id (a positive decimal number)");
-  // The same id twice would be reported "not rejected" the second time, after it was put back.
+  // The same id twice would be reported "not rejected" (or "not unassigned") the second time,
+  // after the first had changed it.
   if (std::find(options.ids.begin(), options.ids.end(), *id) == options.ids.end()) options.ids.push_back(*id);
   return true;
 }
@@ -119,19 +137,38 @@ bool ApplyFlag(std::string_view name, OutboxOptions& options) {
   }
   const auto state = OutboxStateFromName(name.substr(2));
   if (options.filter && options.filter != state) {
-    return UsageError(name, "give only one of --pending, --rejected and --stored");
+    return UsageError(name, "give only one of --pending, --rejected, --stored and --unassigned");
   }
   options.filter = state;
   options.filterOption = name;
   return true;
 }
 
+// The request ids the laboratory hands out, and the window accepts: 1 to 2^31-1.
+bool ApplyRequest(std::string_view value, OutboxOptions& options) {
+  const auto number = ParsePositive(value);
+  if (!number || *number > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
+    return UsageError("--request", Quoted(value) + " is not a request id (1 to 2147483647)");
+  }
+  // Results put to a request cannot be taken back here, so two requests are not guessed between.
+  if (options.requestId && options.requestId != static_cast<int32_t>(*number)) {
+    return UsageError("--request", "give only one request id");
+  }
+  options.requestId = static_cast<int32_t>(*number);
+  return true;
+}
+
 // Checks that only make sense once every argument has been seen.
 bool CheckCombination(const OutboxOptions& options) {
   if (!options.file) return UsageError("outbox", "missing --file FILE");
-  if (!options.action) return UsageError("outbox", "missing action (list, retry or stats)");
+  if (!options.action) return UsageError("outbox", "missing action (list, retry, assign or stats)");
   if (options.filter && options.action != Action::kList) return UsageError(options.filterOption, "goes with list");
   if (options.allRejected && options.action != Action::kRetry) return UsageError("--all-rejected", "goes with retry");
+  if (options.requestId && options.action != Action::kAssign) return UsageError("--request", "goes with assign");
+  if (options.action == Action::kAssign) {
+    if (options.ids.empty()) return UsageError("assign", "missing ID...");
+    if (!options.requestId) return UsageError("assign", "missing --request N");
+  }
   if (options.action == Action::kRetry && options.ids.empty() == !options.allRejected) {
     return UsageError("retry", options.allRejected ? "give row ids or --all-rejected, not both"
                                                    : "missing ID... or --all-rejected");
@@ -149,8 +186,8 @@ bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& optio
     std::optional<std::string_view> value;
     const std::string_view name = OptionName(arg, value);
     const bool flag = name == "-h" || name == "--help" || name == "--all-rejected" || name == "--pending" ||
-                      name == "--rejected" || name == "--stored";
-    if (!flag && name != "--file") return UsageError(arg, "unknown option");
+                      name == "--rejected" || name == "--stored" || name == "--unassigned";
+    if (!flag && name != "--file" && name != "--request") return UsageError(arg, "unknown option");
     if (flag && value) return UsageError(name, "takes no value");
     if (name == "-h" || name == "--help") {
       options.help = true;
@@ -163,6 +200,10 @@ bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& optio
     if (!value) {
       if (i + 1 == args.size()) return UsageError(name, "missing value");
       value = args[++i];
+    }
+    if (name == "--request") {
+      if (!ApplyRequest(*value, options)) return false;
+      continue;
     }
     if (value->empty()) return UsageError(name, "empty file name");
     options.file.emplace(*value);
@@ -179,6 +220,16 @@ std::string LocalTimeText(int64_t unixSeconds) {
                 parts.tm_hour, parts.tm_min, parts.tm_sec);
 }
 
+std::string Note(const OutboxRow& row) {
+  switch (row.state) {
+    case OutboxState::kStored: return LocalTimeText(row.storedAt);
+    case OutboxState::kUnassigned: return "no sample identifier";
+    case OutboxState::kPending:
+    case OutboxState::kRejected: break;
+  }
+  return row.lastError;
+}
+
 void AppendRow(std::string& out, const OutboxRow& row) {
   out += std::to_string(row.id);
   out.append("\t").append(OutboxStateName(row.state));
@@ -191,7 +242,7 @@ void AppendRow(std::string& out, const OutboxRow& row) {
   out += '\t';
   AppendEscaped(out, row.receivedAt);
   out.append("\t").append(std::to_string(row.attempts)) += '\t';
-  AppendEscaped(out, row.state == OutboxState::kStored ? LocalTimeText(row.storedAt) : row.lastError);
+  AppendEscaped(out, Note(row));
   out += '\n';
 }
 
@@ -224,11 +275,31 @@ int List(OutboxStore& store, std::optional<OutboxState> filter) {
   return rows.empty() ? kExitNothingFound : kExitOk;
 }
 
-std::string WhyNotPutBack(OutboxStore& store, int64_t id) {
+// Why an id the store did not change was left alone; `wanted` is the state it would have changed.
+std::string WhyUnchanged(OutboxStore& store, int64_t id, OutboxState wanted) {
   const std::optional<OutboxRow> row = store.Row(id);
   if (!row) return "no such row";
-  if (row->state == OutboxState::kRejected) return "the outbox could not be written";
-  return "it is " + std::string(OutboxStateName(row->state)) + ", not rejected";
+  if (row->state == wanted) return "the outbox could not be written";
+  return "it is " + std::string(OutboxStateName(row->state)) + ", not " + std::string(OutboxStateName(wanted));
+}
+
+// One line per id: `done` for those changed, `notDone: <reason>` for the others. Exit 1 unless all
+// were changed.
+int ReportIds(OutboxStore& store, std::span<const int64_t> ids, const std::vector<int64_t>& changed,
+              OutboxState wanted, std::string_view done, std::string_view notDone) {
+  std::string text;
+  bool all = true;
+  for (const int64_t id : ids) {
+    text.append(std::to_string(id)) += '\t';
+    if (std::find(changed.begin(), changed.end(), id) != changed.end()) {
+      text.append(done) += '\n';
+      continue;
+    }
+    all = false;
+    text.append(notDone).append(": ").append(WhyUnchanged(store, id, wanted)) += '\n';
+  }
+  if (!WriteOutput(text)) return kExitFailure;
+  return all ? kExitOk : kExitNothingFound;
 }
 
 int Retry(OutboxStore& store, const OutboxOptions& options) {
@@ -238,26 +309,22 @@ int Retry(OutboxStore& store, const OutboxOptions& options) {
     const size_t n = changed.size();
     return WriteOutput(Format("put back %zu rejected result%s\n", n, n == 1 ? "" : "s")) ? kExitOk : kExitFailure;
   }
-  std::string text;
-  bool all = true;
-  for (const int64_t id : options.ids) {
-    text.append(std::to_string(id)) += '\t';
-    if (std::find(changed.begin(), changed.end(), id) != changed.end()) {
-      text += "put back\n";
-      continue;
-    }
-    all = false;
-    text.append("not put back: ").append(WhyNotPutBack(store, id)) += '\n';
-  }
-  if (!WriteOutput(text)) return kExitFailure;
-  return all ? kExitOk : kExitNothingFound;
+  return ReportIds(store, options.ids, changed, OutboxState::kRejected, "put back", "not put back");
+}
+
+int Assign(OutboxStore& store, const OutboxOptions& options) {
+  const std::vector<int64_t> changed = store.AssignRows(options.ids, *options.requestId);
+  if (StoreFailed(store)) return kExitFailure;
+  return ReportIds(store, options.ids, changed, OutboxState::kUnassigned,
+                   "put to request " + std::to_string(*options.requestId), "not assigned");
 }
 
 int Stats(OutboxStore& store) {
   const OutboxStats stats = store.Stats();
   if (StoreFailed(store)) return kExitFailure;
-  std::string text = Format("pending\t%lld\nstored\t%lld\nrejected\t%lld\n", static_cast<long long>(stats.pending),
-                            static_cast<long long>(stats.stored), static_cast<long long>(stats.rejected));
+  std::string text = Format("pending\t%lld\nstored\t%lld\nrejected\t%lld\nunassigned\t%lld\n",
+                            static_cast<long long>(stats.pending), static_cast<long long>(stats.stored),
+                            static_cast<long long>(stats.rejected), static_cast<long long>(stats.unassigned));
   if (stats.oldestPendingId != 0) {
     const std::optional<OutboxRow> oldest = store.Row(stats.oldestPendingId);
     text.append("oldest pending\t").append(std::to_string(stats.oldestPendingId)) += '\t';
@@ -283,6 +350,7 @@ int RunOutboxCommand(std::span<const std::string_view> args) {
   switch (*options.action) {
     case Action::kList: return List(*store, options.filter);
     case Action::kRetry: return Retry(*store, options);
+    case Action::kAssign: return Assign(*store, options);
     case Action::kStats: return Stats(*store);
   }
   return kExitFailure;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,26 +73,37 @@ class OutboxCliTest : public ::testing::Test {
     return RunProcess(STRIVEX_CLI_PATH, args);
   }
 
+  struct Step {
+    std::vector<std::string> args;  // after "--file FILE"
+    std::string out;
+    int exitCode;
+  };
+  // One after another on the same outbox: each step sees what the ones before did.
+  void RunSteps(std::span<const Step> steps) {
+    for (const Step& s : steps) {
+      SCOPED_TRACE(::testing::PrintToString(s.args));
+      const ProcessResult r = Cli(s.args);
+      EXPECT_EQ(r.out, s.out);
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.exitCode, s.exitCode);
+    }
+  }
+
   strivex::testing::TempDir dir_;
   std::string file_ = (dir_ / kOutboxFileName).string();
   std::optional<std::string> previousTz_;
   std::unique_ptr<OutboxStore> store_;  // open all along, as the module keeps it
 };
 
-// One after another on the same outbox: each step sees what the ones before did.
 TEST_F(OutboxCliTest, ListsFiltersAndPutsBackOnlyRejectedRows) {
   const std::string retried2 =
       "2\tpending\t7006\tGLU\tGLU\t10 \\xb5mol/l\t2026-12-07 09:05:03\t0\tunknown code 'GLU'\\r\\n\n";
-  const struct {
-    std::vector<std::string> args;
-    std::string out;
-    int exitCode;
-  } steps[] = {
+  const Step steps[] = {
       {{"list"}, kRow[1] + kRow[2] + kRow[3] + kRow[4] + kRow[5], 0},
       {{"list", "--pending"}, kRow[3] + kRow[4], 0},
       {{"--rejected", "list"}, kRow[2] + kRow[5], 0},
       {{"list", "--stored", "--stored"}, kRow[1], 0},
-      {{"stats"}, "pending\t2\nstored\t1\nrejected\t2\noldest pending\t3\t2026-12-07 09:05:03\n", 0},
+      {{"stats"}, "pending\t2\nstored\t1\nrejected\t2\nunassigned\t0\noldest pending\t3\t2026-12-07 09:05:03\n", 0},
       {{"retry", "2", "4", "99", "2", "1"},
        "2\tput back\n4\tnot put back: it is pending, not rejected\n99\tnot put back: no such row\n"
        "1\tnot put back: it is stored, not rejected\n",
@@ -100,16 +112,43 @@ TEST_F(OutboxCliTest, ListsFiltersAndPutsBackOnlyRejectedRows) {
       {{"retry", "5"}, "5\tput back\n", 0},
       {{"retry", "--all-rejected"}, "put back 0 rejected results\n", 0},
       {{"list", "--rejected"}, "", 1},
-      {{"stats"}, "pending\t4\nstored\t1\nrejected\t0\noldest pending\t2\t2026-12-07 09:05:03\n", 0},
+      {{"stats"}, "pending\t4\nstored\t1\nrejected\t0\nunassigned\t0\noldest pending\t2\t2026-12-07 09:05:03\n", 0},
   };
-  for (const auto& s : steps) {
-    SCOPED_TRACE(::testing::PrintToString(s.args));
-    const ProcessResult r = Cli(s.args);
-    EXPECT_EQ(r.out, s.out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exitCode, s.exitCode);
-  }
+  RunSteps(steps);
   EXPECT_EQ(store_->Stats().rejected, 0);  // the module's connection sees the change
+}
+
+// A message with a sample (row 6) and a printout without one (rows 7 and 8): only the printout's
+// rows are listed as unassigned and can be given a request, each once.
+TEST_F(OutboxCliTest, ListsAndAssignsOnlyUnassignedRows) {
+  std::string error;
+  const LocalTime received{2026, 12, 1, 7, 9, 6, 0, 0};
+  ASSERT_TRUE(store_->AddMessage(Sample(7009, {{"BIL", "neg"}}), Sample(0, {{"KET", "5"}, {"NIT", "pos"}}),
+                                 received, error))
+      << error;
+  const std::string row6 = "6\tpending\t7009\tBIL\tBIL\tneg\t2026-12-07 09:06:00\t0\t\n";
+  const std::string row7 = "7\tunassigned\t0\tKET\tKET\t5\t2026-12-07 09:06:00\t0\tno sample identifier\n";
+  const std::string row8 = "8\tunassigned\t0\tNIT\tNIT\tpos\t2026-12-07 09:06:00\t0\tno sample identifier\n";
+  const std::string assigned7 = "7\tpending\t7010\tKET\tKET\t5\t2026-12-07 09:06:00\t0\t\n";
+  const std::string assigned8 = "8\tpending\t2147483647\tNIT\tNIT\tpos\t2026-12-07 09:06:00\t0\t\n";
+  const Step steps[] = {
+      {{"list", "--unassigned"}, row7 + row8, 0},
+      {{"list", "--pending"}, kRow[3] + kRow[4] + row6, 0},
+      {{"stats"}, "pending\t3\nstored\t1\nrejected\t2\nunassigned\t2\noldest pending\t3\t2026-12-07 09:05:03\n", 0},
+      {{"assign", "7", "--request", "7010", "99", "7", "1", "2", "6"},
+       "7\tput to request 7010\n99\tnot assigned: no such row\n1\tnot assigned: it is stored, not unassigned\n"
+       "2\tnot assigned: it is rejected, not unassigned\n6\tnot assigned: it is pending, not unassigned\n",
+       1},
+      {{"list", "--unassigned"}, row8, 0},
+      {{"--request=2147483647", "assign", "8", "--request", "2147483647"}, "8\tput to request 2147483647\n", 0},
+      {{"assign", "8", "--request", "7011"}, "8\tnot assigned: it is pending, not unassigned\n", 1},
+      {{"list", "--unassigned"}, "", 1},
+      {{"list", "--pending"}, kRow[3] + kRow[4] + row6 + assigned7 + assigned8, 0},
+      {{"stats"}, "pending\t5\nstored\t1\nrejected\t2\nunassigned\t0\noldest pending\t3\t2026-12-07 09:05:03\n", 0},
+  };
+  RunSteps(steps);
+  // The module's connection sees the rows as due like any other.
+  EXPECT_EQ(store_->DuePending(0, 10).size(), 5u);
 }
 
 // The module may be in the middle of a write: the tool waits for it instead of failing.
@@ -155,6 +194,21 @@ TEST_F(OutboxCliTest, RefusesOtherFilesAndBadUsage) {
       {{"--file", missing, "list", "--all-rejected"}, "--all-rejected: goes with retry"},
       {{"--file", missing, "list", "--pending", "--stored"}, "--stored: give only one of"},
       {{"--file", missing, "list", "--rejected=yes"}, "--rejected: takes no value"},
+      {{"--file", missing, "list", "--unassigned", "--pending"}, "--pending: give only one of"},
+      {{"--file", missing, "retry", "3", "--unassigned"}, "--unassigned: goes with list"},
+      {{"--file", missing, "list", "--request", "5"}, "--request: goes with assign"},
+      {{"--file", missing, "assign", "3", "--request", "5", "--all-rejected"}, "--all-rejected: goes with retry"},
+      {{"--file", missing, "assign", "3"}, "assign: missing --request N"},
+      {{"--file", missing, "assign", "--request", "5"}, "assign: missing ID..."},
+      {{"--file", missing, "assign", "x", "--request", "5"}, "x: is not a row id"},
+      {{"--file", missing, "assign", "3", "--request"}, "--request: missing value"},
+      {{"--file", missing, "assign", "3", "--request", "5", "--request=6"}, "--request: give only one request id"},
+      {{"--file", missing, "assign", "3", "--request", "0"}, "--request: '0' is not a request id"},
+      {{"--file", missing, "assign", "3", "--request", "-5"}, "--request: '-5' is not a request id"},
+      {{"--file", missing, "assign", "3", "--request", "+5"}, "--request: '+5' is not a request id"},
+      {{"--file", missing, "assign", "3", "--request", "2147483648"}, "--request: '2147483648' is not a request id"},
+      {{"--file", missing, "assign", "3", "--request=7x"}, "--request: '7x' is not a request id"},
+      {{"--file", missing, "assign", "3", "--request="}, "--request: '' is not a request id"},
       {{"list", "--file"}, "--file: missing value"},
       {{"--file=", "list"}, "--file: empty file name"},
   };
@@ -176,6 +230,8 @@ TEST(OutboxCli, HelpDescribesTheOutput) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.out.starts_with("Usage: strivex-cli outbox --file FILE list")) << r.out;
   EXPECT_NE(r.out.find("TAB <attempts> TAB <note>"), std::string::npos);
+  EXPECT_NE(r.out.find("\n       strivex-cli outbox --file FILE assign ID... --request N\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\n  unassigned TAB <n>\n"), std::string::npos);
   EXPECT_NE(RunProcess(STRIVEX_CLI_PATH, {"--help"}).out.find("\n  outbox "), std::string::npos);
 }
 
