@@ -409,6 +409,38 @@ TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay
   lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
 }
 
+// The relay goes away under a relayed module and comes back: what arrived meanwhile waits in the
+// outbox and is stored through the new relay, without the operator.
+TEST_F(ModuleCoreTest, RelayedSessionsReconnectWhenTheRelayComesBack) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  auto relay = std::make_unique<testing::RelayServer>(STRIVEX_MEDIANEX_RELAY_PATH);
+  ASSERT_EQ(relay->failure(), "");
+  {
+    BazaDeDate local;
+    local.DeschidBazaLocala(LocalPath(), "", 1);
+    local.SQLCommand("UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'", 0);
+  }
+  const int requestId = 1750000000 + static_cast<int>(getpid() % 10000000);
+  std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  report.replace(report.find("ID proba:30512"), 14, "ID proba:" + std::to_string(requestId));
+  auto core = Start(0);
+  ASSERT_EQ(core->serverSession()->connected.load(), 1);
+  relay.reset();  // the relay is stopped
+  rig_.pty().Write(report);
+  ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().pending == 12; }, 15s));
+  ASSERT_TRUE(WaitFor([&] { return core->serverSession()->connected.load() == 0; }, 10s))
+      << "the lost relay was not noticed";
+
+  relay = std::make_unique<testing::RelayServer>(STRIVEX_MEDIANEX_RELAY_PATH);
+  ASSERT_EQ(relay->failure(), "");
+  ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == 12; }, 60s)) << ReadFile(dir_ / "_acterr.log");
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
+  EXPECT_EQ(StoredRows(lab, std::to_string(requestId)).size(), 12u);
+  core->ShutdownModule();
+  lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+}
+
 TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
   if (!UseLabServer()) GTEST_SKIP() << "no development server";
   const std::string reports = std::string(STRIVEX_TEST_DATA_DIR) + "/reports/";
