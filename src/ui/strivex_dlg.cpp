@@ -390,9 +390,9 @@ void CStrivexDlg::OnTimer() {
                              : now.portLost ? MenuState::kPortLost
                                             : MenuState::kPortClosed;
   if (started_ && !ended_ && portMenu != portMenu_) SetMenuState(portMenu);
+  ShowBacklogLine(BacklogLine(now));
   if (!panelModel_.NeedsPaint(now, false)) return;
   StatusPanel panel = panelModel_.Paint(now);
-  ShowBacklogLine(panel.backlog);
   core_.ApplyPanelEffects(panel);
   // A hidden window is painted afresh when it shows again.
   if (!isVisible()) return;
@@ -401,7 +401,9 @@ void CStrivexDlg::OnTimer() {
 }
 
 void CStrivexDlg::ShowBacklogLine(const StatusLine& line) {
-  backlogLabel_->setText(FromLocal8(line.text));
+  const QString text = FromLocal8(line.text);
+  if (text == backlogLabel_->text()) return;
+  backlogLabel_->setText(text);
   // Green on white does not read: waiting is amber, refused is red, all stored is plain.
   const char* colour = line.colour == kRed ? "#c00000" : line.colour == kYellow ? "#a06000" : "#000000";
   backlogLabel_->setStyleSheet(QStringLiteral("color: %1").arg(QLatin1String(colour)));

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -240,6 +241,50 @@ TEST_F(StrivexDlgTest, RowsFromAWorkerShowAndTheirSamplesAreFreedAtShutdown) {
   Action("exitAction")->trigger();
   EXPECT_EQ(ended_, 1);
   for (ReceivedItem* row : rows) EXPECT_EQ(row->sample(), nullptr);
+}
+
+// Rows whose results wait are grey until the last one is stored, red while one is refused; a
+// printout without a sample stands out; the line under the list counts what waits.
+TEST_F(StrivexDlgTest, RowsShowWhatWaitsAndTheLineUnderTheListCountsIt) {
+  Start();
+  auto* list = Child<QTreeWidget>("receivedList");
+  const struct {
+    int64_t pending, rejected;
+    bool unassigned;
+    Qt::GlobalColor expected;  // Qt::color0: the list's own colour
+  } rows[] = {{3, 0, false, Qt::gray}, {1, 1, false, Qt::red}, {0, 0, false, Qt::color0}, {2, 0, true, Qt::color1}};
+  std::thread worker([&] {
+    int32_t index = 0;
+    for (const auto& row : rows) {
+      ReceivedRow added{"7", "3/4", "X", Sample(7, "X")};
+      added.outboxMessageId = 1;
+      added.outboxSampleIndex = index++;
+      added.pending = row.pending;
+      added.rejected = row.rejected;
+      added.unassigned = row.unassigned;
+      dlg_->AddReceivedRow(std::move(added));
+    }
+  });
+  worker.join();
+  ASSERT_TRUE(PumpUntil([&] { return list->topLevelItemCount() == 4; }));
+  for (int i = 0; i < 3; ++i) {
+    const QBrush brush = list->topLevelItem(i)->foreground(0);
+    if (rows[i].expected == Qt::color0) {
+      EXPECT_EQ(brush.style(), Qt::NoBrush) << i;
+    } else {
+      EXPECT_EQ(brush.color(), QColor(rows[i].expected)) << i;
+    }
+  }
+  EXPECT_NE(list->topLevelItem(3)->foreground(0).color(), QColor(Qt::gray));
+  EXPECT_TRUE(list->topLevelItem(3)->toolTip(0).contains(QStringLiteral("fara ID proba")));
+
+  // The first row's last result is stored: it looks like any other.
+  std::thread([&] { dlg_->SetRowBacklog(1, 0, 0, 0); }).join();
+  ASSERT_TRUE(PumpUntil([&] { return list->topLevelItem(0)->foreground(0).style() == Qt::NoBrush; }));
+  EXPECT_EQ(list->topLevelItem(1)->foreground(0).color(), QColor(Qt::red));
+
+  auto* backlog = Child<QLabel>("backlogLabel");
+  ASSERT_TRUE(PumpUntil([&] { return backlog->text().startsWith(QStringLiteral("Rezultate : - ")); }));
 }
 
 TEST_F(StrivexDlgTest, DialogsOpenOnlyForWhatWasChosen) {
