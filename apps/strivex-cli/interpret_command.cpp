@@ -23,7 +23,7 @@ constexpr std::string_view kUsage =
     "\n"
     "Interprets one saved report of the analyser (FILE, or standard input for '-') the way the\n"
     "instrument interface does when a message arrives, and prints the results it found.\n"
-    "All bytes of FILE are read; the interpretation ends at the first NUL byte.\n"
+    "All bytes of FILE are read; NUL bytes are dropped before the interpretation.\n"
     "\n"
     "Options:\n"
     "  --request-id N  request id already known for the message (decimal 32-bit, default 0);\n"
@@ -35,12 +35,16 @@ constexpr std::string_view kUsage =
     "Output, one line per result, samples in report order, each ended by LF:\n"
     "  <request id> TAB <analysis code> TAB <parameter code> TAB <value>\n"
     "An analysis without results prints '<request id> TAB <analysis code>' alone.\n"
+    "Then one line per unassigned result (a result after an unusable identifier, after a\n"
+    "report's closing '=' line or before any identifier), in report order:\n"
+    "  - TAB - TAB <parameter code> TAB <value>\n"
+    "Values are printed as the server receives them, in Windows-1250.\n"
     "Text fields are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
     "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
     "\n"
     "Exit status:\n"
-    "  0  at least one sample was found\n"
-    "  1  no sample was found (nothing is printed)\n"
+    "  0  at least one sample or one unassigned result was found\n"
+    "  1  neither was found (nothing is printed)\n"
     "  2  usage error, or FILE or the --ini file cannot be read (message on standard error)\n";
 
 struct InterpretOptions {
@@ -134,10 +138,11 @@ int RunInterpretCommand(std::span<const std::string_view> args) {
   StrivexInterpretor interpretor;
   const uint8_t found =
       interpretor.Interpret(text, options.requestId, codes.modifierId, codes.translations);
-  std::string().swap(text);  // the samples hold copies; give the memory back before printing
+  std::string().swap(text);  // the results hold copies; give the memory back before printing
 
   errno = 0;
-  if (!WriteReport(stdout, interpretor.Samples()) || std::fflush(stdout) != 0) {
+  if (!WriteReport(stdout, interpretor.Samples(), interpretor.Unassigned()) ||
+      std::fflush(stdout) != 0) {
     PrintError("standard output", errno != 0 ? std::strerror(errno) : "write error");
     return kExitFailure;
   }

@@ -23,10 +23,19 @@ void AppendPrefix(std::string& out, const SampleRecord& sample, const GroupRecor
   AppendEscaped(out, group.analysisCode);
 }
 
+void AppendResult(std::string& out, const ResultRecord& result) {
+  out += '\t';
+  AppendEscaped(out, result.parameterCode);
+  out += '\t';
+  AppendEscaped(out, result.value);
+  out += '\n';
+}
+
 // Calls `lineDone(out)` after every line; one sample may carry millions of results, so the
 // caller gets the chance to flush inside a sample too.
 template <class LineDone>
-void AppendLines(std::string& out, const SampleList& samples, LineDone lineDone) {
+void AppendLines(std::string& out, const SampleList& samples, const SampleList& unassigned,
+                 LineDone lineDone) {
   for (const SampleRecord& sample : samples) {
     for (const GroupRecord& group : sample.groups) {
       if (group.results.empty()) {
@@ -37,11 +46,17 @@ void AppendLines(std::string& out, const SampleList& samples, LineDone lineDone)
       }
       for (const ResultRecord& result : group.results) {
         AppendPrefix(out, sample, group);
-        out += '\t';
-        AppendEscaped(out, result.parameterCode);
-        out += '\t';
-        AppendEscaped(out, result.value);
-        out += '\n';
+        AppendResult(out, result);
+        lineDone(out);
+      }
+    }
+  }
+  // A result without a sample has no request, and its analysis is only the interpreter's.
+  for (const SampleRecord& printout : unassigned) {
+    for (const GroupRecord& group : printout.groups) {
+      for (const ResultRecord& result : group.results) {
+        out += "-\t-";
+        AppendResult(out, result);
         lineDone(out);
       }
     }
@@ -50,17 +65,17 @@ void AppendLines(std::string& out, const SampleList& samples, LineDone lineDone)
 
 }  // namespace
 
-std::string FormatReport(const SampleList& samples) {
+std::string FormatReport(const SampleList& samples, const SampleList& unassigned) {
   std::string out;
-  AppendLines(out, samples, [](std::string&) {});
+  AppendLines(out, samples, unassigned, [](std::string&) {});
   return out;
 }
 
-bool WriteReport(std::FILE* out, const SampleList& samples) {
+bool WriteReport(std::FILE* out, const SampleList& samples, const SampleList& unassigned) {
   std::string chunk;
   chunk.reserve(kChunkSize + 4096);
   bool ok = true;
-  AppendLines(chunk, samples, [&](std::string& buffer) {
+  AppendLines(chunk, samples, unassigned, [&](std::string& buffer) {
     if (buffer.size() < kChunkSize) return;
     // After a failed write the rest is still formatted but dropped; the caller reports it once.
     ok = ok && WriteAll(out, buffer);

@@ -1,7 +1,10 @@
 #include "protocol/strivex_interpretor.h"
 
+#include <limits>
 #include <new>
+#include <string>
 
+#include "protocol/code_page.h"
 #include "util/local_time.h"
 #include "util/text_scan.h"
 
@@ -67,6 +70,35 @@ void ReadResultLine(std::string_view line, ResultRecord& result,
   }
   Translate(result.value, translations);
   RemoveByte(result.value, kUtf8LeadByte);
+  ToServerCodePage(result.value);
+}
+
+// The request an identifier value names, read as ParseDecimal reads it ("7007;drop" is 7007); 0
+// when it names none: no digits, 0, negative, or too large for a positive 32-bit number.
+int32_t RequestIdOf(std::string_view value) {
+  const int32_t id = ParseDecimal(value);
+  if (id <= 0) return 0;
+  if (id < std::numeric_limits<int32_t>::max()) return id;
+  // ParseDecimal saturates; only the digits of 2147483647 itself name that request.
+  const size_t first = value.find_first_of("123456789");
+  const size_t end = value.find_first_not_of("0123456789", first);
+  return value.substr(first, end - first) == "2147483647" ? id : 0;
+}
+
+SampleRecord& OpenSample(SampleList& list, int32_t requestId) {
+  SampleRecord& sample = list.emplace_back(requestId);
+  sample.groups.emplace_back(kGroupCode);
+  return sample;
+}
+
+// Moves `pos` behind the line end of the line starting there; false when no line end follows.
+bool SkipLine(std::string_view text, int32_t& pos) {
+  const size_t cr = text.find('\r', static_cast<size_t>(pos));
+  if (cr == std::string_view::npos) return false;
+  size_t next = cr + 1;
+  if (next < text.size() && text[next] == '\n') ++next;
+  pos = static_cast<int32_t>(next);
+  return true;
 }
 
 }  // namespace
@@ -74,50 +106,63 @@ void ReadResultLine(std::string_view line, ResultRecord& result,
 uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownRequestId,
                                       int32_t /*modifierId*/,
                                       std::span<const TranslationEntry> translations) {
-  text = text.substr(0, text.find('\0'));
-  if (text.empty()) return 0;
-  samples_.clear();
   try {
-    if (!InterpretLines(text, knownRequestId, translations)) samples_.clear();
+    std::string withoutNul;
+    if (text.find('\0') != std::string_view::npos) {
+      withoutNul.assign(text);
+      std::erase(withoutNul, '\0');
+      text = withoutNul;
+    }
+    if (text.empty()) return 0;
+    samples_.clear();
+    unassigned_.clear();
+    InterpretLines(text, knownRequestId, translations);
   } catch (const std::bad_alloc&) {
     samples_.clear();
+    unassigned_.clear();
   }
-  return samples_.empty() ? 0 : 1;
+  return samples_.empty() && unassigned_.empty() ? 0 : 1;
 }
 
-bool StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequestId,
+void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequestId,
                                         std::span<const TranslationEntry> translations) {
   const LocalTime messageTime = GetLocalTime();
-  SampleRecord* currentSample = nullptr;
-  int32_t currentId = knownRequestId;
+  // Where results go: the sample opened last, or the printout without one; null at a sample
+  // boundary, and the next result then opens a printout in the unassigned list.
+  SampleRecord* target = nullptr;
+  int32_t currentId = knownRequestId;  // while 0, "Pacient" lines identify
   bool inResultBlock = false;
 
   int32_t linePos = 0;
   std::string_view line;
-  while (ReadLineView(text, linePos, line, kLineLimit)) {
+  for (;;) {
+    if (!ReadLineView(text, linePos, line, kLineLimit)) {
+      if (SkipLine(text, linePos)) continue;  // an over-long line: noise, not the end
+      break;
+    }
     const LineKey key = ClassifyLine(line, currentId);
     if (key.identifier) {
       int32_t pos = key.valuePos;
       std::string_view value;
       NextTokenView(line, pos, value, kLineLimit, ':');
       currentId = ParseDecimal(value);
-      if (currentId != 0) {
-        currentSample = &samples_.emplace_back(currentId);
-        currentSample->groups.emplace_back(kGroupCode);
-      }
+      const int32_t requestId = RequestIdOf(value);
+      target = requestId != 0 ? &OpenSample(samples_, requestId) : nullptr;
+      inResultBlock = false;
+    } else if (key.first == '=') {
+      // The report's closing line: a block after it needs an identifier of its own.
+      target = nullptr;
       inResultBlock = false;
     } else if (!inResultBlock) {
       inResultBlock = key.first == '-';
-    } else if (key.first == '-' || key.first == '=') {
+    } else if (key.first == '-') {
       inResultBlock = false;
     } else {
-      // A result before any sample cannot be attributed to anyone: deliver nothing.
-      if (currentSample == nullptr) return false;
-      ResultRecord& result = currentSample->groups.head()->results.emplace_back(messageTime);
+      if (target == nullptr) target = &OpenSample(unassigned_, 0);
+      ResultRecord& result = target->groups.head()->results.emplace_back(messageTime);
       ReadResultLine(line, result, translations);
     }
   }
-  return true;
 }
 
 }  // namespace strivex

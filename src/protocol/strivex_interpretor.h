@@ -12,9 +12,19 @@
 namespace strivex {
 
 // One interpreter a message, used by one thread (the processing thread, or a tool).
+//
+// Samples are opened by identifier lines ("ID proba:", "Sample ID:", and "Pacient:" while the
+// last identifier value read, at first the known request id, reads as 0) whose value is a
+// positive 32-bit number. Results are the lines of a result block (opened by a line whose key
+// begins with '-', closed by the next such line or an identifier line) and belong to the sample
+// opened last. An identifier line with an unusable value (no digits, 0, negative, or beyond
+// 2147483647) and a report's closing line (key beginning with '=') end the current sample: the
+// results behind them, up to the next usable identifier, are unassigned. Printouts printed back
+// to back arrive as one message, and one without a readable identifier (a quality control, a
+// misread label) must not be stored under the patient before it.
 class StrivexInterpretor {
  public:
-  // Lines longer than this end the interpretation as if the text ended there.
+  // Longer lines are skipped; the interpretation goes on behind their line end.
   static constexpr int32_t kLineLimit = 300;
 
   StrivexInterpretor() = default;
@@ -22,23 +32,33 @@ class StrivexInterpretor {
   StrivexInterpretor(const StrivexInterpretor&) = delete;
   StrivexInterpretor& operator=(const StrivexInterpretor&) = delete;
 
-  // Interprets `text` (the reception buffer; a NUL byte ends the text, as it always has). While
-  // `knownRequestId` is not 0, "Pacient" lines do not identify samples. `modifierId` is accepted
-  // and has no effect. Returns 1 when at least one sample was found, else 0; the samples stay in
+  // Interprets `text` (the reception buffer; NUL bytes in it are line noise and dropped first).
+  // While `knownRequestId` is not 0, "Pacient" lines do not identify samples. `modifierId` is
+  // accepted and has no effect. Returns 1 when at least one sample or one unassigned result was
+  // found, else 0. Values are translated, cleared of the UTF-8 lead byte 0xC2 and then brought to
+  // the server's code page (protocol/code_page.h). The samples and the unassigned results stay in
   // this interpreter until taken (and are freed with it otherwise).
   uint8_t Interpret(std::string_view text, int32_t knownRequestId, int32_t modifierId,
                     std::span<const TranslationEntry> translations);
 
   // The samples found so far, still owned by the interpreter.
   const SampleList& Samples() const { return samples_; }
-  // Hands the samples over; the interpreter is then empty.
+  // Hands the samples over; the interpreter's samples are then empty.
   SampleList TakeSamples() { return std::move(samples_); }
 
+  // Unassigned results, one pseudo-sample per printout (a run of result lines between two
+  // sample boundaries): requestId 0, its groups and results as the interpreter builds them for a
+  // sample (same analysis code "S_TRV", same translation and code-page rules), in order.
+  const SampleList& Unassigned() const { return unassigned_; }
+  // Hands the unassigned results over; the interpreter's unassigned list is then empty.
+  SampleList TakeUnassigned() { return std::move(unassigned_); }
+
  private:
-  bool InterpretLines(std::string_view text, int32_t knownRequestId,
+  void InterpretLines(std::string_view text, int32_t knownRequestId,
                       std::span<const TranslationEntry> translations);
 
   SampleList samples_;
+  SampleList unassigned_;
 };
 
 }  // namespace strivex

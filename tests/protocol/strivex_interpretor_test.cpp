@@ -8,6 +8,8 @@
 namespace strivex {
 namespace {
 
+using namespace std::string_literals;
+
 // "1021/S_TRV: LEU=neg; GLU=5 mmol/l" per sample, samples separated by " | ".
 std::string Render(const SampleList& samples) {
   std::string out;
@@ -23,6 +25,13 @@ std::string Render(const SampleList& samples) {
       }
     }
   }
+  return out;
+}
+
+// The samples, then " || " and the unassigned printouts (request id 0) when there are any.
+std::string Render(const StrivexInterpretor& interpretor) {
+  std::string out = Render(interpretor.Samples());
+  if (!interpretor.Unassigned().empty()) out += " || " + Render(interpretor.Unassigned());
   return out;
 }
 
@@ -49,7 +58,7 @@ TEST_P(InterpretTest, BuildsSamples) {
   const InterpretCase& c = GetParam();
   StrivexInterpretor interpretor;
   EXPECT_EQ(interpretor.Interpret(c.text, c.knownRequestId, 0, c.translations), c.expectedResult);
-  EXPECT_EQ(Render(interpretor.Samples()), c.expected);
+  EXPECT_EQ(Render(interpretor), c.expected);
 }
 
 const std::string kDashes = "----------------";
@@ -66,29 +75,50 @@ INSTANTIATE_TEST_SUITE_P(
                       Lines({"Sample ID:   42  ", kDashes, " pH 6.5", kEquals}), 0, {}, 1,
                       "42/S_TRV: pH=6.5"},
         InterpretCase{"KeyWithSpaceBeforeColonIsNoIdentifier",
-                      Lines({"ID proba :123", kDashes, " pH 6.5"}), 0, {}, 0, ""},
+                      Lines({"ID proba :123", kDashes, " pH 6.5", kEquals}), 0, {}, 1,
+                      " || 0/S_TRV: pH=6.5"},
         InterpretCase{"KeysAreCaseSensitive", Lines({"id proba:5", "ID PROBA:6"}), 0, {}, 0, ""},
         InterpretCase{"PacientThenIdGivesTwoSamples", Lines({"Pacient:77", "ID proba:88"}), 0, {},
                       1, "77/S_TRV: | 88/S_TRV:"},
         InterpretCase{"IdThenPacientIgnoresPacient", Lines({"ID proba:88", "Pacient:77"}), 0, {},
                       1, "88/S_TRV:"},
         InterpretCase{"KnownRequestIdDisablesPacient",
-                      Lines({"Pacient:77", kDashes, " pH 6.5"}), 12, {}, 0, ""},
+                      Lines({"Pacient:77", kDashes, " pH 6.5", kEquals}), 12, {}, 1,
+                      " || 0/S_TRV: pH=6.5"},
         InterpretCase{"KnownRequestIdDoesNotCreateASample", Lines({"ID proba:9"}), 12, {}, 1,
                       "9/S_TRV:"},
-        InterpretCase{"ZeroIdKeepsPreviousSample",
+        InterpretCase{"ZeroAndLetterIdsEndTheSample",
                       Lines({"ID proba:5", "ID proba:0", kDashes, " pH 7", "ID proba:abc",
                              kDashes, " SG 1.01", kEquals}),
-                      0, {}, 1, "5/S_TRV: pH=7; SG=1.01"},
+                      0, {}, 1, "5/S_TRV: || 0/S_TRV: pH=7 | 0/S_TRV: SG=1.01"},
         InterpretCase{"PacientIdentifiesAfterZeroId",
                       Lines({"ID proba:5", "ID proba:0", "Pacient:6"}), 0, {}, 1,
                       "5/S_TRV: | 6/S_TRV:"},
         InterpretCase{"OnlyZeroIdentifiersGiveNothing", Lines({"ID proba:0", "Sample ID:x"}), 0,
                       {}, 0, ""},
-        InterpretCase{"TwoBlocksGoToOneGroup",
-                      Lines({"ID proba:3", kDashes, " A 1", kEquals, "text between", kDashes,
+        InterpretCase{"BlocksBetweenDashLinesGoToOneGroup",
+                      Lines({"ID proba:3", kDashes, " A 1", kDashes, "text between", kDashes,
                              " B 2", kDashes, " C 3"}),
                       0, {}, 1, "3/S_TRV: A=1; B=2"},
+        InterpretCase{"BlockAfterClosingLineNeedsItsOwnIdentifier",
+                      Lines({"ID proba:3", kDashes, " A 1", kEquals, "text between", kDashes,
+                             " B 2", kDashes, " C 3"}),
+                      0, {}, 1, "3/S_TRV: A=1 || 0/S_TRV: B=2"},
+        InterpretCase{"ClosingLineOutsideBlockEndsTheSample",
+                      Lines({"ID proba:3", kEquals, kDashes, " B 2", kEquals}), 0, {}, 1,
+                      "3/S_TRV: || 0/S_TRV: B=2"},
+        InterpretCase{"EachPrintoutWithoutSampleIsOnePseudoSample",
+                      Lines({kDashes, " A 1", kEquals, kDashes, " B 2", kDashes, "Lot: 7",
+                             kDashes, " C 3", kEquals, "ID proba:0", kDashes, " D 4", kEquals}),
+                      0, {}, 1, " || 0/S_TRV: A=1 | 0/S_TRV: B=2; C=3 | 0/S_TRV: D=4"},
+        // The "Pacient" rule still looks at the last identifier value read, usable or not.
+        InterpretCase{"ClosingLineDoesNotLetPacientIdentify",
+                      Lines({"ID proba:3", kDashes, " A 1", kEquals, "Pacient:4", kDashes, " B 2",
+                             kEquals}),
+                      0, {}, 1, "3/S_TRV: A=1 || 0/S_TRV: B=2"},
+        InterpretCase{"NegativeIdKeepsPacientSilent",
+                      Lines({"ID proba:-7", "Pacient:4", kDashes, " B 2", kEquals}), 0, {}, 1,
+                      " || 0/S_TRV: B=2"},
         InterpretCase{"IdentifierLineClosesBlock",
                       Lines({"ID proba:3", kDashes, " A 1", "ID proba:4", " B 2", kDashes,
                              " C 3", kEquals}),
@@ -97,10 +127,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Lines({"ID proba:1", kDashes, " BLD 0.2 mg/dl ca", " KET", " SG    1.015   ",
                              "XNIT pos", kEquals}),
                       0, {}, 1, "1/S_TRV: BLD=0.2 mg/dl; KET=; SG=1.015; NIT=pos"},
-        InterpretCase{"ResultBeforeAnySampleFailsTheMessage",
-                      Lines({kDashes, " A 1", "ID proba:2", kDashes, " B 2"}), 0, {}, 0, ""},
-        InterpretCase{"ResultAfterZeroIdWithoutSampleFails",
-                      Lines({"ID proba:0", kDashes, " A 1"}), 0, {}, 0, ""},
+        InterpretCase{"ResultBeforeAnySampleIsUnassigned",
+                      Lines({kDashes, " A 1", "ID proba:2", kDashes, " B 2", kEquals}), 0, {}, 1,
+                      "2/S_TRV: B=2 || 0/S_TRV: A=1"},
+        InterpretCase{"ResultAfterZeroIdIsUnassigned",
+                      Lines({"ID proba:0", kDashes, " A 1", kEquals}), 0, {}, 1,
+                      " || 0/S_TRV: A=1"},
         InterpretCase{"EmptyLinesInBlockAreEmptyResults",
                       "ID proba:7\r\n" + kDashes + "\r\n GLU 5\r\n\r\n", 0, {}, 1,
                       "7/S_TRV: GLU=5; =; ="},
@@ -111,10 +143,10 @@ INSTANTIATE_TEST_SUITE_P(
         InterpretCase{"LfOnlyOverLimitFindsNothing",
                       Lines(std::vector<std::string>(30, "ID proba:9 and some padding"), "\n"), 0,
                       {}, 0, ""},
-        InterpretCase{"LongLineEndsInterpretationKeepingEarlierSamples",
-                      Lines({"ID proba:1", kDashes, " A 1", " " + std::string(300, 'x'),
-                             "ID proba:2"}),
-                      0, {}, 1, "1/S_TRV: A=1"},
+        InterpretCase{"LongLinesAreSkipped",
+                      Lines({"ID proba:1", kDashes, " A 1", " " + std::string(300, 'x'), " B 2",
+                             std::string(5000, '\xFF'), "ID proba:2"}),
+                      0, {}, 1, "1/S_TRV: A=1; B=2 | 2/S_TRV:"},
         InterpretCase{"LineOfExactly300WithCrIsRead",
                       Lines({"ID proba:1", kDashes, " A " + std::string(297, 'v')}, "\r"), 0, {},
                       1, "1/S_TRV: A=" + std::string(297, 'v') + "; ="},
@@ -138,20 +170,57 @@ INSTANTIATE_TEST_SUITE_P(
                       0, {{"\xC2\xC2", "two"}}, 1,
                       "1/S_TRV: URO=3.2 \xB5mol/l; X=two; \xC2Y=1"},
         InterpretCase{"EmptyText", "", 0, {}, 0, ""},
-        InterpretCase{"NulEndsTheText",
+        InterpretCase{"NulBytesAreDropped",
                       std::string("ID proba:1\r\n", 12) + std::string(1, '\0') + "ID proba:2\r\n",
-                      0, {}, 1, "1/S_TRV:"},
-        InterpretCase{"IdentifierKeyWithoutValueClosesBlock",
+                      0, {}, 1, "1/S_TRV: | 2/S_TRV:"},
+        InterpretCase{"NulInsideKeysAndValues",
+                      "\0ID pro\0ba:4\r\n---\r\n LEU ne\0g\r\n L\0\0ONG 1\0\r\n===\r\n"s, 0, {}, 1,
+                      "4/S_TRV: LEU=neg; LONG=1"},
+        InterpretCase{"OnlyNulBytes", std::string(3, '\0'), 0, {}, 0, ""},
+        InterpretCase{"IdentifierKeyWithoutValueEndsTheSample",
                       Lines({"ID proba:1", kDashes, " A 1", "ID proba", " B 2", kDashes, " C 3",
                              kEquals}),
-                      0, {}, 1, "1/S_TRV: A=1; C=3"},
+                      0, {}, 1, "1/S_TRV: A=1 || 0/S_TRV: C=3"},
         InterpretCase{"MarkersAreJudgedOnTheKeyNotTheLine",
                       Lines({"ID proba:1", "  :-----", " A 1", "   ---:x", " B 2", " -3 low",
                              " C 3", "  =", " D 4"}),
                       0, {}, 1, "1/S_TRV: B=2"},
-        InterpretCase{"NegativeIdIsAnIdentifier", Lines({"ID proba:-3"}), 0, {}, 1,
-                      "-3/S_TRV:"}),
+        InterpretCase{"NegativeIdCreatesNoSample", Lines({"ID proba:-3"}), 0, {}, 0, ""},
+        InterpretCase{"ValuesReachTheServerInItsCodePage",
+                      Lines({"ID proba:1", kDashes, " COL galben ă", " CLA ușor tulbure",
+                             " BLD ≥250 Ery/ul", " URO 3.2 \xC2\xB5mol/l",
+                             " X a\x81\x83\x88\x90\x98\x80", " Y \xC2\xB5 ă", kEquals}),
+                      0, {}, 1,
+                      "1/S_TRV: COL=galben \xE3; CLA=u\xBAor tulbure; BLD=?250 Ery/ul; "
+                      "URO=3.2 \xB5mol/l; X=a?????\x80; Y=\xB5 \xC4?"},
+        InterpretCase{"TranslationSeesTheAnalysersTextAndItsResultIsConverted",
+                      Lines({"ID proba:1", kDashes, " COL galben ă", " NIT pos", kEquals}), 0,
+                      {{"galben ă", "galben închis"}, {"pos", "pozitiv \xBA"}}, 1,
+                      "1/S_TRV: COL=galben \xEEnchis; NIT=pozitiv \xBA"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Interpret, OnlyPositive32BitIdentifierValuesOpenASample) {
+  const auto interpret = [](const std::string& identifier) {
+    StrivexInterpretor interpretor;
+    EXPECT_EQ(interpretor.Interpret(
+                  Lines({"ID proba:5", kDashes, " A 1", identifier, kDashes, " B 2", kEquals}), 0,
+                  0, {}),
+              1);
+    return Render(interpretor);
+  };
+  for (const char* unusable :
+       {"ID proba:", "ID proba:abc", "ID proba:'7006", "ID proba:0", "ID proba:+0", "ID proba:-0",
+        "ID proba:-7", "ID proba:2147483648", "ID proba:99999999999", "Sample ID:0002147483648",
+        "Sample ID:- 5"}) {
+    EXPECT_EQ(interpret(unusable), "5/S_TRV: A=1 || 0/S_TRV: B=2") << unusable;
+  }
+  for (const auto& [usable, id] : std::vector<std::pair<std::string, std::string>>{
+           {"ID proba:7007;drop", "7007"}, {"ID proba:12:34", "12"}, {"ID proba: +42 x", "42"},
+           {"ID proba:1e5", "1"}, {"ID proba:2147483647", "2147483647"},
+           {"Sample ID:0002147483647", "2147483647"}, {"Sample ID:2147483646", "2147483646"}}) {
+    EXPECT_EQ(interpret(usable), "5/S_TRV: A=1 | " + id + "/S_TRV: B=2") << usable;
+  }
+}
 
 TEST(Interpret, ResultsCarryTheMessageTime) {
   LocalTime when;
@@ -160,31 +229,43 @@ TEST(Interpret, ResultsCarryTheMessageTime) {
   when.wDay = 7;
   ScopedClock clock(when);
   StrivexInterpretor interpretor;
-  ASSERT_EQ(interpretor.Interpret(Lines({"ID proba:1", "--", " A 1", " B 2"}), 0, 0, {}), 1);
-  for (const ResultRecord& r : interpretor.Samples().head()->groups.head()->results) {
-    EXPECT_EQ(r.time, when);
-    EXPECT_EQ(r.firstMarker, " ");
-    EXPECT_EQ(r.secondMarker, " ");
-    EXPECT_EQ(r.detailId, 0);
+  ASSERT_EQ(interpretor.Interpret(Lines({"ID proba:1", "--", " A 1", "==", "--", " B 2"}), 0, 0,
+                                  {}),
+            1);
+  for (const SampleList* list : {&interpretor.Samples(), &interpretor.Unassigned()}) {
+    ASSERT_EQ(list->size(), 1u);
+    for (const ResultRecord& r : list->head()->groups.head()->results) {
+      EXPECT_EQ(r.time, when);
+      EXPECT_EQ(r.firstMarker, " ");
+      EXPECT_EQ(r.secondMarker, " ");
+      EXPECT_EQ(r.detailId, 0);
+    }
   }
 }
 
 TEST(Interpret, TakenListLeavesInterpreterEmptyAndUntakenListIsFreed) {
   StrivexInterpretor interpretor;
-  ASSERT_EQ(interpretor.Interpret(Lines({"ID proba:1", "ID proba:2"}), 0, 0, {}), 1);
+  const std::string text =
+      Lines({"ID proba:1", "ID proba:2", "ID proba:0", "-", " A 1", "=", "-", " B 2", "="});
+  ASSERT_EQ(interpretor.Interpret(text, 0, 0, {}), 1);
   SampleList taken = interpretor.TakeSamples();
   EXPECT_EQ(taken.size(), 2u);
   EXPECT_TRUE(interpretor.Samples().empty());
+  SampleList unassigned = interpretor.TakeUnassigned();
+  EXPECT_EQ(Render(unassigned), "0/S_TRV: A=1 | 0/S_TRV: B=2");
+  EXPECT_TRUE(interpretor.Unassigned().empty());
   // Left in the interpreter: freed by its destructor (ASan reports a leak otherwise).
   StrivexInterpretor other;
-  other.Interpret(Lines({"ID proba:3"}), 0, 0, {});
+  other.Interpret(text, 0, 0, {});
 }
 
-TEST(Interpret, ReuseStartsFromAnEmptyList) {
+TEST(Interpret, ReuseStartsFromEmptyLists) {
   StrivexInterpretor interpretor;
-  interpretor.Interpret(Lines({"ID proba:1"}), 0, 0, {});
+  interpretor.Interpret(Lines({"ID proba:1", "-", " A 1", "=", "-", " B 2"}), 0, 0, {});
   EXPECT_EQ(interpretor.Interpret(Lines({"ID proba:2"}), 0, 0, {}), 1);
-  EXPECT_EQ(Render(interpretor.Samples()), "2/S_TRV:");
+  EXPECT_EQ(Render(interpretor), "2/S_TRV:");
+  EXPECT_EQ(interpretor.Interpret(Lines({"-", " C 3"}), 0, 0, {}), 1);
+  EXPECT_EQ(Render(interpretor), " || 0/S_TRV: C=3; =");
 }
 
 TEST(Interpret, HostileBytesNeitherCrashNorLeak) {

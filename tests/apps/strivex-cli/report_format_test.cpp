@@ -33,6 +33,20 @@ TEST(ReportFormatTest, SamplesGroupsAndResultsInListOrder) {
             "-3\tS\\tX\tB\\\\L\t\\xb5\\x00\n");
 }
 
+TEST(ReportFormatTest, UnassignedResultsFollowTheSamples) {
+  SampleList samples;
+  AddResult(samples.emplace_back(5).groups.emplace_back("S_TRV"), "A", "1");
+  SampleList unassigned;
+  AddResult(unassigned.emplace_back(0).groups.emplace_back("S_TRV"), "LEU", "75 Leu/ul");
+  SampleRecord& second = unassigned.emplace_back(0);
+  AddResult(second.groups.emplace_back("S_TRV"), "X\t", "\xb5\\");
+  second.groups.emplace_back("EMPTY");  // no result, so no line
+
+  const std::string loose = "-\t-\tLEU\t75 Leu/ul\n-\t-\tX\\t\t\\xb5\\\\\n";
+  EXPECT_EQ(FormatReport(samples, unassigned), "5\tS_TRV\tA\t1\n" + loose);
+  EXPECT_EQ(FormatReport(SampleList(), unassigned), loose);
+}
+
 TEST(ReportFormatTest, StreamedReportEqualsFormattedOneAcrossChunks) {
   // Large enough for several chunk flushes inside a single sample.
   SampleList samples;
