@@ -39,11 +39,14 @@ void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view
   if (interpretor.Interpret(message, context.requestId.load(), modifierId, context.translations) != 1) {
     return;  // nothing found: the message is only in the raw log
   }
-  context.requestId.store(0);
-  context.view->SetPatientText("");
   SampleList samples = interpretor.TakeSamples();
-  SampleList unassigned;
-  if (samples.empty() && unassigned.empty()) return;
+  SampleList unassigned = interpretor.TakeUnassigned();
+  // The operator's confirmed request goes with the message's samples; a printout without any (a
+  // control run) leaves it for the next one.
+  if (!samples.empty()) {
+    context.requestId.store(0);
+    context.view->SetPatientText("");
+  }
   const int64_t outboxId = CommitToOutbox(context, samples, unassigned);
   context.resultQueue->Append(std::move(samples), outboxId, std::move(unassigned));
   context.uploadWake.Notify();

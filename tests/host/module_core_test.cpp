@@ -302,7 +302,7 @@ std::vector<StoredResult> ExpectedRows(const std::string& expectedFile) {
     std::vector<std::string> fields;
     std::istringstream parts(line);
     for (std::string field; std::getline(parts, field, '\t');) fields.push_back(field);
-    if (fields.size() < 4) continue;
+    if (fields.size() < 4 || fields[0] == "-") continue;  // unassigned results are never stored
     const auto detail = details.find(fields[2]);
     rows.push_back({std::stoi(fields[0]), 5, 1, detail == details.end() ? 0 : detail->second, Unescape(fields[3])});
   }
@@ -539,6 +539,37 @@ TEST_F(ModuleCoreTest, AnOutboxThatCannotBeOpenedIsSaidOnceAndResultsStillArrive
   EXPECT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_TRUE(view_.Notices().empty());
   core->ShutdownModule();
+}
+
+// Two patients' reports with a control printout between them, in one message: each patient's
+// results under their own request, exactly, and the control's left unassigned, waiting for
+// someone to give them a request.
+TEST_F(ModuleCoreTest, AControlPrintoutBetweenTwoPatientsStaysUnassigned) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  const std::string reports = std::string(STRIVEX_TEST_DATA_DIR) + "/reports/";
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (30601, 30602)", 0);
+  auto core = Start(0);
+  rig_.pty().Write(ReadFile(reports + "patient-control-patient.txt"));
+  const std::vector<StoredResult> expected = ExpectedRows(reports + "patient-control-patient.expected");
+  ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == static_cast<int64_t>(expected.size()); }, 20s));
+  EXPECT_EQ(StoredRows(lab, "30601, 30602"), expected);
+  const std::vector<OutboxRow> control = core->outbox()->List(OutboxState::kUnassigned);
+  ASSERT_EQ(control.size(), 2u);
+  EXPECT_EQ(control[0].parameterCode, "LEU");
+  EXPECT_EQ(control[1].parameterCode, "GLU");
+  EXPECT_EQ(view_.Rows().size(), 3u);
+  EXPECT_EQ(view_.Rows()[2][0], "-");
+  EXPECT_NE(ReadFile(dir_ / "_Strivex_data.log").find("Fara ID proba"), std::string::npos);
+
+  // The operator gives the control printout a request: it is stored like the others.
+  EXPECT_FALSE(core->AssignPrintout(control[0].messageId, control[0].sampleIndex, 0));
+  ASSERT_TRUE(core->AssignPrintout(control[0].messageId, control[0].sampleIndex, 30602));
+  ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == static_cast<int64_t>(expected.size()) + 2; }, 20s));
+  EXPECT_EQ(StoredRows(lab, "30602").size(), 5u);
+  core->ShutdownModule();
+  lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (30601, 30602)", 0);
 }
 
 TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad) {
