@@ -12,20 +12,30 @@ namespace {
 constexpr std::string_view kListening = "listening on 127.0.0.1:";
 }  // namespace
 
-RelayServer::RelayServer(const std::string& program)
-    : process_(program, {"--listen", "127.0.0.1:0"}) {
+RelayServer::RelayServer(const std::string& program, uint16_t port)
+    : process_(program, {"--listen", "127.0.0.1:" + std::to_string(port)}) {
   const std::optional<std::string> line = process_.ReadLine(std::chrono::seconds(10));
   if (!line || !line->starts_with(kListening)) {
     failure_ = "medianex-relay did not start: " + process_.err();
     return;
   }
-  ::setenv("STRIVEX_RELAY_PORT", line->substr(kListening.size()).c_str(), 1);
+  const std::string listening = line->substr(kListening.size());
+  port_ = static_cast<uint16_t>(std::atoi(listening.c_str()));
+  const char* current = std::getenv("STRIVEX_RELAY_PORT");
+  if (current == nullptr || listening != current) {
+    ::setenv("STRIVEX_RELAY_PORT", listening.c_str(), 1);
+    setPort_ = true;
+  }
+}
+
+void RelayServer::Stop() {
+  process_.Signal(SIGTERM);
+  process_.Wait(std::chrono::seconds(10));
 }
 
 RelayServer::~RelayServer() {
-  ::unsetenv("STRIVEX_RELAY_PORT");
-  process_.Signal(SIGTERM);
-  process_.Wait(std::chrono::seconds(10));
+  if (setPort_) ::unsetenv("STRIVEX_RELAY_PORT");
+  Stop();
 }
 
 }  // namespace strivex::testing
