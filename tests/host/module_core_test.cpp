@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -264,6 +267,58 @@ TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
     EXPECT_EQ(queue.Size(), c.samples);
     EXPECT_EQ(outbox->Stats().pending > 0, c.samples > 0);
     EXPECT_EQ(receive.capacity.load(), 0);
+  }
+}
+
+// An outbox that stops taking writes (a full disk): the operator is told once, the raw log is
+// still written, the results still go on their way from memory, and what was committed before
+// stays.
+TEST_F(ModuleCoreTest, AnOutboxThatCannotBeWrittenIsSaidOnceAndKeepsWhatItHad) {
+  const std::string report = ReadFile(std::filesystem::path(STRIVEX_TEST_DATA_DIR) / "reports/one-sample.txt");
+  std::string error;
+  auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
+  ASSERT_TRUE(outbox) << error;
+  ResultQueue queue;
+  ModuleContext context;
+  context.resultQueue = &queue;
+  context.view = &view_;
+  context.outbox = outbox.get();
+  context.instrumentName = "Strivex";
+  const auto deliver = [&] {
+    PortSerial port;
+    ReceiveContext receive;
+    context.port = &port;
+    context.receive = &receive;
+    receive.data.reset(new char[report.size() + 1]);
+    std::copy(report.begin(), report.end(), receive.data.get());
+    receive.length.store(static_cast<int32_t>(report.size()));
+    receive.capacity.store(static_cast<int32_t>(report.size() + 1));
+    receive.state.store(RX_COMPLETE);
+    receive.stop.store(1);
+    ProcessingThread(context);
+  };
+  deliver();
+  ASSERT_EQ(outbox->Stats().pending, 12);
+
+  // The disk is full: the outbox's files may not grow any more.
+  struct stat wal {};
+  ASSERT_EQ(::stat((dir_ / (std::string(kOutboxFileName) + "-wal")).c_str(), &wal), 0);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit previous{};
+  getrlimit(RLIMIT_FSIZE, &previous);
+  const rlimit full{static_cast<rlim_t>(wal.st_size), previous.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &full);
+  deliver();
+  deliver();
+  setrlimit(RLIMIT_FSIZE, &previous);
+
+  EXPECT_EQ(view_.Notices().size(), 1u) << "told once, not per message";
+  EXPECT_EQ(ReadFile(dir_ / "_Strivex.log"), report + report + report);
+  ASSERT_EQ(queue.Size(), 3u);
+  EXPECT_EQ(outbox->Stats().pending, 12) << "what was committed stays";
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(queue.Head()->outboxMessageId != 0, i == 0) << "batch " << i;
+    queue.RemoveHead();
   }
 }
 
