@@ -18,22 +18,22 @@
 namespace strivex {
 namespace {
 
-struct ResultSpec {
+struct ResultLine {
   const char* analysis;
   const char* parameter;
   std::string value;
 };
 
 // One sample a request id, each with the given results under their analyses.
-SampleList Samples(std::initializer_list<std::pair<int32_t, std::vector<ResultSpec>>> samples) {
+SampleList Samples(std::initializer_list<std::pair<int32_t, std::vector<ResultLine>>> samples) {
   SampleList list;
   for (const auto& [requestId, results] : samples) {
     auto sample = std::make_unique<SampleRecord>(requestId);
-    for (const ResultSpec& spec : results) {
-      auto group = std::make_unique<GroupRecord>(spec.analysis);
+    for (const ResultLine& line : results) {
+      auto group = std::make_unique<GroupRecord>(line.analysis);
       auto result = std::make_unique<ResultRecord>();
-      result->parameterCode = spec.parameter;
-      result->value = spec.value;
+      result->parameterCode = line.parameter;
+      result->value = line.value;
       group->results.append(std::move(result));
       sample->groups.append(std::move(group));
     }
