@@ -94,7 +94,6 @@ StatusPanel StatusPanelModel::Paint(const StatusSnapshot& now) {
                    : now.portLost ? StatusLine{Format("Port : - %s - Inaccesibil", now.portName.c_str()), kRed}
                                   : StatusLine{Format("Port : - %s - Inchis", now.portName.c_str()), kRed};
   panel.lines[3] = TransferLine(now, panel.lines[2].colour, panel);
-  panel.backlog = BacklogLine(now);
   panel.statusRepaint = repaint;
   return panel;
 }

@@ -55,8 +55,6 @@ struct StatusPanel {
   std::array<StatusLine, 4> lines;  // at x + 10, y + 1/15/29/43, font size 8
   bool mark = false;                // red disc and "R %d" at x + 158, y + 14, font size 7
   std::string markText;
-  // Under the four lines: what waits to be stored and what the server refused.
-  StatusLine backlog;
   // What painting changes in the shared state.
   std::optional<uint8_t> receivingIndicator;  // new value
   bool statusRepaint = false;                 // the flag's value after painting

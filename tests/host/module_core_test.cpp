@@ -584,8 +584,7 @@ TEST_F(ModuleCoreTest, AnOutboxThatCannotBeOpenedIsSaidOnceAndResultsStillArrive
   ASSERT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_TRUE(boxes_.Texts()[0].starts_with("Nu pot deschide _Strivex_outbox.db")) << boxes_.Texts()[0];
   EXPECT_TRUE(core->port().IsOpen()) << "the port opens before any box waits";
-  StatusPanelModel panel;
-  EXPECT_EQ(panel.Paint(core->StatusNow(0)).backlog.text, "Rezultate : - nu pot fi pastrate local !");
+  EXPECT_EQ(BacklogLine(core->StatusNow(0)).text, "Rezultate : - nu pot fi pastrate local !");
 
   const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
   rig_.pty().Write(report);

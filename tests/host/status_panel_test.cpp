@@ -177,8 +177,8 @@ TEST(StatusPanel, LongTextsAreCutBeforeTheCounterAndTheBacklogIsShown) {
     s.outboxFailed = c.failed;
     const StatusPanel panel = model.Paint(s);
     EXPECT_EQ(panel.lines[1].text, c.localLine);
-    EXPECT_EQ(panel.backlog.text, c.backlog);
-    EXPECT_EQ(panel.backlog.colour, c.colour);
+    EXPECT_EQ(BacklogLine(s).text, c.backlog);
+    EXPECT_EQ(BacklogLine(s).colour, c.colour);
     // A change of the backlog alone repaints the panel.
     s.outboxPending += 1;
     EXPECT_TRUE(model.NeedsPaint(s, false));
