@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "outbox_messages.h"
 #include "util/format.h"
 
 namespace strivex::bench {
@@ -82,7 +83,7 @@ bool EnsureWorkList(BazaDeDate& db, benchmark::State& state) {
 void CleanUpDbBench() {
   using namespace strivex;
   using namespace strivex::bench;
-  if (!workListReady && !resultsInserted) return;
+  if (!workListReady && !resultsInserted && !OutboxResultsInserted()) return;
   const std::string connection = LabConnectionString();
   if (connection.empty()) return;
   // A session of its own: the shared one may be in any state after a failure.
@@ -91,6 +92,11 @@ void CleanUpDbBench() {
   bool cleaned = db.SQLCommand(Format("DELETE FROM WORK_LIST WHERE MachineID=%d", kMachineId), 0);
   cleaned = db.SQLCommand(Format("DELETE FROM lab_results WHERE machine_id=%d AND marker='%s'",
                                  kMachineId, kMarker),
+                          0) &&
+            cleaned;
+  // The outbox benchmarks' request ids, on the module's machine and on the benchmarks' own.
+  cleaned = db.SQLCommand(Format("DELETE FROM lab_results WHERE machine_id IN (%d, %d) AND request_id BETWEEN %d AND %d",
+                                 kModuleMachineId, kMachineId, kOutboxFirstRequestId, kOutboxLastRequestId),
                           0) &&
             cleaned;
   if (!cleaned) std::fprintf(stderr, "db bench: clean-up failed: %s\n", db.LastErrorDetail().c_str());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lab_session.h"
+#include "module_bench.h"
 
 namespace {
 
@@ -34,17 +35,23 @@ class RateReporter : public benchmark::ConsoleReporter {
       if (items != run.counters.end()) items_[name].push_back(items->second.value);
       const auto calls = run.counters.find("calls_per_second");
       if (calls != run.counters.end()) calls_[name].push_back(calls->second.value);
+      // With the arguments ("NAME/stored:0"), as variants of one benchmark differ in them.
+      const std::string variant = run.run_name.args.empty() ? name : name + "/" + run.run_name.args;
+      for (const auto& [counter, value] : run.counters) counters_[variant + ":" + counter].push_back(value.value);
     }
   }
   // MB/s, items/s and calls/s of every run, by benchmark name.
   const Rates& bytes() const { return bytes_; }
   const Rates& items() const { return items_; }
   const Rates& calls() const { return calls_; }
+  // Every counter of every run, by "benchmark name:counter".
+  const Rates& counters() const { return counters_; }
 
  private:
   Rates bytes_;
   Rates items_;
   Rates calls_;
+  Rates counters_;
 };
 
 // The median rate of a benchmark over its runs and rounds ("NAME" or "NAME/round:N"), or a
@@ -112,6 +119,68 @@ void PrintRelaySummary(const RateReporter& reporter) {
   }
 }
 
+// The outbox's figures: commit cost, hand-over latency, backlog drain against the direct rate,
+// idle CPU, each with a new outbox and with one holding a month of stored results.
+void PrintOutboxSummary(const RateReporter& reporter) {
+  const auto counter = [&](const std::string& name, const std::string& which) {
+    const auto found = reporter.counters().find(name + ":" + which);
+    return found == reporter.counters().end() || found->second.empty() ? -1.0 : found->second.back();
+  };
+  const double commits = MedianRate(reporter.items(), "BM_OutboxAddMessage");
+  const double drain = MedianRate(reporter.items(), "BM_OutboxDrain");
+  const double direct = MedianRate(reporter.items(), "BM_OutboxDirectInsert");
+  const char* const outboxes[] = {"stored:0", "stored:100000"};
+  const char* const outboxNames[] = {"new outbox", "100,000 stored results kept"};
+  bool any = commits >= 0 || drain >= 0 || direct >= 0 || MedianRate(reporter.items(), "BM_OutboxMarkStored") >= 0;
+  for (const char* outbox : outboxes) {
+    any = any || counter(std::string("BM_OutboxHandOver/") + outbox, "p50_ms") >= 0 ||
+          counter(std::string("BM_IdleModuleCpu/") + outbox, "cpu_percent") >= 0;
+  }
+  if (!any) return;
+  std::printf("\nSummary (result outbox):\n");
+  if (commits > 0) {
+    std::printf("  AddMessage, 12 results, fsynced    %9.0f messages/s (%.2f ms per message)\n", commits,
+                1e3 / commits);
+  }
+  for (int i = 0; i < 2; ++i) {
+    const std::string name = std::string("BM_OutboxHandOver/") + outboxes[i];
+    if (counter(name, "p50_ms") < 0) continue;
+    std::printf("  hand-over, RX_COMPLETE to stored, %s: p50 %.1f ms, p95 %.1f ms, max %.1f ms, %.0f messages"
+                " (target p95 < 50 ms)\n",
+                outboxNames[i], counter(name, "p50_ms"), counter(name, "p95_ms"), counter(name, "max_ms"),
+                counter(name, "messages"));
+    std::printf("    medians: interpreted %.2f ms, committed and listed %.2f ms later, stored %.2f ms later;"
+                " start known within %.3f ms (median), %.3f ms (worst)\n",
+                counter(name, "interpret_p50_ms"), counter(name, "commit_list_p50_ms"), counter(name, "send_p50_ms"),
+                counter(name, "start_uncertainty_p50_ms"), counter(name, "start_uncertainty_max_ms"));
+  }
+  if (drain >= 0 || direct >= 0) {
+    std::printf("  DrainOutbox, 10,000 results        %s results/s\n", Figure(drain).c_str());
+    std::printf("  SQLCommand, the same statements    %s results/s\n", Figure(direct).c_str());
+    if (drain >= 0 && direct > 0) {
+      std::printf("  ratio                              %9.3f (drain / direct; target >= 0.70)\n", drain / direct);
+    }
+  }
+  const double mark = MedianRate(reporter.items(), "BM_OutboxMarkStored");
+  if (mark > 0) {
+    std::printf("  MarkStored alone                   %9.1f us per result\n", 1e6 / mark);
+    for (const char* batch : {"1", "12", "200"}) {
+      const double rate = counter(std::string("BM_OutboxMarkStoredPreparedOnce/per_transaction:") + batch,
+                                  "items_per_second");
+      if (rate > 0) {
+        std::printf("    statement prepared once, %3s a transaction %6.1f us per result\n", batch, 1e6 / rate);
+      }
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    const std::string name = std::string("BM_IdleModuleCpu/") + outboxes[i];
+    if (counter(name, "cpu_percent") < 0) continue;
+    std::printf("  idle strivex-host, %s: %.2f %% of one core, %.1f wake-ups/s (target < 1 %%)\n", outboxNames[i],
+                counter(name, "cpu_percent"), counter(name, "wakeups_per_s"));
+  }
+  std::printf("%s", strivex::bench::IdleDetails().c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,5 +194,6 @@ int main(int argc, char** argv) {
   PrintInterpreterSummary(reporter);
   PrintDatabaseSummary(reporter);
   PrintRelaySummary(reporter);
+  PrintOutboxSummary(reporter);
   return 0;
 }
