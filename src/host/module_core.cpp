@@ -221,7 +221,7 @@ void ModuleCore::ClosePort() {
 bool ModuleCore::AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId) {
   if (requestId <= 0 || outbox_ == nullptr) return false;
   if (outbox_->AssignPrintout(outboxMessageId, outboxSampleIndex, requestId) == 0) return false;
-  context_.outboxUnassigned.store(outbox_->Stats().unassigned);
+  context_.outboxUnassigned.store(outbox_->Backlog().unassigned);
   context_.uploadWake.Notify();
   return true;
 }

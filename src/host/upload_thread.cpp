@@ -51,7 +51,7 @@ void LogSample(DataLogBatch& log, const SampleRecord& sample) {
 
 void RefreshBacklog(ModuleContext& context) {
   if (context.outbox == nullptr) return;
-  const OutboxStats stats = context.outbox->Stats();
+  const OutboxStats stats = context.outbox->Backlog();
   context.outboxPending.store(stats.pending);
   context.outboxRejected.store(stats.rejected);
   context.outboxUnassigned.store(stats.unassigned);
@@ -143,7 +143,7 @@ DrainResult DrainOutbox(ModuleContext& context) {
   int64_t sent = 0;
   bool lost = false;
   std::set<std::pair<int64_t, int32_t>> touched;
-  const int64_t total = outbox.Stats().pending;
+  const int64_t total = outbox.Backlog().pending;
   while (!lost && context.uploadStop.load() == 0) {
     const std::vector<OutboxRow> due = outbox.DuePending(Now(context), kDrainChunk);
     if (due.empty()) break;

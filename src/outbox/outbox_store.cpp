@@ -89,6 +89,25 @@ int64_t PragmaInt(sqlite3* db, const char* sql) {
 
 struct OutboxStore::Handle {
   SqliteHandle db;
+  // The upload marks a row after every confirmed statement: prepared once.
+  std::unique_ptr<SqliteStatement> markStored;
+};
+
+// Makes the writes of its lifetime wait for the disk (synchronous FULL); the connection is NORMAL
+// otherwise. The store's mutex is held.
+class OutboxStore::DurableScope {
+ public:
+  explicit DurableScope(OutboxStore& store) : store_(store) { store_.ExecLocked("PRAGMA synchronous=FULL"); }
+  ~DurableScope() {
+    const std::string reason = store_.lastError_;
+    store_.ExecLocked("PRAGMA synchronous=NORMAL");
+    store_.lastError_ = reason;
+  }
+  DurableScope(const DurableScope&) = delete;
+  DurableScope& operator=(const DurableScope&) = delete;
+
+ private:
+  OutboxStore& store_;
 };
 
 int64_t UnixNow() {
@@ -128,13 +147,13 @@ std::unique_ptr<OutboxStore> OutboxStore::Open(const std::string& path, OpenMode
     error = Format("%s is not a result outbox", path.c_str());
     return nullptr;
   }
-  auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db)})));
+  auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db), nullptr})));
   // A tool opening an existing outbox writes nothing to it by opening it.
   const std::string setup =
-      empty ? Format("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA application_id=%d; "
+      empty ? Format("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA application_id=%d; "
                      "PRAGMA user_version=%d; %s",
                      kApplicationId, kFormatVersion, kSchema)
-            : std::string("PRAGMA synchronous=FULL;");
+            : std::string("PRAGMA synchronous=NORMAL;");
   std::lock_guard lock(store->mutex_);
   if (!store->ExecLocked(setup.c_str())) {
     error = store->lastError_;
@@ -177,6 +196,8 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
     ExecLocked("ROLLBACK");
     return std::nullopt;
   };
+  // Received results are fsynced before the call returns; the marks of the upload need not be.
+  const DurableScope durable(*this);
   if (!ExecLocked("BEGIN IMMEDIATE")) {
     error = lastError_;
     return std::nullopt;
@@ -215,6 +236,7 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
 
 int64_t OutboxStore::AssignPrintout(int64_t messageId, int32_t sampleIndex, int32_t requestId) {
   std::lock_guard lock(mutex_);
+  const DurableScope durable(*this);
   SqliteStatement stmt(handle_->db.get(),
                        "UPDATE results SET request_id = ?, state = 'pending' "
                        "WHERE message_id = ? AND sample_index = ? AND state = 'unassigned'");
@@ -226,6 +248,7 @@ int64_t OutboxStore::AssignPrintout(int64_t messageId, int32_t sampleIndex, int3
 
 std::vector<int64_t> OutboxStore::AssignRows(std::span<const int64_t> ids, int32_t requestId) {
   std::lock_guard lock(mutex_);
+  const DurableScope durable(*this);
   std::vector<int64_t> changed;
   SqliteStatement stmt(handle_->db.get(),
                        "UPDATE results SET request_id = ?, state = 'pending' WHERE id = ? AND state = 'unassigned'");
@@ -262,14 +285,14 @@ std::optional<int64_t> OutboxStore::NextAttemptAt() {
 
 bool OutboxStore::MarkStored(int64_t id, int64_t now) {
   std::lock_guard lock(mutex_);
-  if (!ExecLocked("PRAGMA synchronous=NORMAL")) return false;
-  SqliteStatement stmt(handle_->db.get(), "UPDATE results SET state = 'stored', stored_at = ?, last_error = '' WHERE id = ?");
+  if (!handle_->markStored) {
+    handle_->markStored = std::make_unique<SqliteStatement>(
+        handle_->db.get(), "UPDATE results SET state = 'stored', stored_at = ?, last_error = '' WHERE id = ?");
+  }
+  SqliteStatement& stmt = *handle_->markStored;
   const bool ok = stmt.ok() && stmt.Bind(1, now).Bind(2, id).Step() == SQLITE_DONE;
-  if (!ok) Fail("cannot mark a result stored");
-  const std::string reason = lastError_;
-  ExecLocked("PRAGMA synchronous=FULL");
-  if (!ok) lastError_ = reason;
-  return ok;
+  if (stmt.ok()) sqlite3_reset(stmt.get());
+  return ok || Fail("cannot mark a result stored");
 }
 
 bool OutboxStore::MarkRefused(int64_t id, int32_t attempts, int64_t nextAttemptAt, const std::string& serverText) {
@@ -293,6 +316,7 @@ bool OutboxStore::MarkRejected(int64_t id, int32_t attempts, const std::string& 
 
 std::vector<int64_t> OutboxStore::Retry(std::span<const int64_t> ids) {
   std::lock_guard lock(mutex_);
+  const DurableScope durable(*this);
   std::vector<int64_t> changed;
   SqliteStatement stmt(handle_->db.get(),
                        "UPDATE results SET state = 'pending', attempts = 0, next_attempt_at = 0 "
@@ -321,10 +345,18 @@ int64_t OutboxStore::PurgeStoredBefore(int64_t cutoff) {
   return removed;
 }
 
-OutboxStats OutboxStore::Stats() {
+OutboxStats OutboxStore::Backlog() { return Count(false); }
+
+OutboxStats OutboxStore::Stats() { return Count(true); }
+
+OutboxStats OutboxStore::Count(bool withStored) {
   std::lock_guard lock(mutex_);
   OutboxStats stats;
-  SqliteStatement stmt(handle_->db.get(), "SELECT state, count(*), min(id) FROM results GROUP BY state");
+  // Without the stored rows the (state, id) index answers at once, however many are kept.
+  SqliteStatement stmt(handle_->db.get(),
+                       withStored ? "SELECT state, count(*), min(id) FROM results GROUP BY state"
+                                  : "SELECT state, count(*), min(id) FROM results "
+                                    "WHERE state IN ('pending', 'rejected', 'unassigned') GROUP BY state");
   if (!stmt.ok()) return Fail("cannot count results"), stats;
   while (stmt.Step() == SQLITE_ROW) {
     const auto state = OutboxStateFromName(stmt.Bytes(0));

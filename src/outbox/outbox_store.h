@@ -43,7 +43,8 @@ class OutboxStore {
   OutboxStore& operator=(const OutboxStore&) = delete;
 
   // Writes every result of every sample in one transaction, fsynced before it returns; the
-  // message's id, or nullopt (nothing written) with the reason.
+  // message's id, or nullopt (nothing written) with the reason. Operators' changes (Retry,
+  // Assign...) are fsynced too; the upload's marks are not.
   std::optional<int64_t> AddMessage(const SampleList& samples, const LocalTime& receivedAt, std::string& error);
   // The same, with the message's printouts that have no sample: their results are kept as
   // unassigned, each printout under its own sample index after the samples'.
@@ -75,7 +76,10 @@ class OutboxStore {
   // Removes stored rows confirmed before cutoff (unix seconds); how many went.
   int64_t PurgeStoredBefore(int64_t cutoff);
 
+  // Every count, stored rows included (they are many after a month: for tools).
   OutboxStats Stats();
+  // Pending, rejected and unassigned only (stored stays 0): cheap at any size, for the upload.
+  OutboxStats Backlog();
   SampleBacklog BacklogOf(int64_t messageId, int32_t sampleIndex);
   // Every row, or the rows in one state, oldest first.
   std::vector<OutboxRow> List(std::optional<OutboxState> state);
@@ -89,7 +93,9 @@ class OutboxStore {
   struct Handle;
   OutboxStore(std::string path, std::unique_ptr<Handle> handle);
 
+  class DurableScope;
   bool ExecLocked(const char* sql);
+  OutboxStats Count(bool withStored);
   bool Fail(const char* what);
 
   std::string path_;
