@@ -25,9 +25,11 @@ int64_t Now(const ModuleContext& context) { return context.unixClock ? context.u
 
 // A batch the outbox could not take: each result is sent once, as it always was.
 void StoreFromMemory(ModuleContext& context, const SampleRecord& sample) {
-  std::lock_guard lock(context.serverMutex);
   BazaDeDate* session = context.serverSession;
+  // Checked before the lock, which the reconnection holds for a whole login.
   if (session == nullptr || session->connected.load() != 1) return;
+  std::lock_guard lock(context.serverMutex);
+  if (session->connected.load() != 1) return;
   for (const GroupRecord& group : sample.groups) {
     for (const ResultRecord& result : group.results) {
       const CodeIds ids = MapCodes(context.investigationCodes, group.analysisCode, result.parameterCode);
@@ -194,7 +196,8 @@ void UploadThread(ModuleContext& context) {
       const bool stopping = context.uploadStop.load() != 0;
       while (UploadHeadBatch(context)) {
       }
-      if (stopping && context.resultQueue->Empty() && ProcessingEnded(context)) break;
+      // Ended first, then empty: the processing thread's last batch is queued before it ends.
+      if (stopping && ProcessingEnded(context) && context.resultQueue->Empty()) break;
       const DrainResult drained = stopping ? DrainResult{} : DrainOutbox(context);
       std::chrono::milliseconds wait = kPollInterval;
       if (stopping) {
