@@ -14,6 +14,7 @@
 #include "protocol/records.h"
 #include "protocol/translation.h"
 #include "util/wake_signal.h"
+#include "worklist/frame_queue.h"
 
 namespace strivex {
 
@@ -53,6 +54,11 @@ struct ModuleContext {
   HostRecord* host = nullptr;  // its offset 71 is the server-unavailable flag
   ModuleView* view = nullptr;  // the received list and the PACIENT field
   SampleList workList;         // the window's thread only
+  // Confirmed work-list frames waiting for the line; the frame sender drains them.
+  FrameQueue frameQueue;
+  // Where the next work-list dialog starts; kept for the module's life (window's thread only).
+  int32_t nextPosition = 1;
+  int32_t currentDisk = 1;
   BazaDeDate* serverSession = nullptr;
   BazaDeDate* localSession = nullptr;
   // The session the instrument's data is read through: the local one while the server is
