@@ -6,7 +6,9 @@
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
+#include "host/frame_sender.h"
 #include "host/module_view.h"
+#include "host/work_list_recording.h"
 #include "host/processing_thread.h"
 #include "host/server_reconnector.h"
 #include "host/startup_steps.h"
@@ -44,6 +46,7 @@ ModuleCore::~ModuleCore() {
     context_.uploadWake.Notify();
   }
   if (reconnector_) reconnector_->Stop();
+  if (frameSender_) frameSender_->Stop();
   JoinWorkers();
 }
 
@@ -142,6 +145,9 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.outbox = outbox_.get();
   context_.watchPort = [this] { WatchPort(); };
   StartWorkers();
+  frameSender_ = std::make_unique<FrameSender>(
+      context_.frameQueue, port_, [this](const QueuedFrame& frame) { RecordSentFrame(context_, frame); });
+  frameSender_->Start();
   if (!serverChosenByHost_) {
     const bool told = serverSession_->connected.load() != 1;  // the start-up's box tells of it
     reconnector_ = std::make_unique<ServerReconnector>(context_, serverConnection_, serverSession_->direct.load(), told);
@@ -180,6 +186,9 @@ void ModuleCore::ShutdownModule() {
   JoinWorkers();
   if (reconnector_) reconnector_->Stop();
   reconnector_.reset();
+  // Frames not yet written end with the module, as the run they came from was never started.
+  if (frameSender_) frameSender_->Stop();
+  frameSender_.reset();
   if (port_.IsOpen()) port_.Close();
   view_.DeleteListItems();
   context_.outbox = nullptr;
@@ -199,6 +208,7 @@ bool ModuleCore::OpenPort() {
   if (!port_.Open(port_.PortName(), dcb_)) return false;
   portWanted_.store(true);
   view_.SetMenuState(MenuState::kPortOpen);
+  context_.frameQueue.Changed().Notify();  // frames confirmed while it was closed go out now
   return true;
 }
 
@@ -248,6 +258,8 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   now.portOpen = port_.IsOpen();
   now.portLost = PortLost();
   now.workListReading = context_.workListReading.load();
+  now.framesWaiting = static_cast<int64_t>(context_.frameQueue.Size());
+  now.framesSending = frameSender_ && frameSender_->Sending();
   now.secondsOfDay = secondsOfDay;
   return now;
 }

@@ -23,6 +23,7 @@ namespace strivex {
 class BazaDeDate;
 class ModuleView;
 class OutboxStore;
+class FrameSender;
 class ServerReconnector;
 
 // Every member is for the main window's thread, unless it says otherwise.
@@ -111,6 +112,7 @@ class ModuleCore {
   std::chrono::steady_clock::time_point lastPortTry_{};
   std::thread processing_;
   std::thread upload_;
+  std::unique_ptr<FrameSender> frameSender_;
   bool shutDown_ = false;
 };
 

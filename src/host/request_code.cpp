@@ -49,7 +49,12 @@ void ModuleCore::ConfirmRequestCode() {
   const long investigation = context_.investigationCodes.front().investigationId;
   const std::string statement = Format(kPatientLookup, static_cast<long>(requestId), requestId,
                                        investigation, requestId);
-  if (!server->GetRecords(statement, kLookupSlot)) return;
+  if (!server->GetRecords(statement, kLookupSlot)) {
+    // The number is already the one the next message goes to: the field must not keep naming the
+    // previous patient.
+    view_.SetPatientText(typed);
+    return;
+  }
   const std::string patient = server->ValoareColoana("patient", kLookupSlot).ToText();
   if (!patient.empty()) {
     view_.SetPatientText(patient);

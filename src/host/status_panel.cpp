@@ -77,6 +77,14 @@ StatusLine BacklogLine(const StatusSnapshot& now) {
   return {text, now.outboxPending > 0 ? kYellow : kGreen};
 }
 
+StatusLine WorkListLine(const StatusSnapshot& now) {
+  if (now.framesWaiting == 0) return {"", kGreen};
+  const auto waiting = static_cast<long long>(now.framesWaiting);
+  if (!now.portOpen) return {Format("Lista de lucru : - %lld cadre asteapta portul", waiting), kRed};
+  if (now.framesSending) return {Format("Lista de lucru : - trimit, %lld de trimis", waiting), kYellow};
+  return {Format("Lista de lucru : - %lld de trimis", waiting), kYellow};
+}
+
 StatusPanel StatusPanelModel::Paint(const StatusSnapshot& now) {
   StatusPanel panel;
   last_ = SeenOf(now);

@@ -42,6 +42,8 @@ struct StatusSnapshot {
   int64_t outboxRejected = 0;
   int64_t outboxUnassigned = 0;
   bool outboxFailed = false;
+  int64_t framesWaiting = 0;  // work-list frames not yet on the line
+  bool framesSending = false;
 };
 
 // One line of the panel.
@@ -63,6 +65,10 @@ struct StatusPanel {
 
 // "Rezultate : - N de trimis[, M respinse][, K fara proba]", or the outbox's failure.
 StatusLine BacklogLine(const StatusSnapshot& now);
+
+// "Lista de lucru : - trimit, N de trimis" while frames go out, "... N asteapta portul" while the
+// port is closed; empty when no frame waits.
+StatusLine WorkListLine(const StatusSnapshot& now);
 
 // The panel's memory between paints; the window's thread only.
 class StatusPanelModel {

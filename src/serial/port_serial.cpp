@@ -225,16 +225,16 @@ uint64_t PortSerial::TakeSendTurn() {
   return nextSendTurn_++;
 }
 
-void PortSerial::WriterStep(uint64_t turn, std::vector<char> frame) {
+bool PortSerial::WriterStep(uint64_t turn, std::vector<char> frame) {
   {
     std::unique_lock lock(sendMutex_);
     sendTurnChanged_.wait(lock, [&] { return sendTurn_ == turn; });
   }
+  size_t written = 0;
   {
     // The handle changes only under the exclusive guard, so holding it shared is enough to read it.
     std::shared_lock use(link_->handleGuard);
     const int fd = handle_.get();
-    size_t written = 0;
     while (fd >= 0 && written < frame.size()) {
       const ssize_t n = ::write(fd, frame.data() + written, frame.size() - written);
       if (n < 0 && errno == EINTR) continue;
@@ -245,6 +245,12 @@ void PortSerial::WriterStep(uint64_t turn, std::vector<char> frame) {
   std::lock_guard lock(sendMutex_);
   ++sendTurn_;
   sendTurnChanged_.notify_all();
+  return !frame.empty() && written == frame.size();
+}
+
+bool PortSerial::SendFrame(const std::string& frame) {
+  if (!IsOpen()) return false;
+  return WriterStep(TakeSendTurn(), FrameWithCheckByte(frame.data(), static_cast<int32_t>(frame.size())));
 }
 
 void PortSerial::JoinFinishedWriters() {

@@ -56,6 +56,10 @@ class PortSerial {
   // on a low-priority writer thread. A write error ends the frame silently. Shows "Portul e
   // inchis" and sends nothing when the port is closed.
   void Send(const char* data, int32_t length, bool synchronous);
+  // Sends `frame` and its check byte on the caller's thread, in turn with the other sends. True
+  // only when every byte reached the device; false, without a message box, when the port is
+  // closed or a write fails (the caller keeps the frame to send it again).
+  bool SendFrame(const std::string& frame);
 
   // Whether the port is open now (a vanished device reads as closed).
   bool IsOpen() const;
@@ -73,7 +77,8 @@ class PortSerial {
   void CloseHandleLocked();
   uint64_t TakeSendTurn();
   // Puts one frame (check byte included) on the wire when its turn comes.
-  void WriterStep(uint64_t turn, std::vector<char> frame);
+  // True when the whole frame was written.
+  bool WriterStep(uint64_t turn, std::vector<char> frame);
   void JoinFinishedWriters();
 
   std::shared_ptr<PortLink> link_;

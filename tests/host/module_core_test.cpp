@@ -206,6 +206,33 @@ TEST_F(ModuleCoreTest, ServerConnectionLoadsTheCodeLists) {
   core->ShutdownModule();
 }
 
+// A lookup whose statement fails still changed the request the next message goes to: the field
+// must name that number, not the patient looked up before.
+TEST_F(ModuleCoreTest, AFailedLookupShowsTheTypedNumberNotThePreviousPatient) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  auto core = Start(0);
+  view_.SetRequestCodeText("1027");
+  core->ConfirmRequestCode();
+  ASSERT_EQ(view_.PatientTexts().back().rfind("1027 - ", 0), 0u) << view_.PatientTexts().back();
+
+  int32_t pid = 0;
+  {
+    std::lock_guard session(core->context().serverMutex);
+    ASSERT_TRUE(core->serverSession()->GetRecords("SELECT pg_backend_pid() AS pid", 1));
+    pid = core->serverSession()->ValoareColoana("pid", 1).intVal;
+    core->serverSession()->InchidTabel(1);
+    BazaDeDate admin;
+    ASSERT_TRUE(admin.DeschidConectie(lab_, 1));
+    ASSERT_TRUE(admin.GetRecords(Format("SELECT pg_terminate_backend(%d) AS done", pid), 0));
+    admin.InchidConectie();
+  }
+  view_.SetRequestCodeText("1022");
+  core->ConfirmRequestCode();
+  EXPECT_EQ(view_.PatientTexts().back(), "1022");
+  EXPECT_EQ(core->context().requestId.load(), 1022);
+  core->ShutdownModule();
+}
+
 TEST_F(ModuleCoreTest, RefusedServerIsReportedAndMarkedUnavailable) {
   if (!UseLabServer()) GTEST_SKIP() << "no development server";
   BazaDeDate local;

@@ -224,3 +224,33 @@ TEST(StatusPanel, PaintIsSkippedWhileNothingShownChanges) {
 
 }  // namespace
 }  // namespace strivex
+
+namespace strivex {
+namespace {
+
+TEST(StatusPanel, WorkListLineSaysWhatWaitsAndWhy) {
+  const struct {
+    int64_t waiting;
+    bool portOpen;
+    bool sending;
+    const char* text;
+    Rgb colour;
+  } cases[] = {
+      {0, true, false, "", kGreen},
+      {0, false, false, "", kGreen},
+      {3, true, false, "Lista de lucru : - 3 de trimis", kYellow},
+      {3, true, true, "Lista de lucru : - trimit, 3 de trimis", kYellow},
+      {5, false, false, "Lista de lucru : - 5 cadre asteapta portul", kRed},
+  };
+  for (const auto& c : cases) {
+    StatusSnapshot s;
+    s.framesWaiting = c.waiting;
+    s.portOpen = c.portOpen;
+    s.framesSending = c.sending;
+    EXPECT_EQ(WorkListLine(s).text, c.text);
+    EXPECT_EQ(WorkListLine(s).colour, c.colour) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace strivex

@@ -1,0 +1,63 @@
+#include "host/frame_sender.h"
+
+#include <system_error>
+
+#include "serial/port_serial.h"
+#include "util/format.h"
+#include "util/log_files.h"
+
+namespace strivex {
+
+FrameSender::FrameSender(FrameQueue& queue, PortSerial& port, SentHook onSent,
+                         std::chrono::milliseconds retryPeriod)
+    : queue_(queue), port_(port), onSent_(std::move(onSent)), retryPeriod_(retryPeriod) {}
+
+FrameSender::~FrameSender() { Stop(); }
+
+bool FrameSender::Start() {
+  stop_.store(false);
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error& error) {
+    WriteErrorLogEntry(Format("Lista de lucru: nu pot porni trimiterea cadrelor: %s", error.what()));
+    return false;
+  }
+  return true;
+}
+
+void FrameSender::Stop() {
+  stop_.store(true);
+  queue_.Changed().Notify();
+  if (thread_.joinable()) thread_.join();
+}
+
+void FrameSender::Run() {
+  while (!stop_.load()) {
+    // A closed port or a failed write is looked at again every retry period; a new run wakes it.
+    SendWaiting();
+    queue_.Changed().WaitFor(retryPeriod_);
+  }
+}
+
+bool FrameSender::SendWaiting() {
+  while (!stop_.load()) {
+    std::optional<QueuedFrame> next = queue_.Front();
+    if (!next || !port_.IsOpen()) return true;
+    sending_.store(true);
+    const bool written = port_.SendFrame(next->frame);
+    sending_.store(false);
+    if (!written) {
+      if (!failureLogged_ && port_.IsOpen())
+        WriteErrorLogEntry(Format("Lista de lucru: cadrul cererii %d nu a putut fi scris pe port; "
+                                  "il trimit din nou", next->requestId));
+      failureLogged_ = true;
+      return false;
+    }
+    failureLogged_ = false;
+    queue_.PopFront();
+    if (onSent_) onSent_(*next);
+  }
+  return true;
+}
+
+}  // namespace strivex

@@ -1,0 +1,51 @@
+#pragma once
+// Puts the confirmed work-list frames on the analyser's line, oldest first, on its own thread. A
+// frame leaves the queue only once it is on the wire: frames queued while the port is closed, or
+// whose write failed, wait and go out when the port is open again.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "worklist/frame_queue.h"
+
+namespace strivex {
+
+class PortSerial;
+
+class FrameSender {
+ public:
+  // Called on the sender's thread after a frame was written, to record what was sent.
+  using SentHook = std::function<void(const QueuedFrame&)>;
+
+  // `queue` and `port` must outlive the sender.
+  FrameSender(FrameQueue& queue, PortSerial& port, SentHook onSent,
+              std::chrono::milliseconds retryPeriod = std::chrono::milliseconds(500));
+  ~FrameSender();
+  FrameSender(const FrameSender&) = delete;
+  FrameSender& operator=(const FrameSender&) = delete;
+
+  // Starts the thread; false (logged) when it cannot be made, the frames then stay queued.
+  bool Start();
+  // Ends the thread after the frame being written; the frames not sent stay queued.
+  void Stop();
+  // Whether a frame is being written now; any thread.
+  bool Sending() const { return sending_.load(); }
+
+ private:
+  void Run();
+  // Writes the queue's frames while the port takes them; false when one could not be written.
+  bool SendWaiting();
+
+  FrameQueue& queue_;
+  PortSerial& port_;
+  SentHook onSent_;
+  std::chrono::milliseconds retryPeriod_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> sending_{false};
+  bool failureLogged_ = false;  // the sender's thread only
+  std::thread thread_;
+};
+
+}  // namespace strivex
