@@ -142,6 +142,13 @@ void CStrivexDlg::BuildControls() {
   backlogLabel_->setGeometry(FromDialogUnits(268, 199, 107, 13));
   backlogLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
+  // Under the request fields, on the work list's side: frames of a confirmed run not yet sent.
+  framesLabel_ = new QLabel(client_);
+  framesLabel_->setObjectName(QStringLiteral("framesLabel"));
+  framesLabel_->setGeometry(FromDialogUnits(15, 110, 171, 24));
+  framesLabel_->setWordWrap(true);
+  framesLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
   receivedList_ = new QTreeWidget(client_);
   receivedList_->setObjectName(QStringLiteral("receivedList"));
   receivedList_->setGeometry(FromDialogUnits(198, 64, 177, 126));
@@ -390,7 +397,8 @@ void CStrivexDlg::OnTimer() {
                              : now.portLost ? MenuState::kPortLost
                                             : MenuState::kPortClosed;
   if (started_ && !ended_ && portMenu != portMenu_) SetMenuState(portMenu);
-  ShowBacklogLine(BacklogLine(now));
+  ShowStatusLine(*backlogLabel_, BacklogLine(now));
+  ShowStatusLine(*framesLabel_, WorkListLine(now));
   if (!panelModel_.NeedsPaint(now, false)) return;
   StatusPanel panel = panelModel_.Paint(now);
   core_.ApplyPanelEffects(panel);
@@ -400,13 +408,13 @@ void CStrivexDlg::OnTimer() {
   client_->update(StatusPanelRect(kPanelX, kPanelY));
 }
 
-void CStrivexDlg::ShowBacklogLine(const StatusLine& line) {
+void CStrivexDlg::ShowStatusLine(QLabel& label, const StatusLine& line) {
   const QString text = FromLocal8(line.text);
-  if (text == backlogLabel_->text()) return;
-  backlogLabel_->setText(text);
+  if (text == label.text()) return;
+  label.setText(text);
   // Green on white does not read: waiting is amber, refused is red, all stored is plain.
   const char* colour = line.colour == kRed ? "#c00000" : line.colour == kYellow ? "#a06000" : "#000000";
-  backlogLabel_->setStyleSheet(QStringLiteral("color: %1").arg(QLatin1String(colour)));
+  label.setStyleSheet(QStringLiteral("color: %1").arg(QLatin1String(colour)));
 }
 
 void CStrivexDlg::PaintClient(QPainter& painter) {

@@ -90,7 +90,8 @@ class CStrivexDlg : public QDialog, public ModuleView {
   friend class ClientArea;
 
   void BuildControls();
-  void ShowBacklogLine(const StatusLine& line);
+  // Shows a status line in one of the window's labels, amber or red when someone must wait or act.
+  static void ShowStatusLine(QLabel& label, const StatusLine& line);
   void BuildMenu();
   void OnWindowMessage(uint32_t message, uintptr_t wParam);
   void OnClose();
@@ -118,6 +119,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   QLineEdit* patient_ = nullptr;
   QTreeWidget* receivedList_ = nullptr;
   QLabel* backlogLabel_ = nullptr;
+  QLabel* framesLabel_ = nullptr;
   MenuState portMenu_ = MenuState::kPortOpen;  // what the port menu offers now  // what waits to be stored, under the list
   QAction* openPort_ = nullptr;
   QAction* closePort_ = nullptr;
