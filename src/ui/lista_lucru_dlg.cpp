@@ -82,7 +82,9 @@ void ListaLucruDlg::BuildControls() {
   frame->setGeometry(FromDialogUnits(7, 41, 360, 172));
   const auto label = [this](const char* text, const QRect& where) {
     auto* shown = new QLabel(QString::fromLatin1(text), this);
-    shown->setGeometry(where);
+    // A label wider in this font than in the old one grows to the left, away from its control.
+    const int extra = std::max(0, shown->sizeHint().width() - where.width());
+    shown->setGeometry(where.adjusted(-extra, 0, 0, 0));
   };
   label("Cereri Analize", FromDialogUnits(13, 49, 167, 12));
   label("Lista Curenta", FromDialogUnits(190, 49, 167, 12));

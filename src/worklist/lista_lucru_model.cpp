@@ -16,6 +16,10 @@ namespace {
 constexpr const char* kUnexpected = "Atentzie: Eroare neprevazuta";
 constexpr size_t kRequestIdChars = 500;
 
+int IndexWithin(int index, const std::vector<std::string>& items) {
+  return index >= 0 && index < static_cast<int>(items.size()) ? index : -1;
+}
+
 }  // namespace
 
 // What the dialog needs of one request of the query.
@@ -47,6 +51,10 @@ ListaLucruModel::ListaLucruModel(const SampleList& requests, int32_t nextPositio
 }
 
 ListaLucruModel::~ListaLucruModel() = default;
+
+void ListaLucruModel::SelectCup(int index) { cupIndex_ = IndexWithin(index, CupTypeNames()); }
+
+void ListaLucruModel::SelectDisk(int index) { diskIndex_ = IndexWithin(index, DiskNames()); }
 
 std::vector<RowTexts> ListaLucruModel::requestRows() const {
   std::vector<RowTexts> rows;
@@ -100,26 +108,24 @@ std::unique_ptr<ListaLucruModel::Entry> ListaLucruModel::NewEntry(const Request&
   return entry;
 }
 
-void ListaLucruModel::PlaceEntry(Entry& entry) const {
-  SampleRecord& record = *entry.record;
-  if (cupIndex_ >= 0 && cupIndex_ < static_cast<int>(CupTypeNames().size())) {
-    record.cupTypeText = CupTypeNames()[static_cast<size_t>(cupIndex_)];
-  }
-  record.cupType = cupIndex_ + 1;
-  record.disk = diskIndex_ + 1;
-  record.position = ParseDecimal(positionText_);
-  entry.placeShown = true;
-}
-
 bool ListaLucruModel::Fits(const Entry& entry, const LocalTime& at) const {
   const std::optional<std::string> problem = WorkListFrameProblem(*entry.record, at);
   if (problem) platform::MessageBox(*problem);
   return !problem;
 }
 
-void ListaLucruModel::AppendPlaced(std::unique_ptr<Entry> entry) {
-  positionText_ = Format("%d", entry->record->position + 1);
+bool ListaLucruModel::AppendPlaced(const Request& request) {
+  std::unique_ptr<Entry> entry = NewEntry(request);
+  SampleRecord& record = *entry->record;
+  if (cupIndex_ >= 0) record.cupTypeText = CupTypeNames()[static_cast<size_t>(cupIndex_)];
+  record.cupType = cupIndex_ + 1;
+  record.disk = diskIndex_ + 1;
+  record.position = ParseDecimal(positionText_);
+  entry->placeShown = true;
+  if (!Fits(*entry, GetLocalTime())) return false;
+  positionText_ = Format("%d", record.position + 1);
   entries_.push_back(std::move(entry));
+  return true;
 }
 
 void ListaLucruModel::Add(int requestRow) {
@@ -129,11 +135,7 @@ void ListaLucruModel::Add(int requestRow) {
     platform::MessageBox(kUnexpected);
     return;
   }
-  std::unique_ptr<Entry> entry = NewEntry(*request);
-  PlaceEntry(*entry);
-  if (!Fits(*entry, GetLocalTime())) return;
-  requestRows_.erase(requestRows_.begin() + requestRow);
-  AppendPlaced(std::move(entry));
+  if (AppendPlaced(*request)) requestRows_.erase(requestRows_.begin() + requestRow);
 }
 
 void ListaLucruModel::AddById() {
@@ -144,11 +146,7 @@ void ListaLucruModel::AddById() {
     platform::MessageBox(Format("Nu gasesc datele cererii %d !", id));
     return;
   }
-  std::unique_ptr<Entry> entry = NewEntry(*request);
-  PlaceEntry(*entry);
-  if (!Fits(*entry, GetLocalTime())) return;
-  RemoveRequestRow(id);
-  AppendPlaced(std::move(entry));
+  if (AppendPlaced(*request)) RemoveRequestRow(id);
 }
 
 void ListaLucruModel::InsertBefore(int currentRow, int requestRow) {

@@ -39,11 +39,11 @@ class ListaLucruModel {
 
   const std::string& positionText() const { return positionText_; }
   void SetPositionText(std::string text) { positionText_ = std::move(text); }
-  // Selected indices of the cup and disk lists; -1 none.
+  // Selected indices of the cup and disk lists; -1 none (also for an index outside the list).
   int cupIndex() const { return cupIndex_; }
-  void SelectCup(int index) { cupIndex_ = index; }
+  void SelectCup(int index);
   int diskIndex() const { return diskIndex_; }
-  void SelectDisk(int index) { diskIndex_ = index; }
+  void SelectDisk(int index);
   const std::string& requestIdText() const { return requestIdText_; }
   void SetRequestIdText(std::string text) { requestIdText_ = std::move(text); }
   bool modifyEnabled() const { return modifyEnabled_; }
@@ -99,11 +99,10 @@ class ListaLucruModel {
   void ListRequestsNotInRun();
   void RemoveRequestRow(int32_t id);
   std::unique_ptr<Entry> NewEntry(const Request& request) const;
-  // Gives the entry the chosen cup, disk and the edit's position; the edit goes up only once
-  // the entry is taken.
-  void PlaceEntry(Entry& entry) const;
   bool Fits(const Entry& entry, const LocalTime& at) const;
-  void AppendPlaced(std::unique_ptr<Entry> entry);
+  // Appends a copy of `request` with the chosen cup and disk and the edit's position, which then
+  // goes up by one; false (the operator told why) when its frame would not fit.
+  bool AppendPlaced(const Request& request);
 
   std::vector<Request> requests_;
   struct RequestRow {

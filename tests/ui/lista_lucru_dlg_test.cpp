@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "ui/edit_record_dlg.h"
 #include "ui_test_support.h"
 #include "worklist/work_list_requests.h"
 
@@ -80,6 +81,45 @@ TEST(ListaLucruDlgTest, AddThenOkHandsTheFramesOver) {
   EXPECT_EQ(frames[0].requestId, 11);
   EXPECT_EQ(model.nextPosition(), 5);
   EXPECT_EQ(model.currentDisk(), 2);
+}
+
+TEST(ListaLucruDlgTest, ModificIsOfferedWhileTheRunHasTheFocusAndEditsTheSelectedEntry) {
+  const SampleList requests = testing::MakeRequests({{11, "Ana", "URINA", {"BIL"}}});
+  ListaLucruModel model(requests, 4, 1);
+  QString rowAfterEdit;
+  bool enabledWithFocus = false;
+  bool enabledAfterFocusLeft = true;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    auto* requestList = Child<QTreeWidget>(*dialog, "requestList");
+    auto* currentList = Child<QTreeWidget>(*dialog, "currentList");
+    auto* modify = Child<QPushButton>(*dialog, "modifyButton");
+    requestList->setCurrentItem(requestList->topLevelItem(0));
+    Child<QPushButton>(*dialog, "addButton")->click();
+    currentList->setCurrentItem(currentList->topLevelItem(0));
+    currentList->setFocus();
+    testing::PumpFor(20);
+    enabledWithFocus = modify->isEnabled();
+    Child<QLineEdit>(*dialog, "positionEdit")->setFocus();
+    testing::PumpFor(20);
+    enabledAfterFocusLeft = modify->isEnabled();
+    currentList->setFocus();
+    testing::PumpFor(20);
+    QTimer::singleShot(0, [&] {
+      auto* editor = qobject_cast<EditRecordDlg*>(QApplication::activeModalWidget());
+      ASSERT_NE(editor, nullptr);
+      editor->findChild<QLineEdit*>("positionEdit")->setText("12");
+      editor->findChild<QPushButton*>("okButton")->click();
+    });
+    modify->click();
+    rowAfterEdit = currentList->topLevelItem(0)->text(3);
+    Child<QPushButton>(*dialog, "cancelButton")->click();
+  });
+  RunListaLucru(model, nullptr);
+  EXPECT_TRUE(enabledWithFocus);
+  EXPECT_FALSE(enabledAfterFocusLeft);
+  EXPECT_EQ(rowAfterEdit, "1/12");
 }
 
 TEST(ListaLucruDlgTest, CancelConfirmsNothing) {

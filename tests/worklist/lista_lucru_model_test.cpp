@@ -245,6 +245,19 @@ TEST(ListaLucruModelTest, CancelDropsTheRunAndLeavesTheRequests) {
   EXPECT_EQ(groups, 5u);
 }
 
+TEST(ListaLucruModelTest, WithoutACupOrDiskChosenTheEntryGoesWithNone) {
+  const SampleList requests = FourRequests();
+  ListaLucruModel model(requests, 1, 1);
+  model.SelectCup(-1);
+  model.SelectDisk(3);
+  EXPECT_EQ(model.diskIndex(), -1);
+  AddId(model, 11);
+  EXPECT_EQ(model.currentRows()[0], (RowTexts{" ", "1", "    11", "0/1", "", "Ana", "URINA"}));
+  ASSERT_TRUE(model.Confirm(kConfirmed));
+  EXPECT_EQ(model.TakeFrames()[0].frame.substr(50, 6), "001230");
+  EXPECT_EQ(model.currentDisk(), 0);
+}
+
 TEST(ListaLucruModelTest, ConfirmingAnEmptyRunQueuesNothingAndKeepsThePlace) {
   const SampleList requests = FourRequests();
   ListaLucruModel model(requests, 1, 1);
