@@ -11,24 +11,24 @@
 
 namespace strivex::testing {
 
-struct RequestSpec {
+struct RequestData {
   int32_t id;
   std::string name;
   std::string sampleType;
   std::vector<std::string> codes;
 };
 
-inline std::unique_ptr<SampleRecord> MakeRequest(const RequestSpec& spec) {
-  auto request = std::make_unique<SampleRecord>(spec.id);
-  request->patientName = spec.name;
-  request->sampleType = spec.sampleType;
-  for (const std::string& code : spec.codes) request->groups.emplace_back(code).sampleType = spec.sampleType;
+inline std::unique_ptr<SampleRecord> MakeRequest(const RequestData& data) {
+  auto request = std::make_unique<SampleRecord>(data.id);
+  request->patientName = data.name;
+  request->sampleType = data.sampleType;
+  for (const std::string& code : data.codes) request->groups.emplace_back(code).sampleType = data.sampleType;
   return request;
 }
 
-inline SampleList MakeRequests(std::initializer_list<RequestSpec> specs) {
+inline SampleList MakeRequests(std::initializer_list<RequestData> requests) {
   SampleList list;
-  for (const RequestSpec& spec : specs) list.append(MakeRequest(spec));
+  for (const RequestData& data : requests) list.append(MakeRequest(data));
   return list;
 }
 
