@@ -1,0 +1,262 @@
+#include "ui/lista_lucru_dlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "ui/banner_art.h"
+#include "ui/dialog_units.h"
+#include "ui/edit_record_dlg.h"
+#include "ui/text_codec.h"
+#include "worklist/edit_record_model.h"
+#include "worklist/work_list_choices.h"
+
+namespace strivex::ui {
+
+namespace {
+
+QStringList Texts(const RowTexts& row) {
+  QStringList texts;
+  for (const std::string& text : row) texts << FromLocal8(text);
+  return texts;
+}
+
+// A drop-down list at its place, at least as high as the style draws one.
+void PlaceCombo(QComboBox* combo, const QRect& where) {
+  combo->setGeometry(where.x(), where.y(), where.width(), std::max(where.height(), combo->sizeHint().height()));
+}
+
+void FillCombo(QComboBox* combo, const std::vector<std::string>& items, int selected) {
+  for (const std::string& item : items) combo->addItem(FromLocal8(item));
+  combo->setCurrentIndex(selected);
+}
+
+}  // namespace
+
+ListaLucruDlg::ListaLucruDlg(ListaLucruModel& model, QWidget* parent)
+    : QDialog(parent), model_(model), topBanner_(TopBanner()), bottomBanner_(BottomBanner()) {
+  setWindowTitle(QStringLiteral("ListaLucru"));
+  setObjectName(QStringLiteral("listaLucru"));
+  setFixedSize(FromDialogUnits(0, 0, 374, 242).size());
+  BuildControls();
+  Refresh(-1);
+}
+
+QTreeWidget* ListaLucruDlg::NewList(const char* name, const QRect& where, const QStringList& columns,
+                                    const QList<int>& widths) {
+  auto* list = new QTreeWidget(this);
+  list->setObjectName(QString::fromLatin1(name));
+  list->setGeometry(where);
+  list->setRootIsDecorated(false);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setExpandsOnDoubleClick(false);
+  list->setHeaderLabels(columns);
+  list->header()->setStretchLastSection(false);
+  list->header()->setMinimumSectionSize(8);  // the marker column is 12 pixels
+  for (int i = 0; i < widths.size(); ++i) list->setColumnWidth(i, widths[i]);
+  return list;
+}
+
+QPushButton* ListaLucruDlg::NewButton(const char* text, const char* name, const QRect& where) {
+  auto* button = new QPushButton(QString::fromLatin1(text), this);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(where);
+  button->setAutoDefault(false);
+  return button;
+}
+
+void ListaLucruDlg::BuildControls() {
+  auto* frame = new QGroupBox(this);
+  frame->setGeometry(FromDialogUnits(7, 41, 360, 172));
+  const auto label = [this](const char* text, const QRect& where) {
+    auto* shown = new QLabel(QString::fromLatin1(text), this);
+    // A label wider in this font than in the old one grows to the left, away from its control.
+    const int extra = std::max(0, shown->sizeHint().width() - where.width());
+    shown->setGeometry(where.adjusted(-extra, 0, 0, 0));
+  };
+  label("Cereri Analize", FromDialogUnits(13, 49, 167, 12));
+  label("Lista Curenta", FromDialogUnits(190, 49, 167, 12));
+  label("Tipul Cupei", FromDialogUnits(217, 31, 41, 12));
+  label("Disk", FromDialogUnits(105, 31, 19, 11));
+  label("Pozitie", FromDialogUnits(155, 31, 26, 11));
+  label(">>", FromDialogUnits(288, 198, 13, 11));
+  label("<<", FromDialogUnits(344, 198, 13, 11));
+
+  // Column widths are in pixels, as the lists always had them.
+  requestList_ = NewList("requestList", FromDialogUnits(13, 64, 167, 131), {"ID", "Nume"}, {50, 210});
+  currentList_ = NewList("currentList", FromDialogUnits(190, 64, 167, 131),
+                         {" ", "Nr", "ID", "Disc/Pos", "Recip", "Nume", "Tip Proba"}, {12, 25, 50, 58, 50, 210, 65});
+  currentList_->installEventFilter(this);
+
+  cup_ = new QComboBox(this);
+  cup_->setObjectName(QStringLiteral("cupCombo"));
+  FillCombo(cup_, CupTypeNames(), model_.cupIndex());
+  PlaceCombo(cup_, FromDialogUnits(261, 31, 96, 12));
+  disk_ = new QComboBox(this);
+  disk_->setObjectName(QStringLiteral("diskCombo"));
+  FillCombo(disk_, DiskNames(), model_.diskIndex());
+  PlaceCombo(disk_, FromDialogUnits(125, 30, 26, 12));
+  position_ = new QLineEdit(this);
+  position_->setObjectName(QStringLiteral("positionEdit"));
+  position_->setGeometry(FromDialogUnits(185, 30, 26, 13));
+  requestId_ = new QLineEdit(this);
+  requestId_->setObjectName(QStringLiteral("requestIdEdit"));
+  requestId_->setGeometry(FromDialogUnits(303, 198, 38, 12));
+
+  QPushButton* reload = NewButton("ReIncarc", "reloadButton", FromDialogUnits(13, 199, 42, 10));
+  QPushButton* insert = NewButton("---->", "insertButton", FromDialogUnits(78, 199, 42, 10));
+  QPushButton* add = NewButton(">>", "addButton", FromDialogUnits(139, 199, 42, 10));
+  QPushButton* back = NewButton("<<", "backButton", FromDialogUnits(189, 199, 42, 10));
+  modify_ = NewButton("Modific", "modifyButton", FromDialogUnits(237, 199, 42, 10));
+  QPushButton* ok = NewButton("OK", "okButton", FromDialogUnits(88, 221, 83, 14));
+  ok->setDefault(true);
+  QPushButton* cancel = NewButton("Anulez", "cancelButton", FromDialogUnits(204, 221, 83, 14));
+
+  connect(cup_, &QComboBox::currentIndexChanged, this, [this](int index) { model_.SelectCup(index); });
+  connect(disk_, &QComboBox::currentIndexChanged, this, [this](int index) { model_.SelectDisk(index); });
+  connect(position_, &QLineEdit::textEdited, this,
+          [this](const QString& text) { model_.SetPositionText(ToLocal8(text)); });
+  connect(requestId_, &QLineEdit::textEdited, this,
+          [this](const QString& text) { model_.SetRequestIdText(ToLocal8(text)); });
+
+  const auto addSelected = [this] {
+    model_.Add(SelectedRequest());
+    Refresh(SelectedCurrent());
+  };
+  const auto moveBack = [this] {
+    model_.MoveBack(SelectedCurrent());
+    Refresh(-1);
+  };
+  connect(add, &QPushButton::clicked, this, addSelected);
+  connect(requestList_, &QTreeWidget::itemDoubleClicked, this, addSelected);
+  connect(back, &QPushButton::clicked, this, moveBack);
+  connect(currentList_, &QTreeWidget::itemDoubleClicked, this, moveBack);
+  connect(insert, &QPushButton::clicked, this, [this] {
+    const int row = SelectedCurrent();
+    const size_t before = model_.entryCount();
+    model_.InsertBefore(row, SelectedRequest());
+    // The selected entry moved one row down.
+    Refresh(model_.entryCount() > before ? row + 1 : row);
+  });
+  connect(reload, &QPushButton::clicked, this, [this] {
+    model_.Reload();
+    Refresh(SelectedCurrent());
+  });
+  connect(modify_, &QPushButton::clicked, this, &ListaLucruDlg::OnModify);
+  connect(currentList_, &QTreeWidget::itemClicked, this, [this] {
+    model_.ClickCurrent(SelectedCurrent());
+    RefreshMarker();
+  });
+  connect(ok, &QPushButton::clicked, this, &ListaLucruDlg::accept);
+  connect(cancel, &QPushButton::clicked, this, &ListaLucruDlg::reject);
+}
+
+int ListaLucruDlg::SelectedRequest() const {
+  const QList<QTreeWidgetItem*> selected = requestList_->selectedItems();
+  return selected.isEmpty() ? -1 : requestList_->indexOfTopLevelItem(selected.front());
+}
+
+int ListaLucruDlg::SelectedCurrent() const {
+  const QList<QTreeWidgetItem*> selected = currentList_->selectedItems();
+  return selected.isEmpty() ? -1 : currentList_->indexOfTopLevelItem(selected.front());
+}
+
+void ListaLucruDlg::Refresh(int currentRow) {
+  requestList_->clear();
+  for (const RowTexts& row : model_.requestRows()) new QTreeWidgetItem(requestList_, Texts(row));
+  currentList_->clear();
+  for (const RowTexts& row : model_.currentRows()) new QTreeWidgetItem(currentList_, Texts(row));
+  if (QTreeWidgetItem* item = currentList_->topLevelItem(currentRow)) currentList_->setCurrentItem(item);
+  position_->setText(FromLocal8(model_.positionText()));
+  requestId_->setText(FromLocal8(model_.requestIdText()));
+  modify_->setEnabled(model_.modifyEnabled());
+}
+
+void ListaLucruDlg::RefreshMarker() {
+  const std::vector<RowTexts> rows = model_.currentRows();
+  for (int i = 0; i < currentList_->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i) {
+    currentList_->topLevelItem(i)->setText(0, FromLocal8(rows[static_cast<size_t>(i)][0]));
+  }
+}
+
+void ListaLucruDlg::OnModify() {
+  const int row = SelectedCurrent();
+  model_.Modify(row, [this](SampleRecord& entry) {
+    EditRecordModel editor(&entry);
+    EditRecordDlg dialog(editor, this);
+    dialog.Run();
+  });
+  Refresh(row);
+  currentList_->setFocus();
+}
+
+bool ListaLucruDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == currentList_) {
+    switch (event->type()) {
+      case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // The marker moves before the list moves its selection the same way.
+        if (key == Qt::Key_Up) model_.KeyUp(SelectedCurrent());
+        if (key == Qt::Key_Down) model_.KeyDown(SelectedCurrent());
+        if (key == Qt::Key_Up || key == Qt::Key_Down) RefreshMarker();
+        break;
+      }
+      case QEvent::FocusIn:
+        model_.CurrentListFocusGained();
+        modify_->setEnabled(model_.modifyEnabled());
+        break;
+      case QEvent::FocusOut: {
+        // By now the application's focus is on the control that took it.
+        const auto* button = qobject_cast<const QAbstractButton*>(QApplication::focusWidget());
+        model_.CurrentListFocusLost(button ? ToLocal8(button->text()) : std::string());
+        modify_->setEnabled(model_.modifyEnabled());
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void ListaLucruDlg::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  painter.setPen(Qt::black);
+  painter.setBrush(Qt::white);
+  painter.drawRect(QRect(0, 0, 800, 600));
+  painter.drawImage(QPoint(1, 1), topBanner_);
+  painter.drawImage(QPoint(1, 350), bottomBanner_);
+}
+
+void ListaLucruDlg::accept() {
+  if (model_.Ok(GetLocalTime())) {
+    QDialog::accept();
+    return;
+  }
+  Refresh(SelectedCurrent());
+}
+
+void ListaLucruDlg::reject() {
+  model_.Cancel();
+  QDialog::reject();
+}
+
+bool RunListaLucru(ListaLucruModel& model, QWidget* parent) {
+  ListaLucruDlg dialog(model, parent);
+  dialog.exec();
+  return model.confirmed();
+}
+
+}  // namespace strivex::ui

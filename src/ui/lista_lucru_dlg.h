@@ -1,0 +1,59 @@
+#pragma once
+// "ListaLucru": the operator composes the analyser's run from the laboratory's requests. The
+// dialog shows a ListaLucruModel and forwards the operator's events to it.
+
+#include <QDialog>
+#include <QImage>
+
+#include "worklist/lista_lucru_model.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace strivex::ui {
+
+// The UI thread only, as every widget.
+class ListaLucruDlg : public QDialog {
+  Q_OBJECT
+ public:
+  // The model must outlive the dialog.
+  explicit ListaLucruDlg(ListaLucruModel& model, QWidget* parent = nullptr);
+
+  // OK and Enter: a typed request id is added, otherwise the run is confirmed.
+  void accept() override;
+  // "Anulez", Escape and the close button drop the run.
+  void reject() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  QTreeWidget* NewList(const char* name, const QRect& where, const QStringList& columns, const QList<int>& widths);
+  QPushButton* NewButton(const char* text, const char* name, const QRect& where);
+  // Shows the model again; the run's selection stays on `currentRow` when it still exists.
+  void Refresh(int currentRow);
+  void RefreshMarker();
+  int SelectedRequest() const;
+  int SelectedCurrent() const;
+  void OnModify();
+
+  ListaLucruModel& model_;
+  QImage topBanner_;
+  QImage bottomBanner_;
+  QTreeWidget* requestList_ = nullptr;
+  QTreeWidget* currentList_ = nullptr;
+  QComboBox* cup_ = nullptr;
+  QComboBox* disk_ = nullptr;
+  QLineEdit* position_ = nullptr;
+  QLineEdit* requestId_ = nullptr;
+  QPushButton* modify_ = nullptr;
+};
+
+// Runs the dialog modally; true when the operator confirmed; the model then holds the frames.
+bool RunListaLucru(ListaLucruModel& model, QWidget* parent);
+
+}  // namespace strivex::ui
