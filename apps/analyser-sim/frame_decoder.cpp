@@ -30,6 +30,18 @@ bool Digits(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Two digits from `low` to `high`.
+bool InRange(std::string_view two, int low, int high) {
+  const int value = (two[0] - '0') * 10 + (two[1] - '0');
+  return value >= low && value <= high;
+}
+
+// YYMMDDhhmm of a real month, day, hour and minute (the day is not matched to its month).
+bool ValidDate(std::string_view date) {
+  return InRange(date.substr(2, 2), 1, 12) && InRange(date.substr(4, 2), 1, 31) &&
+         InRange(date.substr(6, 2), 0, 23) && InRange(date.substr(8, 2), 0, 59);
+}
+
 bool Printable(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
@@ -49,7 +61,11 @@ std::optional<Frame> ParseBody(std::string_view body, std::string& reason) {
   if (body[kRequestAt + kRequestWidth] != '0') reason = "no 0 after the request id";
   if (body.substr(kSpacesAt, kSpacesWidth).find_first_not_of(' ') != std::string_view::npos)
     reason = "the 18 spaces after the request id are not spaces";
-  if (!Digits(body.substr(kDateAt, 10))) reason = "date is not 10 digits";
+  if (!Digits(body.substr(kDateAt, 10))) {
+    reason = "date is not 10 digits";
+  } else if (!ValidDate(body.substr(kDateAt, 10))) {
+    reason = "date is not a month, day, hour and minute";
+  }
   if (!Digits(body.substr(kDiskAt, 1)) || !Digits(body.substr(kPositionAt, 2)))
     reason = "disk or position is not digits";
   if (body[kSampleTypeAt] != '1' && body[kSampleTypeAt] != '2')
@@ -136,6 +152,7 @@ bool FrameDecoder::TakeOne(std::vector<FrameEvent>& events) {
     Drop(whole.size(), std::move(reason), events);
     return true;
   }
+  frame->bytes = whole.substr(0, checkAt);
   frame->checkGot = static_cast<uint8_t>(whole[checkAt]);
   frame->checkWant = XorOf(whole.substr(1, checkAt - 1));
   events.emplace_back(std::move(*frame));

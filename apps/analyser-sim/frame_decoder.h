@@ -25,6 +25,7 @@ struct Frame {
   char cup = '0';
   std::string analysisCount;  // three digits, as sent
   std::string codes;          // the analysis codes joined, as sent
+  std::string bytes;          // the frame as sent, STX to LF, without the check byte
   uint8_t checkGot = 0;   // the check byte that came
   uint8_t checkWant = 0;  // the check byte the bytes call for
 

@@ -38,8 +38,8 @@ void Signal(int event) {
 
 }  // namespace
 
-FrameListener::FrameListener(int deviceFd)
-    : device_(deviceFd), quit_(MakeEvent()), goodFrameEvent_(MakeEvent()) {}
+FrameListener::FrameListener(int deviceFd, FrameFile* frameFile)
+    : device_(deviceFd), frameFile_(frameFile), quit_(MakeEvent()), goodFrameEvent_(MakeEvent()) {}
 
 FrameListener::~FrameListener() { Stop(); }
 
@@ -90,6 +90,8 @@ void FrameListener::Report(const std::vector<FrameEvent>& events) {
     if (const auto* frame = std::get_if<Frame>(&event)) {
       PrintLine(FrameLine(++frames_, *frame));
       if (frame->CheckOk()) {
+        // In the file before the count goes up: a wait for the frames then finds them there.
+        if (frameFile_ != nullptr) frameFile_->Write(*frame);
         goodFrames_.fetch_add(1);
         Signal(goodFrameEvent_.get());
       }

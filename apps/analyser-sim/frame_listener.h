@@ -7,13 +7,16 @@
 #include <thread>
 
 #include "frame_decoder.h"
+#include "frame_file.h"
 #include "util/unique_fd.h"
 
 namespace strivex::sim {
 
 class FrameListener {
  public:
-  explicit FrameListener(int deviceFd);  // throws std::system_error without eventfds
+  // `frameFile`, when given, receives every frame with a correct check byte; it must outlive
+  // the listener. Throws std::system_error without eventfds.
+  explicit FrameListener(int deviceFd, FrameFile* frameFile = nullptr);
   // Stops the thread if it still runs.
   ~FrameListener();
   FrameListener(const FrameListener&) = delete;
@@ -34,6 +37,7 @@ class FrameListener {
   void Report(const std::vector<FrameEvent>& events);
 
   int device_;
+  FrameFile* frameFile_;
   UniqueFd quit_;
   UniqueFd goodFrameEvent_;
   FrameDecoder decoder_;

@@ -36,6 +36,11 @@ const std::string_view kUsage =
     "Afterwards:\n"
     "  --expect-frames N    wait until N frames with a correct check byte have arrived\n"
     "  --timeout SEC        how long to wait for them after sending (default 120)\n"
+    "  --frames-file FILE   write every frame with a correct check byte to FILE (created or\n"
+    "                       emptied at the start), one per line as it arrives: the bytes from\n"
+    "                       STX to the final LF without the check byte, every byte outside\n"
+    "                       0x20-0x7E as \\xHH (upper-case hex digits), the way\n"
+    "                       'strivex-cli worklist --frames' prints the frames it expects\n"
     "  --exit-after-send    with --pty, exit after sending instead of waiting for a signal\n"
     "                       (once the module has read it all, or at most 5 s later)\n"
     "  -h, --help           print this help and exit\n"
@@ -43,9 +48,12 @@ const std::string_view kUsage =
     "Standard output: the device path (--pty), then one line per frame received:\n"
     "  frame N: request ID disk D position PP sample-type T cup C analyses NNN codes CODES\n"
     "           date YYMMDDhhmm check ok|BAD (got 0xHH, want 0xHH)\n"
-    "and 'garbage N bytes: TEXT' for bytes that are not a frame. Bytes outside 0x20-0x7E are\n"
-    "written as \\xHH (\\r, \\n, \\t for CR, LF, tab; \\\\ for a backslash). Progress goes to\n"
-    "standard error.\n"
+    "and 'garbage N bytes: TEXT' for bytes that are not a frame. A frame must begin with\n"
+    "STX W10000, carry the 0 and the 18 spaces after the request id, a real date and time,\n"
+    "sample type 1 or 2, the 3 after it, cup 0-5, 00100001 and a 3-digit count, and end with\n"
+    "ETX CR LF and its check byte; otherwise its bytes are garbage and standard error says\n"
+    "which field is wrong. Bytes outside 0x20-0x7E are written as \\xHH (\\r, \\n, \\t for\n"
+    "CR, LF, tab; \\\\ for a backslash). Progress goes to standard error.\n"
     "\n"
     "Exit status:\n"
     "  0  done (with --pty and without --exit-after-send: ended by SIGINT or SIGTERM)\n"
@@ -97,7 +105,7 @@ bool Take(std::optional<T> parsed, T& target, std::string_view name, std::string
 bool TakesValue(std::string_view name) {
   for (const std::string_view option :
        {"--port", "--baud", "--bits", "--parity", "--stop", "--report", "--generate", "--seed",
-        "--start-delay", "--gap", "--expect-frames", "--timeout"}) {
+        "--start-delay", "--gap", "--expect-frames", "--timeout", "--frames-file"}) {
     if (name == option) return true;
   }
   return false;
@@ -110,6 +118,14 @@ bool ApplyValue(std::string_view name, std::string_view value, SimOptions& o, st
       return false;
     }
     o.port.emplace(value);
+    return true;
+  }
+  if (name == "--frames-file") {
+    if (value.empty()) {
+      error = "--frames-file: the file name is empty";
+      return false;
+    }
+    o.framesFile.emplace(value);
     return true;
   }
   if (name == "--report") {

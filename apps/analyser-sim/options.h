@@ -27,6 +27,7 @@ struct SimOptions {
   double gapSeconds = 6.0;          // silence after each report
   double timeoutSeconds = 120.0;    // for the expected frames
   std::optional<int> expectFrames;  // good frames to wait for before exiting
+  std::optional<std::string> framesFile;  // where good frames are written, one a line
   bool exitAfterSend = false;
 };
 

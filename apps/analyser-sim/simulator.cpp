@@ -146,6 +146,15 @@ int RunSimulator(const SimOptions& options) {
   const uint64_t seed = options.seed.value_or(TimeSeed());
   if (options.generate > 0) Log("seed " + std::to_string(seed));
 
+  std::unique_ptr<FrameFile> frameFile;
+  if (options.framesFile) {
+    frameFile = FrameFile::Create(*options.framesFile, error);
+    if (!frameFile) {
+      Log(error);
+      return kExitFailure;
+    }
+  }
+
   Device::Opened opened = options.pty
                               ? Device::OpenPty(options.line)
                               : Device::OpenPort(DevicePathForPort(*options.port), options.line);
@@ -164,7 +173,7 @@ int RunSimulator(const SimOptions& options) {
       (options.pace ? ", " + std::to_string(BurstSize(options.line)) + "-byte bursts"
                     : ", not paced"));
 
-  FrameListener listener(device.fd());
+  FrameListener listener(device.fd(), frameFile.get());
   listener.Start();
   Session session(options, interrupts, device);
   const bool sent = session.SendAll(files, seed);

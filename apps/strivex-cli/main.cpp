@@ -14,6 +14,7 @@
 #include "outbox_command.h"
 #include "receive_command.h"
 #include "sql_command.h"
+#include "worklist_command.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ constexpr Command kCommands[] = {
     {"outbox", "list, retry and assign the results waiting for the laboratory's server", RunOutboxCommand},
     {"receive", "print the messages arriving on a serial port", RunReceiveCommand},
     {"sql", "run one statement through a database session", RunSqlCommand},
+    {"worklist", "print an instrument's work list, or the analyser's frames for it", RunWorkListCommand},
 };
 
 constexpr std::string_view kUsageHead =
@@ -56,7 +58,8 @@ constexpr std::string_view kUsageTail =
     "  1  nothing found (interpret: no sample and no result in the report; outbox list: no\n"
     "     result), or\n"
     "     not done (outbox retry: an id was not put back; outbox assign: an id was not\n"
-    "     assigned)\n"
+    "     assigned; worklist: the database or the list could not be read, or an entry does\n"
+    "     not fit its frame)\n"
     "  2  usage error, unreadable file, a file that is not an outbox, or a port that cannot\n"
     "     be opened or went away\n"
     "     (one line on standard error)\n";

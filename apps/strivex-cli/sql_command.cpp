@@ -10,7 +10,7 @@
 #include "db/connection_string.h"
 #include "escape.h"
 #include "option_text.h"
-#include "platform/message_box.h"
+#include "session_open.h"
 #include "util/format.h"
 
 namespace strivex::cli {
@@ -147,15 +147,6 @@ bool ParseArguments(std::span<const std::string_view> args, SqlOptions& options)
   return true;
 }
 
-bool Open(BazaDeDate& db, const SqlOptions& options) {
-  if (options.local) return db.DeschidBazaLocala(*options.local, options.password, 1);
-  if (options.relay) {
-    db.serverAddress = *options.relay;
-    return db.DeschidConectie(*options.connect, 0);
-  }
-  return db.DeschidConectie(*options.connect, 1);
-}
-
 std::string RowText(BazaDeDate& db, const std::vector<std::string>& columns, int slot) {
   std::string text;
   for (const std::string& column : columns) {
@@ -187,20 +178,7 @@ int RunSqlCommand(std::span<const std::string_view> args) {
   if (options.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 
   BazaDeDate db;
-  bool opened = false;
-  std::vector<std::string> boxes;
-  {
-    // A failed relayed open explains itself only in a message box; it becomes the reason here.
-    const platform::MessageBoxRecorder recorder;
-    opened = Open(db, options);
-    boxes = recorder.Texts();
-  }
-  if (!opened) {
-    const std::string message = db.LastErrorMessage();
-    PrintError("open", !message.empty() ? EscapeField(message)
-                       : !boxes.empty() ? EscapeField(boxes.front())
-                                        : "the database could not be opened");
-    if (!db.LastErrorDetail().empty()) PrintError("driver", EscapeField(db.LastErrorDetail()));
+  if (!OpenSession(db, {options.local, options.password, options.connect, options.relay})) {
     return kExitFailure;
   }
   const bool result = options.exec ? db.SQLCommand(*options.statement, options.slot)
@@ -213,10 +191,7 @@ int RunSqlCommand(std::span<const std::string_view> args) {
     PrintError("standard output", "write error");
     return kExitFailure;
   }
-  if (!result && !db.LastErrorMessage().empty()) {
-    PrintError("statement", EscapeField(db.LastErrorMessage()));
-    if (!db.LastErrorDetail().empty()) PrintError("driver", EscapeField(db.LastErrorDetail()));
-  }
+  if (!result) PrintSessionError(db, "statement");
   db.InchidConectie();
   return result ? kExitOk : kExitNothingFound;
 }

@@ -1,0 +1,243 @@
+#include "worklist_command.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "console.h"
+#include "db/baza_de_date.h"
+#include "escape.h"
+#include "option_text.h"
+#include "session_open.h"
+#include "util/local_time.h"
+#include "worklist/work_list_frame.h"
+#include "worklist/work_list_query.h"
+
+namespace strivex::cli {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: strivex-cli worklist --connect CONNSTR [--relay ADDRESS] --machine-id N\n"
+    "                            [--unsent-only]\n"
+    "                            [--frames [--disk D] [--position P] [--cup C]\n"
+    "                                      [--at YYYY-MM-DDTHH:MM]]\n"
+    "\n"
+    "Reads the instrument's pending requests from the laboratory's WORK_LIST the way the\n"
+    "work-list dialog does, to check what the operator will be offered and what the analyser\n"
+    "will receive.\n"
+    "\n"
+    "Options:\n"
+    "  --connect CONNSTR  the laboratory database's connection string, e.g. \"Driver={SQL\n"
+    "                     Server}; Server=HOST; Network=; Database=DB; Uid=USER;Pwd=PASSWORD\"\n"
+    "  --relay ADDRESS    reach the database through the relay server at ADDRESS\n"
+    "  --machine-id N     the instrument's id in the laboratory database (a decimal number)\n"
+    "  --unsent-only      leave out the analyses recorded in work_list_sent as already sent\n"
+    "  --frames           print the analyser's work-list frames instead of the requests\n"
+    "  --disk D           with --frames: the disk of every entry, 1-3 (default 1)\n"
+    "  --position P       with --frames: the position of the first entry, 0-99 (default 1);\n"
+    "                     the next entries take the following positions\n"
+    "  --cup C            with --frames: the cup type of every entry (default 3):\n"
+    "                     1 Standard Cup, 2 Micro Cup, 3 Tube, 4 Standard Cup in Tube,\n"
+    "                     5 Micro Cup in Tube\n"
+    "  --at TIME          with --frames: the confirmation time the frames carry, local time as\n"
+    "                     YYYY-MM-DDTHH:MM (default now)\n"
+    "  -h, --help         print this help and exit\n"
+    "\n"
+    "Without --frames, one line per request in the order of the list (ascending request id):\n"
+    "  <request id> TAB <patient> TAB <sample type> TAB <analysis codes joined by ','>\n"
+    "With --frames, one line per request: its frame as the analyser receives it, without the\n"
+    "check byte the serial port appends, from STX to the final LF, every byte outside\n"
+    "0x20-0x7E written as '\\xHH' (two upper-case hex digits), as the module's log shows it.\n"
+    "Request lines are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
+    "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the list was read (it may be empty) and printed\n"
+    "  1  the database could not be opened or the list could not be read, or (with --frames)\n"
+    "     an entry does not fit its frame (position over 99, more than 999 analyses, codes\n"
+    "     over 229 characters, a year outside 2000-2099); nothing is printed then, and\n"
+    "     standard error says why\n"
+    "  2  usage error\n";
+
+struct WorkListOptions {
+  std::optional<std::string> connect;
+  std::optional<std::string> relay;
+  std::optional<int32_t> machineId;
+  bool unsentOnly = false;
+  bool frames = false;
+  std::optional<int32_t> disk;
+  std::optional<int32_t> position;
+  std::optional<int32_t> cup;
+  std::optional<LocalTime> at;
+  bool help = false;
+};
+
+// A decimal number within [low, high], nothing else.
+std::optional<int32_t> ParseRange(std::string_view text, int32_t low, int32_t high) {
+  int32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, value, 10);
+  if (text.empty() || ec != std::errc() || stop != end || value < low || value > high) return std::nullopt;
+  return value;
+}
+
+// YYYY-MM-DDTHH:MM with a real calendar day.
+std::optional<LocalTime> ParseTime(std::string_view text) {
+  if (text.size() != 16 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':') {
+    return std::nullopt;
+  }
+  const auto year = ParseRange(text.substr(0, 4), 0, 9999);
+  const auto month = ParseRange(text.substr(5, 2), 1, 12);
+  const auto day = ParseRange(text.substr(8, 2), 1, 31);
+  const auto hour = ParseRange(text.substr(11, 2), 0, 23);
+  const auto minute = ParseRange(text.substr(14, 2), 0, 59);
+  if (!year || !month || !day || !hour || !minute) return std::nullopt;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
+  if (*day > kDays[*month - 1] || (*month == 2 && *day == 29 && !leap)) return std::nullopt;
+  LocalTime t;
+  t.wYear = static_cast<uint16_t>(*year);
+  t.wMonth = static_cast<uint16_t>(*month);
+  t.wDay = static_cast<uint16_t>(*day);
+  t.wHour = static_cast<uint16_t>(*hour);
+  t.wMinute = static_cast<uint16_t>(*minute);
+  return t;
+}
+
+bool ApplyOption(std::string_view name, std::string_view value, WorkListOptions& options) {
+  const auto inRange = [&](std::optional<int32_t>& field, int32_t low, int32_t high, const char* what) {
+    field = ParseRange(value, low, high);
+    return field.has_value() || UsageError(name, Quoted(value) + " is not " + what);
+  };
+  if (name == "--connect") {
+    options.connect.emplace(value);
+  } else if (name == "--relay") {
+    if (value.empty()) return UsageError(name, "empty address");
+    options.relay.emplace(value);
+  } else if (name == "--machine-id") {
+    return inRange(options.machineId, INT32_MIN, INT32_MAX, "a 32-bit decimal number");
+  } else if (name == "--disk") {
+    return inRange(options.disk, 1, 3, "a disk from 1 to 3");
+  } else if (name == "--position") {
+    return inRange(options.position, 0, 99, "a position from 0 to 99");
+  } else if (name == "--cup") {
+    return inRange(options.cup, 1, 5, "a cup type from 1 to 5");
+  } else {  // --at
+    options.at = ParseTime(value);
+    if (!options.at) return UsageError(name, Quoted(value) + " is not a time as YYYY-MM-DDTHH:MM");
+  }
+  return true;
+}
+
+bool ParseArguments(std::span<const std::string_view> args, WorkListOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    std::optional<std::string_view> value;
+    const std::string_view name = OptionName(arg, value);
+    if (name == "-h" || name == "--help") {
+      options.help = true;
+      return true;
+    }
+    if (name == "--unsent-only" || name == "--frames") {
+      if (value) return UsageError(name, "takes no value");
+      (name == "--frames" ? options.frames : options.unsentOnly) = true;
+      continue;
+    }
+    static constexpr std::string_view kWithValue[] = {"--connect", "--relay",    "--machine-id",
+                                                      "--disk",    "--position", "--cup", "--at"};
+    if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
+      return UsageError(arg, arg.starts_with("-") ? "unknown option" : "unexpected argument");
+    }
+    if (!value) {
+      if (i + 1 == args.size()) return UsageError(name, "missing value");
+      value = args[++i];
+    }
+    if (!ApplyOption(name, *value, options)) return false;
+  }
+  if (!options.connect) return UsageError("worklist", "missing --connect CONNSTR");
+  if (!options.machineId) return UsageError("worklist", "missing --machine-id N");
+  if (!options.frames && (options.disk || options.position || options.cup || options.at)) {
+    return UsageError("worklist", "--disk, --position, --cup and --at go with --frames");
+  }
+  return true;
+}
+
+std::string RequestLine(const SampleRecord& sample) {
+  std::string line = std::to_string(sample.requestId);
+  line += '\t';
+  AppendEscaped(line, sample.patientName);
+  line += '\t';
+  AppendEscaped(line, sample.sampleType);
+  line += '\t';
+  bool first = true;
+  for (const GroupRecord& group : sample.groups) {
+    if (!first) line += ',';
+    first = false;
+    AppendEscaped(line, group.analysisCode);
+  }
+  return line + '\n';
+}
+
+const char* const kCupTexts[] = {"Standard Cup", "Micro Cup", "Tube", "Standard Cup in Tube",
+                                 "Micro Cup in Tube"};
+
+// Places every entry as the dialog would, one position after the other; the first entry that
+// does not fit its frame is reported and nothing is returned.
+std::optional<std::string> FrameLines(SampleList& list, const WorkListOptions& options) {
+  const LocalTime at = options.at ? *options.at : GetLocalTime();
+  int32_t position = options.position.value_or(1);
+  const int32_t cup = options.cup.value_or(kCupTube);
+  std::string lines;
+  for (SampleRecord& entry : list) {
+    entry.disk = options.disk.value_or(1);
+    entry.position = position++;
+    entry.cupType = cup;
+    entry.cupTypeText = kCupTexts[cup - 1];
+    if (const auto problem = WorkListFrameProblem(entry, at)) {
+      PrintError("frame", EscapeField(*problem));
+      return std::nullopt;
+    }
+    lines += VisibleFrameText(BuildWorkListFrame(entry, at));
+    lines += '\n';
+  }
+  return lines;
+}
+
+}  // namespace
+
+int RunWorkListCommand(std::span<const std::string_view> args) {
+  WorkListOptions options;
+  if (!ParseArguments(args, options)) return kExitFailure;
+  if (options.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+
+  BazaDeDate db;
+  if (!OpenSession(db, {std::nullopt, {}, options.connect, options.relay})) return kExitNothingFound;
+  SampleList list;
+  const bool read = WorkListQuery(&db, *options.machineId, list, std::nullopt, std::nullopt, false,
+                                  options.unsentOnly, nullptr);
+  if (!read) {
+    PrintSessionError(db, "query");
+    if (db.LastErrorMessage().empty()) PrintError("query", "the work list could not be read");
+  }
+  db.InchidConectie();
+  if (!read) return kExitNothingFound;
+
+  std::string text;
+  if (options.frames) {
+    std::optional<std::string> frames = FrameLines(list, options);
+    if (!frames) return kExitNothingFound;
+    text = std::move(*frames);
+  } else {
+    for (const SampleRecord& sample : list) text += RequestLine(sample);
+  }
+  if (!WriteAll(stdout, text) || std::fflush(stdout) != 0) {
+    PrintError("standard output", "write error");
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace strivex::cli

@@ -1,0 +1,48 @@
+#pragma once
+// The instrument's pending requests from the laboratory's WORK_LIST (or the view vWORK_LIST): one
+// SampleRecord per request, in ascending request order, with one GroupRecord per requested
+// analysis in the order of the rows.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol/records.h"
+
+namespace strivex {
+
+class BazaDeDate;
+
+// A calendar day of the date filters.
+struct Date {
+  int32_t year = 0;
+  int32_t month = 0;  // 1-12
+  int32_t day = 0;    // 1-31
+};
+
+// The WHERE ... order by clause the query opens its table with: the machine, the optional first
+// and last day, the analyses not yet recorded in work_list_sent, and the optional request ids.
+std::string WorkListClause(int32_t machineId, const std::optional<Date>& from,
+                           const std::optional<Date>& to, bool useView, bool unsentOnly,
+                           const std::vector<int32_t>* requestIds);
+
+// What the clause is appended to: "WORK_LIST", or "vWORK_LIST". The unsent-only clause names the
+// rows as Work_list, so with the view the view is given that name; without it both servers refuse
+// the statement (PostgreSQL even as a missing table, which would drop and create the view).
+std::string WorkListTable(bool useView, bool unsentOnly);
+
+// Reads the work list of `machineId` into `out` (emptied first) through result-set slot 9.
+// True when it was read, even empty; false for a null session or a table that cannot be opened.
+// A missing table or view (error 3127) makes it drop and create vWORK_LIST once and try again.
+// Only one query runs at a time in the process: a call while another runs returns true at once
+// and leaves `out` alone. The caller keeps other threads off the session meanwhile.
+// `requestIds`, when given, limits the list to those requests.
+bool WorkListQuery(BazaDeDate* session, int32_t machineId, SampleList& out,
+                   std::optional<Date> from, std::optional<Date> to, bool useView,
+                   bool unsentOnly, const std::vector<int32_t>* requestIds);
+
+// Whether a work-list query runs now somewhere in the process; any thread.
+bool WorkListQueryRunning();
+
+}  // namespace strivex
