@@ -184,11 +184,15 @@ void ModuleCore::ShutdownModule() {
   WaitUntil([&] { return receive_.state.load() == RX_CONSUMER_DONE || !processing_.joinable(); });
   WaitUntil([&] { return context_.uploadFinished.load() == 1; });
   JoinWorkers();
+  workListRunner_.Join();
   if (reconnector_) reconnector_->Stop();
   reconnector_.reset();
   // Frames not yet written end with the module, as the run they came from was never started.
   if (frameSender_) frameSender_->Stop();
   frameSender_.reset();
+  if (const size_t unsent = context_.frameQueue.Size(); unsent > 0)
+    WriteErrorLogEntry(Format("Lista de lucru: %d cadre netrimise analizorului la inchiderea modulului",
+                              static_cast<int>(unsent)));
   if (port_.IsOpen()) port_.Close();
   view_.DeleteListItems();
   context_.outbox = nullptr;
@@ -226,6 +230,12 @@ void ModuleCore::ClosePort() {
   portWanted_.store(false);
   port_.Close();
   view_.SetMenuState(MenuState::kPortClosed);
+}
+
+void ModuleCore::QueueWorkList(std::vector<QueuedFrame> frames, int32_t nextPosition, int32_t currentDisk) {
+  context_.nextPosition = nextPosition;
+  context_.currentDisk = currentDisk;
+  if (!frames.empty()) context_.frameQueue.Append(std::move(frames));
 }
 
 bool ModuleCore::AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId) {

@@ -14,6 +14,7 @@
 #include "host/result_queue.h"
 #include "host/serial_settings.h"
 #include "host/status_panel.h"
+#include "host/work_list_runner.h"
 #include "serial/line_settings.h"
 #include "serial/port_serial.h"
 #include "serial/receive_context.h"
@@ -65,6 +66,12 @@ class ModuleCore {
   // Writes back what painting the panel changed (indicator, repaint flag, clamped progress).
   void ApplyPanelEffects(const StatusPanel& panel);
 
+  // "Creez Lista": reads the work list off the window's thread.
+  WorkListRunner& workListRunner() { return workListRunner_; }
+  // Appends a confirmed run's frames to the frame queue and keeps where the next run starts.
+  // Window's thread.
+  void QueueWorkList(std::vector<QueuedFrame> frames, int32_t nextPosition, int32_t currentDisk);
+
   // The shared state; the workers use it from their own threads (see ModuleContext).
   ModuleContext& context() { return context_; }
   // The host's record.
@@ -113,6 +120,7 @@ class ModuleCore {
   std::thread processing_;
   std::thread upload_;
   std::unique_ptr<FrameSender> frameSender_;
+  WorkListRunner workListRunner_{context_};
   bool shutDown_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -114,6 +115,17 @@ void ListaLucruDlg::BuildControls() {
   requestId_ = new QLineEdit(this);
   requestId_->setObjectName(QStringLiteral("requestIdEdit"));
   requestId_->setGeometry(FromDialogUnits(303, 198, 38, 12));
+
+  // Unchecked, the list is the instrument's whole work list; checked, what was never sent.
+  unsentOnly_ = new QCheckBox(QStringLiteral("Doar netrimise"), this);
+  unsentOnly_->setObjectName(QStringLiteral("unsentOnlyBox"));
+  unsentOnly_->setGeometry(FromDialogUnits(13, 30, 85, 12));
+  unsentOnly_->setVisible(false);
+  connect(unsentOnly_, &QCheckBox::toggled, this, [this](bool checked) {
+    if (!readRequests_) return;
+    unsentOnly_->setEnabled(false);
+    readRequests_(checked);
+  });
 
   QPushButton* reload = NewButton("ReIncarc", "reloadButton", FromDialogUnits(13, 199, 42, 10));
   QPushButton* insert = NewButton("---->", "insertButton", FromDialogUnits(78, 199, 42, 10));
@@ -251,6 +263,17 @@ void ListaLucruDlg::accept() {
 void ListaLucruDlg::reject() {
   model_.Cancel();
   QDialog::reject();
+}
+
+void ListaLucruDlg::SetRequestReader(std::function<void(bool unsentOnly)> read) {
+  readRequests_ = std::move(read);
+  unsentOnly_->setVisible(static_cast<bool>(readRequests_));
+}
+
+void ListaLucruDlg::ShowRequests(const SampleList& requests) {
+  model_.ReplaceRequests(requests);
+  Refresh(SelectedCurrent());
+  unsentOnly_->setEnabled(true);
 }
 
 bool RunListaLucru(ListaLucruModel& model, QWidget* parent) {

@@ -4,9 +4,11 @@
 
 #include <QDialog>
 #include <QImage>
+#include <functional>
 
 #include "worklist/lista_lucru_model.h"
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -20,6 +22,12 @@ class ListaLucruDlg : public QDialog {
  public:
   // The model must outlive the dialog.
   explicit ListaLucruDlg(ListaLucruModel& model, QWidget* parent = nullptr);
+
+  // "Doar netrimise": `read` is asked for the requests again, unsent only or all; the box waits
+  // for ShowRequests. Without a reader the box is hidden.
+  void SetRequestReader(std::function<void(bool unsentOnly)> read);
+  // A new read of the requests arrived: they replace the left list; the run stays.
+  void ShowRequests(const SampleList& requests);
 
   // OK and Enter: a typed request id is added, otherwise the run is confirmed.
   void accept() override;
@@ -51,6 +59,8 @@ class ListaLucruDlg : public QDialog {
   QLineEdit* position_ = nullptr;
   QLineEdit* requestId_ = nullptr;
   QPushButton* modify_ = nullptr;
+  QCheckBox* unsentOnly_ = nullptr;
+  std::function<void(bool)> readRequests_;
 };
 
 // Runs the dialog modally; true when the operator confirmed; the model then holds the frames.

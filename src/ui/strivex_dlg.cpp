@@ -123,12 +123,11 @@ void CStrivexDlg::BuildControls() {
   okButton_->setAutoDefault(false);
   connect(okButton_, &QPushButton::clicked, this, [this] { core_.ConfirmRequestCode(); });
 
-  // The work-list dialog is not built yet: the button stays unavailable.
   createListButton_ = new QPushButton(QStringLiteral("Creez Lista"), client_);
   createListButton_->setObjectName(QStringLiteral("createListButton"));
   createListButton_->setGeometry(FromDialogUnits(134, 199, 49, 13));
   createListButton_->setAutoDefault(false);
-  createListButton_->setEnabled(false);
+  connect(createListButton_, &QPushButton::clicked, this, &CStrivexDlg::OnCreateList);
 
   requestCode_ = new QLineEdit(client_);
   requestCode_->setObjectName(QStringLiteral("requestCode"));

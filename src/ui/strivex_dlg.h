@@ -97,6 +97,9 @@ class CStrivexDlg : public QDialog, public ModuleView {
   void OnClose();
   void OnOpenPort();
   void OnClosePort();
+  // "Creez Lista" (create_list.cpp): reads the work list on a worker, then runs ListaLucru.
+  void OnCreateList();
+  void OnWorkListRead();
   void OnReceivedDoubleClick();
   void OnReceivedMenu(const QPoint& where);
   void OnAbout();

@@ -42,15 +42,25 @@ ListaLucruModel::ListaLucruModel(const SampleList& requests, int32_t nextPositio
       diskIndex_(SelectByPrefix(DiskNames(), Format("%d", currentDisk), 0)),
       nextPosition_(nextPosition),
       currentDisk_(currentDisk) {
+  CopyRequests(requests);
+  ListRequestsNotInRun();
+}
+
+ListaLucruModel::~ListaLucruModel() = default;
+
+void ListaLucruModel::CopyRequests(const SampleList& requests) {
+  requests_.clear();
   for (const SampleRecord& sample : requests) {
     Request request{sample.requestId, sample.patientName, sample.sampleType, {}};
     for (const GroupRecord& group : sample.groups) request.codes.push_back(group.analysisCode);
     requests_.push_back(std::move(request));
   }
-  ListRequestsNotInRun();
 }
 
-ListaLucruModel::~ListaLucruModel() = default;
+void ListaLucruModel::ReplaceRequests(const SampleList& requests) {
+  CopyRequests(requests);
+  Reload();
+}
 
 void ListaLucruModel::SelectCup(int index) { cupIndex_ = IndexWithin(index, CupTypeNames()); }
 

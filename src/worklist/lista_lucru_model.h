@@ -59,6 +59,9 @@ class ListaLucruModel {
   void MoveBack(int currentRow);
   // "ReIncarc": lists again the requests that are not in the run.
   void Reload();
+  // A new read of the work list ("Doar netrimise" changed): its requests replace the old ones and
+  // are listed as by "ReIncarc"; the run keeps its entries.
+  void ReplaceRequests(const SampleList& requests);
   // "Modific": runs `editor` on the entry of `currentRow`, then shows its place, cup and sample
   // type. False (and "Eroare: Item negasit") without such an entry.
   bool Modify(int currentRow, const std::function<void(SampleRecord&)>& editor);
@@ -95,6 +98,7 @@ class ListaLucruModel {
   struct Request;
   struct Entry;
 
+  void CopyRequests(const SampleList& requests);
   const Request* FindRequest(int32_t id) const;
   void ListRequestsNotInRun();
   void RemoveRequestRow(int32_t id);
