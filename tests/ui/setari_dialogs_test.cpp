@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -29,6 +31,24 @@ namespace strivex::ui {
 namespace {
 
 using testing::CatchModal;
+
+// Like CatchModal, but `press` ends the dialog itself (OK or Cancel), so that what the menu
+// command does after the dialog sees the button the operator pressed.
+std::optional<QString> PressInModal(const std::function<void()>& action, const std::function<void(QWidget&)>& press) {
+  std::optional<QString> title;
+  QTimer watcher;
+  watcher.setInterval(10);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || title) return;
+    title = modal->windowTitle();
+    press(*modal);
+  });
+  watcher.start();
+  action();
+  testing::PumpFor(100);
+  return title;
+}
 
 void SaveShot(QWidget& dialog, const char* name) {
   const char* dir = std::getenv("STRIVEX_DIALOG_SHOTS");
@@ -140,7 +160,7 @@ TEST_F(SetariMenuTest, SerialSettingsOnlyWithThePortClosedAndWrittenOnOk) {
   EXPECT_FALSE(CatchModal([&] { Action("serialSettingsAction")->trigger(); })) << "not while the port is open";
   Action("closePortAction")->trigger();
   ASSERT_TRUE(Action("serialSettingsAction")->isEnabled());
-  const auto title = CatchModal([&] { Action("serialSettingsAction")->trigger(); },
+  const auto title = PressInModal([&] { Action("serialSettingsAction")->trigger(); },
                                 [](QWidget& dialog) {
                                   EXPECT_EQ(Child<QComboBox>(dialog, "portList")->currentText(), "COM1");
                                   Child<QComboBox>(dialog, "baudRateList")->setCurrentText("19200");
@@ -161,7 +181,7 @@ TEST_F(SetariMenuTest, DatabaseSettingsCancelKeepsAndOkStoresEvenWithoutAServer)
   for (const Step& step : steps) {
     SCOPED_TRACE(step.button);
     ASSERT_TRUE(Action("databaseSettingsAction")->isEnabled());
-    const auto title = CatchModal([&] { Action("databaseSettingsAction")->trigger(); },
+    const auto title = PressInModal([&] { Action("databaseSettingsAction")->trigger(); },
                                   [&](QWidget& dialog) {
                                     EXPECT_EQ(Child<QLineEdit>(dialog, "localDatabaseEdit")->text().toStdString(),
                                               rig_.LocalPath());
