@@ -67,7 +67,8 @@ bool BazaDeDate::DeschidConectie(const std::string& connectionString, uint8_t di
     return relayed_->Open(connectionString, Timeouts());
   }
   backend_.store(direct_.get(), std::memory_order_release);
-  return direct_->Open(connectionString, Timeouts(), " ->" + connectionString);
+  // The log and the operator tools show the string, never the password in it.
+  return direct_->Open(connectionString, Timeouts(), " ->" + MaskPasswords(connectionString));
 }
 
 bool BazaDeDate::DeschidConectieSetari(uint8_t directFlag) {

@@ -78,6 +78,26 @@ std::optional<std::string> ConnectionValue(std::string_view connectionString, st
   return std::nullopt;
 }
 
+std::string MaskPasswords(std::string_view connectionString) {
+  std::string out;
+  bool first = true;
+  for (std::string_view pair : Pairs(connectionString)) {
+    if (!first) out += ';';
+    first = false;
+    const size_t equals = pair.find('=');
+    const std::string_view key = equals == std::string_view::npos ? std::string_view{} : Trim(pair.substr(0, equals));
+    const bool secret = EqualsIgnoringCase(key, "pwd") ||
+                        (key.size() >= 8 && EqualsIgnoringCase(key.substr(key.size() - 8), "password"));
+    if (!secret) {
+      out += pair;
+      continue;
+    }
+    out += pair.substr(0, equals + 1);
+    out += "***";
+  }
+  return out;
+}
+
 std::string TrimConnectionString(std::string_view connectionString) {
   std::string out;
   for (std::string_view pair : Pairs(connectionString)) {

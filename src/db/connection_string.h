@@ -20,6 +20,10 @@ bool IsJetConnectionString(std::string_view connectionString);
 // The value of a key (case-insensitive), without the blanks around it; nullopt when absent.
 std::optional<std::string> ConnectionValue(std::string_view connectionString, std::string_view key);
 
+// The string with the value of every password key (Pwd, Password, ... Database Password) replaced
+// by "***", for logs and messages; the rest as it is.
+std::string MaskPasswords(std::string_view connectionString);
+
 // Every key=value pair without the blanks around the pair, the key and the value, for drivers
 // that ignore a key preceded by a blank. Braced values ({...}) are kept as they are.
 std::string TrimConnectionString(std::string_view connectionString);

@@ -23,6 +23,7 @@ namespace strivex {
 
 class BazaDeDate;
 class ModuleView;
+struct DbConnectionFields;
 class OutboxStore;
 class FrameSender;
 class ServerReconnector;
@@ -55,6 +56,11 @@ class ModuleCore {
   // OK, Enter or Escape in the main window: an empty field hides the window; otherwise the
   // number becomes the request id and the patient found on the server is shown ("0" when none).
   void ConfirmRequestCode();
+
+  // The database settings' OK: reconnects the server session with `fields` under the server lock,
+  // finds the machine id again, writes the settings for the next start, then wakes the upload
+  // thread. True when the server answered. Defined in server_switch.cpp.
+  bool SwitchServer(const DbConnectionFields& fields);
 
   // What the status panel shows now; `secondsOfDay` is the panel's clock.
   // Gives a printout without a usable sample identifier (a received row marked unassigned) the

@@ -66,6 +66,11 @@ void ServerReconnector::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
+void ServerReconnector::Retarget(std::string connectionString, uint8_t direct) {
+  connectionString_ = std::move(connectionString);
+  direct_ = direct;
+}
+
 bool ServerReconnector::TryOnce() {
   std::lock_guard lock(context_.serverMutex);
   BazaDeDate& session = *context_.serverSession;
@@ -74,7 +79,7 @@ bool ServerReconnector::TryOnce() {
   if (!session.DeschidConectie(connectionString_, direct_)) return false;
   context_.serverValid = 1;
   if (context_.host != nullptr) {
-    context_.resultMachineId = context_.host->MachineId();
+    context_.resultMachineId = context_.hostMachineId;
     context_.host->SetFlag(HostRecord::kServerUnavailable, 0);
   }
   if (context_.investigationCodes.empty()) {

@@ -2,8 +2,8 @@
 // Brings the laboratory server's session back by itself: when it is lost, or could not be opened
 // at start-up, it is reopened in the background with the stored settings, 1 s after the loss, then
 // doubling up to 30 s between attempts. Never on the window's thread. A success takes the machine
-// id from the host, loads the code lists if they never were, clears the host's server-unavailable
-// flag and wakes the upload thread.
+// id last known (the host's, or the database settings' look-up), loads the code lists if they
+// never were, clears the host's server-unavailable flag and wakes the upload thread.
 
 #include <atomic>
 #include <chrono>
@@ -33,6 +33,9 @@ class ServerReconnector {
   ServerReconnector& operator=(const ServerReconnector&) = delete;
 
   void Start();
+  // Reconnects to another server from now on (the database settings changed); the caller holds
+  // context.serverMutex.
+  void Retarget(std::string connectionString, uint8_t direct);
   // Asks the thread to end without waiting for it.
   void RequestStop();
   // Ends the thread; waits at most for one login attempt in progress.
@@ -47,8 +50,8 @@ class ServerReconnector {
   bool TryOnce();
 
   ModuleContext& context_;
-  const std::string connectionString_;
-  const uint8_t direct_;
+  std::string connectionString_;  // under context_.serverMutex
+  uint8_t direct_;
   const ReconnectPolicy policy_;
   bool operatorTold_;
   std::atomic<bool> stop_{false};

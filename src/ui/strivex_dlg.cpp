@@ -28,6 +28,8 @@
 #include "ui/banner_art.h"
 #include "ui/info_analiza.h"
 #include "ui/message_box_qt.h"
+#include "ui/setari_comunicare_dlg.h"
+#include "ui/setari_db_dlg.h"
 #include "ui/status_panel_painter.h"
 #include "ui/text_codec.h"
 #include "util/local_time.h"
@@ -176,14 +178,14 @@ void CStrivexDlg::BuildMenu() {
   QAction* exit = comms->addAction(QStringLiteral("Iesire"), this, &CStrivexDlg::ShutdownModule);
   exit->setObjectName(QStringLiteral("exitAction"));
 
-  // Neither settings dialog is built yet: both items stay unavailable whatever the port does.
+  // The serial settings only while the port is closed (SetMenuState); the database's always.
   QMenu* settings = bar->addMenu(QStringLiteral("Setari"));
-  serialSettings_ = settings->addAction(QStringLiteral("Comunicatie"));
+  serialSettings_ = settings->addAction(QStringLiteral("Comunicatie"), this, [this] {
+    if (serialSettingsAllowed_) RunSerialSettings(core_, this);
+  });
   serialSettings_->setObjectName(QStringLiteral("serialSettingsAction"));
-  serialSettings_->setEnabled(false);
-  databaseSettings_ = settings->addAction(QStringLiteral("Baza de date"));
+  databaseSettings_ = settings->addAction(QStringLiteral("Baza de date"), this, [this] { RunDatabaseSettings(core_, this); });
   databaseSettings_->setObjectName(QStringLiteral("databaseSettingsAction"));
-  databaseSettings_->setEnabled(false);
 
   QMenu* help = bar->addMenu(QStringLiteral("Help"));
   QAction* about = help->addAction(QStringLiteral("Despre"), this, &CStrivexDlg::OnAbout);
@@ -376,7 +378,9 @@ void CStrivexDlg::SetMenuState(MenuState state) {
   portMenu_ = state;
   openPort_->setEnabled(!open);
   closePort_->setEnabled(state != MenuState::kPortClosed);
-  serialSettingsAllowed_ = !open;
+  // Not while a lost port is being re-opened: the re-opening reads the settings meanwhile.
+  serialSettingsAllowed_ = state == MenuState::kPortClosed;
+  serialSettings_->setEnabled(serialSettingsAllowed_);
 }
 
 void CStrivexDlg::SetCaption(const std::string& caption) { setWindowTitle(FromLocal8(caption)); }

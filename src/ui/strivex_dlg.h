@@ -112,7 +112,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   platform::WindowHandle handle_ = 0;
   bool started_ = false;
   bool ended_ = false;
-  bool serialSettingsAllowed_ = false;  // the menu state; the settings dialog itself is not built
+  bool serialSettingsAllowed_ = false;  // the menu state: only while the port is closed
   std::unique_ptr<StatusPanel> timerPanel_;  // painted by the timer, not yet drawn
 
   ClientArea* client_ = nullptr;

@@ -165,7 +165,7 @@ TEST_P(LabFailureTest, LoginToAServerThatNeverAnswersEndsAtTheDefaultLoginTimeOu
   EXPECT_EQ(session.lastFailure(), DbFailure::kConnectionLost) << session.lastErrorText();
   EXPECT_TRUE(session.lastErrorText().starts_with("08")) << session.lastErrorText();
   EXPECT_EQ(session.connected.load(), 0);
-  EXPECT_NE(ErrorLog().find("la deschidere conectie ->" + connection), std::string::npos) << ErrorLog();
+  EXPECT_NE(ErrorLog().find("la deschidere conectie ->" + MaskPasswords(connection)), std::string::npos) << ErrorLog();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, LabFailureTest, ::testing::Values(Engine::kPostgres), EngineName);

@@ -222,9 +222,11 @@ TEST_F(SqlCliServerTest, WrongPasswordFailsToOpen) {
   const ProcessResult r = Cli({"sql", "--connect", wrong, "select 1"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "");
+  // The connection string is shown, its password never.
   EXPECT_TRUE(r.err.starts_with("strivex-cli: open: Eroare: Unspecified error la deschidere "
-                                "conectie ->" + wrong + "\n"))
+                                "conectie ->" + connection_.substr(0, connection_.find("Pwd=")) + "Pwd=***\n"))
       << r.err;
+  EXPECT_EQ(r.err.find("wrong"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("strivex-cli: driver: "), std::string::npos) << r.err;
 }
 

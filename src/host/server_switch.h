@@ -1,0 +1,30 @@
+#pragma once
+// The database settings' OK on a running module: the server session is closed and opened again
+// with the new fields while the upload thread, the reconnection and the request-code lookup wait
+// for the server lock, so no statement meets a half-closed connection. Results that arrive
+// meanwhile wait in the outbox and go out once the lock is let go.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host/module_context.h"
+#include "settings/db_settings_model.h"
+
+namespace strivex {
+
+class BazaDeDate;
+
+// The instrument's "ID" in a session's "MACHINES" table; nothing when the table or its row is
+// missing.
+std::optional<int32_t> FindMachineId(BazaDeDate& session, const std::string& instrumentName);
+
+// With context.serverMutex held by the caller: closes `server` if connected, takes the fields,
+// opens it (login bounded by DialogTimeouts), sets HostRecord offset 71, and finds the machine id
+// on the server, else on the local session; updates the context's active session and machine ids
+// and loads the code lists if they never were. Then writes the five "Medianex_Init" rows, whether
+// or not the server answered. True when the server session is connected afterwards.
+bool SwitchServerLocked(ModuleContext& context, BazaDeDate& server, BazaDeDate& local,
+                        const DbConnectionFields& fields);
+
+}  // namespace strivex

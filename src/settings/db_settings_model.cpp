@@ -1,0 +1,80 @@
+#include "settings/db_settings_model.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "db/baza_de_date.h"
+#include "db/connection_string.h"
+#include "db/sql_text.h"
+#include "util/format.h"
+#include "util/log_files.h"
+
+namespace strivex {
+
+namespace {
+
+constexpr size_t kAddressLimit = 99;
+constexpr size_t kTestAddressLimit = 199;  // the session's own field
+constexpr size_t kDatabaseLimit = 99;
+constexpr size_t kLoginLimit = 49;
+
+DbConnectionFields Limited(const DbDialogFields& fields, size_t addressLimit) {
+  return {fields.serverAddress.substr(0, addressLimit), fields.database.substr(0, kDatabaseLimit),
+          fields.user.substr(0, kLoginLimit), fields.password.substr(0, kLoginLimit),
+          static_cast<uint8_t>(fields.relayed ? 0 : 1)};
+}
+
+void KeepOwnerOnly(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) != 0 || (info.st_mode & 077) == 0) return;
+  if (::chmod(path.c_str(), info.st_mode & 0700) != 0) {
+    WriteErrorLogEntry(Format("Nu pot restrange drepturile fisierului %s (parola serverului)", path.c_str()));
+  }
+}
+
+}  // namespace
+
+DbDialogFields DbDialogFieldsFrom(const BazaDeDate& server, const BazaDeDate& local) {
+  return {local.database, server.serverAddress, server.database, server.user, server.password,
+          server.direct.load() == 0};
+}
+
+DbConnectionFields FieldsForSaving(const DbDialogFields& fields) { return Limited(fields, kAddressLimit); }
+
+DbConnectionFields FieldsForTest(const DbDialogFields& fields) { return Limited(fields, kTestAddressLimit); }
+
+DbTimeouts DialogTimeouts(const DbTimeouts& configured) {
+  return {std::min(configured.login, kDialogLoginLimit), configured.query};
+}
+
+std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts& configured) {
+  BazaDeDate probe;
+  probe.SetTimeouts(DialogTimeouts(configured));
+  probe.serverAddress = fields.serverAddress;
+  probe.database = fields.database;
+  probe.user = fields.user;
+  probe.password = fields.password;
+  const std::string connection =
+      SqlServerConnectionString(fields.serverAddress, fields.database, fields.user, fields.password);
+  if (!probe.DeschidConectie(connection, fields.direct)) return "Insucces";
+  probe.InchidConectie();
+  return "Conectare Reusita";
+}
+
+std::vector<std::string> MedianexInitStatements(const DbConnectionFields& fields) {
+  const auto row = [](const char* property, const std::string& value) {
+    return Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", EscapeSqlText(value).c_str(),
+                  property);
+  };
+  return {row("Adresa Server", fields.serverAddress), row("Baza de date", fields.database),
+          row("Utilizator", fields.user), row("Parola", fields.password),
+          Format("UPDATE Medianex_Init SET Valoare='%d' where Proprietate='DirectConect'", fields.direct)};
+}
+
+void WriteMedianexInit(BazaDeDate& local, const DbConnectionFields& fields) {
+  KeepOwnerOnly(local.database);
+  for (const std::string& statement : MedianexInitStatements(fields)) local.SQLCommand(statement, 0);
+}
+
+}  // namespace strivex
