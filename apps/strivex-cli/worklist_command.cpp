@@ -219,8 +219,8 @@ int RunWorkListCommand(std::span<const std::string_view> args) {
   const bool read = WorkListQuery(&db, *options.machineId, list, std::nullopt, std::nullopt, false,
                                   options.unsentOnly, nullptr);
   if (!read) {
-    PrintSessionError(db, "query");
-    if (db.LastErrorMessage().empty()) PrintError("query", "the work list could not be read");
+    PrintError("query", "the work list could not be read");
+    PrintSessionError(db, "statement");
   }
   db.InchidConectie();
   if (!read) return kExitNothingFound;

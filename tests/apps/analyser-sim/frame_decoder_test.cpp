@@ -46,6 +46,15 @@ TEST(FrameDecoderTest, GoodFrameGivesItsFields) {
   EXPECT_EQ(DecodeInPieces(FrameBytes(), 4096), std::vector<std::string>{kGoodLine});
 }
 
+TEST(FrameDecoderTest, FrameKeepsItsBytesWithoutTheCheckByte) {
+  FrameDecoder decoder;
+  std::vector<FrameEvent> events;
+  decoder.Feed("x" + FrameBytes() + FrameBytes({}, 1), events);
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(std::get<Frame>(events[1]).bytes, FrameWithoutCheck({}));
+  EXPECT_EQ(std::get<Frame>(events[2]).bytes, FrameWithoutCheck({}));
+}
+
 TEST(FrameDecoderTest, BadCheckByteIsReportedWithBothValues) {
   const std::string good = FrameBytes();
   const auto want = static_cast<uint8_t>(good.back());
@@ -131,6 +140,13 @@ std::string Broken(std::string FrameFields::*field, std::string value) {
 
 std::string GarbageOf(const std::string& bytes) { return GarbageLine({bytes, ""}); }
 
+// A good frame with one byte of its fixed layout changed; `at` counts from STX.
+std::string WithByte(size_t at, char byte) {
+  std::string frame = FrameWithoutCheck({});
+  frame[at] = byte;
+  return frame + static_cast<char>(strivex::testing::CheckFor(frame));
+}
+
 // A frame whose body breaks the layout is not a frame, however good its check byte.
 std::vector<BrokenCase> BrokenCases() {
   std::string wrongCommand = FrameBytes();
@@ -140,6 +156,15 @@ std::vector<BrokenCase> BrokenCases() {
       {"SampleType3", Broken(&FrameFields::sampleType, "3"), {}},
       {"Cup6", Broken(&FrameFields::cup, "6"), {}},
       {"LetterInDate", Broken(&FrameFields::date, "19030614O7"), {}},
+      {"Month13", Broken(&FrameFields::date, "1913061407"), {}},
+      {"Day00", Broken(&FrameFields::date, "1903001407"), {}},
+      {"Hour24", Broken(&FrameFields::date, "1903062407"), {}},
+      {"Minute60", Broken(&FrameFields::date, "1903061460"), {}},
+      {"OneDigitPosition", Broken(&FrameFields::position, "5"), {}},
+      {"NoZeroAfterRequestId", WithByte(21, '1'), {}},
+      {"NoSpaceBeforeDate", WithByte(39, 'x'), {}},
+      {"No3AfterSampleType", WithByte(54, '4'), {}},
+      {"FlagsChanged", WithByte(59, '1'), {}},
       {"EmptyRequestId", Broken(&FrameFields::requestId, ""), {}},
       {"SpaceInsideRequestId", Broken(&FrameFields::requestId, "10 21"), {}},
       {"TwoDigitCount", Broken(&FrameFields::count, "02"), {}},

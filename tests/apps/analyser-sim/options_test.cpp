@@ -32,6 +32,7 @@ TEST(OptionsTest, ValuesInBothFormsAndReportsInOrder) {
                                       "2",
                                       "--timeout",
                                       "1.5",
+                                      "--frames-file=got.txt",
                                       "--no-pace",
                                       "--exit-after-send"});
   ASSERT_TRUE(parsed.ok()) << parsed.error;
@@ -50,6 +51,7 @@ TEST(OptionsTest, ValuesInBothFormsAndReportsInOrder) {
   EXPECT_EQ(o.timeoutSeconds, 1.5);
   EXPECT_FALSE(o.pace);
   EXPECT_TRUE(o.exitAfterSend);
+  EXPECT_EQ(o.framesFile, "got.txt");
 }
 
 TEST(OptionsTest, HelpNeedsNoLineAndEndsTheReading) {
@@ -93,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"NegativeFrames", {"--pty", "--expect-frames", "-2"}, "--expect-frames"},
         ErrorCase{"TooManyGenerated", {"--pty", "--generate", "100001"}, "--generate"},
         ErrorCase{"NegativeSeed", {"--pty", "--seed", "-1"}, "--seed: '-1'"},
+        ErrorCase{"EmptyFramesFile", {"--pty", "--frames-file="}, "--frames-file: the file name is empty"},
         ErrorCase{"FlagWithValue", {"--pty=yes"}, "--pty: takes no value"},
         ErrorCase{"UnknownOption", {"--pty", "--speed", "9600"}, "'--speed': unknown option"},
         ErrorCase{"StrayArgument", {"--pty", "report.txt"}, "'report.txt': unexpected"}),

@@ -19,6 +19,7 @@
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
+#include "worklist/work_list_frame.h"
 
 namespace strivex::testing {
 namespace {
@@ -120,6 +121,34 @@ TEST(SimulatorProcessTest, BadCheckByteDoesNotCountAndTheWaitTimesOut) {
   const std::string out = sim.ReadRest(1s);
   EXPECT_TRUE(out.starts_with("garbage 2 bytes: \\r\\n\nframe 1: request 1021 ")) << out;
   EXPECT_TRUE(out.ends_with(check)) << out;
+}
+
+// The file holds the good frames as the module's tools write them, and nothing else.
+TEST(SimulatorProcessTest, FramesFileHoldsEveryGoodFrameWithoutItsCheckByte) {
+  TempDir dir;
+  const std::string file = (dir / "frames.txt").string();
+  WriteFile(file, "left over from before\n");
+  BackgroundProcess sim(ANALYSER_SIM_PATH,
+                        Args({"--frames-file", file, "--expect-frames", "2", "--timeout", "20"}));
+  const auto path = sim.ReadLine(5s);
+  ASSERT_TRUE(path) << sim.err();
+  ModuleEnd module(*path);
+  ASSERT_TRUE(module.ok());
+  FrameFields second;
+  second.requestId = "12345678901234";
+  second.disk = "0";
+  second.position = "00";
+  second.cup = "0";
+  second.count = "000";
+  second.codes = "";
+  module.Write(FrameBytes() + FrameBytes({}, 0x20) + "\r\n" + FrameBytes(second));
+  EXPECT_EQ(sim.WaitExit(10s), 0) << sim.err();
+  EXPECT_EQ(ReadFile(file), VisibleFrameText(FrameWithoutCheck({})) + "\n" +
+                                VisibleFrameText(FrameWithoutCheck(second)) + "\n");
+  // Bytes outside 0x20-0x7E in upper-case hex, as strivex-cli worklist --frames prints them.
+  EXPECT_TRUE(ReadFile(file).starts_with(
+      "\\x02W100001021          0                  1903061407205233"
+      "00100001002BILUBG\\x03\\x0D\\x0A\n"));
 }
 
 TEST(SimulatorProcessTest, PacesAtTheLineRateTheModuleSet) {
@@ -246,7 +275,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ReportIsADirectory", {"--pty", "--report", "/"}, "cannot read report /"},
         FailureCase{
             "NoSuchDevice", {"--port", "/dev/nonexistent-tty"}, "cannot open /dev/nonexistent-tty"},
-        FailureCase{"NotATerminal", {"--port", "/dev/null"}, "not a terminal"}),
+        FailureCase{"NotATerminal", {"--port", "/dev/null"}, "not a terminal"},
+        FailureCase{"FramesFileInMissingFolder",
+                    {"--pty", "--frames-file", "/nonexistent/frames.txt"},
+                    "--frames-file: cannot create '/nonexistent/frames.txt'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimulatorHelpTest, PrintsUsageOnStandardOutput) {
