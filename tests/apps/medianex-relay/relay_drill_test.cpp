@@ -132,7 +132,7 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
   std::this_thread::sleep_for(1s);
   const long after = ResidentKiB(relay_->pid());
   std::printf("relay resident memory: %ld KiB before the drills, %ld KiB after\n", before, after);
-  EXPECT_LT(after, before + 24 * 1024) << "before " << before << " KiB, after " << after << " KiB";
+  EXPECT_LT(after, before + 8 * 1024) << "before " << before << " KiB, after " << after << " KiB";
 }
 
 // Silent connections fill the room for greetings; once they time out a module gets in.
