@@ -5,7 +5,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-
 #include <sys/time.h>
 
 #include <atomic>

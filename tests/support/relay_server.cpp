@@ -9,15 +9,15 @@
 namespace strivex::testing {
 
 namespace {
-constexpr std::string_view kListening = "listening on 127.0.0.1:";
-}  // namespace
 
-namespace {
+constexpr std::string_view kListening = "listening on 127.0.0.1:";
+
 std::vector<std::string> Arguments(uint16_t port, const std::vector<std::string>& extraArgs) {
   std::vector<std::string> args = {"--listen", "127.0.0.1:" + std::to_string(port)};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   return args;
 }
+
 }  // namespace
 
 RelayServer::RelayServer(const std::string& program, uint16_t port, const std::vector<std::string>& extraArgs)

@@ -21,6 +21,14 @@ struct OpenCase {
   const char* refusal;  // the start of the reason; "" when it may be opened
 };
 
+void ExpectReason(const std::string& reason, const char* refusal) {
+  if (*refusal == '\0') {
+    EXPECT_EQ(reason, "");
+  } else {
+    EXPECT_TRUE(reason.starts_with(refusal)) << reason;
+  }
+}
+
 TEST(RelayOpenPolicy, OdbcStringsNameARegisteredDriverAndNoFile) {
   const OpenPolicy policy{{"SQL Server", "PostgreSQL ANSI"}, {}};
   const OpenCase cases[] = {
@@ -53,12 +61,7 @@ TEST(RelayOpenPolicy, OdbcStringsNameARegisteredDriverAndNoFile) {
   };
   for (const OpenCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string reason = RefusedOpenReason(c.connection, policy);
-    if (*c.refusal == '\0') {
-      EXPECT_EQ(reason, "");
-    } else {
-      EXPECT_TRUE(reason.starts_with(c.refusal)) << reason;
-    }
+    ExpectReason(RefusedOpenReason(c.connection, policy), c.refusal);
   }
 }
 
@@ -80,12 +83,7 @@ TEST(RelayOpenPolicy, LocalFilesOnlyInsideTheNamedFolder) {
   };
   for (const OpenCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string reason = RefusedOpenReason(c.connection, policy);
-    if (*c.refusal == '\0') {
-      EXPECT_EQ(reason, "");
-    } else {
-      EXPECT_TRUE(reason.starts_with(c.refusal)) << reason;
-    }
+    ExpectReason(RefusedOpenReason(c.connection, policy), c.refusal);
     EXPECT_TRUE(RefusedOpenReason(c.connection, none).starts_with("local database files are not served"));
   }
 }
