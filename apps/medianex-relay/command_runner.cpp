@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "db/connection_string.h"
 #include "db/relay_wire.h"
 #include "log.h"
 
@@ -40,9 +41,15 @@ CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arg
   if (!request) return Failure(*op);
   const RelayRequest& r = *request;
   switch (*op) {
-    case RelayOp::kOpen:
+    case RelayOp::kOpen: {
+      if (const std::string refused = RefusedOpenReason(r.text, policy_); !refused.empty()) {
+        CommandOutcome outcome = Status(false);
+        outcome.notice = "refused to open " + Printable(MaskConnectionPassword(r.text)) + ": " + refused;
+        return outcome;
+      }
       // The relay always reaches the database itself: a relayed open here would loop.
       return Answer(session_.DeschidConectie(r.text, 1));
+    }
     case RelayOp::kStatement: return Answer(session_.SQLCommand(r.text, r.slot));
     case RelayOp::kRecords: return Answer(session_.GetRecords(r.text, r.slot));
     case RelayOp::kTable: return Answer(session_.DeschidTabel(r.name, r.slot));

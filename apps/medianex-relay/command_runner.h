@@ -6,9 +6,11 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/baza_de_date.h"
+#include "open_policy.h"
 
 namespace strivex::relay {
 
@@ -17,13 +19,16 @@ struct CommandOutcome {
   std::vector<std::string> replies;  // texts, each sent as a frame with the request's number
   bool endConnection = false;        // after "InchidConectie", or the database connection was lost
   std::string reason;                // why it ends, for the log
+  std::string notice;                // a line for the log although the connection goes on
 };
 
 // One connection's commands; used by that connection's thread only.
 class CommandRunner {
  public:
-  // Runs the commands on `session`, which outlives the runner.
-  explicit CommandRunner(BazaDeDate& session) : session_(session) {}
+  // Runs the commands on `session`, which outlives the runner; opens only what `policy` allows
+  // (by default: the "SQL Server" driver, no local files).
+  explicit CommandRunner(BazaDeDate& session, OpenPolicy policy = {{"SQL Server"}, {}})
+      : session_(session), policy_(std::move(policy)) {}
 
   // Runs a command on the session; an unknown command or unusable arguments answer failure in
   // the shape the client awaits for that command. Session failures are logged by the session.
@@ -35,6 +40,7 @@ class CommandRunner {
   CommandOutcome Answer(bool ok);
 
   BazaDeDate& session_;
+  OpenPolicy policy_;
 };
 
 }  // namespace strivex::relay

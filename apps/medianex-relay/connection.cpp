@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include <cerrno>
 #include <optional>
 
 #include "command_runner.h"
@@ -15,6 +16,10 @@ namespace {
 // Names waiting for their arguments beyond this mean a client that never completes requests.
 constexpr size_t kMostPendingRequests = 256;
 
+std::string Seconds(std::chrono::milliseconds wait) {
+  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) + " s";
+}
+
 std::string ReadFailure(RelayReadStatus status) {
   switch (status) {
     case RelayReadStatus::kOk:
@@ -25,6 +30,8 @@ std::string ReadFailure(RelayReadStatus status) {
       return "closed by the client inside a message";
     case RelayReadStatus::kBadLength:
       return "message length out of range";
+    case RelayReadStatus::kTimedOut:
+      return "timed out";
     case RelayReadStatus::kError:
       break;
   }
@@ -33,22 +40,28 @@ std::string ReadFailure(RelayReadStatus status) {
 
 }  // namespace
 
-std::string ServeConnection(int fd, const std::function<void(const std::string&)>& onGreeting) {
+std::string ServeConnection(int fd, const ConnectionSettings& settings, const ConnectionEvents& events) {
   std::string greeting;
-  if (const RelayReadStatus status = ReadGreeting(fd, greeting); status != RelayReadStatus::kOk)
-    return "no greeting: " + ReadFailure(status);
+  const RelayReadStatus greeted = ReadGreeting(fd, greeting, settings.greetingTimeout);
+  if (greeted == RelayReadStatus::kTimedOut) return "no greeting within " + Seconds(settings.greetingTimeout);
+  if (greeted != RelayReadStatus::kOk) return "no greeting: " + ReadFailure(greeted);
   const std::optional<std::string> name = RelayGreetingName(greeting);
   if (!name) return "not a greeting";
-  onGreeting(*name);
+  if (std::string refusal; !events.onGreeting(*name, refusal)) return refusal;
 
   BazaDeDate session;
-  CommandRunner runner(session);
+  CommandRunner runner(session, settings.policy);
   RequestPairer pairer;
   RelayFrameReader reader(fd);
+  const std::chrono::milliseconds unbounded(-1);
   for (;;) {
     RelayFrame frame;
-    if (const RelayReadStatus status = reader.Next(frame); status != RelayReadStatus::kOk)
-      return ReadFailure(status);
+    // Idle between requests as long as it likes; a begun request must come whole.
+    const std::chrono::milliseconds firstByte = pairer.Pending() > 0 ? settings.requestTimeout : unbounded;
+    const RelayReadStatus status = reader.Next(frame, firstByte, settings.requestTimeout);
+    if (status == RelayReadStatus::kTimedOut)
+      return "request not received whole within " + Seconds(settings.requestTimeout);
+    if (status != RelayReadStatus::kOk) return ReadFailure(status);
     const int32_t number = frame.number;
     const std::optional<Request> request = pairer.Add(std::move(frame));
     if (!request) {
@@ -56,10 +69,16 @@ std::string ServeConnection(int fd, const std::function<void(const std::string&)
       continue;
     }
     const CommandOutcome outcome = runner.Run(request->command, request->arguments);
+    if (!outcome.notice.empty()) events.onNotice(outcome.notice);
     // A value and its status go out in one write, so they travel in one segment.
     std::string frames;
     for (const std::string& reply : outcome.replies) frames += EncodeRelayFrame(number, reply);
-    if (!WriteAll(fd, frames)) return "send failed";
+    if (!WriteAll(fd, frames)) {
+      // The socket's send time-out: the client has not taken its replies.
+      if (errno == EAGAIN || errno == EWOULDBLOCK)
+        return "reply not taken within " + Seconds(settings.requestTimeout);
+      return "send failed";
+    }
     if (outcome.endConnection) return outcome.reason;
   }
 }

@@ -1,14 +1,33 @@
 #pragma once
 // One client from its greeting to its last frame, on a session of its own.
 
+#include <chrono>
 #include <functional>
 #include <string>
 
+#include "open_policy.h"
+
 namespace strivex::relay {
 
+// What bounds a connection.
+struct ConnectionSettings {
+  std::chrono::milliseconds greetingTimeout{std::chrono::seconds(5)};  // from the start
+  std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};  // a begun request
+  OpenPolicy policy{{"SQL Server"}, {}};
+};
+
+// What the connection tells its owner.
+struct ConnectionEvents {
+  // The client greeted with this name; false when it may not be served (no free slot), which
+  // ends the connection with `refusal` as the reason.
+  std::function<bool(const std::string& name, std::string& refusal)> onGreeting;
+  // A line for the log about this client while the connection goes on.
+  std::function<void(const std::string& line)> onNotice;
+};
+
 // Serves the connected socket `fd` (left open for the caller to close) on the calling thread until
-// the client leaves. `onGreeting` gets the client's name once the greeting is read. Returns why
-// the connection ended, for the log; throws only what running out of memory throws.
-std::string ServeConnection(int fd, const std::function<void(const std::string&)>& onGreeting);
+// the client leaves or breaks a bound of `settings`. Returns why the connection ended, for the
+// log; throws only what running out of memory throws.
+std::string ServeConnection(int fd, const ConnectionSettings& settings, const ConnectionEvents& events);
 
 }  // namespace strivex::relay

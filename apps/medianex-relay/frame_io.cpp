@@ -8,10 +8,13 @@
 
 namespace strivex::relay {
 
-RelayReadStatus ReadGreeting(int fd, std::string& greeting) {
+RelayReadStatus ReadGreeting(int fd, std::string& greeting, std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = timeout.count() < 0 ? Clock::time_point::max() : Clock::now() + timeout;
   greeting.assign(kRelayGreetingSize, '\0');
   size_t done = 0;
   while (done < greeting.size()) {
+    if (!WaitReadable(fd, deadline)) return RelayReadStatus::kTimedOut;
     const ssize_t n = ::recv(fd, greeting.data() + done, greeting.size() - done, 0);
     if (n < 0) {
       if (errno == EINTR) continue;

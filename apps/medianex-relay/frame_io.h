@@ -2,6 +2,7 @@
 // The relay's socket reads and writes that frames (see db/relay_wire.h) do not cover: the
 // greeting that precedes the frames, and whole writes.
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,10 @@
 namespace strivex::relay {
 
 // Reads the 100-byte greeting from `fd`; kOk when all of it came, else why not (kClosed only
-// when the peer closed before the first byte).
-RelayReadStatus ReadGreeting(int fd, std::string& greeting);
+// when the peer closed before the first byte; kTimedOut when `timeout` passed first, negative:
+// no bound).
+RelayReadStatus ReadGreeting(int fd, std::string& greeting,
+                             std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
 
 // Writes every byte to `fd` (no SIGPIPE); false when the peer is gone or the socket fails.
 bool WriteAll(int fd, std::string_view bytes);

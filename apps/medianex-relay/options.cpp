@@ -1,12 +1,18 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <optional>
+
+#include "db/connection_string.h"
 
 namespace strivex::relay {
 
 const std::string_view kUsage =
     "Usage: medianex-relay [--listen ADDRESS:PORT] [--allow CIDR ...] [--max-clients N]\n"
+    "                      [--greeting-timeout S] [--request-timeout S] [--allow-driver NAME ...]\n"
+    "                      [--local-db-dir DIR]\n"
     "\n"
     "Serves relayed database sessions: each client sends a greeting, then requests that the\n"
     "relay runs on a database session of that client's own, opened with the connection string\n"
@@ -19,9 +25,21 @@ const std::string_view kUsage =
     "                         for more ranges; without it only loopback peers are let in\n"
     "  --max-clients N        clients served at once, 1 to 1024 (default 32); more are\n"
     "                         disconnected at once\n"
+    "  --greeting-timeout S   close a connection that has not greeted within S seconds\n"
+    "                         (default 5)\n"
+    "  --request-timeout S    a request once begun must arrive whole within S seconds, and a\n"
+    "                         reply must be taken within S seconds (default 60); idle clients\n"
+    "                         and running statements are not limited\n"
+    "  --allow-driver NAME    let clients open this registered ODBC driver name besides\n"
+    "                         'SQL Server'; repeat for more; never a library path\n"
+    "  --local-db-dir DIR     let clients open local database files inside DIR (default:\n"
+    "                         none)\n"
     "  -h, --help             print this help and exit\n"
     "\n"
     "The relay runs any statement its clients send, so keep it on loopback or a trusted range.\n"
+    "It refuses connection strings that name a driver by path or that hold keys making the\n"
+    "driver manager or a driver load or write files (FILEDSN, SAVEFILE, DSN, trace, dump and\n"
+    "key files).\n"
     "\n"
     "Standard output: 'listening on ADDRESS:PORT' once the socket is ready. Standard error:\n"
     "one line per connection, refusal and disconnection.\n"
@@ -34,6 +52,7 @@ const std::string_view kUsage =
 namespace {
 
 constexpr int kMostClients = 1024;
+constexpr int kMostSeconds = 24 * 3600;
 
 std::optional<int> ParseCount(std::string_view text) {
   int value = 0;
@@ -41,6 +60,14 @@ std::optional<int> ParseCount(std::string_view text) {
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   if (value < 1 || value > kMostClients) return std::nullopt;
   return value;
+}
+
+std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (value < 1 || value > kMostSeconds) return std::nullopt;
+  return std::chrono::seconds(value);
 }
 
 std::string Invalid(std::string_view option, std::string_view value) {
@@ -63,7 +90,10 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       options.help = true;
       continue;
     }
-    if (name != "--listen" && name != "--allow" && name != "--max-clients") {
+    static constexpr std::string_view kWithValue[] = {
+        "--listen", "--allow", "--max-clients", "--greeting-timeout", "--request-timeout",
+        "--allow-driver", "--local-db-dir"};
+    if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
       parsed.error = "unknown option '" + std::string(args[i]) + "' (see --help)";
       return parsed;
     }
@@ -80,10 +110,22 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       const std::optional<AddressRange> range = ParseCidr(value);
       if (!range) parsed.error = Invalid(name, value);
       else options.allowed.push_back(*range);
-    } else {
+    } else if (name == "--max-clients") {
       const std::optional<int> count = ParseCount(value);
       if (!count) parsed.error = Invalid(name, value);
       else options.maxClients = *count;
+    } else if (name == "--greeting-timeout" || name == "--request-timeout") {
+      const std::optional<std::chrono::milliseconds> timeout = ParseSeconds(value);
+      if (!timeout) parsed.error = Invalid(name, value);
+      else (name == "--greeting-timeout" ? options.greetingTimeout : options.requestTimeout) = *timeout;
+    } else if (name == "--allow-driver") {
+      // A path here would let any client load that library.
+      if (value.empty() || LooksLikeDriverPath(value) || value.find_first_of("{};") != std::string_view::npos)
+        parsed.error = Invalid(name, value);
+      else options.drivers.emplace_back(value);
+    } else {
+      if (value.empty() || value.front() != '/') parsed.error = Invalid(name, value) + " (an absolute path)";
+      else options.localDbDir = std::string(value);
     }
     if (!parsed.ok()) return parsed;
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of the relay server.
 
+#include <chrono>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +22,16 @@ struct RelayOptions {
   ListenAddress listen{0x7F000001u, kRelayDefaultPort};  // 127.0.0.1:9081 unless told
   std::vector<AddressRange> allowed;                     // none: loopback peers only
   int maxClients = 32;                                   // served at once; more are closed
+  // A connection that has not greeted by then is closed, so silent ones cannot hold the slots.
+  std::chrono::milliseconds greetingTimeout{std::chrono::seconds(5)};
+  // A request once begun must arrive whole within this; an idle client between requests waits
+  // as long as it likes, and a running statement is not limited by it. Also bounds how long a
+  // reply may wait for a client that does not read.
+  std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};
+  // Registered ODBC driver names a client's connection string may use ("SQL Server" always).
+  std::vector<std::string> drivers{"SQL Server"};
+  // Where clients may open local database files; empty: nowhere.
+  std::string localDbDir;
 };
 
 // The options, or why the command line is unusable.

@@ -5,8 +5,10 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -30,6 +32,7 @@ constexpr int kReapIntervalMs = 200;  // how soon a finished client's thread is 
 
 struct Client {
   std::string peer;
+  bool served = false;  // holds one of the served slots; its own thread only
   UniqueFd socket;  // closed by the client's thread under Clients::fdMutex
   std::atomic<bool> finished{false};
   std::thread thread;
@@ -39,7 +42,12 @@ struct Client {
 // so a shutdown never hits a descriptor number that was already reused.
 class Clients {
  public:
+  Clients(const ConnectionSettings& settings, int maxServed) : settings_(settings), maxServed_(maxServed) {}
   ~Clients() { StopAll(); }
+
+  // Clients past their greeting, and connections still waiting for it.
+  int Served() const { return served_.load(); }
+  int Waiting() const { return static_cast<int>(list_.size()) - served_.load(); }
 
   size_t Reap() {
     for (auto it = list_.begin(); it != list_.end();) {
@@ -81,11 +89,22 @@ class Clients {
   void Serve(Client& client) {
     std::string name;
     std::string reason;
+    ConnectionEvents events;
+    events.onGreeting = [&](const std::string& greetingName, std::string& refusal) {
+      name = " name '" + Printable(greetingName) + "'";
+      // Slots go to clients that greeted, so silent connections cannot hold them.
+      if (served_.fetch_add(1) >= maxServed_) {
+        served_.fetch_sub(1);
+        refusal = std::to_string(maxServed_) + " clients already";
+        return false;
+      }
+      client.served = true;
+      LogLine("connected " + client.peer + name);
+      return true;
+    };
+    events.onNotice = [&](const std::string& line) { LogLine("client " + client.peer + name + ": " + line); };
     try {
-      reason = ServeConnection(client.socket.get(), [&](const std::string& greetingName) {
-        name = " name '" + Printable(greetingName) + "'";
-        LogLine("connected " + client.peer + name);
-      });
+      reason = ServeConnection(client.socket.get(), settings_, events);
     } catch (const std::exception& e) {
       reason = std::string("failure: ") + e.what();
     } catch (...) {
@@ -96,12 +115,33 @@ class Clients {
       client.socket.Reset();
     }
     LogLine("disconnected " + client.peer + name + ": " + reason);
+    if (client.served) served_.fetch_sub(1);
     client.finished.store(true);
   }
 
+  const ConnectionSettings& settings_;
+  const int maxServed_;
+  std::atomic<int> served_{0};
   std::list<std::unique_ptr<Client>> list_;
   std::mutex fdMutex_;
 };
+
+// A peer that vanished without a word is noticed within about two minutes, and a client that
+// takes no replies ends its connection after the request time-out instead of holding the thread.
+void TuneClientSocket(int fd, std::chrono::milliseconds sendTimeout) {
+  const int on = 1;
+  // A client waits on every reply: nothing may hold one back for an acknowledgement.
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  const int idle = 60, interval = 10, probes = 6;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+  timeval timeout{};
+  timeout.tv_sec = static_cast<time_t>(sendTimeout.count() / 1000);
+  timeout.tv_usec = static_cast<suseconds_t>(sendTimeout.count() % 1000 * 1000);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+}
 
 std::string Endpoint(const sockaddr_in& address) {
   return FormatIpv4(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
@@ -140,12 +180,16 @@ int RunServer(const RelayOptions& options) {
   if (!listener.valid()) return kExitFailure;
   if (!PrintLine("listening on " + bound)) return kExitFailure;
 
-  Clients clients;
+  ConnectionSettings settings;
+  settings.greetingTimeout = options.greetingTimeout;
+  settings.requestTimeout = options.requestTimeout;
+  settings.policy = {options.drivers, options.localDbDir};
+  Clients clients(settings, options.maxClients);
   for (;;) {
     pollfd fds[2] = {{signals.get(), POLLIN, 0}, {listener.get(), POLLIN, 0}};
     if (::poll(fds, 2, kReapIntervalMs) < 0 && errno != EINTR)
       throw std::system_error(errno, std::generic_category(), "poll");
-    const size_t active = clients.Reap();
+    clients.Reap();
     if (fds[0].revents != 0) break;
     if (fds[1].revents == 0) continue;
 
@@ -154,18 +198,18 @@ int RunServer(const RelayOptions& options) {
     UniqueFd socket(::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                               SOCK_CLOEXEC));
     if (!socket.valid()) continue;  // the peer left already, or descriptors ran out for now
-    // A client waits on every reply: nothing may hold one back for an acknowledgement. A client
-    // that vanished without a word must end its thread some day.
-    const int on = 1;
-    ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    TuneClientSocket(socket.get(), options.requestTimeout);
     const std::string name = Endpoint(peer);
     if (!PeerAllowed(ntohl(peer.sin_addr.s_addr), options.allowed)) {
       LogLine("refused " + name + ": address not allowed");
       continue;
     }
-    if (active >= static_cast<size_t>(options.maxClients)) {
-      LogLine("refused " + name + ": " + std::to_string(active) + " clients already");
+    if (clients.Served() >= options.maxClients) {
+      LogLine("refused " + name + ": " + std::to_string(clients.Served()) + " clients already");
+      continue;
+    }
+    if (clients.Waiting() >= options.maxClients) {
+      LogLine("refused " + name + ": " + std::to_string(clients.Waiting()) + " connections have not greeted yet");
       continue;
     }
     clients.Start(std::move(socket), name);

@@ -1,5 +1,7 @@
 #include "db/connection_string.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <vector>
 
@@ -112,6 +114,136 @@ std::string TrimConnectionString(std::string_view connectionString) {
     out += Trim(pair.substr(0, equals));
     out += '=';
     out += Trim(pair.substr(equals + 1));
+  }
+  return out;
+}
+
+namespace {
+
+// Keys that name a file or a library to the driver manager or to one of the drivers a relay may
+// use (unixODBC, psqlODBC with its short forms, FreeTDS, libpq through pqopt).
+constexpr std::array<std::string_view, 33> kFileKeys = {
+    "FILEDSN",  "SAVEFILE",    "DSN",        "TRACE",          "TRACEFILE",       "TRACEDLL",
+    "TRACEOPTIONS", "TRANSLATIONDLL", "TRANSLATIONNAME", "TRANSLATIONOPTION", "SETUP",
+    "ODBCINI",  "ODBCSYSINI",  "ODBCINSTINI", "DUMPFILE",      "DUMPFILEAPPEND",  "DEBUGFLAGS",
+    "DEBUG",    "B2",          "COMMLOG",    "B3",             "CX",              "LOGDIR",
+    "PQOPT",    "SSLCERT",     "SSLKEY",     "SSLROOTCERT",    "SSLCRL",          "SSLCRLDIR",
+    "PASSFILE", "SERVICE",     "CAFILE",     "CRLFILE",
+};
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool HasBrace(std::string_view text) { return text.find_first_of("{}") != std::string_view::npos; }
+
+struct StrictPair {
+  std::string key;    // as written, without the blanks around it
+  std::string value;  // without the blanks around it and without its braces
+};
+
+// The pairs as an ODBC reader splits them, or why the string is not one every reader splits
+// the same way: a brace opens a value only at its start and closes it at the next brace.
+std::optional<std::vector<StrictPair>> SplitStrictly(std::string_view text, std::string& why) {
+  std::vector<StrictPair> pairs;
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t end = std::min(text.find_first_of(";=", at), text.size());
+    const std::string_view key = Trim(text.substr(at, end - at));
+    if (end == text.size() || text[end] == ';') {
+      if (!key.empty()) {
+        why = "a part without '=': '" + std::string(key) + "'";
+        return std::nullopt;
+      }
+      at = end + 1;
+      continue;
+    }
+    if (key.empty() || HasBrace(key)) {
+      why = "a malformed key";
+      return std::nullopt;
+    }
+    size_t valueStart = end + 1;
+    while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
+    std::string_view value;
+    size_t next = 0;
+    if (valueStart < text.size() && text[valueStart] == '{') {
+      const size_t close = text.find_first_of("{}", valueStart + 1);
+      if (close == std::string_view::npos || text[close] != '}') {
+        why = "braces that do not enclose a whole value";
+        return std::nullopt;
+      }
+      value = text.substr(valueStart + 1, close - valueStart - 1);
+      next = close + 1;
+      while (next < text.size() && IsBlank(text[next])) ++next;
+      if (next < text.size() && text[next] != ';') {
+        why = "braces that do not enclose a whole value";
+        return std::nullopt;
+      }
+    } else {
+      next = std::min(text.find(';', valueStart), text.size());
+      value = Trim(text.substr(valueStart, next - valueStart));
+      if (HasBrace(value)) {
+        why = "braces that do not enclose a whole value";
+        return std::nullopt;
+      }
+    }
+    pairs.push_back({std::string(key), std::string(value)});
+    at = next + 1;
+  }
+  return pairs;
+}
+
+}  // namespace
+
+bool LooksLikeDriverPath(std::string_view driver) {
+  const std::string upper = Upper(Trim(driver));
+  return upper.find_first_of("/\\") != std::string::npos || upper.ends_with(".SO") ||
+         upper.find(".SO.") != std::string::npos;
+}
+
+std::string RefusedConnectionReason(std::string_view connectionString,
+                                    const std::vector<std::string>& allowedDrivers) {
+  for (const char c : connectionString) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return "a control character";
+  }
+  std::string why;
+  const std::optional<std::vector<StrictPair>> pairs = SplitStrictly(connectionString, why);
+  if (!pairs) return why;
+  std::vector<std::string> seen;
+  const StrictPair* driver = nullptr;
+  for (const StrictPair& pair : *pairs) {
+    const std::string key = Upper(pair.key);
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) return "key " + pair.key + " given twice";
+    seen.push_back(key);
+    if (std::find(kFileKeys.begin(), kFileKeys.end(), key) != kFileKeys.end())
+      return "key " + pair.key + " (loads or writes files)";
+    if (key == "DRIVER") driver = &pair;
+  }
+  if (driver == nullptr) return "no Driver key";
+  if (LooksLikeDriverPath(driver->value)) return "driver given as a path";
+  const bool allowed = std::any_of(allowedDrivers.begin(), allowedDrivers.end(), [&](const std::string& name) {
+    return EqualsIgnoringCase(name, driver->value);
+  });
+  if (!allowed) return "driver '" + driver->value + "' not allowed";
+  return {};
+}
+
+std::string MaskConnectionPassword(std::string_view connectionString) {
+  std::string out(connectionString);
+  // Every pair start, so a password hides however a reader groups braces.
+  for (size_t start = 0; start < out.size(); ++start) {
+    if (start > 0 && out[start - 1] != ';') continue;
+    const size_t equals = out.find('=', start);
+    if (equals == std::string::npos) break;
+    const std::string_view key = Trim(std::string_view(out).substr(start, equals - start));
+    if (!EqualsIgnoringCase(key, "Pwd") && !EqualsIgnoringCase(key, "Password")) continue;
+    size_t end = std::min(out.find(';', equals), out.size());
+    const size_t brace = out.find('{', equals);
+    if (brace < end) end = std::min(out.find('}', brace), out.size() - 1) + 1;
+    out.replace(equals + 1, end - equals - 1, "***");
   }
   return out;
 }

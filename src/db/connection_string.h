@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace strivex {
 
@@ -27,5 +28,23 @@ std::string MaskPasswords(std::string_view connectionString);
 // Every key=value pair without the blanks around the pair, the key and the value, for drivers
 // that ignore a key preceded by a blank. Braced values ({...}) are kept as they are.
 std::string TrimConnectionString(std::string_view connectionString);
+
+// The ODBC driver name the module's own strings use.
+inline constexpr std::string_view kSqlServerDriverName = "SQL Server";
+
+// Why a relay client's ODBC connection string must not be opened, or empty when it may. The
+// string must name its driver by one of `allowedDrivers` (compared without case), never by a
+// library path, and must hold no key that makes the driver manager or a driver load or write a
+// file (file DSNs, trace and dump files, translation libraries, key files). Braces count only
+// around a whole value, and a key given twice is refused, so no reader can see a pair this check
+// did not.
+std::string RefusedConnectionReason(std::string_view connectionString,
+                                    const std::vector<std::string>& allowedDrivers);
+
+// Whether a driver name could be a library path rather than a registered name.
+bool LooksLikeDriverPath(std::string_view driver);
+
+// The string with the value of every password key (Pwd, Password) replaced by "***", for logs.
+std::string MaskConnectionPassword(std::string_view connectionString);
 
 }  // namespace strivex

@@ -3,6 +3,7 @@
 // buffered, so the frames that arrive together (a value and its status, a request's two
 // messages) cost one receive instead of two per frame.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,7 +25,12 @@ enum class RelayReadStatus {
   kTruncated,  // the peer closed inside a frame
   kBadLength,  // length < 1 or > kRelayMaxText: the stream cannot be resynchronised
   kError,      // the socket failed
+  kTimedOut,   // the wait given to Next ran out
 };
+
+// Waits until `fd` has bytes to read (or fails) or `deadline` passes; false when it passed. A
+// deadline of time_point::max() means no wait at all: the read that follows blocks.
+bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline);
 
 // One stream's reader; used by one thread at a time.
 class RelayFrameReader {
@@ -35,10 +41,15 @@ class RelayFrameReader {
   // Blocks until a whole frame came or the stream cannot give one; after anything but kOk the
   // stream is done.
   RelayReadStatus Next(RelayFrame& frame);
+  // The same, bounded: the frame's first byte must come within `firstByte` and the whole frame
+  // within `whole` of that byte (negative: no bound). A frame begun before counts from this call.
+  RelayReadStatus Next(RelayFrame& frame, std::chrono::milliseconds firstByte,
+                       std::chrono::milliseconds whole);
 
  private:
-  // Receives more bytes into the buffer; kOk when some came.
-  RelayReadStatus Fill();
+  using Deadline = std::chrono::steady_clock::time_point;
+  // Receives more bytes into the buffer before `deadline` (max(): none); kOk when some came.
+  RelayReadStatus Fill(Deadline deadline);
   size_t Buffered() const { return end_ - start_; }
 
   int fd_;

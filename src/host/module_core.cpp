@@ -36,7 +36,8 @@ void WaitUntil(Condition done) {
 
 }  // namespace
 
-ModuleCore::ModuleCore(HostRecord host, ModuleView& view) : host_(host), view_(view) {}
+ModuleCore::ModuleCore(HostRecord host, ModuleView& view)
+    : host_(host), view_(view), logNotice_([&view](const std::string& notice) { view.NotifyOperator(notice); }) {}
 
 ModuleCore::~ModuleCore() {
   if (!shutDown_ && (processing_.joinable() || upload_.joinable())) {

@@ -18,6 +18,7 @@
 #include "serial/line_settings.h"
 #include "serial/port_serial.h"
 #include "serial/receive_context.h"
+#include "util/log_files.h"
 
 namespace strivex {
 
@@ -107,6 +108,7 @@ class ModuleCore {
 
   HostRecord host_;
   ModuleView& view_;
+  ScopedLogFailureHandler logNotice_;  // a log that cannot be written is shown in the window
   std::unique_ptr<BazaDeDate> localSession_;
   std::unique_ptr<BazaDeDate> serverSession_;
   SerialSettings serial_;

@@ -29,6 +29,9 @@ struct UiThreadState {
   // Lives on the UI thread; later starts queue their window to it.
   std::atomic<QObject*> receiver{nullptr};
   std::atomic<QApplication*> application{nullptr};
+  // Never deleted: it keeps the UI thread's Qt data alive after the thread ended, for the Qt
+  // plugins that Qt's own exit handlers delete later and that still point at that data.
+  QObject* threadDataKeeper = nullptr;
 };
 
 UiThreadState& State() {
@@ -79,6 +82,7 @@ void RunUiThread(uint8_t* firstHost) {
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallQtMessageBoxHandler();
     QObject receiver;
+    state.threadDataKeeper = new QObject;
     state.receiver.store(&receiver);
     state.application.store(&application);
     CreateMainWindow(firstHost);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "db/connection_string.h"
+#include "support/requirements.h"
 
 namespace strivex::testing {
 
@@ -17,10 +18,7 @@ std::string LabConnectionString() {
   return value ? value : "";
 }
 
-bool LabDatabaseRequired() {
-  const char* value = std::getenv("STRIVEX_REQUIRE_LAB_DB");
-  return value && std::string(value) == "1";
-}
+bool LabDatabaseRequired() { return LabRequiredByRun(); }
 
 void DbSessionTest::SetUp() {
   cwd_ = std::make_unique<ScopedCurrentDir>(dir_.path());
@@ -29,10 +27,8 @@ void DbSessionTest::SetUp() {
     connection_ = JetConnectionString((dir_ / "local.db").string(), "");
   } else {
     connection_ = LabConnectionString();
-    if (connection_.empty()) {
-      if (LabDatabaseRequired()) FAIL() << "STRIVEX_LAB_CONNSTR is not set";
-      GTEST_SKIP() << "no development server (STRIVEX_LAB_CONNSTR)";
-    }
+    if (connection_.empty())
+      STRIVEX_SKIP_UNLESS_REQUIRED(LabDatabaseRequired(), "no development server (STRIVEX_LAB_CONNSTR)");
   }
   db_ = OpenSession();
   ASSERT_TRUE(db_) << ErrorLog();

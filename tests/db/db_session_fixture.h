@@ -1,7 +1,7 @@
 #pragma once
 // Sessions on both engines for the same tests: a fresh SQLite file, and the development
 // PostgreSQL server named by STRIVEX_LAB_CONNSTR (skipped without it, unless
-// STRIVEX_REQUIRE_LAB_DB=1 says the server must be there, as in `./run test`).
+// STRIVEX_REQUIRE_LAB=1 says the server must be there, as in `./run test`).
 
 #include <gtest/gtest.h>
 

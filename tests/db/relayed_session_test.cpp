@@ -42,7 +42,8 @@ class RelayedSessionTest : public DbSessionTest {
   void SetUp() override {
     DbSessionTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    relay_ = std::make_unique<RelayServer>(STRIVEX_MEDIANEX_RELAY_PATH);
+    relay_ = std::make_unique<RelayServer>(STRIVEX_MEDIANEX_RELAY_PATH, 0,
+                                           std::vector<std::string>{"--local-db-dir", dir_.path().string()});
     ASSERT_EQ(relay_->failure(), "");
     relayed_.serverAddress = "127.0.0.1";
     ASSERT_TRUE(relayed_.DeschidConectie(connection_, 0)) << relay_->process().err();

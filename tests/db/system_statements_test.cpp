@@ -13,6 +13,7 @@
 
 #include "db/baza_de_date.h"
 #include "db/db_session_fixture.h"
+#include "support/requirements.h"
 #include "db/sql_text.h"
 #include "platform/message_box.h"
 #include "support/temp_dir.h"
@@ -434,10 +435,8 @@ class SystemStatementTest : public ::testing::TestWithParam<Statement> {
       return;
     }
     const std::string connection = testing::LabConnectionString();
-    if (connection.empty()) {
-      if (testing::LabDatabaseRequired()) FAIL() << "STRIVEX_LAB_CONNSTR is not set";
-      GTEST_SKIP() << "no development server (STRIVEX_LAB_CONNSTR)";
-    }
+    if (connection.empty())
+      STRIVEX_SKIP_UNLESS_REQUIRED(testing::LabDatabaseRequired(), "no development server (STRIVEX_LAB_CONNSTR)");
     ASSERT_TRUE(db_.DeschidConectie(connection, 1)) << Log();
     server_ = true;
     RemoveScratchRows(db_);

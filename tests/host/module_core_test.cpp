@@ -623,6 +623,21 @@ TEST_F(ModuleCoreTest, AnOutboxThatCannotBeOpenedIsSaidOnceAndResultsStillArrive
   core->ShutdownModule();
 }
 
+// Logs whose names are taken by folders cannot be written, for root too: the module goes on and
+// the window hears it once, however many entries fail.
+TEST_F(ModuleCoreTest, LogsThatCannotBeWrittenAreSaidOnceAndResultsStillArrive) {
+  for (const char* name : {kRawLogName, kDataLogName}) std::filesystem::create_directory(dir_ / name);
+  auto core = Start(1);
+  const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  rig_.pty().Write(report);
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 1; }, 15s));
+  rig_.pty().Write(report);
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 2; }, 15s));
+  ASSERT_EQ(view_.Notices().size(), 1u);
+  EXPECT_TRUE(view_.Notices()[0].starts_with("Nu pot scrie in fisierul jurnal _Strivex")) << view_.Notices()[0];
+  core->ShutdownModule();
+}
+
 // Two patients' reports with a control printout between them, in one message: each patient's
 // results under their own request, exactly, and the control's left unassigned, waiting for
 // someone to give them a request.

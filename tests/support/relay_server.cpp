@@ -9,11 +9,19 @@
 namespace strivex::testing {
 
 namespace {
+
 constexpr std::string_view kListening = "listening on 127.0.0.1:";
+
+std::vector<std::string> Arguments(uint16_t port, const std::vector<std::string>& extraArgs) {
+  std::vector<std::string> args = {"--listen", "127.0.0.1:" + std::to_string(port)};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  return args;
+}
+
 }  // namespace
 
-RelayServer::RelayServer(const std::string& program, uint16_t port)
-    : process_(program, {"--listen", "127.0.0.1:" + std::to_string(port)}) {
+RelayServer::RelayServer(const std::string& program, uint16_t port, const std::vector<std::string>& extraArgs)
+    : process_(program, Arguments(port, extraArgs)) {
   const std::optional<std::string> line = process_.ReadLine(std::chrono::seconds(10));
   if (!line || !line->starts_with(kListening)) {
     failure_ = "medianex-relay did not start: " + process_.err();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/background_process.h"
 
@@ -13,8 +14,9 @@ class RelayServer {
  public:
   // On a free port, or on `port` (a relay coming back where the module knows it). The port
   // variable is only written when it changes: sessions of running modules read it from their
-  // own threads.
-  explicit RelayServer(const std::string& program, uint16_t port = 0);
+  // own threads. `extraArgs` go to the relay after its --listen.
+  explicit RelayServer(const std::string& program, uint16_t port = 0,
+                       const std::vector<std::string>& extraArgs = {});
   // Ends the relay with SIGTERM, as an operator would, and unsets the port if this one set it.
   ~RelayServer();
 

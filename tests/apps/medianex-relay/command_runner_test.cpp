@@ -36,7 +36,7 @@ class RelayCommands : public ::testing::Test {
   TempDir dir_;
   ScopedCurrentDir cwd_{dir_.path()};  // the session's failure log goes here
   BazaDeDate session_;
-  CommandRunner runner_{session_};
+  CommandRunner runner_{session_, {{"SQL Server"}, dir_.path().string()}};
 };
 
 TEST_F(RelayCommands, ReadsRowsWithSeparatorsInsideTheStatement) {

@@ -132,6 +132,37 @@ TEST(RelayFrames, GreetingIsExactlyOneHundredBytes) {
   EXPECT_EQ(ReadGreeting(cut.reader(), greeting), RelayReadStatus::kTruncated);
 }
 
+// The relay's bounds: how long the first byte may take, and the rest of a frame once it began.
+TEST(RelayFrames, BoundedReadsTimeOutOnlyWhereTold) {
+  using std::chrono::milliseconds;
+  const std::string frame = FrameBytes(4, "SQLCommand");
+  const struct {
+    const char* name;
+    std::string bytes;
+    milliseconds firstByte;
+    RelayReadStatus status;
+  } cases[] = {
+      {"nothing, first byte bounded", "", milliseconds(100), RelayReadStatus::kTimedOut},
+      {"half a header", frame.substr(0, 3), milliseconds(-1), RelayReadStatus::kTimedOut},
+      {"half a text", frame.substr(0, 12), milliseconds(-1), RelayReadStatus::kTimedOut},
+      {"a whole frame", frame, milliseconds(100), RelayReadStatus::kOk},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SocketPair pair;
+    pair.Write(c.bytes);
+    RelayFrameReader reader(pair.reader());
+    RelayFrame read;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(reader.Next(read, c.firstByte, milliseconds(200)), c.status);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  }
+  SocketPair greeting;
+  greeting.Write(GreetingBytes("PC").substr(0, 30));
+  std::string text;
+  EXPECT_EQ(ReadGreeting(greeting.reader(), text, milliseconds(100)), RelayReadStatus::kTimedOut);
+}
+
 TEST(RelayFrames, WriteAllFailsOnceThePeerIsGone) {
   SocketPair pair;
   pair.WriteAndClose("");

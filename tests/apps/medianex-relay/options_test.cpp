@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,11 +34,28 @@ TEST(RelayOptions, ReadsValuesSeparateOrAfterEquals) {
   EXPECT_EQ(parsed.options.maxClients, 4);
 }
 
+TEST(RelayOptions, TimeOutsDriversAndLocalFiles) {
+  const ParsedOptions defaults = Parse({});
+  EXPECT_EQ(defaults.options.greetingTimeout, std::chrono::seconds(5));
+  EXPECT_EQ(defaults.options.requestTimeout, std::chrono::seconds(60));
+  EXPECT_EQ(defaults.options.drivers, std::vector<std::string>{"SQL Server"});
+  EXPECT_EQ(defaults.options.localDbDir, "");
+  const ParsedOptions parsed = Parse({"--greeting-timeout", "2", "--request-timeout=600", "--allow-driver",
+                                      "PostgreSQL ANSI", "--allow-driver=FreeTDS", "--local-db-dir", "/srv/lab"});
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  EXPECT_EQ(parsed.options.greetingTimeout, std::chrono::seconds(2));
+  EXPECT_EQ(parsed.options.requestTimeout, std::chrono::seconds(600));
+  EXPECT_EQ(parsed.options.drivers, (std::vector<std::string>{"SQL Server", "PostgreSQL ANSI", "FreeTDS"}));
+  EXPECT_EQ(parsed.options.localDbDir, "/srv/lab");
+}
+
 TEST(RelayOptions, RejectsBadValuesNamingTheOption) {
   const std::vector<std::vector<std::string_view>> bad = {
       {"--listen", "localhost:9081"}, {"--listen", "127.0.0.1"},  {"--listen", "127.0.0.1:65536"},
       {"--allow", "10.0.0.0/33"},     {"--allow", "10.0.0/8"},    {"--max-clients", "0"},
       {"--max-clients", "2000"},      {"--max-clients"},          {"--bogus"},
+      {"--greeting-timeout", "0"},    {"--request-timeout", "1.5"}, {"--allow-driver", "/tmp/x.so"},
+      {"--allow-driver", "libx.so"},  {"--allow-driver", "{x}"},  {"--local-db-dir", "relative"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(std::string(args[0]) + (args.size() > 1 ? " " + std::string(args[1]) : ""));

@@ -11,76 +11,19 @@
 #include <thread>
 #include <vector>
 
-#include "db/connection_string.h"
-#include "support/background_process.h"
+#include "relay_fixture.h"
+#include "support/requirements.h"
 #include "support/run_process.h"
-#include "support/temp_dir.h"
-#include "test_client.h"
 
 namespace strivex::testing {
 namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kOk("\x01", 1);
-const std::string kFail("\x00", 1);
+const std::string& kOk = kOkStatus;
+const std::string& kFail = kFailStatus;
 
-std::string Reply(int32_t number, const std::string& text) { return FrameBytes(number, text); }
-
-// A value reply and its status, in the order they arrived.
-std::string ReadTwo(TestClient& client) {
-  std::string first = client.ReadFrame();
-  return first + client.ReadFrame();
-}
-
-class RelayProcess : public ::testing::Test {
- protected:
-  // Starts the relay on a port the system picks; the port comes from its first output line.
-  void Start(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    relay_ = std::make_unique<BackgroundProcess>(MEDIANEX_RELAY_PATH, args);
-    const std::optional<std::string> line = relay_->ReadLine(10s);
-    ASSERT_TRUE(line) << relay_->err();
-    const std::string prefix = "listening on 127.0.0.1:";
-    ASSERT_EQ(line->rfind(prefix, 0), 0u) << *line;
-    port_ = static_cast<uint16_t>(std::stoi(line->substr(prefix.size())));
-  }
-
-  // Every run ends the way an operator ends it, so a sanitizer report or a stuck client thread
-  // shows as a failed exit.
-  void TearDown() override {
-    if (!relay_ || relay_->WaitExit(0ms)) return;
-    relay_->Signal(SIGTERM);
-    EXPECT_EQ(relay_->WaitExit(20s), 0) << relay_->err();
-  }
-
-  std::string LocalDb() const { return JetConnectionString((dir_ / "local.db").string(), ""); }
-
-  // Greets, opens the local file and checks the status bytes.
-  std::unique_ptr<TestClient> OpenClient(int32_t number = 1) {
-    auto client = std::make_unique<TestClient>(port_);
-    EXPECT_TRUE(client->ok());
-    EXPECT_TRUE(client->SendGreeting());
-    EXPECT_TRUE(client->SendRequest(number, "DeschidConectie", LocalDb()));
-    EXPECT_EQ(client->ReadFrame(), Reply(number, kOk));
-    return client;
-  }
-
-  // A fresh client still gets served: the relay survived whatever came before.
-  void ExpectServing() {
-    const std::unique_ptr<TestClient> client = OpenClient(41);
-    ASSERT_TRUE(client->SendRequest(42, "GetRecords", "2;8;SELECT 7 AS n"));
-    EXPECT_EQ(client->ReadFrame(), Reply(42, kOk));
-    ASSERT_TRUE(client->SendRequest(43, "ValoareColoana", "2;n,8"));
-    EXPECT_EQ(ReadTwo(*client), Reply(43, "3;7") + Reply(43, kOk));
-  }
-
-  TempDir dir_;
-  ScopedCurrentDir cwd_{dir_.path()};
-  std::unique_ptr<BackgroundProcess> relay_;
-  uint16_t port_ = 0;
-};
+class RelayProcess : public RelayFixture {};
 
 TEST_F(RelayProcess, HelpDescribesTheOptions) {
   const ProcessResult result = RunProcess(MEDIANEX_RELAY_PATH, {"--help"});
@@ -265,11 +208,8 @@ TEST_F(RelayProcess, StopsCleanlyOnSignalsWithClientsConnected) {
 
 TEST_F(RelayProcess, RelaysToTheDevelopmentServer) {
   const char* lab = std::getenv("STRIVEX_LAB_CONNSTR");
-  if (lab == nullptr || *lab == '\0') {
-    const char* required = std::getenv("STRIVEX_REQUIRE_LAB_DB");
-    if (required && std::string(required) == "1") FAIL() << "STRIVEX_LAB_CONNSTR is not set";
-    GTEST_SKIP() << "no development server (STRIVEX_LAB_CONNSTR)";
-  }
+  if (lab == nullptr || *lab == '\0')
+    STRIVEX_SKIP_UNLESS_REQUIRED(LabRequiredByRun(), "no development server (STRIVEX_LAB_CONNSTR)");
   Start();
   TestClient client(port_);
   ASSERT_TRUE(client.SendGreeting());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/relay_server.h"
+#include "support/requirements.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
@@ -206,11 +207,8 @@ class SqlCliServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     connection_ = LabConnectionString();
-    if (connection_.empty()) {
-      const char* required = std::getenv("STRIVEX_REQUIRE_LAB_DB");
-      if (required && std::string(required) == "1") FAIL() << "STRIVEX_LAB_CONNSTR is not set";
-      GTEST_SKIP() << "no development server (STRIVEX_LAB_CONNSTR)";
-    }
+    if (connection_.empty())
+      STRIVEX_SKIP_UNLESS_REQUIRED(strivex::testing::LabRequiredByRun(), "no development server (STRIVEX_LAB_CONNSTR)");
   }
   TempDir dir_;
   ScopedCurrentDir cwd_{dir_.path()};

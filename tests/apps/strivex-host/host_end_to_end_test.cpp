@@ -21,6 +21,7 @@
 #include "outbox/outbox_store.h"
 #include "support/background_process.h"
 #include "support/pty_pair.h"
+#include "support/requirements.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
 
@@ -36,10 +37,7 @@ std::string LabConnection() {
   return text != nullptr ? text : "";
 }
 
-bool LabRequired() {
-  const char* text = std::getenv("STRIVEX_REQUIRE_LAB_DB");
-  return text != nullptr && std::string(text) == "1";
-}
+bool LabRequired() { return testing::LabRequiredByRun(); }
 
 // The host with its standard input on a FIFO the test writes commands into.
 class HostProcess {

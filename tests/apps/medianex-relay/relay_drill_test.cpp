@@ -1,0 +1,302 @@
+// Fault drills on the built relay: hostile and careless clients, a flood of connections, the
+// relay killed under a waiting session and the database stopped under the relay. After each the
+// relay serves a good client, and its memory is back near where it was.
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/baza_de_date.h"
+#include "platform/message_box.h"
+#include "relay_fixture.h"
+#include "support/lab_cluster.h"
+#include "support/relay_server.h"
+#include "support/requirements.h"
+#include "support/wait_for.h"
+
+namespace strivex::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The resident memory of a process in KiB, from /proc; 0 when it cannot be read.
+long ResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+std::string LengthHeader(uint32_t length) {
+  std::string header = FrameBytes(1, "").substr(0, 4);
+  for (int i = 0; i < 4; ++i) header.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
+  return header;
+}
+
+std::string RandomBytes(size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+class RelayDrill : public RelayFixture {
+ protected:
+  // Sends `bytes` on a new connection and waits for the relay to close it.
+  void ExpectClosed(const std::string& bytes) {
+    TestClient client(port_);
+    ASSERT_TRUE(client.ok());
+    client.Send(bytes);
+    EXPECT_TRUE(client.ClosedByServer(10s));
+  }
+};
+
+struct Drill {
+  const char* name;
+  std::function<void()> run;
+};
+
+TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
+  Start({"--greeting-timeout", "2", "--request-timeout", "2"});
+  ExpectServing();
+  const long before = ResidentKiB(relay_->pid());
+  ASSERT_GT(before, 0);
+  const std::string greeting = GreetingBytes("EVIL");
+  const Drill drills[] = {
+      {"length 2^31", [&] { ExpectClosed(greeting + LengthHeader(0x80000000u)); }},
+      {"length 2^31 - 1", [&] { ExpectClosed(greeting + LengthHeader(0x7FFFFFFFu)); }},
+      {"garbage instead of a greeting", [&] { ExpectClosed(RandomBytes(65536, 1)); }},
+      {"garbage after the greeting", [&] { ExpectClosed(greeting + RandomBytes(65536, 2)); }},
+      {"half a frame, then gone",
+       [&] {
+         TestClient client(port_);
+         client.Send(greeting + FrameBytes(1, "SQLCommand").substr(0, 11));
+       }},
+      {"200 connections at once",
+       [&] {
+         std::vector<std::unique_ptr<TestClient>> crowd;
+         for (int i = 0; i < 200; ++i) {
+           crowd.push_back(std::make_unique<TestClient>(port_));
+           crowd.back()->SendGreeting("CROWD");
+         }
+         // 32 are served, the others closed at once.
+         std::vector<bool> closed(crowd.size(), false);
+         int closedCount = 0;
+         WaitFor(
+             [&] {
+               for (size_t i = 0; i < crowd.size(); ++i) {
+                 if (!closed[i] && crowd[i]->ClosedByServer(0ms)) {
+                   closed[i] = true;
+                   ++closedCount;
+                 }
+               }
+               return closedCount >= 168;
+             },
+             10s);
+         EXPECT_EQ(closedCount, 168);
+       }},
+      {"a client that reads nothing",
+       [&] {
+         // Large values asked for and none read: the replies fill the socket buffers until the
+         // relay's send waits longer than the request time-out.
+         TestClient client(port_);
+         ASSERT_TRUE(client.SendGreeting("SLOW"));
+         ASSERT_TRUE(client.SendRequest(1, "DeschidConectie", LocalDb()));
+         ASSERT_TRUE(client.SendRequest(2, "GetRecords", "2;1;SELECT printf('%.1900c', 'v') AS v"));
+         std::string requests;
+         for (int32_t n = 3; n < 20003; ++n) requests += FrameBytes(n, "ValoareColoana") + FrameBytes(n, "2;v,1");
+         client.Send(requests);  // returns once the relay gave up on this client
+         EXPECT_TRUE(WaitForLog("reply not taken within 2 s", 20s));
+       }},
+  };
+  for (const Drill& drill : drills) {
+    SCOPED_TRACE(drill.name);
+    drill.run();
+    ExpectServing();
+  }
+  // Connections the relay dropped are reaped within its poll period.
+  std::this_thread::sleep_for(1s);
+  const long after = ResidentKiB(relay_->pid());
+  std::printf("relay resident memory: %ld KiB before the drills, %ld KiB after\n", before, after);
+  EXPECT_LT(after, before + 8 * 1024) << "before " << before << " KiB, after " << after << " KiB";
+}
+
+// Silent connections fill the room for greetings; once they time out a module gets in.
+TEST_F(RelayDrill, SilentConnectionsAreDroppedAtTheGreetingTimeOut) {
+  Start({"--greeting-timeout", "1"});
+  std::vector<std::unique_ptr<TestClient>> silent;
+  for (int i = 0; i < 40; ++i) silent.push_back(std::make_unique<TestClient>(port_));
+  ASSERT_TRUE(WaitForLog("connections have not greeted yet"));
+  const auto start = std::chrono::steady_clock::now();
+  bool served = false;
+  while (!served && std::chrono::steady_clock::now() - start < 10s) {
+    TestClient client(port_);
+    client.SendGreeting();
+    client.SendRequest(1, "DeschidConectie", LocalDb());
+    served = client.ReadFrame(500ms) == Reply(1, kOkStatus);
+    // Takes in the relay's log lines, which would fill the pipe and hold the relay up.
+    relay_->WaitForOutput([](const std::string&) { return false; }, 50ms);
+  }
+  EXPECT_TRUE(served) << relay_->err();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_TRUE(WaitForLog("no greeting within 1 s"));
+  for (auto& client : silent) EXPECT_TRUE(client->ClosedByServer(3s));
+}
+
+// The time-outs bound silence inside a greeting or a request, never an idle client: a module
+// keeps its session for days between work lists.
+TEST_F(RelayDrill, IdleClientsKeepTheirSlots) {
+  Start({"--max-clients", "2", "--greeting-timeout", "1", "--request-timeout", "1"});
+  const std::unique_ptr<TestClient> first = OpenClient(1);
+  const std::unique_ptr<TestClient> second = OpenClient(1);
+  std::this_thread::sleep_for(2500ms);
+  TestClient third(port_);
+  third.SendGreeting();
+  EXPECT_TRUE(third.ClosedByServer(3s));
+  for (TestClient* client : {first.get(), second.get()}) {
+    ASSERT_TRUE(client->SendRequest(2, "GetRecords", "2;8;SELECT 7 AS n"));
+    EXPECT_EQ(client->ReadFrame(), Reply(2, kOkStatus));
+  }
+  EXPECT_TRUE(WaitForLog("2 clients already"));
+}
+
+TEST_F(RelayDrill, BegunRequestMustArriveWhole) {
+  Start({"--request-timeout", "1"});
+  const std::string greeting = GreetingBytes("SLOW");
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"half a header", greeting + FrameBytes(1, "SQLCommand").substr(0, 5)},
+      {"half a text", greeting + FrameBytes(1, "SQLCommand").substr(0, 12)},
+      {"a name without its arguments", greeting + FrameBytes(1, "SQLCommand")},
+      {"half a greeting", greeting.substr(0, 40)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestClient client(port_);
+    ASSERT_TRUE(client.Send(c.bytes));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(client.ClosedByServer(8s));
+    EXPECT_GT(std::chrono::steady_clock::now() - start, 500ms);
+  }
+  EXPECT_TRUE(WaitForLog("request not received whole within 1 s"));
+}
+
+TEST_F(RelayDrill, RefusedConnectionStringsAreAnsweredAndLoggedWithoutThePassword) {
+  Start({"--allow-driver", "PostgreSQL ANSI"});
+  TestClient client(port_);
+  ASSERT_TRUE(client.SendGreeting("EVIL"));
+  const std::string refused[] = {
+      "Driver=/tmp/evil.so;Server=db;Pwd=hunter2",
+      "Driver={SQL Server};SAVEFILE=/tmp/out.dsn;Pwd=hunter2",
+      "Driver={SQL Server};TraceFile=/tmp/trace.log;Trace=Yes;PWD=hunter2",
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/etc/evil.db",
+  };
+  int32_t number = 1;
+  for (const std::string& connection : refused) {
+    SCOPED_TRACE(connection);
+    ASSERT_TRUE(client.SendRequest(number, "DeschidConectie", connection));
+    EXPECT_EQ(client.ReadFrame(), Reply(number, kFailStatus));
+    ++number;
+  }
+  ASSERT_TRUE(WaitForLog("local database outside"));
+  const std::string& log = relay_->err();
+  EXPECT_NE(log.find("refused to open Driver=/tmp/evil.so;Server=db;Pwd=***: driver given as a path"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("key SAVEFILE (loads or writes files)"), std::string::npos) << log;
+  EXPECT_EQ(log.find("hunter2"), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists("/etc/evil.db"));
+  // The connection stays, and a string the relay serves opens on it.
+  ASSERT_TRUE(client.SendRequest(number, "DeschidConectie", LocalDb()));
+  EXPECT_EQ(client.ReadFrame(), Reply(number, kOkStatus));
+}
+
+// The module's own relayed session, the relay and the development database.
+class RelayLabDrill : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* lab = std::getenv("STRIVEX_LAB_CONNSTR");
+    if (lab == nullptr || *lab == '\0')
+      STRIVEX_SKIP_UNLESS_REQUIRED(LabRequiredByRun(), "no development server (STRIVEX_LAB_CONNSTR)");
+    connection_ = lab;
+  }
+
+  TempDir dir_;
+  ScopedCurrentDir cwd_{dir_.path()};
+  platform::MessageBoxRecorder boxes_;
+  std::string connection_;
+};
+
+TEST_F(RelayLabDrill, RelayKilledWhileASessionWaitsIsALostConnection) {
+  RelayServer relay(MEDIANEX_RELAY_PATH);
+  ASSERT_EQ(relay.failure(), "");
+  BazaDeDate session;
+  session.serverAddress = "127.0.0.1";
+  ASSERT_TRUE(session.DeschidConectie(connection_, 0)) << relay.process().err();
+  const auto start = std::chrono::steady_clock::now();
+  // What the waiting caller's own thread is told (the session keeps it per thread).
+  std::future<DbFailure> waiting = std::async(std::launch::async, [&] {
+    return session.SQLCommand("SELECT pg_sleep(20)", 0) ? DbFailure::kNone : session.lastFailure();
+  });
+  std::this_thread::sleep_for(500ms);
+  relay.process().Signal(SIGKILL);
+  ASSERT_EQ(waiting.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(waiting.get(), DbFailure::kConnectionLost);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_EQ(session.connected.load(), 0);
+}
+
+// A server of the drill's own, stopped and started under the relay.
+class PrivateLabRelayDrill : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  ScopedCurrentDir cwd_{dir_.path()};
+  platform::MessageBoxRecorder boxes_;
+};
+
+TEST_F(PrivateLabRelayDrill, DatabaseStoppedUnderTheRelayIsALostConnectionThenServedAgain) {
+  LabCluster lab;
+  const ScopedEnvironment env(lab.Environment());  // the relay inherits it
+  RelayServer relay(MEDIANEX_RELAY_PATH);
+  ASSERT_EQ(relay.failure(), "");
+  BazaDeDate session;
+  session.serverAddress = "127.0.0.1";
+  ASSERT_TRUE(session.DeschidConectie(lab.ConnectionString(), 0)) << relay.process().err();
+  ASSERT_TRUE(session.GetRecords("SELECT count(*) AS n FROM WORK_LIST", 1));
+
+  lab.Stop();
+  EXPECT_FALSE(session.GetRecords("SELECT count(*) AS n FROM WORK_LIST", 1));
+  EXPECT_EQ(session.lastFailure(), DbFailure::kConnectionLost) << session.lastErrorText();
+  EXPECT_TRUE(relay.process().WaitForOutput(
+      [&](const std::string&) { return relay.process().err().find("database connection lost") != std::string::npos; },
+      5s))
+      << relay.process().err();
+  // While the server is down an open is refused by the database, not by the relay.
+  BazaDeDate other;
+  other.serverAddress = "127.0.0.1";
+  EXPECT_FALSE(other.DeschidConectie(lab.ConnectionString(), 0));
+
+  lab.Start();
+  ASSERT_TRUE(session.DeschidConectie(lab.ConnectionString(), 0)) << relay.process().err();
+  ASSERT_TRUE(session.GetRecords("SELECT count(*) AS n FROM WORK_LIST", 1));
+  EXPECT_GT(session.ValoareColoana("n", 1).intVal, 0);
+  session.InchidConectie();
+}
+
+}  // namespace
+}  // namespace strivex::testing
