@@ -18,21 +18,24 @@ namespace strivex {
 
 namespace {
 
-constexpr int32_t kGrowStep = 100000;
+constexpr int32_t kFirstCapacity = 100000;
 constexpr int32_t kHeadroom = 10;  // the terminating NUL always fits
 constexpr int kReadTimeoutMs = 1000;
 constexpr auto kClosedPortPause = std::chrono::milliseconds(500);
+constexpr size_t kReadChunk = 4096;
 
-enum class ReadResult { kByte, kNothing, kDeviceGone };
+enum class ReadResult { kBytes, kNothing, kDeviceGone };
 
-// Grows the buffer by one step when fewer than kHeadroom bytes are left. False when it cannot
-// grow (out of memory, or a message of 2 GB); the reader then ends the message where it is.
+// Room for at least one more byte: the buffer doubles (from 100,000 bytes) up to the message
+// limit, so a long report costs a few copies, not one per 100 KB. False when the message is at its
+// limit or no memory is left; the reader then ends the message where it is.
 bool EnsureRoom(ReceiveContext& context) {
   const int32_t length = context.length.load(std::memory_order_relaxed);
   const int32_t capacity = context.capacity.load(std::memory_order_relaxed);
-  if (length <= capacity - kHeadroom) return true;
-  if (capacity > std::numeric_limits<int32_t>::max() - kGrowStep) return false;
-  const int32_t grown = capacity + kGrowStep;
+  if (length < capacity - kHeadroom) return true;
+  constexpr int32_t kMost = kMessageLimit + kHeadroom;
+  if (capacity >= kMost) return false;
+  const int32_t grown = capacity == 0 ? kFirstCapacity : static_cast<int32_t>(std::min<int64_t>(int64_t{capacity} * 2, kMost));
   char* bigger = new (std::nothrow) char[static_cast<size_t>(grown)];
   if (bigger == nullptr) return false;
   if (length > 0) std::copy_n(context.data.get(), length, bigger);
@@ -41,9 +44,10 @@ bool EnsureRoom(ReceiveContext& context) {
   return true;
 }
 
-// One byte, or nothing after a second of silence. The wait also ends early when the port is
-// closed or re-opened (a wake-up), which counts as an empty read.
-ReadResult ReadOneByte(ReceiveContext& context, PortLink& link, char& byte) {
+// What has arrived, stored at the end of the message (at most what the buffer holds), or nothing
+// after a second of silence. The wait also ends early when the port is closed or re-opened (a
+// wake-up), which counts as an empty read.
+ReadResult ReadAvailable(ReceiveContext& context, PortLink& link) {
   std::shared_lock use(link.handleGuard);
   const int fd = context.portHandle.load(std::memory_order_acquire);
   pollfd fds[2] = {{fd, POLLIN, 0}, {link.wakeFd.get(), POLLIN, 0}};
@@ -55,19 +59,19 @@ ReadResult ReadOneByte(ReceiveContext& context, PortLink& link, char& byte) {
     return ReadResult::kNothing;
   }
   if (fds[0].revents & POLLNVAL) return ReadResult::kDeviceGone;
-  const ssize_t got = ::read(fd, &byte, 1);
-  if (got == 1) return ReadResult::kByte;
+  const int32_t length = context.length.load(std::memory_order_relaxed);
+  const int32_t room = context.capacity.load(std::memory_order_relaxed) - kHeadroom - length;
+  const size_t want = std::min(kReadChunk, static_cast<size_t>(room));
+  const ssize_t got = ::read(fd, context.data.get() + length, want);
+  if (got > 0) {
+    context.length.store(length + static_cast<int32_t>(got), std::memory_order_release);
+    return ReadResult::kBytes;
+  }
   if (got < 0 && (errno == EIO || errno == ENXIO)) return ReadResult::kDeviceGone;
   // A hung-up line answers at once with nothing; a live one only after the time-out.
   const bool instant = std::chrono::steady_clock::now() - started < std::chrono::milliseconds(900);
   if (got == 0 && instant && (fds[0].revents & POLLHUP)) return ReadResult::kDeviceGone;
   return ReadResult::kNothing;
-}
-
-void StoreByte(ReceiveContext& context, char byte) {
-  const int32_t length = context.length.load(std::memory_order_relaxed);
-  context.data[static_cast<size_t>(length)] = byte;
-  context.length.store(length + 1, std::memory_order_release);
 }
 
 void Complete(ReceiveContext& context) {
@@ -103,19 +107,20 @@ void ReaderThread(ReceiveContext& context) {
       std::this_thread::sleep_for(kClosedPortPause);
       continue;
     }
-    char byte = 0;
-    const ReadResult read = ReadOneByte(context, link, byte);
+    const ReadResult read = ReadAvailable(context, link);
     if (read == ReadResult::kDeviceGone) {
       // The device went away: keep what arrived and wait for the port to be opened again.
       link.open.store(0, std::memory_order_release);
       continue;
     }
-    if (context.stop.load(std::memory_order_acquire) != 0) break;  // a byte read now is dropped
-    if (read == ReadResult::kByte) {
+    if (read == ReadResult::kBytes) {
+      // Bytes read as a stop comes are kept: the consumer takes the message as it stands.
       context.state.store(RX_RECEIVING, std::memory_order_release);
-      StoreByte(context, byte);
       silence.Clear();
       room = EnsureRoom(context);
+      if (context.stop.load(std::memory_order_acquire) != 0) break;
+    } else if (context.stop.load(std::memory_order_acquire) != 0) {
+      break;
     } else if (context.state.load(std::memory_order_acquire) != RX_IDLE) {
       const bool wasMarked = silence.Marked();
       if (silence.OnEmptyRead(MonotonicSeconds())) {

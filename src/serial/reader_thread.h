@@ -1,12 +1,17 @@
 #pragma once
-// The reader of one message: one byte per read, a message ends after more than three whole
-// seconds of silence, a stop request ends it early.
+// The reader of one message: it takes what has arrived, a message ends after more than three whole
+// seconds of silence, a stop request ends it early, and a message never grows past kMessageLimit
+// (the bytes after it start the next message, so a line that never falls silent cannot take all
+// memory).
 
 #include <cstdint>
 
 #include "serial/receive_context.h"
 
 namespace strivex {
+
+// The most bytes one message holds: thousands of times a real report.
+inline constexpr int32_t kMessageLimit = 64 * 1024 * 1024;
 
 // Counts silence in whole seconds of a clock that never jumps back.
 class SilenceRule {

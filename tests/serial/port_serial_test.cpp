@@ -190,7 +190,7 @@ TEST_F(PortSerialTest, LongMessageGrowsTheBuffer) {
   for (size_t i = 0; i < big.size(); i += 100) big[i] = '\r';
   pty_.Write(big);
   ASSERT_TRUE(WaitComplete(20s));
-  EXPECT_EQ(context_.capacity.load(), 300000);
+  EXPECT_EQ(context_.capacity.load(), 400000);  // 100,000 bytes, doubled twice
   EXPECT_EQ(Take(), big);
 }
 
@@ -358,6 +358,39 @@ TEST(PortSerialDevice, RealLineKeepsTheSettings) {
     EXPECT_EQ(ReadBaud(port.NativeHandle()), c.baud);
   }
   EXPECT_TRUE(boxes.Texts().empty());
+}
+
+}  // namespace
+}  // namespace strivex
+
+namespace strivex {
+namespace {
+
+// Hostile input on the real reader: random binary with NUL and 0xC2 bytes and a megabyte without
+// a line end, never silent for longer than the limit of one message. The first message stops at
+// the limit, the next holds the rest, every byte arrives once and in order, and the buffer never
+// outgrows the limit.
+TEST_F(PortSerialTest, ALineThatNeverFallsSilentIsCutAtTheMessageLimitAndLosesNothing) {
+  std::string bytes(static_cast<size_t>(kMessageLimit) + 3 * 1024 * 1024, '\0');
+  uint32_t state = 12345;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  std::fill_n(bytes.begin() + 1000, 1024 * 1024, 'A');  // a megabyte without a line end
+  bytes[10] = '\0';
+  bytes[11] = '\xC2';
+  StartReader();
+  std::thread analyser([&] { pty_.Write(bytes); });
+  ASSERT_TRUE(WaitComplete(120s));
+  EXPECT_LE(context_.capacity.load(), kMessageLimit + 10);
+  const std::string first = Take();
+  ASSERT_TRUE(WaitComplete(120s));
+  const std::string second = Take();
+  analyser.join();
+  EXPECT_EQ(first.size(), static_cast<size_t>(kMessageLimit));
+  EXPECT_EQ(first.size() + second.size(), bytes.size());
+  EXPECT_TRUE(first + second == bytes) << "bytes lost, repeated or reordered";
 }
 
 }  // namespace
