@@ -59,9 +59,13 @@ class Input {
 // Moves the process into a fresh directory of its own under the temporary directory, removed at
 // exit, for targets whose code writes files into the working directory. Corpus and artifact paths
 // given to the fuzzer must then be absolute.
+// Memory-backed /dev/shm is preferred unless TMPDIR says otherwise: a target that writes a file
+// an input runs several times faster there.
 inline void EnterScratchDirectory(const std::string& name) {
   static std::filesystem::path dir;
-  dir = std::filesystem::temp_directory_path() /
+  std::error_code error;
+  const bool shm = std::getenv("TMPDIR") == nullptr && std::filesystem::is_directory("/dev/shm", error);
+  dir = (shm ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) /
         ("strivex-fuzz-" + name + "-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::filesystem::current_path(dir);
