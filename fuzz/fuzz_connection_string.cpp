@@ -1,0 +1,56 @@
+// Connection strings as the session, the log and the relay read them.
+//
+// Properties: a key's value never has blanks around it, and reads the same from the string
+// and from its trimmed form (TrimConnectionString keeps every pair, only blanks go; trimming
+// twice changes nothing more); the Jet test is the Provider key's; and MaskPasswords lets no
+// password through: the value of a password key, when it stands nowhere else in the string,
+// is not in the masked string, and the masked string's password keys read "***".
+
+#include <string>
+
+#include "db/connection_string.h"
+#include "fuzz_check.h"
+
+namespace {
+
+constexpr std::string_view kKeys[] = {"Driver", "Server", "Database", "Uid", "Pwd", "Password",
+                                      "Provider", "Data Source", "Jet OLEDB:Database Password",
+                                      "DSN", "FILEDSN"};
+constexpr std::string_view kSecretKeys[] = {"Pwd", "Password", "Database Password",
+                                            "Jet OLEDB:Database Password"};
+
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const std::string trimmed = strivex::TrimConnectionString(text);
+  FUZZ_CHECK(strivex::TrimConnectionString(trimmed) == trimmed, "trimming twice changes nothing");
+  for (std::string_view key : kKeys) {
+    const std::optional<std::string> value = strivex::ConnectionValue(text, key);
+    if (value && !value->empty()) {
+      FUZZ_CHECK(!Blank(value->front()) && !Blank(value->back()), "values come without blanks around");
+    }
+    FUZZ_CHECK(strivex::ConnectionValue(trimmed, key) == value, "trimming keeps every value");
+  }
+  const std::optional<std::string> provider = strivex::ConnectionValue(text, "Provider");
+  FUZZ_CHECK(strivex::IsJetConnectionString(text) ==
+                 (provider && provider->starts_with("Microsoft.Jet.OLEDB")),
+             "Jet strings are told by their provider");
+
+  const std::string masked = strivex::MaskPasswords(text);
+  for (std::string_view key : kSecretKeys) {
+    const std::optional<std::string> secret = strivex::ConnectionValue(text, key);
+    if (!secret || secret->empty() || secret->find('*') != std::string::npos) continue;
+    if (text.find(*secret) != text.rfind(*secret)) continue;  // the same text also stands elsewhere
+    FUZZ_CHECK(masked.find(*secret) == std::string::npos, "no password survives masking");
+  }
+  for (std::string_view key : {std::string_view("Pwd"), std::string_view("Password")}) {
+    const std::optional<std::string> shown = strivex::ConnectionValue(masked, key);
+    if (shown && strivex::ConnectionValue(text, key)) {
+      FUZZ_CHECK(shown->starts_with("***"), "a masked password reads ***");
+    }
+  }
+  return 0;
+}
