@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,7 +89,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   });
   bool greeted = false;
-  const std::string why = strivex::relay::ServeConnection(pair.Near(), [&](const std::string&) { greeted = true; });
+  // The whole session is written and its end sent before serving starts: the time-outs only
+  // bound a run that would otherwise hang.
+  strivex::relay::ConnectionSettings settings;
+  settings.greetingTimeout = std::chrono::seconds(1);
+  settings.requestTimeout = std::chrono::seconds(1);
+  strivex::relay::ConnectionEvents events;
+  events.onGreeting = [&](const std::string&, std::string&) {
+    greeted = true;
+    return true;
+  };
+  events.onNotice = [](const std::string&) {};
+  const std::string why = strivex::relay::ServeConnection(pair.Near(), settings, events);
   ::shutdown(pair.Near(), SHUT_WR);
   drain.join();
   FUZZ_CHECK(!why.empty(), "the end of a connection has a reason");

@@ -47,7 +47,7 @@ std::string ServeConnection(int fd, const ConnectionSettings& settings, const Co
   if (greeted != RelayReadStatus::kOk) return "no greeting: " + ReadFailure(greeted);
   const std::optional<std::string> name = RelayGreetingName(greeting);
   if (!name) return "not a greeting";
-  if (std::string refusal; !events.onGreeting(*name, refusal)) return refusal;
+  if (std::string refusal; events.onGreeting && !events.onGreeting(*name, refusal)) return refusal;
 
   BazaDeDate session;
   CommandRunner runner(session, settings.policy);
@@ -69,7 +69,7 @@ std::string ServeConnection(int fd, const ConnectionSettings& settings, const Co
       continue;
     }
     const CommandOutcome outcome = runner.Run(request->command, request->arguments);
-    if (!outcome.notice.empty()) events.onNotice(outcome.notice);
+    if (!outcome.notice.empty() && events.onNotice) events.onNotice(outcome.notice);
     // A value and its status go out in one write, so they travel in one segment.
     std::string frames;
     for (const std::string& reply : outcome.replies) frames += EncodeRelayFrame(number, reply);
