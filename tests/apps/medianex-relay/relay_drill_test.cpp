@@ -132,7 +132,14 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
   std::this_thread::sleep_for(1s);
   const long after = ResidentKiB(relay_->pid());
   std::printf("relay resident memory: %ld KiB before the drills, %ld KiB after\n", before, after);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // The sanitizers keep freed memory in quarantine or map shadow memory for every address used,
+  // so the relay's resident size says nothing about leaks there (LeakSanitizer checks those at
+  // its exit); the bound holds for the plain build.
+  std::printf("relay memory bound not checked: sanitizer build\n");
+#else
   EXPECT_LT(after, before + 8 * 1024) << "before " << before << " KiB, after " << after << " KiB";
+#endif
 }
 
 // Silent connections fill the room for greetings; once they time out a module gets in.
