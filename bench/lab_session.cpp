@@ -25,14 +25,15 @@ std::string LabConnectionString() {
   return value ? value : "";
 }
 
-int ServerPid(BazaDeDate& db, const std::string& sql) {
-  int value = 0;
-  if (db.GetRecords(sql, kLookupSlot) && db.RowAvailable(kLookupSlot)) {
-    value = db.ValoareColoana("pid", kLookupSlot).intVal;
-  }
+std::optional<int> QueryInt(BazaDeDate& db, const std::string& sql, const char* column) {
+  std::optional<int> value;
+  if (db.GetRecords(sql, kLookupSlot) && db.RowAvailable(kLookupSlot))
+    value = db.ValoareColoana(column, kLookupSlot).intVal;
   db.InchidTabel(kLookupSlot);
   return value;
 }
+
+int ServerPid(BazaDeDate& db, const std::string& sql) { return QueryInt(db, sql, "pid").value_or(0); }
 
 LabSession* Session(benchmark::State& state) {
   static std::unique_ptr<LabSession> session;

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "db/baza_de_date.h"
@@ -18,6 +19,9 @@ inline constexpr const char* kMarker = "strivex-bench";
 inline constexpr int kWorkListRows = 10'000;
 
 std::string LabConnectionString();
+
+// The `column` of a query's first row; nothing when the query fails or finds no row.
+std::optional<int> QueryInt(BazaDeDate& db, const std::string& sql, const char* column);
 
 // The "pid" column of a query's first row, or 0.
 int ServerPid(BazaDeDate& db, const std::string& sql);

@@ -71,12 +71,7 @@ std::string RangeClause(int32_t first, int32_t last) {
 }
 
 std::optional<int> Count(BazaDeDate& db, const std::string& what, const std::string& where) {
-  constexpr int kSlot = 7;
-  std::optional<int> value;
-  if (db.GetRecords("SELECT " + what + " AS n FROM lab_results WHERE " + where, kSlot) && db.RowAvailable(kSlot))
-    value = db.ValoareColoana("n", kSlot).intVal;
-  db.InchidTabel(kSlot);
-  return value;
+  return QueryInt(db, "SELECT " + what + " AS n FROM lab_results WHERE " + where, "n");
 }
 
 void BM_LoadRun(benchmark::State& state) {

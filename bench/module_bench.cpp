@@ -69,15 +69,6 @@ double Percentile(std::vector<double> values, double fraction) {
   return values[std::max<size_t>(rank, 1) - 1];
 }
 
-// The one-line answer of a query on `db`, or nullopt.
-std::optional<int> QueryInt(BazaDeDate& db, const std::string& sql, const char* column) {
-  constexpr int kSlot = 7;
-  std::optional<int> value;
-  if (db.GetRecords(sql, kSlot) && db.RowAvailable(kSlot)) value = db.ValoareColoana(column, kSlot).intVal;
-  db.InchidTabel(kSlot);
-  return value;
-}
-
 // An outbox as 30 days of work leave it: `rows` results stored and kept for audit.
 bool FillStoredOutbox(const std::filesystem::path& file, int64_t rows, std::string& error) {
   {

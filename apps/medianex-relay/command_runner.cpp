@@ -31,7 +31,7 @@ CommandOutcome Failure(RelayOp op) {
 
 CommandOutcome CommandRunner::Answer(bool ok) {
   if (ok || session_.lastFailure() != DbFailure::kConnectionLost) return Status(ok);
-  return {{}, true, "database connection lost: " + Printable(session_.lastErrorText())};
+  return {{}, true, "database connection lost: " + Printable(session_.lastErrorText()), {}};
 }
 
 CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arguments) {
@@ -64,7 +64,7 @@ CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arg
       return Status(true);
     case RelayOp::kClose:
       session_.InchidConectie();
-      return {{RelayStatusText(true)}, true, "closed the connection"};
+      return {{RelayStatusText(true)}, true, "closed the connection", {}};
   }
   return Status(false);
 }

@@ -39,10 +39,10 @@ void FrameSender::Run() {
   }
 }
 
-bool FrameSender::SendWaiting() {
+void FrameSender::SendWaiting() {
   while (!stop_.load()) {
     std::optional<QueuedFrame> next = queue_.Front();
-    if (!next || !port_.IsOpen()) return true;
+    if (!next || !port_.IsOpen()) return;
     sending_.store(true);
     const bool written = port_.SendFrame(next->frame);
     sending_.store(false);
@@ -51,13 +51,12 @@ bool FrameSender::SendWaiting() {
         WriteErrorLogEntry(Format("Lista de lucru: cadrul cererii %d nu a putut fi scris pe port; "
                                   "il trimit din nou", next->requestId));
       failureLogged_ = true;
-      return false;
+      return;
     }
     failureLogged_ = false;
     queue_.PopFront();
     if (onSent_) onSent_(*next);
   }
-  return true;
 }
 
 }  // namespace strivex

@@ -35,8 +35,8 @@ class FrameSender {
 
  private:
   void Run();
-  // Writes the queue's frames while the port takes them; false when one could not be written.
-  bool SendWaiting();
+  // Writes the queue's frames while the port takes them; stops at the first that could not be written.
+  void SendWaiting();
 
   FrameQueue& queue_;
   PortSerial& port_;

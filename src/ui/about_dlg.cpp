@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "ui/banner_art.h"
+#include "ui/dialog_buttons.h"
 
 namespace strivex::ui {
 
@@ -27,10 +28,7 @@ About::About(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(WindowIcon().pixmap(32, 32));
   icon->setAlignment(Qt::AlignTop);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  QPushButton* ok = NewAcceptButton(this);
 
   auto* top = new QHBoxLayout;
   top->addWidget(icon);

@@ -8,6 +8,7 @@
 #include <QRegularExpressionValidator>
 #include <algorithm>
 
+#include "ui/dialog_buttons.h"
 #include "ui/dialog_units.h"
 #include "ui/text_codec.h"
 #include "worklist/work_list_choices.h"
@@ -56,16 +57,10 @@ EditRecordDlg::EditRecordDlg(EditRecordModel& model, QWidget* parent) : QDialog(
   sampleType_ = combo(SampleTypeNames(), model_.sampleTypeIndex());
   place(sampleType_, "sampleTypeCombo", "Tip Proba", 344, 52);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setGeometry(FromDialogUnits(110, 52, 75, 14));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Anulez"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
+  NewAcceptButton(this)->setGeometry(FromDialogUnits(110, 52, 75, 14));
+  QPushButton* cancel = NewRejectButton(this, QStringLiteral("Anulez"));
   cancel->setGeometry(FromDialogUnits(208, 52, 71, 14));
   cancel->setAutoDefault(false);
-  connect(ok, &QPushButton::clicked, this, &EditRecordDlg::accept);
-  connect(cancel, &QPushButton::clicked, this, &EditRecordDlg::reject);
 }
 
 int EditRecordDlg::Run() {

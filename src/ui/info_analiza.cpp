@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "platform/message_box.h"
+#include "ui/dialog_buttons.h"
 #include "ui/text_codec.h"
 
 namespace strivex::ui {
@@ -41,10 +42,7 @@ InfoAnaliza::InfoAnaliza(const SampleRecord* sample, QWidget* parent)
   }
   list->setMinimumWidth(200 + 98 + 2 * list->frameWidth());
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  QPushButton* ok = NewAcceptButton(this);
 
   auto* fields = new QGridLayout;
   fields->addWidget(new QLabel(QStringLiteral("Cod Analiza"), this), 0, 0);

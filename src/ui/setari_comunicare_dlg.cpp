@@ -9,6 +9,7 @@
 
 #include "host/module_core.h"
 #include "serial/port_list.h"
+#include "ui/dialog_buttons.h"
 #include "ui/text_codec.h"
 
 namespace strivex::ui {
@@ -28,13 +29,8 @@ SetariComunicareDlg::SetariComunicareDlg(SetariComunicare& model, QWidget* paren
   save_->setObjectName(QStringLiteral("saveCheck"));
   save_->setChecked(model_.save);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  QPushButton* ok = NewAcceptButton(this);
+  QPushButton* cancel = NewRejectButton(this);
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Port"), port_);

@@ -13,6 +13,7 @@
 #include "db/baza_de_date.h"
 #include "host/module_core.h"
 #include "platform/message_box.h"
+#include "ui/dialog_buttons.h"
 #include "ui/text_codec.h"
 
 namespace strivex::ui {
@@ -50,13 +51,8 @@ SetariDbDlg::SetariDbDlg(const DbDialogFields& fields, const DbTimeouts& timeout
   auto* test = new QPushButton(QStringLiteral("Testez Conectie"), this);
   test->setObjectName(QStringLiteral("testButton"));
   connect(test, &QPushButton::clicked, this, &SetariDbDlg::TestConnection);
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  QPushButton* ok = NewAcceptButton(this);
+  QPushButton* cancel = NewRejectButton(this);
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(test);

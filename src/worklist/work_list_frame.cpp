@@ -18,14 +18,7 @@ std::string Padded(std::string text, char fill, int width, int side) {
   return text;
 }
 
-int AnalysisCount(const SampleRecord& entry) {
-  int count = 0;
-  for (const GroupRecord& group : entry.groups) {
-    (void)group;
-    ++count;
-  }
-  return count;
-}
+int AnalysisCount(const SampleRecord& entry) { return static_cast<int>(entry.groups.size()); }
 
 }  // namespace
 

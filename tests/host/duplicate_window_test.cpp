@@ -33,10 +33,26 @@ int ServerRows(BazaDeDate& lab, int requestId) {
   return rows;
 }
 
-// Drains the outbox into the server until it is empty (or the process is killed).
-void Drain(const std::string& connection, const std::string& outboxPath) {
+int ServerProcesses(BazaDeDate& lab, int backendPid) {
+  if (!lab.GetRecords(Format("SELECT count(*) AS n FROM pg_stat_activity WHERE pid = %d", backendPid), 8)) return -1;
+  const int rows = std::atoi(lab.ValoareColoana("n", 8).ToText().c_str());
+  lab.InchidTabel(8);
+  return rows;
+}
+
+// Drains the outbox into the server until it is empty (or the process is killed). When
+// `backendPipe` is given, the id of the server process serving the drain is written to it first.
+void Drain(const std::string& connection, const std::string& outboxPath, int backendPipe = -1) {
   BazaDeDate session;
   if (!session.DeschidConectie(connection, 1)) return;
+  if (backendPipe >= 0) {
+    int backendPid = 0;
+    if (session.GetRecords("SELECT pg_backend_pid() AS pid", 8)) {
+      backendPid = std::atoi(session.ValoareColoana("pid", 8).ToText().c_str());
+      session.InchidTabel(8);
+    }
+    if (write(backendPipe, &backendPid, sizeof backendPid) != sizeof backendPid) return;
+  }
   std::string error;
   auto outbox = OutboxStore::Open(outboxPath, OutboxStore::OpenMode::kExisting, error);
   if (!outbox) return;
@@ -78,12 +94,20 @@ TEST(DuplicateWindow, AKilledDrainSendsAtMostOneResultTwice) {
   }
 
   // The drain runs in a child that is killed somewhere in the middle of it.
+  int backendPipe[2];
+  ASSERT_EQ(pipe(backendPipe), 0);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    Drain(connection, path);
+    close(backendPipe[0]);
+    Drain(connection, path, backendPipe[1]);
     _exit(0);
   }
+  close(backendPipe[1]);
+  int backendPid = 0;
+  ASSERT_EQ(read(backendPipe[0], &backendPid, sizeof backendPid), static_cast<ssize_t>(sizeof backendPid));
+  close(backendPipe[0]);
+  ASSERT_GT(backendPid, 0);
   BazaDeDate lab;
   ASSERT_TRUE(lab.DeschidConectie(connection, 1));
   std::mt19937 random(static_cast<unsigned>(getpid()));
@@ -94,6 +118,11 @@ TEST(DuplicateWindow, AKilledDrainSendsAtMostOneResultTwice) {
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);
+  // The killed drain's last statement may still be running on the server, which commits it before
+  // it sees the client gone: count only once that server process has ended.
+  while (ServerProcesses(lab, backendPid) != 0 && std::chrono::steady_clock::now() < deadline) {
+  }
+  ASSERT_EQ(ServerProcesses(lab, backendPid), 0) << "the killed drain's server process did not end";
 
   const int onServer = ServerRows(lab, requestId);
   std::string error;

@@ -10,8 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <functional>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -31,24 +29,7 @@ namespace strivex::ui {
 namespace {
 
 using testing::CatchModal;
-
-// Like CatchModal, but `press` ends the dialog itself (OK or Cancel), so that what the menu
-// command does after the dialog sees the button the operator pressed.
-std::optional<QString> PressInModal(const std::function<void()>& action, const std::function<void(QWidget&)>& press) {
-  std::optional<QString> title;
-  QTimer watcher;
-  watcher.setInterval(10);
-  QObject::connect(&watcher, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || title) return;
-    title = modal->windowTitle();
-    press(*modal);
-  });
-  watcher.start();
-  action();
-  testing::PumpFor(100);
-  return title;
-}
+using testing::ModalEnd;
 
 void SaveShot(QWidget& dialog, const char* name) {
   const char* dir = std::getenv("STRIVEX_DIALOG_SHOTS");
@@ -160,12 +141,14 @@ TEST_F(SetariMenuTest, SerialSettingsOnlyWithThePortClosedAndWrittenOnOk) {
   EXPECT_FALSE(CatchModal([&] { Action("serialSettingsAction")->trigger(); })) << "not while the port is open";
   Action("closePortAction")->trigger();
   ASSERT_TRUE(Action("serialSettingsAction")->isEnabled());
-  const auto title = PressInModal([&] { Action("serialSettingsAction")->trigger(); },
-                                [](QWidget& dialog) {
-                                  EXPECT_EQ(Child<QComboBox>(dialog, "portList")->currentText(), "COM1");
-                                  Child<QComboBox>(dialog, "baudRateList")->setCurrentText("19200");
-                                  QTest::mouseClick(Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
-                                });
+  const auto title = CatchModal(
+      [&] { Action("serialSettingsAction")->trigger(); },
+      [](QWidget& dialog) {
+        EXPECT_EQ(Child<QComboBox>(dialog, "portList")->currentText(), "COM1");
+        Child<QComboBox>(dialog, "baudRateList")->setCurrentText("19200");
+        QTest::mouseClick(Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+      },
+      ModalEnd::kEndedByLook);
   EXPECT_EQ(title, "Setari Comunicatie");
   EXPECT_EQ(Setting("Baud Rate"), "19200");
   EXPECT_TRUE(Action("openPortAction")->isEnabled()) << "the port stays closed";
@@ -181,14 +164,15 @@ TEST_F(SetariMenuTest, DatabaseSettingsCancelKeepsAndOkStoresEvenWithoutAServer)
   for (const Step& step : steps) {
     SCOPED_TRACE(step.button);
     ASSERT_TRUE(Action("databaseSettingsAction")->isEnabled());
-    const auto title = PressInModal([&] { Action("databaseSettingsAction")->trigger(); },
-                                  [&](QWidget& dialog) {
-                                    EXPECT_EQ(Child<QLineEdit>(dialog, "localDatabaseEdit")->text().toStdString(),
-                                              rig_.LocalPath());
-                                    Child<QLineEdit>(dialog, "serverAddressEdit")->setText("127.0.0.1");
-                                    Child<QLineEdit>(dialog, "serverDatabaseEdit")->setText("alta'baza");
-                                    QTest::mouseClick(Child<QPushButton>(dialog, step.button), Qt::LeftButton);
-                                  });
+    const auto title = CatchModal(
+        [&] { Action("databaseSettingsAction")->trigger(); },
+        [&](QWidget& dialog) {
+          EXPECT_EQ(Child<QLineEdit>(dialog, "localDatabaseEdit")->text().toStdString(), rig_.LocalPath());
+          Child<QLineEdit>(dialog, "serverAddressEdit")->setText("127.0.0.1");
+          Child<QLineEdit>(dialog, "serverDatabaseEdit")->setText("alta'baza");
+          QTest::mouseClick(Child<QPushButton>(dialog, step.button), Qt::LeftButton);
+        },
+        ModalEnd::kEndedByLook);
     EXPECT_EQ(title, "SetariDB");
     EXPECT_EQ(Stored().databaseName, step.database);
     EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);

@@ -26,10 +26,15 @@ inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
 
+// Who ends the caught dialog: the test (done(0), as if closed) or `look` itself, pressing OK or
+// Cancel, so that what runs after the dialog sees the button an operator pressed.
+enum class ModalEnd { kClosedByTest, kEndedByLook };
+
 // Runs `action`, then the event loop for a while; the first modal dialog that opens is inspected
-// by `look` and closed. Returns its title, or nothing when none opened.
+// by `look` and ended. Returns its title, or nothing when none opened.
 inline std::optional<QString> CatchModal(const std::function<void()>& action,
-                                         const std::function<void(QWidget&)>& look = {}) {
+                                         const std::function<void(QWidget&)>& look = {},
+                                         ModalEnd end = ModalEnd::kClosedByTest) {
   std::optional<QString> title;
   QTimer watcher;
   watcher.setInterval(10);
@@ -38,6 +43,7 @@ inline std::optional<QString> CatchModal(const std::function<void()>& action,
     if (modal == nullptr || title) return;
     title = modal->windowTitle();
     if (look) look(*modal);
+    if (end != ModalEnd::kClosedByTest) return;
     if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->done(0);
   });
   watcher.start();
