@@ -26,18 +26,20 @@ namespace {
 
 constexpr int kResults = 300;
 
+// The "n" column of a one-row query, or -1 when it fails.
+int QueryNumber(BazaDeDate& db, const std::string& sql) {
+  if (!db.GetRecords(sql, 8)) return -1;
+  const int n = std::atoi(db.ValoareColoana("n", 8).ToText().c_str());
+  db.InchidTabel(8);
+  return n;
+}
+
 int ServerRows(BazaDeDate& lab, int requestId) {
-  if (!lab.GetRecords(Format("SELECT count(*) AS n FROM lab_results WHERE request_id = %d", requestId), 8)) return -1;
-  const int rows = std::atoi(lab.ValoareColoana("n", 8).ToText().c_str());
-  lab.InchidTabel(8);
-  return rows;
+  return QueryNumber(lab, Format("SELECT count(*) AS n FROM lab_results WHERE request_id = %d", requestId));
 }
 
 int ServerProcesses(BazaDeDate& lab, int backendPid) {
-  if (!lab.GetRecords(Format("SELECT count(*) AS n FROM pg_stat_activity WHERE pid = %d", backendPid), 8)) return -1;
-  const int rows = std::atoi(lab.ValoareColoana("n", 8).ToText().c_str());
-  lab.InchidTabel(8);
-  return rows;
+  return QueryNumber(lab, Format("SELECT count(*) AS n FROM pg_stat_activity WHERE pid = %d", backendPid));
 }
 
 // Drains the outbox into the server until it is empty (or the process is killed). When
@@ -46,11 +48,7 @@ void Drain(const std::string& connection, const std::string& outboxPath, int bac
   BazaDeDate session;
   if (!session.DeschidConectie(connection, 1)) return;
   if (backendPipe >= 0) {
-    int backendPid = 0;
-    if (session.GetRecords("SELECT pg_backend_pid() AS pid", 8)) {
-      backendPid = std::atoi(session.ValoareColoana("pid", 8).ToText().c_str());
-      session.InchidTabel(8);
-    }
+    const int backendPid = QueryNumber(session, "SELECT pg_backend_pid() AS n");
     if (write(backendPipe, &backendPid, sizeof backendPid) != sizeof backendPid) return;
   }
   std::string error;
