@@ -38,6 +38,10 @@ int ServerRows(BazaDeDate& lab, int requestId) {
   return QueryNumber(lab, Format("SELECT count(*) AS n FROM lab_results WHERE request_id = %d", requestId));
 }
 
+void DeleteServerRows(BazaDeDate& lab, int requestId) {
+  lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+}
+
 int ServerProcesses(BazaDeDate& lab, int backendPid) {
   return QueryNumber(lab, Format("SELECT count(*) AS n FROM pg_stat_activity WHERE pid = %d", backendPid));
 }
@@ -107,6 +111,7 @@ void KillDrainAfter(const std::string& connection, const std::string& path, Baza
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_EQ(got, static_cast<ssize_t>(sizeof backendPid)) << "the drain could not reach the server";
+  ASSERT_GT(backendPid, 0) << "the drain could not learn its server process";
   // Its last statement may still be running on the server, which commits it before it sees the
   // client gone.
   while (ServerProcesses(lab, backendPid) != 0 && std::chrono::steady_clock::now() < deadline) {
@@ -138,7 +143,7 @@ TEST(DuplicateWindow, AKilledDrainSendsAtMostOneResultTwice) {
 
     const int onServer = ServerRows(lab, requestId);
     if (onServer >= kResults && attempt + 1 < kTries) {
-      lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+      DeleteServerRows(lab, requestId);
       continue;
     }
     std::string error;
@@ -153,7 +158,7 @@ TEST(DuplicateWindow, AKilledDrainSendsAtMostOneResultTwice) {
     Drain(connection, path);
     EXPECT_EQ(outbox->Stats().stored, kResults);
     EXPECT_EQ(ServerRows(lab, requestId), kResults + (onServer - marked));
-    lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+    DeleteServerRows(lab, requestId);
     break;
   }
 }
