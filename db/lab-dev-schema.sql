@@ -115,6 +115,11 @@ BEGIN
     RAISE EXCEPTION 'L_RESULT_INSERT: detail % is not in l_investigation_details', $4
       USING ERRCODE = 'foreign_key_violation';
   END IF;
+  -- A value carrying this marker is refused with a conversion error (SQLSTATE 22P02), the way the
+  -- laboratory's server refuses a value its column cannot take; tests and drills use it.
+  IF position('#refuz-conversie#' in $5) > 0 THEN
+    PERFORM CAST($5 AS integer);
+  END IF;
   INSERT INTO dbo.lab_results (request_id, machine_id, investigation_id, detail_id, value, marker, flag)
   VALUES ($1, $2, $3, $4, $5, $6, $7);
 END

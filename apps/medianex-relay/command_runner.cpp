@@ -50,7 +50,9 @@ CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arg
       // The relay always reaches the database itself: a relayed open here would loop.
       return Answer(session_.DeschidConectie(r.text, 1));
     }
-    case RelayOp::kStatement: return Answer(session_.SQLCommand(r.text, r.slot));
+    // Status 1 only for a statement that took effect: a client cannot tell a conversion failure
+    // let through from a stored row.
+    case RelayOp::kStatement: return Answer(session_.SQLCommandApplied(r.text, r.slot));
     case RelayOp::kRecords: return Answer(session_.GetRecords(r.text, r.slot));
     case RelayOp::kTable: return Answer(session_.DeschidTabel(r.name, r.slot));
     case RelayOp::kTableClause: return Answer(session_.DeschidTabel(r.name, r.text, r.slot));

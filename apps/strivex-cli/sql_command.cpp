@@ -49,7 +49,9 @@ constexpr std::string_view kUsage =
     "\n"
     "Exit status:\n"
     "  0  the statement succeeded (result=1)\n"
-    "  1  the statement failed (result=0; the session's message on standard error)\n"
+    "  1  the statement failed (result=0; the session's message on standard error), or a\n"
+    "     value could not be converted (result=1 lastErrorCode=3079: SQLCommand lets that\n"
+    "     through, but nothing was written)\n"
     "  2  usage error, or the database could not be opened (message on standard error)\n";
 
 struct SqlOptions {
@@ -191,9 +193,12 @@ int RunSqlCommand(std::span<const std::string_view> args) {
     PrintError("standard output", "write error");
     return kExitFailure;
   }
-  if (!result) PrintSessionError(db, "statement");
+  // The status line shows what SQLCommand returned; the exit status says whether the statement
+  // took effect, so a script never takes a value the server could not convert for a stored one.
+  const bool applied = result && db.lastFailure() == DbFailure::kNone;
+  if (!applied) PrintSessionError(db, "statement");
   db.InchidConectie();
-  return result ? kExitOk : kExitNothingFound;
+  return applied ? kExitOk : kExitNothingFound;
 }
 
 }  // namespace strivex::cli

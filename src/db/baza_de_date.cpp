@@ -94,6 +94,11 @@ bool BazaDeDate::SQLCommand(const std::string& sql, int slot) {
   return StatementSlot(slot) && Backend().SQLCommand(sql, slot);
 }
 
+bool BazaDeDate::SQLCommandApplied(const std::string& sql, int slot) {
+  // lastFailure is the calling thread's own outcome of this very statement.
+  return SQLCommand(sql, slot) && lastFailure() == DbFailure::kNone;
+}
+
 bool BazaDeDate::DeschidTabel(const std::string& table, int slot) {
   return StatementSlot(slot) && Backend().DeschidTabel(table, slot);
 }

@@ -52,6 +52,10 @@ class BazaDeDate {
   // failure and sets lastErrorCode, and a conversion failure still returns true after logging.
   // Relayed operations never log (but a text too long to send) nor touch busy or lastErrorCode.
   bool SQLCommand(const std::string& sql, int slot);
+  // SQLCommand for callers that must know the statement took effect (a result stored, a work list
+  // recorded, a relay client's status): the conversion failure SQLCommand lets through counts as
+  // the refusal it is. Logged and recorded as SQLCommand does.
+  bool SQLCommandApplied(const std::string& sql, int slot);
   // "SELECT * FROM table" into a slot; false on failure, logged, lastErrorCode left alone.
   bool DeschidTabel(const std::string& table, int slot);
   // "SELECT * FROM table clause" into a slot; false on failure, logged, lastErrorCode set

@@ -49,7 +49,8 @@ SendOutcome SendOutboxRow(ModuleContext& context, const OutboxRow& row, std::str
   if (session->connected.load() != 1) return SendOutcome::kConnectionLost;
   const CodeIds ids = MapCodes(context.investigationCodes, row.analysisCode, row.parameterCode);
   const std::string statement = ResultStatement(row.requestId, context.resultMachineId, ids, row.value, row.secondMarker);
-  if (session->SQLCommand(statement, 0)) return SendOutcome::kStored;
+  // A value the server could not convert is refused like any other, never counted as stored.
+  if (session->SQLCommandApplied(statement, 0)) return SendOutcome::kStored;
   const SendOutcome outcome = FailureOutcome(*session, serverText);
   // A dead connection is closed, so that the reconnection opens a new one.
   if (outcome == SendOutcome::kConnectionLost) session->InchidConectie();

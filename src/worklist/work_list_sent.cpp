@@ -20,9 +20,7 @@ std::string WorkListSentInsert(int32_t machineId, int32_t requestId,
 bool RecordWorkListSent(BazaDeDate& session, int32_t machineId, int32_t requestId,
                         const std::vector<std::string>& analysisCodes) {
   if (analysisCodes.empty()) return true;
-  // SQLCommand lets a conversion failure through as a success; this thread's outcome tells.
-  return session.SQLCommand(WorkListSentInsert(machineId, requestId, analysisCodes), 0) &&
-         session.lastFailure() == DbFailure::kNone;
+  return session.SQLCommandApplied(WorkListSentInsert(machineId, requestId, analysisCodes), 0);
 }
 
 }  // namespace strivex

@@ -115,6 +115,8 @@ TEST_P(SessionTest, ConversionFailureIsLetThroughAfterLogging) {
   EXPECT_EQ(db_->lastErrorCode.load(), 3079);
   EXPECT_EQ(ErrorLogEntries(), 1);
   EXPECT_NE(ErrorLog().find("IDispatch error #3079"), std::string::npos);
+  EXPECT_FALSE(db_->SQLCommandApplied(sql, 0)) << "let through is not applied";
+  EXPECT_TRUE(db_->SQLCommandApplied("UPDATE " + Scratch() + " SET name = 'y'", 0));
 }
 
 TEST_P(SessionTest, SlotsAreIndependent) {

@@ -163,41 +163,53 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
     LoadCodeLists(codes, 5, context);
   }
   ASSERT_FALSE(context.investigationCodes.empty());
+  // Two ways a server refuses a row: a code it does not know (a plain failure), and a value it
+  // cannot convert (code 3079, which SQLCommand lets through as if it had been stored).
+  const struct {
+    const char* code;
+    const char* value;
+  } results[] = {{"LEU", "value of LEU"}, {"NOPE", "value of NOPE"}, {"SG", "1.0#refuz-conversie#"},
+                 {"GLU", "value of GLU"}};
   SampleList samples;
   SampleRecord& sample = samples.emplace_back(43000);
   GroupRecord& group = sample.groups.emplace_back("S_TRV");
-  for (const char* code : {"LEU", "NOPE", "GLU"}) {
+  for (const auto& r : results) {
     ResultRecord& result = group.results.emplace_back();
-    result.parameterCode = code;
-    result.value = std::string("value of ") + code;
+    result.parameterCode = r.code;
+    result.value = r.value;
   }
   ASSERT_TRUE(outbox->AddMessage(samples, GetLocalTime(), error)) << error;
 
-  // Refused four times, a minute apart; the rows around it are stored at the first pass.
+  // Refused four times, a minute apart; the rows around them are stored at the first pass.
   for (int pass = 1; pass <= 4; ++pass) {
     SCOPED_TRACE(pass);
-    EXPECT_EQ(DrainOutbox(context).sent, pass == 1 ? 3 : 1);
+    EXPECT_EQ(DrainOutbox(context).sent, pass == 1 ? 4 : 2);
     EXPECT_EQ(DrainOutbox(context).sent, 0) << "retried before its minute";
     now += context.retryPolicy.delaySeconds;
   }
   EXPECT_EQ(lab_->Query("SELECT value FROM lab_results ORDER BY id"),
             (std::vector<LabCluster::Row>{{"value of LEU"}, {"value of GLU"}}));
   const std::vector<OutboxRow> rejected = outbox->List(OutboxState::kRejected);
-  ASSERT_EQ(rejected.size(), 1u);
-  EXPECT_EQ(rejected[0].parameterCode, "NOPE");
-  EXPECT_EQ(rejected[0].attempts, 4);
-  EXPECT_FALSE(rejected[0].lastError.empty());
-  EXPECT_EQ(context.outboxRejected.load(), 1);
-  EXPECT_NE(testing::ReadFile(dir_ / "_acterr.log").find("NOPE"), std::string::npos);
+  ASSERT_EQ(rejected.size(), 2u);
+  for (size_t i = 0; i < rejected.size(); ++i) {
+    EXPECT_EQ(rejected[i].parameterCode, results[i + 1].code);
+    EXPECT_EQ(rejected[i].attempts, 4);
+    EXPECT_FALSE(rejected[i].lastError.empty());
+  }
+  EXPECT_EQ(context.outboxRejected.load(), 2);
+  const std::string errorLog = testing::ReadFile(dir_ / "_acterr.log");
+  EXPECT_NE(errorLog.find("NOPE"), std::string::npos);
+  EXPECT_NE(errorLog.find("refuzat de server"), std::string::npos);
+  EXPECT_EQ(outbox->Stats().stored, 2);
 
-  // The laboratory adds the code; the administrator puts the row back in line.
+  // The laboratory adds the code; the administrator puts that row back in line.
   context.investigationCodes.push_back({context.investigationCodes.front().investigationId, "S_TRV",
                                         context.investigationCodes.front().detailId, "NOPE"});
   const int64_t id = rejected[0].id;
   EXPECT_EQ(outbox->Retry(std::span(&id, 1)), std::vector<int64_t>{id});
   EXPECT_EQ(DrainOutbox(context).sent, 1);
   EXPECT_EQ(outbox->Stats().stored, 3);
-  EXPECT_EQ(context.outboxRejected.load(), 0);
+  EXPECT_EQ(context.outboxRejected.load(), 1);
 }
 
 }  // namespace

@@ -87,6 +87,8 @@ TEST_F(RelayCommands, UnusableRequestsAnswerFailureInTheAwaitedShape) {
       {"SQLCommand", "2;select 1", {kFail}},
       {"SQLCommand", "2;11;select 1", {kFail}},
       {"SQLCommand", "2;0;not sql at all", {kFail}},
+      // A conversion SQLCommand lets through wrote nothing: the client must not hear success.
+      {"SQLCommand", "2;0;UPDATE t SET rowid = 'abc'", {kFail}},
       {"GetRecords", "1;0;select 1", {kFail}},
       {"DeschidTabel", "3;t,where id=1", {kFail}},
       {"DeschidTabel", "t,1", {kFail}},

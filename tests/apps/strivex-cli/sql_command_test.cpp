@@ -111,9 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
              "IDispatch error #3127"},
         Case{"SyntaxError", {"--exec", "SELEC 1"}, "result=0 lastErrorCode=65535\n", 1,
              "Unspecified error"},
-        // A failed conversion counts as done, as it always has for the module.
-        Case{"ConversionLetThrough", {"--exec", "UPDATE MACHINES SET rowid='abc' WHERE ID=3"},
-             "result=1 lastErrorCode=3079\n", 0, ""}),
+        // SQLCommand lets a failed conversion through; the exit status still says it failed.
+        Case{"ConversionLetThroughButNotApplied", {"--exec", "UPDATE MACHINES SET rowid='abc' WHERE ID=3"},
+             "result=1 lastErrorCode=3079\n", 1, "IDispatch error #3079"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SqlCliTest, ExecInsertThenSelect) {
