@@ -57,12 +57,16 @@ constexpr std::string_view kUsage =
     "\n"
     "'list' prints one line per result, each ended by LF:\n"
     "  <id> TAB <state> TAB <request id> TAB <analysis code> TAB <parameter code> TAB <value>\n"
-    "  TAB <received> TAB <attempts> TAB <note>\n"
+    "  TAB <received> TAB <attempts> TAB <note> TAB <machine> TAB <assigned>\n"
     "<state> is pending, stored, rejected or unassigned (whose <request id> is 0); <received> is\n"
     "the local time the result arrived (YYYY-MM-DD HH:MM:SS); <attempts> counts the sends the\n"
     "server refused. <note> is, for a stored result, the local time the server stored it; for an\n"
     "unassigned one, 'no sample identifier'; otherwise the server's message of the last refusal\n"
-    "(empty when there was none).\n"
+    "(empty when there was none). <machine> is the instrument's machine id the result was\n"
+    "received for (0 for a result kept before instruments were recorded and not yet claimed by a\n"
+    "module); a module sends only its own machine's results. <assigned> is empty, or the local\n"
+    "time and the way an unassigned result was given its request ('window', 'command line',\n"
+    "'command line, forced').\n"
     "'retry' prints '<id> TAB put back' or '<id> TAB not put back: <reason>' for each ID, and\n"
     "with --all-rejected 'put back <n> rejected results'.\n"
     "'assign' prints '<id> TAB put to request <N>' or '<id> TAB not assigned: <reason>' for\n"
@@ -73,6 +77,7 @@ constexpr std::string_view kUsage =
     "  rejected TAB <n>\n"
     "  unassigned TAB <n>\n"
     "  oldest pending TAB <id> TAB <received>    (only while a result is pending)\n"
+    "  pending for machine TAB <machine> TAB <n>  (one line per machine with pending results)\n"
     "Text fields are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
     "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
     "\n"
@@ -243,6 +248,8 @@ void AppendRow(std::string& out, const OutboxRow& row) {
   AppendEscaped(out, row.receivedAt);
   out.append("\t").append(std::to_string(row.attempts)) += '\t';
   AppendEscaped(out, Note(row));
+  out.append("\t").append(std::to_string(row.machineId)) += '\t';
+  if (row.assignedAt != 0) AppendEscaped(out, LocalTimeText(row.assignedAt) + " " + row.assignedBy);
   out += '\n';
 }
 
@@ -313,7 +320,7 @@ int Retry(OutboxStore& store, const OutboxOptions& options) {
 }
 
 int Assign(OutboxStore& store, const OutboxOptions& options) {
-  const std::vector<int64_t> changed = store.AssignRows(options.ids, *options.requestId);
+  const std::vector<int64_t> changed = store.AssignRows(options.ids, *options.requestId, kAssignedByCommand);
   if (StoreFailed(store)) return kExitFailure;
   return ReportIds(store, options.ids, changed, OutboxState::kUnassigned,
                    "put to request " + std::to_string(*options.requestId), "not assigned");
@@ -330,6 +337,9 @@ int Stats(OutboxStore& store) {
     text.append("oldest pending\t").append(std::to_string(stats.oldestPendingId)) += '\t';
     if (oldest) AppendEscaped(text, oldest->receivedAt);
     text += '\n';
+  }
+  for (const auto& [machine, pending] : stats.pendingByMachine) {
+    text += Format("pending for machine\t%d\t%lld\n", machine, static_cast<long long>(pending));
   }
   return WriteOutput(text) ? kExitOk : kExitFailure;
 }

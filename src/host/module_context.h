@@ -91,6 +91,7 @@ struct ModuleContext {
   std::atomic<int64_t> outboxPending{0};
   std::atomic<int64_t> outboxRejected{0};
   std::atomic<int64_t> outboxUnassigned{0};
+  std::atomic<int64_t> outboxOtherMachines{0};  // rows of other instruments, never sent here
   std::atomic<uint8_t> outboxFailed{0};  // a message could not be committed to it
   // Called by the processing thread on every pass: re-opens a port whose device came back.
   std::function<void()> watchPort;

@@ -101,6 +101,8 @@ void ModuleCore::OpenOutbox() {
     return;
   }
   context_.outboxFailed.store(0);
+  // The host's machine id, known even when the server is not: rows are this instrument's.
+  if (!outbox_->SetOwner(host_.MachineId())) WriteErrorLogEntry(outbox_->LastError());
   outbox_->PurgeStoredBefore(UnixNow() - kStoredKeptSeconds);
 }
 
@@ -207,6 +209,7 @@ void ModuleCore::ShutdownModule() {
   host_.SetFlag(HostRecord::kStartAck, 1);
   host_.SetFlag(HostRecord::kModuleActive, 0);
   shutDown_ = true;
+  folder_.reset();  // the next module may take the folder
 }
 
 bool ModuleCore::OpenPort() {
@@ -241,7 +244,7 @@ void ModuleCore::QueueWorkList(std::vector<QueuedFrame> frames, int32_t nextPosi
 
 bool ModuleCore::AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId) {
   if (requestId <= 0 || outbox_ == nullptr) return false;
-  if (outbox_->AssignPrintout(outboxMessageId, outboxSampleIndex, requestId) == 0) return false;
+  if (outbox_->AssignPrintout(outboxMessageId, outboxSampleIndex, requestId, kAssignedInWindow) == 0) return false;
   context_.outboxUnassigned.store(outbox_->Backlog().unassigned);
   context_.uploadWake.Notify();
   return true;
@@ -263,6 +266,7 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   now.outboxPending = context_.outboxPending.load();
   now.outboxRejected = context_.outboxRejected.load();
   now.outboxUnassigned = context_.outboxUnassigned.load();
+  now.outboxOtherMachines = context_.outboxOtherMachines.load();
   now.outboxFailed = context_.outboxFailed.load() != 0;
   if (localSession_) now.localDatabase = localSession_->database;
   now.portName = port_.PortName();

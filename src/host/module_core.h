@@ -28,6 +28,7 @@ struct DbConnectionFields;
 class OutboxStore;
 class FrameSender;
 class ServerReconnector;
+class WorkingDirectoryLock;
 
 // Every member is for the main window's thread, unless it says otherwise.
 class ModuleCore {
@@ -46,6 +47,9 @@ class ModuleCore {
   // Stops the workers (blocks until the last queued batch is stored), closes the port and the
   // sessions, frees the list's samples and tells the host; the window then ends.
   void ShutdownModule();
+
+  // Keeps the working directory's lock until the shutdown has closed the outbox and the logs.
+  void HoldWorkingDirectory(std::shared_ptr<WorkingDirectoryLock> folder) { folder_ = std::move(folder); }
 
   // "Deschid Port": false when the port cannot be opened (the window says "Port: Inaccesibil").
   bool OpenPort();
@@ -130,6 +134,7 @@ class ModuleCore {
   std::unique_ptr<FrameSender> frameSender_;
   WorkListRunner workListRunner_{context_};
   bool shutDown_ = false;
+  std::shared_ptr<WorkingDirectoryLock> folder_;
 };
 
 }  // namespace strivex

@@ -40,7 +40,8 @@ StatusLine TransferLine(const StatusSnapshot& now, Rgb portColour, StatusPanel& 
 StatusPanelModel::Seen StatusPanelModel::SeenOf(const StatusSnapshot& now) {
   return {now.receiveState,   now.receivingIndicator, now.serverUnavailable, now.serverAddress,
           now.serverDatabase, now.portName,           now.portOpen,          now.portLost,
-          now.outboxPending,  now.outboxRejected,     now.outboxUnassigned,  now.outboxFailed};
+          now.outboxPending,  now.outboxRejected,     now.outboxUnassigned,  now.outboxOtherMachines,
+          now.outboxFailed};
 }
 
 bool StatusPanelModel::NeedsPaint(const StatusSnapshot& now, bool forced) const {
@@ -72,9 +73,13 @@ StatusLine BacklogLine(const StatusSnapshot& now) {
   std::string text = Format("Rezultate : - %lld de trimis", static_cast<long long>(now.outboxPending));
   if (now.outboxRejected > 0) text += Format(", %lld respinse", static_cast<long long>(now.outboxRejected));
   if (now.outboxUnassigned > 0) text += Format(", %lld fara proba", static_cast<long long>(now.outboxUnassigned));
+  // Another instrument's results wait for that instrument's module to start on this folder.
+  if (now.outboxOtherMachines > 0) {
+    text += Format(", %lld ale altui aparat", static_cast<long long>(now.outboxOtherMachines));
+  }
   // Refused and unassigned results wait for someone to act.
   if (now.outboxRejected > 0 || now.outboxUnassigned > 0) return {text, kRed};
-  return {text, now.outboxPending > 0 ? kYellow : kGreen};
+  return {text, now.outboxPending > 0 || now.outboxOtherMachines > 0 ? kYellow : kGreen};
 }
 
 StatusLine WorkListLine(const StatusSnapshot& now) {

@@ -41,6 +41,7 @@ struct StatusSnapshot {
   int64_t outboxPending = 0;
   int64_t outboxRejected = 0;
   int64_t outboxUnassigned = 0;
+  int64_t outboxOtherMachines = 0;  // rows of other instruments in this folder's outbox
   bool outboxFailed = false;
   int64_t framesWaiting = 0;  // work-list frames not yet on the line
   bool framesSending = false;
@@ -63,7 +64,8 @@ struct StatusPanel {
   std::optional<int32_t> progress;            // written back when it was out of range
 };
 
-// "Rezultate : - N de trimis[, M respinse][, K fara proba]", or the outbox's failure.
+// "Rezultate : - N de trimis[, M respinse][, K fara proba][, J ale altui aparat]", or the outbox's
+// failure.
 StatusLine BacklogLine(const StatusSnapshot& now);
 
 // "Lista de lucru : - trimit, N de trimis" while frames go out, "... N asteapta portul" while the
@@ -91,6 +93,7 @@ class StatusPanelModel {
     int64_t outboxPending = 0;
     int64_t outboxRejected = 0;
     int64_t outboxUnassigned = 0;
+    int64_t outboxOtherMachines = 0;
     bool outboxFailed = false;
     friend bool operator==(const Seen&, const Seen&) = default;
   };

@@ -57,6 +57,7 @@ void RefreshBacklog(ModuleContext& context) {
   context.outboxPending.store(stats.pending);
   context.outboxRejected.store(stats.rejected);
   context.outboxUnassigned.store(stats.unassigned);
+  context.outboxOtherMachines.store(stats.otherMachines);
 }
 
 bool ProcessingEnded(const ModuleContext& context) {

@@ -48,9 +48,9 @@ void RegisterStopAtExit() { std::atexit(StopAtExit); }
 
 // MyThread::InitInstance: the window object first, then the acknowledgement the host waits for,
 // then the start-up and the window shown; the event loop "runs it modally" until its shutdown.
-void CreateMainWindow(uint8_t* bytes) {
+void CreateMainWindow(uint8_t* bytes, std::shared_ptr<WorkingDirectoryLock> folder) {
   HostRecord host(bytes);
-  auto* dialog = new ui::CStrivexDlg(host);
+  auto* dialog = new ui::CStrivexDlg(host, std::move(folder));
   host.SetFlag(HostRecord::kStartAck, 1);
   QObject::connect(dialog, &ui::CStrivexDlg::moduleEnded, dialog, [dialog] {
     dialog->deleteLater();
@@ -71,7 +71,7 @@ void StopAtExit() {
   state.finishedChanged.wait_for(lock, std::chrono::seconds(3), [&] { return state.finished; });
 }
 
-void RunUiThread(uint8_t* firstHost) {
+void RunUiThread(uint8_t* firstHost, std::shared_ptr<WorkingDirectoryLock> folder) {
   UiThreadState& state = State();
   {
     static int argc = 1;
@@ -85,7 +85,7 @@ void RunUiThread(uint8_t* firstHost) {
     state.threadDataKeeper = new QObject;
     state.receiver.store(&receiver);
     state.application.store(&application);
-    CreateMainWindow(firstHost);
+    CreateMainWindow(firstHost, std::move(folder));
     QApplication::exec();
     state.receiver.store(nullptr);
     state.application.store(nullptr);
@@ -97,18 +97,19 @@ void RunUiThread(uint8_t* firstHost) {
 
 }  // namespace
 
-bool MyThread::StartWindow(uint8_t* host) {
+bool MyThread::StartWindow(uint8_t* host, std::shared_ptr<WorkingDirectoryLock> folder) {
   UiThreadState& state = State();
   std::lock_guard lock(state.mutex);
   if (state.started) {
     QObject* receiver = state.receiver.load();
     if (receiver == nullptr) return false;  // the process is ending
-    return QMetaObject::invokeMethod(receiver, [host] { CreateMainWindow(host); }, Qt::QueuedConnection);
+    return QMetaObject::invokeMethod(receiver, [host, folder] { CreateMainWindow(host, folder); },
+                                     Qt::QueuedConnection);
   }
   // Qt reads the environment when it starts; set it before the thread exists.
   PrepareQtPlatform();
   try {
-    std::thread(RunUiThread, host).detach();
+    std::thread(RunUiThread, host, std::move(folder)).detach();
   } catch (const std::system_error&) {
     return false;
   }

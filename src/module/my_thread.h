@@ -5,15 +5,20 @@
 // later start reuses it.
 
 #include <cstdint>
+#include <memory>
+
+namespace strivex {
+class WorkingDirectoryLock;
+}
 
 namespace strivex::module {
 
 // Only the static entry is used; the thread itself is private to the module.
 class MyThread {
  public:
-  // Creates the main window for `host` on the UI thread, starting that thread first if need be.
-  // False when the thread cannot be created.
-  static bool StartWindow(uint8_t* host);
+  // Creates the main window for `host` on the UI thread, starting that thread first if need be;
+  // the window's module holds `folder` until it shuts down. False when the thread cannot be created.
+  static bool StartWindow(uint8_t* host, std::shared_ptr<WorkingDirectoryLock> folder);
 };
 
 }  // namespace strivex::module

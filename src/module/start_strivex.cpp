@@ -3,11 +3,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "host/host_record.h"
+#include "host/working_directory_lock.h"
 #include "module/my_thread.h"
 #include "platform/message_box.h"
+#include "util/log_files.h"
 
 namespace {
 
@@ -20,10 +24,20 @@ std::atomic<uint8_t*> hostPointer{nullptr};
 extern "C" __attribute__((visibility("default"))) uint8_t StartStrivex(uint8_t* hostRecord) {
   // Test and set at once: of two simultaneous calls only one starts.
   if (startInProgress.exchange(true)) return 0;
+  // A folder another live module works in is refused before anything is touched: the host
+  // record stays as it was, as for a start that did not happen.
+  std::string reason;
+  std::shared_ptr<strivex::WorkingDirectoryLock> folder = strivex::WorkingDirectoryLock::Acquire(reason);
+  if (!folder) {
+    strivex::WriteErrorLogEntry(reason);
+    strivex::platform::MessageBox(strivex::kWorkingDirectoryBusy);
+    startInProgress.store(false);
+    return 0;
+  }
   strivex::HostRecord host(hostRecord);
   host.SetFlag(strivex::HostRecord::kStartAck, 0);
   hostPointer.store(hostRecord);
-  if (!strivex::module::MyThread::StartWindow(hostPointer.load())) {
+  if (!strivex::module::MyThread::StartWindow(hostPointer.load(), std::move(folder))) {
     // The flag stays set: every later call fails at once.
     strivex::platform::MessageBox("Eroare: Nu poat crea fir de executie !");
     return 0;

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace strivex {
 
@@ -33,7 +35,15 @@ struct OutboxRow {
   int64_t nextAttemptAt = 0;    // unix seconds; a pending row is not sent before
   int64_t storedAt = 0;         // unix seconds the server confirmed it, 0 until then
   std::string lastError;        // the server's text of the last rejection
+  int32_t machineId = 0;        // the instrument (host's machine id) it was received for
+  int64_t assignedAt = 0;       // unix seconds an operator gave it its request; 0 if never
+  std::string assignedBy;       // who did: kAssignedInWindow, kAssignedByCommand[Forced]
 };
+
+// Who assigned an unassigned printout its request, as kept on its rows and listed for audit.
+inline constexpr const char* kAssignedInWindow = "window";
+inline constexpr const char* kAssignedByCommand = "command line";
+inline constexpr const char* kAssignedByCommandForced = "command line, forced";
 
 struct OutboxStats {
   int64_t pending = 0;
@@ -41,6 +51,11 @@ struct OutboxStats {
   int64_t rejected = 0;
   int64_t unassigned = 0;
   int64_t oldestPendingId = 0;  // 0 when nothing waits
+  // With an owner (OutboxStore::SetOwner) the counts above are the owner's and this counts the
+  // pending, rejected and unassigned rows of other instruments, which this module never sends.
+  int64_t otherMachines = 0;
+  // Stats() only: pending rows per instrument, lowest machine id first.
+  std::vector<std::pair<int32_t, int64_t>> pendingByMachine;
 };
 
 }  // namespace strivex

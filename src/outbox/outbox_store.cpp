@@ -18,7 +18,8 @@ namespace {
 
 // 'STRX': marks the file as an outbox, so a tool never works on some other database by mistake.
 constexpr int32_t kApplicationId = 0x53545258;
-constexpr int32_t kFormatVersion = 1;
+// 2: rows record their instrument and who assigned a printout its request.
+constexpr int32_t kFormatVersion = 2;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS messages(
@@ -39,7 +40,10 @@ CREATE TABLE IF NOT EXISTS results(
   attempts INTEGER NOT NULL DEFAULT 0,
   next_attempt_at INTEGER NOT NULL DEFAULT 0,
   stored_at INTEGER NOT NULL DEFAULT 0,
-  last_error TEXT NOT NULL DEFAULT ''
+  last_error TEXT NOT NULL DEFAULT '',
+  machine_id INTEGER,
+  assigned_at INTEGER NOT NULL DEFAULT 0,
+  assigned_by TEXT NOT NULL DEFAULT ''
 );
 CREATE INDEX IF NOT EXISTS results_by_state ON results(state, id);
 CREATE INDEX IF NOT EXISTS results_by_sample ON results(message_id, sample_index);
@@ -47,7 +51,15 @@ CREATE INDEX IF NOT EXISTS results_by_sample ON results(message_id, sample_index
 
 constexpr const char* kRowColumns =
     "id, message_id, sample_index, request_id, analysis_code, parameter_code, value, second_marker, "
-    "received_at, state, attempts, next_attempt_at, stored_at, last_error";
+    "received_at, state, attempts, next_attempt_at, stored_at, last_error, machine_id, assigned_at, assigned_by";
+
+// From the first format: rows kept no instrument (NULL until a module claims them) and no
+// assignment.
+constexpr const char* kUpgradeFrom1 =
+    "BEGIN IMMEDIATE; ALTER TABLE results ADD COLUMN machine_id INTEGER; "
+    "ALTER TABLE results ADD COLUMN assigned_at INTEGER NOT NULL DEFAULT 0; "
+    "ALTER TABLE results ADD COLUMN assigned_by TEXT NOT NULL DEFAULT ''; "
+    "PRAGMA user_version=2; COMMIT;";
 
 OutboxRow ReadRow(const SqliteStatement& stmt) {
   OutboxRow row;
@@ -65,6 +77,9 @@ OutboxRow ReadRow(const SqliteStatement& stmt) {
   row.nextAttemptAt = stmt.Int(11);
   row.storedAt = stmt.Int(12);
   row.lastError = stmt.Bytes(13);
+  row.machineId = static_cast<int32_t>(stmt.Int(14));
+  row.assignedAt = stmt.Int(15);
+  row.assignedBy = stmt.Bytes(16);
   return row;
 }
 
@@ -148,15 +163,24 @@ std::unique_ptr<OutboxStore> OutboxStore::Open(const std::string& path, OpenMode
     return nullptr;
   }
   auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db), nullptr})));
-  // A tool opening an existing outbox writes nothing to it by opening it.
-  const std::string setup =
+  const int64_t version = empty ? kFormatVersion : PragmaInt(store->handle_->db.get(), "PRAGMA user_version");
+  if (version > kFormatVersion || version < 1) {
+    error = Format("%s has outbox format %lld; this version reads 1 to %d", path.c_str(),
+                   static_cast<long long>(version), kFormatVersion);
+    return nullptr;
+  }
+  // A tool opening a current outbox writes nothing to it by opening it; an older one is upgraded
+  // once, by whoever opens it first.
+  std::string setup =
       empty ? Format("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA application_id=%d; "
                      "PRAGMA user_version=%d; %s",
                      kApplicationId, kFormatVersion, kSchema)
             : std::string("PRAGMA synchronous=NORMAL;");
+  if (version == 1) setup += kUpgradeFrom1;
   std::lock_guard lock(store->mutex_);
   if (!store->ExecLocked(setup.c_str())) {
     error = store->lastError_;
+    store->ExecLocked("ROLLBACK");
     return nullptr;
   }
   return store;
@@ -173,6 +197,17 @@ bool OutboxStore::ExecLocked(const char* sql) {
 bool OutboxStore::Fail(const char* what) {
   lastError_ = Format("%s: %s: %s", path_.c_str(), what, sqlite3_errmsg(handle_->db.get()));
   return false;
+}
+
+std::string OutboxStore::OwnerFilter() const {
+  return owner_ ? Format(" AND machine_id = %d", *owner_) : std::string();
+}
+
+bool OutboxStore::SetOwner(int32_t machineId) {
+  std::lock_guard lock(mutex_);
+  owner_ = machineId;
+  const DurableScope durable(*this);
+  return ExecLocked(Format("UPDATE results SET machine_id = %d WHERE machine_id IS NULL", machineId).c_str());
 }
 
 std::string OutboxStore::LastError() {
@@ -207,7 +242,7 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
   const int64_t messageId = sqlite3_last_insert_rowid(db);
   SqliteStatement insert(db,
                          "INSERT INTO results(message_id, sample_index, request_id, analysis_code, parameter_code, "
-                         "value, second_marker, received_at, state) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                         "value, second_marker, received_at, state, machine_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!insert.ok()) return fail("cannot record the results");
   // Printouts without a sample follow the samples, each under an index of its own.
   int32_t sampleIndex = 0;
@@ -219,6 +254,8 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
           insert.Bind(1, messageId).Bind(2, int64_t{sampleIndex}).Bind(3, int64_t{list == &samples ? sample.requestId : 0});
           insert.Bind(4, group.analysisCode).Bind(5, result.parameterCode).Bind(6, result.value);
           insert.Bind(7, result.secondMarker).Bind(8, when).BindText(9, state);
+          if (owner_) insert.Bind(10, int64_t{*owner_});
+          else sqlite3_bind_null(insert.get(), 10);
           if (insert.Step() != SQLITE_DONE) return fail("cannot record a result");
           sqlite3_reset(insert.get());
         }
@@ -234,27 +271,33 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
   return messageId;
 }
 
-int64_t OutboxStore::AssignPrintout(int64_t messageId, int32_t sampleIndex, int32_t requestId) {
+int64_t OutboxStore::AssignPrintout(int64_t messageId, int32_t sampleIndex, int32_t requestId,
+                                    const char* assignedBy) {
   std::lock_guard lock(mutex_);
   const DurableScope durable(*this);
   SqliteStatement stmt(handle_->db.get(),
-                       "UPDATE results SET request_id = ?, state = 'pending' "
+                       "UPDATE results SET request_id = ?, state = 'pending', assigned_at = ?, assigned_by = ? "
                        "WHERE message_id = ? AND sample_index = ? AND state = 'unassigned'");
-  if (!stmt.ok() || stmt.Bind(1, int64_t{requestId}).Bind(2, messageId).Bind(3, int64_t{sampleIndex}).Step() != SQLITE_DONE) {
+  if (!stmt.ok() || stmt.Bind(1, int64_t{requestId}).Bind(2, UnixNow()).BindText(3, assignedBy)
+                            .Bind(4, messageId).Bind(5, int64_t{sampleIndex}).Step() != SQLITE_DONE) {
     return Fail("cannot assign the results"), 0;
   }
   return sqlite3_changes(handle_->db.get());
 }
 
-std::vector<int64_t> OutboxStore::AssignRows(std::span<const int64_t> ids, int32_t requestId) {
+std::vector<int64_t> OutboxStore::AssignRows(std::span<const int64_t> ids, int32_t requestId,
+                                             const char* assignedBy) {
   std::lock_guard lock(mutex_);
   const DurableScope durable(*this);
   std::vector<int64_t> changed;
   SqliteStatement stmt(handle_->db.get(),
-                       "UPDATE results SET request_id = ?, state = 'pending' WHERE id = ? AND state = 'unassigned'");
+                       "UPDATE results SET request_id = ?, state = 'pending', assigned_at = ?, assigned_by = ? "
+                       "WHERE id = ? AND state = 'unassigned'");
   if (!stmt.ok()) return Fail("cannot assign the results"), changed;
+  const int64_t now = UnixNow();
   for (int64_t id : ids) {
-    if (stmt.Bind(1, int64_t{requestId}).Bind(2, id).Step() == SQLITE_DONE && sqlite3_changes(handle_->db.get()) == 1) {
+    stmt.Bind(1, int64_t{requestId}).Bind(2, now).BindText(3, assignedBy).Bind(4, id);
+    if (stmt.Step() == SQLITE_DONE && sqlite3_changes(handle_->db.get()) == 1) {
       changed.push_back(id);
     }
     sqlite3_reset(stmt.get());
@@ -266,8 +309,8 @@ std::vector<OutboxRow> OutboxStore::DuePending(int64_t now, size_t limit) {
   std::lock_guard lock(mutex_);
   std::vector<OutboxRow> rows;
   SqliteStatement stmt(handle_->db.get(), Format("SELECT %s FROM results WHERE state = 'pending' AND "
-                                                 "next_attempt_at <= ? ORDER BY id LIMIT ?",
-                                                 kRowColumns));
+                                                 "next_attempt_at <= ?%s ORDER BY id LIMIT ?",
+                                                 kRowColumns, OwnerFilter().c_str()));
   if (!stmt.ok()) return Fail("cannot read pending results"), rows;
   stmt.Bind(1, now).Bind(2, static_cast<int64_t>(limit));
   while (stmt.Step() == SQLITE_ROW) rows.push_back(ReadRow(stmt));
@@ -276,7 +319,8 @@ std::vector<OutboxRow> OutboxStore::DuePending(int64_t now, size_t limit) {
 
 std::optional<int64_t> OutboxStore::NextAttemptAt() {
   std::lock_guard lock(mutex_);
-  SqliteStatement stmt(handle_->db.get(), "SELECT min(next_attempt_at) FROM results WHERE state = 'pending'");
+  SqliteStatement stmt(handle_->db.get(),
+                       "SELECT min(next_attempt_at) FROM results WHERE state = 'pending'" + OwnerFilter());
   if (!stmt.ok() || stmt.Step() != SQLITE_ROW || sqlite3_column_type(stmt.get(), 0) == SQLITE_NULL) {
     return std::nullopt;
   }
@@ -352,24 +396,35 @@ OutboxStats OutboxStore::Stats() { return Count(true); }
 OutboxStats OutboxStore::Count(bool withStored) {
   std::lock_guard lock(mutex_);
   OutboxStats stats;
-  // Without the stored rows the (state, id) index answers at once, however many are kept.
+  // Without the stored rows the (state, id) index answers at once, however many are kept. The
+  // second column tells the owner's rows (1) from other instruments' (0); 1 for all without one.
+  const std::string mine = owner_ ? Format("machine_id IS %d", *owner_) : std::string("1");
   SqliteStatement stmt(handle_->db.get(),
-                       withStored ? "SELECT state, count(*), min(id) FROM results GROUP BY state"
-                                  : "SELECT state, count(*), min(id) FROM results "
-                                    "WHERE state IN ('pending', 'rejected', 'unassigned') GROUP BY state");
+                       Format("SELECT state, %s, count(*), min(id) FROM results %s GROUP BY 1, 2", mine.c_str(),
+                              withStored ? "" : "WHERE state IN ('pending', 'rejected', 'unassigned')"));
   if (!stmt.ok()) return Fail("cannot count results"), stats;
   while (stmt.Step() == SQLITE_ROW) {
     const auto state = OutboxStateFromName(stmt.Bytes(0));
-    if (state == OutboxState::kPending) {
-      stats.pending = stmt.Int(1);
-      stats.oldestPendingId = stmt.Int(2);
+    const int64_t count = stmt.Int(2);
+    if (stmt.Int(1) == 0) {
+      if (state != OutboxState::kStored) stats.otherMachines += count;
+    } else if (state == OutboxState::kPending) {
+      stats.pending = count;
+      stats.oldestPendingId = stmt.Int(3);
     } else if (state == OutboxState::kStored) {
-      stats.stored = stmt.Int(1);
+      stats.stored = count;
     } else if (state == OutboxState::kRejected) {
-      stats.rejected = stmt.Int(1);
+      stats.rejected = count;
     } else if (state == OutboxState::kUnassigned) {
-      stats.unassigned = stmt.Int(1);
+      stats.unassigned = count;
     }
+  }
+  if (!withStored) return stats;
+  SqliteStatement byMachine(handle_->db.get(),
+                            "SELECT coalesce(machine_id, 0), count(*) FROM results WHERE state = 'pending' "
+                            "GROUP BY 1 ORDER BY 1");
+  while (byMachine.ok() && byMachine.Step() == SQLITE_ROW) {
+    stats.pendingByMachine.emplace_back(static_cast<int32_t>(byMachine.Int(0)), byMachine.Int(1));
   }
   return stats;
 }

@@ -36,11 +36,18 @@ class OutboxStore {
     kExisting,  // administrators' tools: refuses a missing file or one that is not an outbox
   };
 
-  // Null with the reason in error when the file cannot be opened, created or recognised.
+  // Null with the reason in error when the file cannot be opened, created or recognised. A file
+  // of the first format gains the columns of the current one as it is opened.
   static std::unique_ptr<OutboxStore> Open(const std::string& path, OpenMode mode, std::string& error);
   ~OutboxStore();
   OutboxStore(const OutboxStore&) = delete;
   OutboxStore& operator=(const OutboxStore&) = delete;
+
+  // The module's instrument: from now on new rows are written as its, and only its rows are due,
+  // timed and counted (the others' in OutboxStats::otherMachines). Rows written before rows
+  // recorded their instrument become its. False (the reason in LastError) when they could not be
+  // claimed; the owner is set all the same. Tools set none and see every row.
+  bool SetOwner(int32_t machineId);
 
   // Writes every result of every sample in one transaction, fsynced before it returns; the
   // message's id, or nullopt (nothing written) with the reason. Operators' changes (Retry,
@@ -51,11 +58,11 @@ class OutboxStore {
   std::optional<int64_t> AddMessage(const SampleList& samples, const SampleList& unassigned,
                                     const LocalTime& receivedAt, std::string& error);
 
-  // Gives one printout's unassigned results a request id; they are then sent like any other. How
-  // many rows changed.
-  int64_t AssignPrintout(int64_t messageId, int32_t sampleIndex, int32_t requestId);
+  // Gives one printout's unassigned results a request id, keeping when and by whom (`assignedBy`,
+  // one of the kAssigned... words); they are then sent like any other. How many rows changed.
+  int64_t AssignPrintout(int64_t messageId, int32_t sampleIndex, int32_t requestId, const char* assignedBy);
   // The same by row ids (administrators' tools); the ids that were changed.
-  std::vector<int64_t> AssignRows(std::span<const int64_t> ids, int32_t requestId);
+  std::vector<int64_t> AssignRows(std::span<const int64_t> ids, int32_t requestId, const char* assignedBy);
 
   // Pending rows whose next attempt is due at `now` (unix seconds), oldest first.
   std::vector<OutboxRow> DuePending(int64_t now, size_t limit);
@@ -97,9 +104,12 @@ class OutboxStore {
   bool ExecLocked(const char* sql);
   OutboxStats Count(bool withStored);
   bool Fail(const char* what);
+  // " AND machine_id = <owner>" while there is an owner, else nothing. The mutex is held.
+  std::string OwnerFilter() const;
 
   std::string path_;
   std::mutex mutex_;
+  std::optional<int32_t> owner_;
   std::unique_ptr<Handle> handle_;
   std::string lastError_;
 };

@@ -85,7 +85,9 @@ void ReceivedItem::ShowBacklog(int64_t pending, int64_t rejected) {
   setToolTip(0, tip);
 }
 
-CStrivexDlg::CStrivexDlg(HostRecord host, QWidget* parent) : QDialog(parent), core_(host, *this) {
+CStrivexDlg::CStrivexDlg(HostRecord host, std::shared_ptr<WorkingDirectoryLock> folder, QWidget* parent)
+    : QDialog(parent), core_(host, *this) {
+  core_.HoldWorkingDirectory(std::move(folder));
   setObjectName(QStringLiteral("strivexWindow"));
   setWindowIcon(WindowIcon());
   topBanner_ = TopBanner();

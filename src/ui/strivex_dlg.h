@@ -51,8 +51,10 @@ class ClientArea;
 class CStrivexDlg : public QDialog, public ModuleView {
   Q_OBJECT
  public:
-  // Builds the window without showing it; the menu starts in the open-port state.
-  explicit CStrivexDlg(HostRecord host, QWidget* parent = nullptr);
+  // Builds the window without showing it; the menu starts in the open-port state. The module
+  // holds `folder` (its working directory's lock) until it shuts down.
+  explicit CStrivexDlg(HostRecord host, std::shared_ptr<WorkingDirectoryLock> folder = nullptr,
+                       QWidget* parent = nullptr);
   // Unregisters the window; the core then stops any worker the shutdown did not.
   ~CStrivexDlg() override;
 

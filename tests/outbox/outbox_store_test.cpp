@@ -247,15 +247,15 @@ TEST_F(OutboxStoreTest, UnassignedPrintoutsWaitUntilGivenARequest) {
   EXPECT_EQ(waiting[2].sampleIndex, 2);
   EXPECT_EQ(waiting[0].requestId, 0);
 
-  EXPECT_EQ(store->AssignPrintout(*message, 1, 7007), 2);
-  EXPECT_EQ(store->AssignPrintout(*message, 1, 7008), 0) << "assigned once only";
+  EXPECT_EQ(store->AssignPrintout(*message, 1, 7007, kAssignedInWindow), 2);
+  EXPECT_EQ(store->AssignPrintout(*message, 1, 7008, kAssignedInWindow), 0) << "assigned once only";
   const std::vector<OutboxRow> due = store->DuePending(0, 10);
   ASSERT_EQ(due.size(), 3u);
   EXPECT_EQ(due[1].requestId, 7007);
   EXPECT_EQ(due[2].parameterCode, "GLU");
 
   const int64_t ids[] = {waiting[2].id, waiting[0].id, 999};
-  EXPECT_EQ(store->AssignRows(ids, 7009), std::vector<int64_t>{waiting[2].id});
+  EXPECT_EQ(store->AssignRows(ids, 7009, kAssignedByCommand), std::vector<int64_t>{waiting[2].id});
   EXPECT_EQ(store->Row(waiting[2].id)->requestId, 7009);
   EXPECT_EQ(store->Stats().unassigned, 0);
 }

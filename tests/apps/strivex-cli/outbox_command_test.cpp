@@ -25,14 +25,14 @@ namespace {
 using strivex::testing::ProcessResult;
 using strivex::testing::RunProcess;
 
-// `list` lines by row id: every state, and bytes that need escapes.
+// `list` lines by row id: every state, and bytes that need escapes; all of machine 5, none assigned.
 const std::string kRow[] = {
     "",
-    "1\tstored\t7006\tLEU\tLEU\tneg\t2026-12-07 09:05:03\t0\t2026-12-07 10:00:00\n",
-    "2\trejected\t7006\tGLU\tGLU\t10 \\xb5mol/l\t2026-12-07 09:05:03\t4\tunknown code 'GLU'\\r\\n\n",
-    "3\tpending\t7007\tPRO\tPRO\ta\\tb\t2026-12-07 09:05:03\t1\tdeadlock \\xe8\n",
-    "4\tpending\t7007\tUBG\tUBG\t\t2026-12-07 09:05:03\t0\t\n",
-    "5\trejected\t7008\tSG\tSG\t1.020\t2026-12-07 09:05:03\t4\tbad value\n",
+    "1\tstored\t7006\tLEU\tLEU\tneg\t2026-12-07 09:05:03\t0\t2026-12-07 10:00:00\t5\t\n",
+    "2\trejected\t7006\tGLU\tGLU\t10 \\xb5mol/l\t2026-12-07 09:05:03\t4\tunknown code 'GLU'\\r\\n\t5\t\n",
+    "3\tpending\t7007\tPRO\tPRO\ta\\tb\t2026-12-07 09:05:03\t1\tdeadlock \\xe8\t5\t\n",
+    "4\tpending\t7007\tUBG\tUBG\t\t2026-12-07 09:05:03\t0\t\t5\t\n",
+    "5\trejected\t7008\tSG\tSG\t1.020\t2026-12-07 09:05:03\t4\tbad value\t5\t\n",
 };
 
 SampleList Sample(int32_t requestId, const std::vector<std::pair<const char*, std::string>>& results) {
@@ -57,6 +57,7 @@ class OutboxCliTest : public ::testing::Test {
     std::string error;
     store_ = OutboxStore::Open(file_, OutboxStore::OpenMode::kCreate, error);
     ASSERT_TRUE(store_) << error;
+    ASSERT_TRUE(store_->SetOwner(5));
     const LocalTime received{2026, 12, 1, 7, 9, 5, 3, 0};
     ASSERT_TRUE(store_->AddMessage(Sample(7006, {{"LEU", "neg"}, {"GLU", "10 \xB5mol/l"}}), received, error));
     ASSERT_TRUE(store_->AddMessage(Sample(7007, {{"PRO", "a\tb"}, {"UBG", ""}}), received, error));
@@ -97,13 +98,16 @@ class OutboxCliTest : public ::testing::Test {
 
 TEST_F(OutboxCliTest, ListsFiltersAndPutsBackOnlyRejectedRows) {
   const std::string retried2 =
-      "2\tpending\t7006\tGLU\tGLU\t10 \\xb5mol/l\t2026-12-07 09:05:03\t0\tunknown code 'GLU'\\r\\n\n";
+      "2\tpending\t7006\tGLU\tGLU\t10 \\xb5mol/l\t2026-12-07 09:05:03\t0\tunknown code 'GLU'\\r\\n\t5\t\n";
   const Step steps[] = {
       {{"list"}, kRow[1] + kRow[2] + kRow[3] + kRow[4] + kRow[5], 0},
       {{"list", "--pending"}, kRow[3] + kRow[4], 0},
       {{"--rejected", "list"}, kRow[2] + kRow[5], 0},
       {{"list", "--stored", "--stored"}, kRow[1], 0},
-      {{"stats"}, "pending\t2\nstored\t1\nrejected\t2\nunassigned\t0\noldest pending\t3\t2026-12-07 09:05:03\n", 0},
+      {{"stats"},
+       "pending\t2\nstored\t1\nrejected\t2\nunassigned\t0\noldest pending\t3\t2026-12-07 09:05:03\n"
+       "pending for machine\t5\t2\n",
+       0},
       {{"retry", "2", "4", "99", "2", "1"},
        "2\tput back\n4\tnot put back: it is pending, not rejected\n99\tnot put back: no such row\n"
        "1\tnot put back: it is stored, not rejected\n",
@@ -112,7 +116,10 @@ TEST_F(OutboxCliTest, ListsFiltersAndPutsBackOnlyRejectedRows) {
       {{"retry", "5"}, "5\tput back\n", 0},
       {{"retry", "--all-rejected"}, "put back 0 rejected results\n", 0},
       {{"list", "--rejected"}, "", 1},
-      {{"stats"}, "pending\t4\nstored\t1\nrejected\t0\nunassigned\t0\noldest pending\t2\t2026-12-07 09:05:03\n", 0},
+      {{"stats"},
+       "pending\t4\nstored\t1\nrejected\t0\nunassigned\t0\noldest pending\t2\t2026-12-07 09:05:03\n"
+       "pending for machine\t5\t4\n",
+       0},
   };
   RunSteps(steps);
   EXPECT_EQ(store_->Stats().rejected, 0);  // the module's connection sees the change
@@ -126,15 +133,16 @@ TEST_F(OutboxCliTest, ListsAndAssignsOnlyUnassignedRows) {
   ASSERT_TRUE(store_->AddMessage(Sample(7009, {{"BIL", "neg"}}), Sample(0, {{"KET", "5"}, {"NIT", "pos"}}),
                                  received, error))
       << error;
-  const std::string row6 = "6\tpending\t7009\tBIL\tBIL\tneg\t2026-12-07 09:06:00\t0\t\n";
-  const std::string row7 = "7\tunassigned\t0\tKET\tKET\t5\t2026-12-07 09:06:00\t0\tno sample identifier\n";
-  const std::string row8 = "8\tunassigned\t0\tNIT\tNIT\tpos\t2026-12-07 09:06:00\t0\tno sample identifier\n";
-  const std::string assigned7 = "7\tpending\t7010\tKET\tKET\t5\t2026-12-07 09:06:00\t0\t\n";
-  const std::string assigned8 = "8\tpending\t2147483647\tNIT\tNIT\tpos\t2026-12-07 09:06:00\t0\t\n";
+  const std::string row6 = "6\tpending\t7009\tBIL\tBIL\tneg\t2026-12-07 09:06:00\t0\t\t5\t\n";
+  const std::string row7 = "7\tunassigned\t0\tKET\tKET\t5\t2026-12-07 09:06:00\t0\tno sample identifier\t5\t\n";
+  const std::string row8 = "8\tunassigned\t0\tNIT\tNIT\tpos\t2026-12-07 09:06:00\t0\tno sample identifier\t5\t\n";
   const Step steps[] = {
       {{"list", "--unassigned"}, row7 + row8, 0},
       {{"list", "--pending"}, kRow[3] + kRow[4] + row6, 0},
-      {{"stats"}, "pending\t3\nstored\t1\nrejected\t2\nunassigned\t2\noldest pending\t3\t2026-12-07 09:05:03\n", 0},
+      {{"stats"},
+       "pending\t3\nstored\t1\nrejected\t2\nunassigned\t2\noldest pending\t3\t2026-12-07 09:05:03\n"
+       "pending for machine\t5\t3\n",
+       0},
       {{"assign", "7", "--request", "7010", "99", "7", "1", "2", "6"},
        "7\tput to request 7010\n99\tnot assigned: no such row\n1\tnot assigned: it is stored, not unassigned\n"
        "2\tnot assigned: it is rejected, not unassigned\n6\tnot assigned: it is pending, not unassigned\n",
@@ -143,10 +151,20 @@ TEST_F(OutboxCliTest, ListsAndAssignsOnlyUnassignedRows) {
       {{"--request=2147483647", "assign", "8", "--request", "2147483647"}, "8\tput to request 2147483647\n", 0},
       {{"assign", "8", "--request", "7011"}, "8\tnot assigned: it is pending, not unassigned\n", 1},
       {{"list", "--unassigned"}, "", 1},
-      {{"list", "--pending"}, kRow[3] + kRow[4] + row6 + assigned7 + assigned8, 0},
-      {{"stats"}, "pending\t5\nstored\t1\nrejected\t2\nunassigned\t0\noldest pending\t3\t2026-12-07 09:05:03\n", 0},
+      {{"stats"},
+       "pending\t5\nstored\t1\nrejected\t2\nunassigned\t0\noldest pending\t3\t2026-12-07 09:05:03\n"
+       "pending for machine\t5\t5\n",
+       0},
   };
   RunSteps(steps);
+  // The assigned rows say when and that the command line did it.
+  for (const auto& [id, request] : {std::pair{7, 7010}, std::pair{8, 2147483647}}) {
+    const std::optional<OutboxRow> row = store_->Row(id);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->requestId, request);
+    EXPECT_EQ(row->assignedBy, kAssignedByCommand);
+    EXPECT_NE(row->assignedAt, 0);
+  }
   // The module's connection sees the rows as due like any other.
   EXPECT_EQ(store_->DuePending(0, 10).size(), 5u);
 }
