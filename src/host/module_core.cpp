@@ -24,8 +24,6 @@ namespace {
 
 constexpr char kLocalPassword[] = "quomar";
 constexpr auto kShutdownPoll = std::chrono::milliseconds(200);
-// Stored results stay in the outbox this long for audit.
-constexpr int64_t kStoredKeptSeconds = 30 * 24 * 3600;
 constexpr const char* kOutboxUnavailable =
     "Nu pot deschide %s: %s. Rezultatele sunt trimise serverului o singura data, fara reluare.";
 

@@ -74,6 +74,14 @@ std::chrono::milliseconds NextWait(ModuleContext& context) {
   return std::min<std::chrono::milliseconds>(kPollInterval, std::chrono::seconds(seconds));
 }
 
+// Once a day, when a pass found nothing to send: the purge never holds up a result.
+void PurgeWhenDue(ModuleContext& context, int64_t& lastPurge) {
+  const int64_t now = Now(context);
+  if (context.outbox == nullptr || now - lastPurge < kPurgePeriodSeconds) return;
+  lastPurge = now;
+  context.outbox->PurgeStoredBefore(now - kStoredKeptSeconds);
+}
+
 }  // namespace
 
 namespace {
@@ -193,6 +201,7 @@ void UploadThread(ModuleContext& context) {
   try {
     WriteDataLogSessionMarker();
     RefreshBacklog(context);
+    int64_t lastPurge = Now(context);  // the start-up has just purged
     for (;;) {
       const bool stopping = context.uploadStop.load() != 0;
       while (UploadHeadBatch(context)) {
@@ -200,6 +209,7 @@ void UploadThread(ModuleContext& context) {
       // Ended first, then empty: the processing thread's last batch is queued before it ends.
       if (stopping && ProcessingEnded(context) && context.resultQueue->Empty()) break;
       const DrainResult drained = stopping ? DrainResult{} : DrainOutbox(context);
+      if (!stopping && drained.sent == 0) PurgeWhenDue(context, lastPurge);
       std::chrono::milliseconds wait = kPollInterval;
       if (stopping) {
         wait = std::chrono::milliseconds(50);

@@ -20,6 +20,11 @@ struct RetryPolicy {
   int64_t delaySeconds = 60;   // between two tries of a refused row
 };
 
+// Stored rows stay this long for audit, then go: at start-up and at most once a day while a
+// module runs (a module may run for months).
+inline constexpr int64_t kStoredKeptSeconds = 30 * 24 * 3600;
+inline constexpr int64_t kPurgePeriodSeconds = 24 * 3600;
+
 // Writes the outcome to the row; false when the outbox could not be written.
 bool RecordOutcome(OutboxStore& store, const OutboxRow& row, SendOutcome outcome, const std::string& serverText,
                    const RetryPolicy& policy, int64_t now);

@@ -67,8 +67,8 @@ class ModuleCoreTest : public ::testing::Test {
                      0);
   }
 
-  std::unique_ptr<ModuleCore> Start(uint8_t serverUnavailable) {
-    host_ = std::make_unique<HostRecordBuffer>(5, "Strivex", LocalPath(), 1);
+  std::unique_ptr<ModuleCore> Start(uint8_t serverUnavailable, int32_t machineId = 5) {
+    host_ = std::make_unique<HostRecordBuffer>(machineId, "Strivex", LocalPath(), 1);
     host_->record().SetFlag(HostRecord::kServerUnavailable, serverUnavailable);
     auto core = std::make_unique<ModuleCore>(host_->record(), view_);
     core->Initialize(0x1234);
@@ -460,6 +460,46 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   ASSERT_TRUE(UploadHeadBatch(context));
   EXPECT_TRUE(StoredRows(lab, std::to_string(requestId)).empty());
   EXPECT_EQ(view_.RowCount(), 2u);
+}
+
+// Machine 7's module once worked in this folder: its waiting result is neither sent by machine
+// 5's module nor stored under machine 5, but counted, and goes when machine 7's module starts.
+TEST_F(ModuleCoreTest, AnotherInstrumentsResultsWaitForTheirOwnModule) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  const int requestId = 1700000000 + static_cast<int>(getpid() % 100000000);
+  {
+    std::string error;
+    auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
+    ASSERT_TRUE(outbox) << error;
+    ASSERT_TRUE(outbox->SetOwner(7));
+    SampleList samples;
+    ResultRecord& result = samples.emplace_back(requestId).groups.emplace_back("U_STRIP").results.emplace_back();
+    result.parameterCode = "GLU";
+    result.value = "5.5";
+    ASSERT_TRUE(outbox->AddMessage(samples, GetLocalTime(), error)) << error;
+  }
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
+  const auto machinesOf = [&] {
+    std::vector<int> machines;
+    lab.GetRecords(Format("SELECT machine_id FROM lab_results WHERE request_id = %d", requestId), 2);
+    for (; lab.RowAvailable(2); lab.NextElementTabel(2)) machines.push_back(lab.ValoareColoana("machine_id", 2).intVal);
+    return machines;
+  };
+
+  auto five = Start(0, 5);
+  ASSERT_TRUE(WaitFor([&] { return five->context().outboxOtherMachines.load() == 1; }, 10s));
+  EXPECT_NE(BacklogLine(five->StatusNow(0)).text.find("1 ale altui aparat"), std::string::npos);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(machinesOf().empty());
+  five->ShutdownModule();
+
+  auto seven = Start(0, 7);
+  ASSERT_TRUE(WaitFor([&] { return seven->outbox()->Stats().stored == 1; }, 10s));
+  EXPECT_EQ(machinesOf(), std::vector<int>{7});
+  EXPECT_EQ(seven->context().outboxOtherMachines.load(), 0);
+  seven->ShutdownModule();
+  lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
 }
 
 TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay) {

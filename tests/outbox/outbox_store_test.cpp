@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -318,6 +319,49 @@ TEST_F(OutboxStoreTest, OneThreadAddsWhileAnotherDrains) {
   producer.join();
   EXPECT_EQ(stored, 2 * kMessages);
   EXPECT_EQ(store->Stats().stored, 2 * kMessages);
+}
+
+
+// Two instruments' modules once shared a folder: each row keeps its machine, a module sends and
+// counts only its own, and rows written before rows kept a machine become the opener's.
+TEST_F(OutboxStoreTest, RowsKeepTheirInstrumentAndOlderFilesBecomeTheOpenersRows) {
+  {
+    auto legacy = OpenStore();
+    Add(*legacy, Samples({{1001, {{"S_TRV", "LEU", "neg"}}}}));
+  }
+  {
+    // The file as the first format left it.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(raw,
+                           "ALTER TABLE results DROP COLUMN machine_id; ALTER TABLE results DROP COLUMN assigned_at; "
+                           "ALTER TABLE results DROP COLUMN assigned_by; PRAGMA user_version=1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(raw);
+    sqlite3_close(raw);
+  }
+  auto seven = OpenStore();
+  ASSERT_TRUE(seven->SetOwner(7));
+  Add(*seven, Samples({{1002, {{"S_TRV", "GLU", "5"}}}}));
+  auto five = OpenStore();
+  ASSERT_TRUE(five->SetOwner(5));
+  Add(*five, Samples({{1003, {{"S_TRV", "PRO", "neg"}}}}));
+
+  const struct {
+    OutboxStore* store;
+    std::vector<int32_t> requests;  // the rows it sends
+    int64_t others;
+  } owners[] = {{seven.get(), {1001, 1002}, 1}, {five.get(), {1003}, 2}};
+  for (const auto& o : owners) {
+    std::vector<int32_t> due;
+    for (const OutboxRow& row : o.store->DuePending(0, 10)) due.push_back(row.requestId);
+    EXPECT_EQ(due, o.requests);
+    EXPECT_EQ(o.store->Backlog().pending, static_cast<int64_t>(o.requests.size()));
+    EXPECT_EQ(o.store->Backlog().otherMachines, o.others);
+  }
+  EXPECT_EQ(seven->Row(1)->machineId, 7) << "the older row went to the first module that opened it";
+  EXPECT_EQ(five->Stats().pendingByMachine, (std::vector<std::pair<int32_t, int64_t>>{{5, 1}, {7, 2}}));
 }
 
 }  // namespace

@@ -177,6 +177,42 @@ TEST(StrivexHost, TerminationEndsTheModuleCleanly) {
   EXPECT_NE(result.out.find("module ended"), std::string::npos) << result.out;
 }
 
+// One working directory serves one live module: a second host on it is refused before its module
+// touches anything, the administrators' tool still reads the outbox, and the folder is free again
+// once the first host is gone, however it went.
+TEST(StrivexHost, ASecondModuleOnAHeldWorkingDirectoryIsRefused) {
+  testing::TempDir dir;
+  testing::PtyPair first, second;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const auto args = [&](const testing::PtyPair& pty) {
+    return std::vector<std::string>{"--machine-id", "5", "--name", "Strivex", "--local-db",
+                                    (dir / "local.db").string(), "--port", pty.slavePath(), "--workdir",
+                                    dir.path().string(), "--server-unavailable"};
+  };
+  auto holder = std::make_unique<HostProcess>(dir / "commands", args(first));
+  ASSERT_TRUE(holder->process().WaitForOutput(
+      [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s))
+      << holder->process().err();
+
+  BackgroundProcess refused(STRIVEX_HOST_PATH, args(second));
+  const auto result = refused.Wait(30s);
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_NE(result.err.find("Directorul de lucru este folosit de alt modul"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out.find("started"), std::string::npos) << result.out;
+  BackgroundProcess stats(STRIVEX_CLI_PATH, {"outbox", "--file", (dir / kOutboxFileName).string(), "stats"});
+  EXPECT_EQ(stats.Wait(30s).exitCode, 0);
+
+  holder->process().Signal(SIGKILL);
+  holder->process().Wait(30s);
+  holder.reset();
+  auto next = std::make_unique<HostProcess>(dir / "commands2", args(second));
+  EXPECT_TRUE(next->process().WaitForOutput(
+      [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s))
+      << next->process().err();
+  next->process().Signal(SIGTERM);
+  EXPECT_EQ(next->process().Wait(30s).exitCode, 0);
+}
+
 // The three-sample report under request ids of this test alone (tests run side by side).
 std::string ReportWithIds(int firstId) {
   std::string report = testing::ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/three-samples.txt");
