@@ -120,7 +120,7 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
     LoadCodeLists(*serverSession_, context_.resultMachineId, context_);
   }
   dcb_ = StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits);
-  if (port_.Open(serial_.portName, dcb_)) {
+  if (portOutage_.Open(port_, serial_.portName, dcb_)) {
     portWanted_.store(true);
   } else {
     view_.SetMenuState(MenuState::kPortClosed);
@@ -211,7 +211,7 @@ void ModuleCore::ShutdownModule() {
 }
 
 bool ModuleCore::OpenPort() {
-  if (!port_.Open(port_.PortName(), dcb_)) return false;
+  if (!portOutage_.Open(port_, port_.PortName(), dcb_)) return false;
   portWanted_.store(true);
   view_.SetMenuState(MenuState::kPortOpen);
   context_.frameQueue.Changed().Notify();  // frames confirmed while it was closed go out now
@@ -225,7 +225,7 @@ void ModuleCore::WatchPort() {
   if (now - lastPortTry_ < kReopenPeriod) return;
   lastPortTry_ = now;
   // The partial message stays with the reader, which goes on with the same buffer once it reads.
-  if (port_.Open(port_.PortName(), dcb_) && !portWanted_.load()) port_.Close();  // closed meanwhile
+  if (portOutage_.Open(port_, port_.PortName(), dcb_) && !portWanted_.load()) port_.Close();  // closed meanwhile
 }
 
 void ModuleCore::ClosePort() {

@@ -11,6 +11,7 @@
 
 #include "host/host_record.h"
 #include "host/module_context.h"
+#include "host/port_outage_log.h"
 #include "host/result_queue.h"
 #include "host/serial_settings.h"
 #include "host/status_panel.h"
@@ -120,6 +121,7 @@ class ModuleCore {
   ResultQueue queue_;
   ReceiveContext receive_;
   PortSerial port_;
+  PortOutageLog portOutage_;  // every open of port_ goes through it
   ModuleContext context_;
   std::unique_ptr<OutboxStore> outbox_;
   std::string serverConnection_;

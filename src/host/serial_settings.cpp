@@ -1,5 +1,7 @@
 #include "host/serial_settings.h"
 
+#include <utility>
+
 #include "serial/line_settings.h"
 #include "util/text_scan.h"
 
@@ -13,10 +15,12 @@ void LowerAscii(std::string& text) {
 
 void ApplySettingRow(SerialSettings& settings, std::string name, std::string value) {
   LowerAscii(name);
-  LowerAscii(value);
   if (name == "port") {
-    settings.portName = value;
-  } else if (name == "baud rate") {
+    settings.portName = std::move(value);
+    return;
+  }
+  LowerAscii(value);
+  if (name == "baud rate") {
     settings.baudRate = static_cast<uint32_t>(ParseDecimal(value));
   } else if (name == "byte size") {
     settings.byteSize = static_cast<uint8_t>(ParseDecimal(value));

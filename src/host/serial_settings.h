@@ -1,6 +1,7 @@
 #pragma once
 // The serial line's settings as the local database keeps them: rows of NAME and VALUE for the
-// instrument, matched after lower-casing both.
+// instrument, matched without regard to case. The port's value is kept as stored: device paths
+// on Linux are case-sensitive ("/dev/ttyUSB0", "/dev/serial/by-id/usb-...").
 
 #include <cstdint>
 #include <string>
@@ -16,8 +17,9 @@ struct SerialSettings {
   uint8_t stopBits = 0;  // ONESTOPBIT
 };
 
-// Applies one settings row, both texts lower-cased first ("port", "baud rate", "byte size",
-// "parity", "stop bits"); unknown names and values leave the settings unchanged.
+// Applies one settings row: names ("port", "baud rate", "byte size", "parity", "stop bits") and
+// the parity and stop-bit words match in any case; the port's value is taken as it stands.
+// Unknown names and values leave the settings unchanged.
 void ApplySettingRow(SerialSettings& settings, std::string name, std::string value);
 
 // A-Z to a-z; every other byte unchanged.

@@ -9,6 +9,9 @@
 #include <string_view>
 #include <system_error>
 #include <tuple>
+#include <utility>
+
+#include "serial/port_names.h"
 
 namespace strivex {
 
@@ -100,6 +103,30 @@ std::vector<SerialPortInfo> ListSerialPorts(const std::filesystem::path& sysClas
     // Only allocation fails here; the dialog then simply offers no ports.
     return {};
   }
+}
+
+std::vector<SerialPortInfo> ListSerialPortsById(const std::filesystem::path& byIdDir) {
+  try {
+    std::vector<SerialPortInfo> ports;
+    std::error_code error;
+    for (fs::directory_iterator it(byIdDir, error), end; !error && it != end; it.increment(error)) {
+      std::error_code gone;
+      const fs::path device = fs::canonical(it->path(), gone);  // a dangling link: unplugged
+      if (!gone) ports.push_back({it->path().string(), device.string()});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const SerialPortInfo& a, const SerialPortInfo& b) { return a.name < b.name; });
+    return ports;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::vector<SerialPortInfo> ListPresentSerialPorts() {
+  std::vector<SerialPortInfo> ports = ListSerialPorts();
+  for (SerialPortInfo& port : ListSerialPortsById(fs::path(DeviceDirectory()) / "serial" / "by-id"))
+    ports.push_back(std::move(port));
+  return ports;
 }
 
 }  // namespace strivex

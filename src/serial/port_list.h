@@ -26,4 +26,14 @@ struct SerialPortInfo {
 std::vector<SerialPortInfo> ListSerialPorts(
     const std::filesystem::path& sysClassTty = "/sys/class/tty");
 
+// The stable names of USB serial devices present ("usb-VENDOR_MODEL_SERIAL-if00-port0" links in
+// `byIdDir`, which exist only while their device does), by name. The name offered is the link's
+// whole path: it opens the same adapter whichever ttyUSB number it gets. Empty when the directory
+// is missing (no such device was ever plugged in); never throws.
+std::vector<SerialPortInfo> ListSerialPortsById(const std::filesystem::path& byIdDir);
+
+// What the serial settings dialog offers: ListSerialPorts(), then the stable names in
+// serial/by-id of the device directory (see DeviceDirectory).
+std::vector<SerialPortInfo> ListPresentSerialPorts();
+
 }  // namespace strivex

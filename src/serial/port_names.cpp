@@ -26,8 +26,8 @@ std::string DevicePathForPort(std::string_view portName) {
     }
     if (allDigits && number >= 1) return DeviceDirectory() + "/ttyS" + std::to_string(number - 1);
   }
-  // The stored port setting is lower-cased when it is read back ("ttyusb0"); device names are
-  // not, so the serial families are matched ignoring case.
+  // Older starts lower-cased the stored port setting ("ttyusb0"); device names are not, so the
+  // serial families are matched ignoring case.
   static constexpr std::string_view kFamilies[] = {"ttyUSB", "ttyACM", "ttyAMA", "ttyS"};
   for (std::string_view family : kFamilies) {
     if (portName.size() <= family.size()) continue;

@@ -35,7 +35,8 @@ UniqueFd OpenExclusive(const std::string& device) {
   UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) return fd;
   if (!isatty(fd.get()) || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    const int error = isatty(fd.get()) ? errno : ENOTTY;
+    // A lock held elsewhere means the port is in use, which EBUSY says in the logs.
+    const int error = !isatty(fd.get()) ? ENOTTY : errno == EWOULDBLOCK ? EBUSY : errno;
     fd.Reset();
     errno = error;
     return fd;
@@ -135,23 +136,35 @@ void PortSerial::Configure(LineSettings& dcb, uint32_t BaudRate, uint8_t ByteSiz
 }
 
 bool PortSerial::Open(const std::string& portName, const LineSettings& dcb) {
+  std::string reason;
+  return Open(portName, dcb, reason);
+}
+
+bool PortSerial::Open(const std::string& portName, const LineSettings& dcb, std::string& reason) {
+  reason.clear();
   {
     std::lock_guard lock(mutex_);
     portName_ = portName;
   }
+  const auto failed = [&reason](int error) {
+    reason = std::strerror(error);
+    errno = error;
+    return false;
+  };
   UniqueFd fd = OpenExclusive(DevicePathForPort(portName));
-  if (!fd.valid()) return false;
+  if (!fd.valid()) return failed(errno);
   // On the failures below `fd` closes before the message shows, so a later open of the same
   // port works.
   if (const int error = ApplyLineSettings(fd.get(), dcb); error != 0) {
     fd.Reset();
     platform::MessageBox(Format("Eroare %d la la setare parametrii specificati in DCB", error));
-    return false;
+    return failed(error);
   }
   if (!ApplyReadTimeout(fd.get())) {
+    const int error = errno;
     fd.Reset();
     platform::MessageBox("Eroare la setare TimeOut");
-    return false;
+    return failed(error);
   }
   std::lock_guard lock(mutex_);
   // The reader idles while the handle changes hands (it would otherwise keep taking the guard).

@@ -41,6 +41,9 @@ class PortSerial {
   // time-out cannot be applied, the device then closed again. A running reader switches to the
   // new handle; a handle left by a vanished device is closed.
   bool Open(const std::string& portName, const LineSettings& dcb);
+  // The same; on failure `reason` says why in the system's words ("No such file or directory",
+  // "Device or resource busy"), and is emptied on success. errno is kept as the open left it.
+  bool Open(const std::string& portName, const LineSettings& dcb, std::string& reason);
 
   // Closes the handle; a running reader idles until the port is opened again. True when there
   // was a handle to close.

@@ -68,7 +68,7 @@ void SetariComunicareDlg::accept() {
 void RunSerialSettings(ModuleCore& core, QWidget* parent) {
   BazaDeDate* local = core.localSession();
   if (local == nullptr || core.port().IsOpen()) return;
-  SetariComunicare model(CurrentSerialChoice(core.port().PortName(), core.lineSettings()), ListSerialPorts());
+  SetariComunicare model(CurrentSerialChoice(core.port().PortName(), core.lineSettings()), ListPresentSerialPorts());
   SetariComunicareDlg dialog(model, parent);
   if (dialog.exec() != QDialog::Accepted || !model.Confirmed()) return;
   ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *local, core.context().localMachineId);

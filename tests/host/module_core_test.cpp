@@ -746,5 +746,36 @@ TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad
   core->ShutdownModule();
 }
 
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// A stored device path keeps its capitals and opens at the start. Once its device is gone, the
+// re-opening (every 2 s) and "Deschid Port" fail with one logged line and its reason; the return
+// is logged once.
+TEST_F(ModuleCoreTest, PathWithCapitalsOpensAndItsOutageIsLoggedOnce) {
+  const std::filesystem::path link = dir_ / "dev" / "serial" / "by-id" / "usb-Ab_Cd-if00-port0";
+  std::filesystem::create_directories(link.parent_path());
+  std::filesystem::create_symlink(rig_.pty().slavePath(), link);
+  SetSetting("port", link.string());
+  auto core = Start(1);
+  ASSERT_TRUE(core->port().IsOpen());
+  std::filesystem::remove(link);
+  rig_.pty().CloseMaster();  // unplugged
+  ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
+  std::this_thread::sleep_for(2500ms);  // longer than the re-open period: it fails twice
+  EXPECT_FALSE(core->OpenPort());
+  testing::PtyPair replugged;
+  std::filesystem::create_symlink(replugged.slavePath(), link);
+  ASSERT_TRUE(WaitFor([&] { return core->port().IsOpen(); }, 10s)) << "not reopened";
+  core->ShutdownModule();
+  const std::string log = ReadFile(dir_ / "_acterr.log");
+  EXPECT_EQ(Occurrences(log, "nu poate fi deschis"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, link.string() + " nu poate fi deschis: No such file or directory"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, link.string() + " este din nou deschis"), 1u) << log;
+}
+
 }  // namespace
 }  // namespace strivex

@@ -1,5 +1,5 @@
 // The serial settings as the start-up reads them: MACHINE_SETTINGS rows in a real local database,
-// matched after lower-casing both texts.
+// matched in any case; the port's value is kept as stored.
 
 #include <gtest/gtest.h>
 
@@ -35,14 +35,17 @@ class SerialSettingsTest : public ::testing::Test {
   BazaDeDate local_;
 };
 
-TEST_F(SerialSettingsTest, RowsMatchAfterLowerCasing) {
+TEST_F(SerialSettingsTest, RowsMatchInAnyCaseAndThePortKeepsItsCase) {
   const struct {
     const char* name;
     const char* value;
     SerialSettings expected;
   } cases[] = {
-      {"port", "COM3", {"com3", 9600, 8, 0, 0}},
-      {"Port", "ttyUSB0", {"ttyusb0", 9600, 8, 0, 0}},
+      {"port", "COM3", {"COM3", 9600, 8, 0, 0}},
+      {"Port", "ttyUSB0", {"ttyUSB0", 9600, 8, 0, 0}},
+      {"PORT", "/dev/ttyUSB0", {"/dev/ttyUSB0", 9600, 8, 0, 0}},
+      {"port", "/dev/serial/by-id/usb-X_Y-if00-port0", {"/dev/serial/by-id/usb-X_Y-if00-port0", 9600, 8, 0, 0}},
+      {"port", "ttyusb0", {"ttyusb0", 9600, 8, 0, 0}},  // what older starts stored
       {"BAUD RATE", "19200", {"COM1", 19200, 8, 0, 0}},
       {"Byte Size", "7", {"COM1", 9600, 7, 0, 0}},
       {"Parity", "Odd", {"COM1", 9600, 8, 1, 0}},

@@ -156,6 +156,18 @@ TEST(PortList, ListedNamesOpenTheListedDevice) {
   for (const SerialPortInfo& port : ports) EXPECT_EQ(DevicePathForPort(port.name), port.device);
 }
 
+// The stable names of present devices only (an unplugged adapter leaves a dangling link), whole.
+TEST(PortList, ByIdNamesOfPresentDevices) {
+  TempDir dir;
+  fs::create_directory(dir / "by-id");
+  WriteFile(dir / "ttyUSB0", "");
+  fs::create_symlink("../ttyUSB0", dir / "by-id" / "usb-Ab_Cd-if00-port0");
+  fs::create_symlink("../ttyUSB9", dir / "by-id" / "usb-Gone-if00-port0");
+  const std::vector<SerialPortInfo> expected{
+      {(dir / "by-id/usb-Ab_Cd-if00-port0").string(), (fs::canonical(dir.path()) / "ttyUSB0").string()}};
+  EXPECT_EQ(ListSerialPortsById(dir / "by-id"), expected);
+}
+
 TEST(PortList, RealSysfsListsWithoutFailing) {
   const std::vector<SerialPortInfo> ports = ListSerialPorts();
   for (const SerialPortInfo& port : ports) {

@@ -229,7 +229,7 @@ TEST(SerialSettingsOnModuleTest, NewSettingsTakeEffectAtTheNextOpenAndTheNextSta
   ASSERT_TRUE(local.DeschidBazaLocala(rig.LocalPath(), "quomar", 1));
   SerialSettings stored;
   ReadSerialSettings(local, 7, stored);
-  EXPECT_EQ(stored.portName, "com2");  // the start-up lower-cases what it reads
+  EXPECT_EQ(stored.portName, "COM2");
   EXPECT_EQ(stored.baudRate, 19200u);
   EXPECT_EQ(stored.byteSize, 7);
   EXPECT_EQ(stored.parity, EVENPARITY);

@@ -1,0 +1,35 @@
+#include "host/port_outage_log.h"
+
+#include "serial/port_names.h"
+#include "serial/port_serial.h"
+#include "util/format.h"
+#include "util/log_files.h"
+
+namespace strivex {
+
+namespace {
+
+// "COM1 (/dev/ttyS0)", or the path alone when it is the name.
+std::string PortLabel(const std::string& portName) {
+  const std::string device = DevicePathForPort(portName);
+  return device == portName ? device : portName + " (" + device + ")";
+}
+
+}  // namespace
+
+bool PortOutageLog::Open(PortSerial& port, const std::string& portName, const LineSettings& dcb) {
+  std::string reason;
+  const bool opened = port.Open(portName, dcb, reason);
+  std::lock_guard lock(mutex_);
+  if (opened) {
+    if (told_) WriteErrorLogEntry(Format("Portul %s este din nou deschis", PortLabel(portName).c_str()));
+    told_ = false;
+  } else if (!told_ && !port.IsOpen()) {  // open through another path meanwhile: no outage
+    WriteErrorLogEntry(
+        Format("Portul %s nu poate fi deschis: %s", PortLabel(portName).c_str(), reason.c_str()));
+    told_ = true;
+  }
+  return opened;
+}
+
+}  // namespace strivex
