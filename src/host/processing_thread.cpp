@@ -1,11 +1,15 @@
 #include "host/processing_thread.h"
 
 #include <chrono>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "host/module_view.h"
 #include "host/result_queue.h"
 #include "outbox/outbox_store.h"
 #include "protocol/strivex_interpretor.h"
+#include "serial/message_cuts.h"
 #include "serial/message_pump.h"
 #include "serial/port_serial.h"
 #include "settings/code_translation.h"
@@ -33,12 +37,56 @@ int64_t CommitToOutbox(ModuleContext& context, const SampleList& samples, const 
   return 0;
 }
 
-void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view message) {
-  AppendRawLog(message);
-  StrivexInterpretor interpretor;
-  if (interpretor.Interpret(message, context.requestId.load(), modifierId, context.translations) != 1) {
-    return;  // nothing found: the message is only in the raw log
+// A torn line as the log and the window show it: printable bytes, the start of a long one.
+std::string Printable(std::string_view text) {
+  constexpr size_t kShown = 60;
+  std::string shown(text.substr(0, kShown));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
   }
+  if (text.size() > kShown) shown += "...";
+  return shown;
+}
+
+// Each torn line once in "_acterr.log" and once to the operator, who can read the strip again.
+// The request named is the sample open where the line was, else the operator's confirmed one.
+void TellTornLines(ModuleContext& context, std::string_view message, std::span<const TornLine> torn,
+                   std::span<const int32_t> openRequests, int32_t confirmedRequestId) {
+  for (size_t i = 0; i < torn.size(); ++i) {
+    const std::string_view text = message.substr(torn[i].begin, torn[i].textEnd - torn[i].begin);
+    if (text.empty()) continue;  // the end of a line the previous message held and told
+    const int32_t open = i < openRequests.size() ? openRequests[i] : 0;
+    const int32_t request = open != 0 ? open : confirmedRequestId;
+    const std::string line = Printable(text);
+    const std::string notice = request != 0 ? Format(kTornLineOfRequest, line.c_str(), request)
+                                            : Format(kTornLine, line.c_str());
+    WriteErrorLogEntry(notice);
+    context.view->NotifyOperator(notice);
+  }
+}
+
+void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view message,
+                    const MessageCuts& cuts) {
+  AppendRawLog(message);
+  // Torn lines go with their line ends, so the lines around them read as they were sent.
+  const std::vector<TornLine> torn = TornLines(message, cuts);
+  std::string kept;
+  std::vector<size_t> tornAt;  // where each torn line was, in what is interpreted
+  if (!torn.empty()) {
+    kept = WithoutLines(message, torn);
+    size_t removed = 0;
+    for (const TornLine& line : torn) {
+      tornAt.push_back(line.begin - removed);
+      removed += line.end - line.begin;
+    }
+  }
+  const int32_t confirmedRequestId = context.requestId.load();
+  StrivexInterpretor interpretor;
+  interpretor.NoteOpenRequestsAt(tornAt);
+  const uint8_t found = interpretor.Interpret(torn.empty() ? message : std::string_view(kept),
+                                              confirmedRequestId, modifierId, context.translations);
+  TellTornLines(context, message, torn, interpretor.OpenRequests(), confirmedRequestId);
+  if (found != 1) return;  // nothing found: the message is only in the raw log
   SampleList samples = interpretor.TakeSamples();
   SampleList unassigned = interpretor.TakeUnassigned();
   // The operator's confirmed request goes with the message's samples; a printout without any (a
@@ -60,7 +108,9 @@ void ProcessingThread(ModuleContext& context) {
   context.translations = std::move(codes.translations);
   context.port->StartReader(receive);
 
-  const auto process = [&](std::string_view message) { ProcessMessage(context, codes.modifierId, message); };
+  const auto process = [&](std::string_view message, const MessageCuts& cuts) {
+    ProcessMessage(context, codes.modifierId, message, cuts);
+  };
   while (receive.stop.load() == 0) {
     ServeCompleteMessage(*context.port, receive, process);
     if (context.watchPort) context.watchPort();

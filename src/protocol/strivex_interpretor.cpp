@@ -1,8 +1,11 @@
 #include "protocol/strivex_interpretor.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "protocol/code_page.h"
 #include "util/local_time.h"
@@ -91,6 +94,9 @@ SampleRecord& OpenSample(SampleList& list, int32_t requestId) {
   return sample;
 }
 
+// The form the analyser prints a result in: one space, then the code.
+bool ResultShaped(std::string_view line) { return line.size() >= 2 && line[0] == ' ' && line[1] != ' '; }
+
 // Moves `pos` behind the line end of the line starting there; false when no line end follows.
 bool SkipLine(std::string_view text, int32_t& pos) {
   const size_t cr = text.find('\r', static_cast<size_t>(pos));
@@ -107,16 +113,19 @@ uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownReques
                                       int32_t /*modifierId*/,
                                       std::span<const TranslationEntry> translations) {
   try {
+    std::vector<size_t> noteAt = std::exchange(noteAt, {});
+    openRequests_.assign(noteAt.size(), 0);
     std::string withoutNul;
     if (text.find('\0') != std::string_view::npos) {
       withoutNul.assign(text);
       std::erase(withoutNul, '\0');
+      for (size_t& at : noteAt) at -= std::count(text.begin(), text.begin() + std::min(at, text.size()), '\0');
       text = withoutNul;
     }
     if (text.empty()) return 0;
     samples_.clear();
     unassigned_.clear();
-    InterpretLines(text, knownRequestId, translations);
+    InterpretLines(text, knownRequestId, translations, noteAt);
   } catch (const std::bad_alloc&) {
     samples_.clear();
     unassigned_.clear();
@@ -125,17 +134,40 @@ uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownReques
 }
 
 void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequestId,
-                                        std::span<const TranslationEntry> translations) {
+                                        std::span<const TranslationEntry> translations,
+                                        std::span<const size_t> noteAt) {
   const LocalTime messageTime = GetLocalTime();
   // Where results go: the sample opened last, or the printout without one; null at a sample
   // boundary, and the next result then opens a printout in the unassigned list.
   SampleRecord* target = nullptr;
   int32_t currentId = knownRequestId;  // while 0, "Pacient" lines identify
   bool inResultBlock = false;
+  // Result-shaped lines outside any block since the last boundary, and whether the end of the
+  // message completes them as well as a closing line does. No stretch is open behind a '-' line.
+  std::vector<std::string_view> stretch;
+  bool stretchOpen = true;
+  bool endCompletesStretch = true;
+  const auto addResult = [&](std::string_view line) {
+    if (target == nullptr) target = &OpenSample(unassigned_, 0);
+    ResultRecord& result = target->groups.head()->results.emplace_back(messageTime);
+    ReadResultLine(line, result, translations);
+  };
+  // A stretch that a closing line (or the message's end) completes was a block whose opening line
+  // never arrived; it is a printout of its own, since whose sample it was cannot be known.
+  const auto completeStretch = [&] {
+    if (stretch.empty()) return;
+    target = nullptr;
+    for (std::string_view line : stretch) addResult(line);
+    stretch.clear();
+  };
 
   int32_t linePos = 0;
+  size_t note = 0;
   std::string_view line;
   for (;;) {
+    for (; note < noteAt.size() && noteAt[note] <= static_cast<size_t>(linePos); ++note) {
+      openRequests_[note] = target != nullptr ? target->requestId : 0;
+    }
     if (!ReadLineView(text, linePos, line, kLineLimit)) {
       if (SkipLine(text, linePos)) continue;  // an over-long line: noise, not the end
       break;
@@ -149,20 +181,32 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
       const int32_t requestId = RequestIdOf(value);
       target = requestId != 0 ? &OpenSample(samples_, requestId) : nullptr;
       inResultBlock = false;
+      stretch.clear();  // header text
+      stretchOpen = endCompletesStretch = true;
     } else if (key.first == '=') {
       // The report's closing line: a block after it needs an identifier of its own.
+      completeStretch();
       target = nullptr;
       inResultBlock = false;
+      stretchOpen = true;
+      // What follows a report up to the end of the message is its footer.
+      endCompletesStretch = false;
     } else if (!inResultBlock) {
       inResultBlock = key.first == '-';
+      if (inResultBlock) {
+        stretch.clear();  // header text
+        stretchOpen = false;
+      } else if (stretchOpen && ResultShaped(line)) {
+        stretch.push_back(line);
+      }
     } else if (key.first == '-') {
       inResultBlock = false;
     } else {
-      if (target == nullptr) target = &OpenSample(unassigned_, 0);
-      ResultRecord& result = target->groups.head()->results.emplace_back(messageTime);
-      ReadResultLine(line, result, translations);
+      addResult(line);
     }
   }
+  for (; note < noteAt.size(); ++note) openRequests_[note] = target != nullptr ? target->requestId : 0;
+  if (endCompletesStretch) completeStretch();
 }
 
 }  // namespace strivex
