@@ -1,7 +1,7 @@
 #include "host/processing_thread.h"
 
+#include <algorithm>
 #include <chrono>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -50,42 +50,42 @@ std::string Printable(std::string_view text) {
 
 // Each torn line once in "_acterr.log" and once to the operator, who can read the strip again.
 // The request named is the sample open where the line was, else the operator's confirmed one.
-void TellTornLines(ModuleContext& context, std::string_view message, std::span<const TornLine> torn,
-                   std::span<const int32_t> openRequests, int32_t confirmedRequestId) {
-  for (size_t i = 0; i < torn.size(); ++i) {
-    const std::string_view text = message.substr(torn[i].begin, torn[i].textEnd - torn[i].begin);
-    if (text.empty()) continue;  // the end of a line the previous message held and told
-    const int32_t open = i < openRequests.size() ? openRequests[i] : 0;
-    const int32_t request = open != 0 ? open : confirmedRequestId;
-    const std::string line = Printable(text);
-    const std::string notice = request != 0 ? Format(kTornLineOfRequest, line.c_str(), request)
-                                            : Format(kTornLine, line.c_str());
-    WriteErrorLogEntry(notice);
-    context.view->NotifyOperator(notice);
-  }
+void TellTornLine(ModuleContext& context, std::string_view text, int32_t openRequestId,
+                  int32_t confirmedRequestId) {
+  if (text.empty()) return;  // the end of a line the previous message held and told
+  const int32_t request = openRequestId != 0 ? openRequestId : confirmedRequestId;
+  const std::string line = Printable(text);
+  const std::string notice = request != 0 ? Format(kTornLineOfRequest, line.c_str(), request)
+                                          : Format(kTornLine, line.c_str());
+  WriteErrorLogEntry(notice);
+  context.view->NotifyOperator(notice);
 }
 
 void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view message,
                     const MessageCuts& cuts) {
   AppendRawLog(message);
-  // Torn lines go with their line ends, so the lines around them read as they were sent.
+  // Torn lines go with their line ends, so the lines around them read as they were sent. Where
+  // one was, and wherever the device went, bytes may be missing.
   const std::vector<TornLine> torn = TornLines(message, cuts);
-  std::string kept;
-  std::vector<size_t> tornAt;  // where each torn line was, in what is interpreted
-  if (!torn.empty()) {
-    kept = WithoutLines(message, torn);
-    size_t removed = 0;
-    for (const TornLine& line : torn) {
-      tornAt.push_back(line.begin - removed);
-      removed += line.end - line.begin;
-    }
-  }
+  std::vector<size_t> gaps;
+  for (const TornLine& line : torn) gaps.push_back(OffsetWithout(torn, line.begin));
+  for (const int32_t loss : cuts.losses) gaps.push_back(OffsetWithout(torn, static_cast<size_t>(loss)));
+  std::sort(gaps.begin(), gaps.end());
+  gaps.erase(std::unique(gaps.begin(), gaps.end()), gaps.end());
+  const std::string kept = torn.empty() ? std::string() : WithoutLines(message, torn);
+
   const int32_t confirmedRequestId = context.requestId.load();
   StrivexInterpretor interpretor;
-  interpretor.NoteOpenRequestsAt(tornAt);
+  interpretor.GapsAt(gaps);
   const uint8_t found = interpretor.Interpret(torn.empty() ? message : std::string_view(kept),
                                               confirmedRequestId, modifierId, context.translations);
-  TellTornLines(context, message, torn, interpretor.OpenRequests(), confirmedRequestId);
+  for (const TornLine& line : torn) {
+    const auto at = std::lower_bound(gaps.begin(), gaps.end(), OffsetWithout(torn, line.begin));
+    const size_t index = static_cast<size_t>(at - gaps.begin());
+    const std::vector<int32_t>& open = interpretor.OpenRequests();
+    TellTornLine(context, message.substr(line.begin, line.textEnd - line.begin),
+                 index < open.size() ? open[index] : 0, confirmedRequestId);
+  }
   if (found != 1) return;  // nothing found: the message is only in the raw log
   SampleList samples = interpretor.TakeSamples();
   SampleList unassigned = interpretor.TakeUnassigned();

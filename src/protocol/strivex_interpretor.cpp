@@ -113,19 +113,19 @@ uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownReques
                                       int32_t /*modifierId*/,
                                       std::span<const TranslationEntry> translations) {
   try {
-    std::vector<size_t> noteAt = std::exchange(noteAt, {});
-    openRequests_.assign(noteAt.size(), 0);
+    std::vector<size_t> gaps = std::exchange(gaps_, {});
+    openRequests_.assign(gaps.size(), 0);
     std::string withoutNul;
     if (text.find('\0') != std::string_view::npos) {
       withoutNul.assign(text);
       std::erase(withoutNul, '\0');
-      for (size_t& at : noteAt) at -= std::count(text.begin(), text.begin() + std::min(at, text.size()), '\0');
+      for (size_t& at : gaps) at -= std::count(text.begin(), text.begin() + std::min(at, text.size()), '\0');
       text = withoutNul;
     }
     if (text.empty()) return 0;
     samples_.clear();
     unassigned_.clear();
-    InterpretLines(text, knownRequestId, translations, noteAt);
+    InterpretLines(text, knownRequestId, translations, gaps);
   } catch (const std::bad_alloc&) {
     samples_.clear();
     unassigned_.clear();
@@ -135,7 +135,7 @@ uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownReques
 
 void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequestId,
                                         std::span<const TranslationEntry> translations,
-                                        std::span<const size_t> noteAt) {
+                                        std::span<const size_t> gaps) {
   const LocalTime messageTime = GetLocalTime();
   // Where results go: the sample opened last, or the printout without one; null at a sample
   // boundary, and the next result then opens a printout in the unassigned list.
@@ -160,14 +160,19 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
     for (std::string_view line : stretch) addResult(line);
     stretch.clear();
   };
+  // Behind a gap the bytes may be another transmission's (a new report after the device came
+  // back): until the block open there ends, only lines in the result form are its results.
+  bool afterGap = false;
+  const auto noteGap = [&](size_t index) {
+    openRequests_[index] = target != nullptr ? target->requestId : 0;
+    afterGap = inResultBlock;
+  };
 
   int32_t linePos = 0;
-  size_t note = 0;
+  size_t nextGap = 0;
   std::string_view line;
   for (;;) {
-    for (; note < noteAt.size() && noteAt[note] <= static_cast<size_t>(linePos); ++note) {
-      openRequests_[note] = target != nullptr ? target->requestId : 0;
-    }
+    for (; nextGap < gaps.size() && gaps[nextGap] <= static_cast<size_t>(linePos); ++nextGap) noteGap(nextGap);
     if (!ReadLineView(text, linePos, line, kLineLimit)) {
       if (SkipLine(text, linePos)) continue;  // an over-long line: noise, not the end
       break;
@@ -180,14 +185,14 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
       currentId = ParseDecimal(value);
       const int32_t requestId = RequestIdOf(value);
       target = requestId != 0 ? &OpenSample(samples_, requestId) : nullptr;
-      inResultBlock = false;
+      inResultBlock = afterGap = false;
       stretch.clear();  // header text
       stretchOpen = endCompletesStretch = true;
     } else if (key.first == '=') {
       // The report's closing line: a block after it needs an identifier of its own.
       completeStretch();
       target = nullptr;
-      inResultBlock = false;
+      inResultBlock = afterGap = false;
       stretchOpen = true;
       // What follows a report up to the end of the message is its footer.
       endCompletesStretch = false;
@@ -200,12 +205,12 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
         stretch.push_back(line);
       }
     } else if (key.first == '-') {
-      inResultBlock = false;
-    } else {
+      inResultBlock = afterGap = false;
+    } else if (!afterGap || ResultShaped(line)) {
       addResult(line);
     }
   }
-  for (; note < noteAt.size(); ++note) openRequests_[note] = target != nullptr ? target->requestId : 0;
+  for (; nextGap < gaps.size(); ++nextGap) noteGap(nextGap);
   if (endCompletesStretch) completeStretch();
 }
 

@@ -55,10 +55,12 @@ class StrivexInterpretor {
   // Hands the samples over; the interpreter's samples are then empty.
   SampleList TakeSamples() { return std::move(samples_); }
 
-  // Asks the next Interpret to note, at each of these offsets into its text (ascending), the
-  // request of the sample that results would go to there: 0 when none is open.
-  void NoteOpenRequestsAt(std::vector<size_t> offsets) { noteAt_ = std::move(offsets); }
-  // What the last Interpret noted, one entry an offset.
+  // Tells the next Interpret where in its text (ascending offsets) bytes may be missing: a torn
+  // line was left out there, or the device went away. The bytes behind a gap may be another
+  // transmission's (a new report's header), so up to the end of the block open there only lines
+  // in the result form are taken as its results.
+  void GapsAt(std::vector<size_t> offsets) { gaps_ = std::move(offsets); }
+  // The request of the sample open at each gap of the last Interpret: 0 when none.
   const std::vector<int32_t>& OpenRequests() const { return openRequests_; }
 
   // Unassigned results, one pseudo-sample per printout (a run of result lines between two
@@ -70,11 +72,11 @@ class StrivexInterpretor {
 
  private:
   void InterpretLines(std::string_view text, int32_t knownRequestId,
-                      std::span<const TranslationEntry> translations, std::span<const size_t> noteAt);
+                      std::span<const TranslationEntry> translations, std::span<const size_t> gaps);
 
   SampleList samples_;
   SampleList unassigned_;
-  std::vector<size_t> noteAt_;
+  std::vector<size_t> gaps_;
   std::vector<int32_t> openRequests_;
 };
 

@@ -72,6 +72,16 @@ std::string WithoutLines(std::string_view message, std::span<const TornLine> lin
   return kept;
 }
 
+size_t OffsetWithout(std::span<const TornLine> lines, size_t offset) {
+  size_t removed = 0;
+  for (const TornLine& line : lines) {
+    if (line.begin >= offset) break;
+    if (line.end > offset) return line.begin - removed;
+    removed += line.end - line.begin;
+  }
+  return offset - removed;
+}
+
 MessageStart NextMessageStart(std::string_view message, const MessageCuts& cuts) {
   if (cuts.end != MessageEnd::kLimit || message.empty()) return MessageStart::kLineStart;
   if (message.back() == '\r') return MessageStart::kInLineEnd;

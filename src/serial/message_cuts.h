@@ -56,6 +56,10 @@ std::vector<TornLine> TornLines(std::string_view message, const MessageCuts& cut
 // `message` less `lines` (as TornLines gives them), each with its line end.
 std::string WithoutLines(std::string_view message, std::span<const TornLine> lines);
 
+// Where `offset` of the message lies once `lines` are removed; an offset inside a removed line
+// lies where that line was.
+size_t OffsetWithout(std::span<const TornLine> lines, size_t offset);
+
 // How the message after `message` begins: inside its last line when the limit cut that line.
 MessageStart NextMessageStart(std::string_view message, const MessageCuts& cuts);
 
