@@ -1,11 +1,15 @@
 #include "host/processing_thread.h"
 
+#include <algorithm>
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "host/module_view.h"
 #include "host/result_queue.h"
 #include "outbox/outbox_store.h"
 #include "protocol/strivex_interpretor.h"
+#include "serial/message_cuts.h"
 #include "serial/message_pump.h"
 #include "serial/port_serial.h"
 #include "settings/code_translation.h"
@@ -33,12 +37,56 @@ int64_t CommitToOutbox(ModuleContext& context, const SampleList& samples, const 
   return 0;
 }
 
-void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view message) {
-  AppendRawLog(message);
-  StrivexInterpretor interpretor;
-  if (interpretor.Interpret(message, context.requestId.load(), modifierId, context.translations) != 1) {
-    return;  // nothing found: the message is only in the raw log
+// A torn line as the log and the window show it: printable bytes, the start of a long one.
+std::string Printable(std::string_view text) {
+  constexpr size_t kShown = 60;
+  std::string shown(text.substr(0, kShown));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
   }
+  if (text.size() > kShown) shown += "...";
+  return shown;
+}
+
+// Each torn line once in "_acterr.log" and once to the operator, who can read the strip again.
+// The request named is the sample open where the line was, else the operator's confirmed one.
+void TellTornLine(ModuleContext& context, std::string_view text, int32_t openRequestId,
+                  int32_t confirmedRequestId) {
+  if (text.empty()) return;  // the end of a line the previous message held and told
+  const int32_t request = openRequestId != 0 ? openRequestId : confirmedRequestId;
+  const std::string line = Printable(text);
+  const std::string notice = request != 0 ? Format(kTornLineOfRequest, line.c_str(), request)
+                                          : Format(kTornLine, line.c_str());
+  WriteErrorLogEntry(notice);
+  context.view->NotifyOperator(notice);
+}
+
+void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view message,
+                    const MessageCuts& cuts) {
+  AppendRawLog(message);
+  // Torn lines go with their line ends, so the lines around them read as they were sent. Where
+  // one was, and wherever the device went, bytes may be missing.
+  const std::vector<TornLine> torn = TornLines(message, cuts);
+  std::vector<size_t> gaps;
+  for (const TornLine& line : torn) gaps.push_back(OffsetWithout(torn, line.begin));
+  for (const int32_t loss : cuts.losses) gaps.push_back(OffsetWithout(torn, static_cast<size_t>(loss)));
+  std::sort(gaps.begin(), gaps.end());
+  gaps.erase(std::unique(gaps.begin(), gaps.end()), gaps.end());
+  const std::string kept = torn.empty() ? std::string() : WithoutLines(message, torn);
+
+  const int32_t confirmedRequestId = context.requestId.load();
+  StrivexInterpretor interpretor;
+  interpretor.GapsAt(gaps);
+  const uint8_t found = interpretor.Interpret(torn.empty() ? message : std::string_view(kept),
+                                              confirmedRequestId, modifierId, context.translations);
+  for (const TornLine& line : torn) {
+    const auto at = std::lower_bound(gaps.begin(), gaps.end(), OffsetWithout(torn, line.begin));
+    const size_t index = static_cast<size_t>(at - gaps.begin());
+    const std::vector<int32_t>& open = interpretor.OpenRequests();
+    TellTornLine(context, message.substr(line.begin, line.textEnd - line.begin),
+                 index < open.size() ? open[index] : 0, confirmedRequestId);
+  }
+  if (found != 1) return;  // nothing found: the message is only in the raw log
   SampleList samples = interpretor.TakeSamples();
   SampleList unassigned = interpretor.TakeUnassigned();
   // The operator's confirmed request goes with the message's samples; a printout without any (a
@@ -60,7 +108,9 @@ void ProcessingThread(ModuleContext& context) {
   context.translations = std::move(codes.translations);
   context.port->StartReader(receive);
 
-  const auto process = [&](std::string_view message) { ProcessMessage(context, codes.modifierId, message); };
+  const auto process = [&](std::string_view message, const MessageCuts& cuts) {
+    ProcessMessage(context, codes.modifierId, message, cuts);
+  };
   while (receive.stop.load() == 0) {
     ServeCompleteMessage(*context.port, receive, process);
     if (context.watchPort) context.watchPort();

@@ -1,8 +1,11 @@
 #include "protocol/strivex_interpretor.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "protocol/code_page.h"
 #include "util/local_time.h"
@@ -91,6 +94,9 @@ SampleRecord& OpenSample(SampleList& list, int32_t requestId) {
   return sample;
 }
 
+// The form the analyser prints a result in: one space, then the code.
+bool ResultShaped(std::string_view line) { return line.size() >= 2 && line[0] == ' ' && line[1] != ' '; }
+
 // Moves `pos` behind the line end of the line starting there; false when no line end follows.
 bool SkipLine(std::string_view text, int32_t& pos) {
   const size_t cr = text.find('\r', static_cast<size_t>(pos));
@@ -107,16 +113,19 @@ uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownReques
                                       int32_t /*modifierId*/,
                                       std::span<const TranslationEntry> translations) {
   try {
+    std::vector<size_t> gaps = std::exchange(gaps_, {});
+    openRequests_.assign(gaps.size(), 0);
     std::string withoutNul;
     if (text.find('\0') != std::string_view::npos) {
       withoutNul.assign(text);
       std::erase(withoutNul, '\0');
+      for (size_t& at : gaps) at -= std::count(text.begin(), text.begin() + std::min(at, text.size()), '\0');
       text = withoutNul;
     }
     if (text.empty()) return 0;
     samples_.clear();
     unassigned_.clear();
-    InterpretLines(text, knownRequestId, translations);
+    InterpretLines(text, knownRequestId, translations, gaps);
   } catch (const std::bad_alloc&) {
     samples_.clear();
     unassigned_.clear();
@@ -125,17 +134,45 @@ uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownReques
 }
 
 void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequestId,
-                                        std::span<const TranslationEntry> translations) {
+                                        std::span<const TranslationEntry> translations,
+                                        std::span<const size_t> gaps) {
   const LocalTime messageTime = GetLocalTime();
   // Where results go: the sample opened last, or the printout without one; null at a sample
   // boundary, and the next result then opens a printout in the unassigned list.
   SampleRecord* target = nullptr;
   int32_t currentId = knownRequestId;  // while 0, "Pacient" lines identify
   bool inResultBlock = false;
+  // Result-shaped lines outside any block since the last boundary, and whether the end of the
+  // message completes them as well as a closing line does. No stretch is open behind a '-' line.
+  std::vector<std::string_view> stretch;
+  bool stretchOpen = true;
+  bool endCompletesStretch = true;
+  const auto addResult = [&](std::string_view line) {
+    if (target == nullptr) target = &OpenSample(unassigned_, 0);
+    ResultRecord& result = target->groups.head()->results.emplace_back(messageTime);
+    ReadResultLine(line, result, translations);
+  };
+  // A stretch that a closing line (or the message's end) completes was a block whose opening line
+  // never arrived; it is a printout of its own, since whose sample it was cannot be known.
+  const auto completeStretch = [&] {
+    if (stretch.empty()) return;
+    target = nullptr;
+    for (std::string_view line : stretch) addResult(line);
+    stretch.clear();
+  };
+  // Behind a gap the bytes may be another transmission's (a new report after the device came
+  // back): until the block open there ends, only lines in the result form are its results.
+  bool afterGap = false;
+  const auto noteGap = [&](size_t index) {
+    openRequests_[index] = target != nullptr ? target->requestId : 0;
+    afterGap = inResultBlock;
+  };
 
   int32_t linePos = 0;
+  size_t nextGap = 0;
   std::string_view line;
   for (;;) {
+    for (; nextGap < gaps.size() && gaps[nextGap] <= static_cast<size_t>(linePos); ++nextGap) noteGap(nextGap);
     if (!ReadLineView(text, linePos, line, kLineLimit)) {
       if (SkipLine(text, linePos)) continue;  // an over-long line: noise, not the end
       break;
@@ -148,21 +185,33 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
       currentId = ParseDecimal(value);
       const int32_t requestId = RequestIdOf(value);
       target = requestId != 0 ? &OpenSample(samples_, requestId) : nullptr;
-      inResultBlock = false;
+      inResultBlock = afterGap = false;
+      stretch.clear();  // header text
+      stretchOpen = endCompletesStretch = true;
     } else if (key.first == '=') {
       // The report's closing line: a block after it needs an identifier of its own.
+      completeStretch();
       target = nullptr;
-      inResultBlock = false;
+      inResultBlock = afterGap = false;
+      stretchOpen = true;
+      // What follows a report up to the end of the message is its footer.
+      endCompletesStretch = false;
     } else if (!inResultBlock) {
       inResultBlock = key.first == '-';
+      if (inResultBlock) {
+        stretch.clear();  // header text
+        stretchOpen = false;
+      } else if (stretchOpen && ResultShaped(line)) {
+        stretch.push_back(line);
+      }
     } else if (key.first == '-') {
-      inResultBlock = false;
-    } else {
-      if (target == nullptr) target = &OpenSample(unassigned_, 0);
-      ResultRecord& result = target->groups.head()->results.emplace_back(messageTime);
-      ReadResultLine(line, result, translations);
+      inResultBlock = afterGap = false;
+    } else if (!afterGap || ResultShaped(line)) {
+      addResult(line);
     }
   }
+  for (; nextGap < gaps.size(); ++nextGap) noteGap(nextGap);
+  if (endCompletesStretch) completeStretch();
 }
 
 }  // namespace strivex

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "protocol/records.h"
 #include "protocol/translation.h"
@@ -22,6 +23,14 @@ namespace strivex {
 // results behind them, up to the next usable identifier, are unassigned. Printouts printed back
 // to back arrive as one message, and one without a readable identifier (a quality control, a
 // misread label) must not be stored under the patient before it.
+//
+// Lines in the analyser's result form (a space, then a code) met outside a block after a boundary
+// (the message's start, an identifier line, a closing line) and before any '-' line are kept
+// aside. A '-' or identifier line after them shows they were header text: they are dropped. A
+// closing line after them, or the message's end after a stretch that the message's start or an
+// identifier line began, shows a block whose opening line never arrived (the rest of a report
+// whose start went to an earlier message, or a torn dashed line): they become one unassigned
+// printout. Text behind a report's closing line up to the message's end is its footer.
 class StrivexInterpretor {
  public:
   // Longer lines are skipped; the interpretation goes on behind their line end.
@@ -46,6 +55,14 @@ class StrivexInterpretor {
   // Hands the samples over; the interpreter's samples are then empty.
   SampleList TakeSamples() { return std::move(samples_); }
 
+  // Tells the next Interpret where in its text (ascending offsets) bytes may be missing: a torn
+  // line was left out there, or the device went away. The bytes behind a gap may be another
+  // transmission's (a new report's header), so up to the end of the block open there only lines
+  // in the result form are taken as its results.
+  void GapsAt(std::vector<size_t> offsets) { gaps_ = std::move(offsets); }
+  // The request of the sample open at each gap of the last Interpret: 0 when none.
+  const std::vector<int32_t>& OpenRequests() const { return openRequests_; }
+
   // Unassigned results, one pseudo-sample per printout (a run of result lines between two
   // sample boundaries): requestId 0, its groups and results as the interpreter builds them for a
   // sample (same analysis code "S_TRV", same translation and code-page rules), in order.
@@ -55,10 +72,12 @@ class StrivexInterpretor {
 
  private:
   void InterpretLines(std::string_view text, int32_t knownRequestId,
-                      std::span<const TranslationEntry> translations);
+                      std::span<const TranslationEntry> translations, std::span<const size_t> gaps);
 
   SampleList samples_;
   SampleList unassigned_;
+  std::vector<size_t> gaps_;
+  std::vector<int32_t> openRequests_;
 };
 
 }  // namespace strivex

@@ -9,16 +9,20 @@
 
 namespace strivex {
 
+// What the consumer is handed: the message's bytes (valid during the call) and how it was cut.
+using MessageConsumer = std::function<void(std::string_view message, const MessageCuts& cuts)>;
+
 // Consumer thread only. When a message is complete: marks the context idle, hands the message to
-// `consume` (its bytes stay valid during the call), frees the buffer and starts the reader of the
-// next message. Returns whether a message was served; false at once otherwise.
+// `consume`, frees the buffer and starts the reader of the next message. Returns whether a
+// message was served; false at once otherwise.
+bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context, const MessageConsumer& consume);
+// The same for a consumer that looks at the bytes alone.
 bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context,
                           const std::function<void(std::string_view message)>& consume);
 
 // Consumer thread only, after setting `stop`: waits until the last reader has ended, hands what it
 // had received (a partial message, or a complete one not yet served) to `consumeRest`, frees the
 // buffer and reports RX_CONSUMER_DONE.
-void FinishConsumer(ReceiveContext& context,
-                    const std::function<void(std::string_view bytes)>& consumeRest = nullptr);
+void FinishConsumer(ReceiveContext& context, const MessageConsumer& consumeRest = nullptr);
 
 }  // namespace strivex

@@ -102,6 +102,7 @@ void ReaderThread(ReceiveContext& context) {
   PortLink& link = *context.port.load(std::memory_order_acquire);
   bool room = EnsureRoom(context);
   SilenceRule silence;
+  bool completed = false;
   while (room && context.stop.load(std::memory_order_acquire) == 0) {
     if (link.open.load(std::memory_order_acquire) == 0) {
       std::this_thread::sleep_for(kClosedPortPause);
@@ -109,7 +110,9 @@ void ReaderThread(ReceiveContext& context) {
     }
     const ReadResult read = ReadAvailable(context, link);
     if (read == ReadResult::kDeviceGone) {
-      // The device went away: keep what arrived and wait for the port to be opened again.
+      // The device went away: keep what arrived and wait for the port to be opened again. The
+      // line being received when it went is not whole.
+      context.cuts.AddLoss(context.length.load(std::memory_order_relaxed));
       link.open.store(0, std::memory_order_release);
       continue;
     }
@@ -124,13 +127,21 @@ void ReaderThread(ReceiveContext& context) {
     } else if (context.state.load(std::memory_order_acquire) != RX_IDLE) {
       const bool wasMarked = silence.Marked();
       if (silence.OnEmptyRead(MonotonicSeconds())) {
+        completed = true;
         Complete(context);
         break;
       }
       if (!wasMarked) context.state.store(RX_SILENCE, std::memory_order_release);
     }
   }
-  if (!room) Complete(context);  // cannot hold more: deliver what is there rather than lose it
+  // The cuts are told before the hand-over (RX_COMPLETE, or `finished` for a stopped message).
+  if (!room) {
+    // Cannot hold more: deliver what is there rather than lose it.
+    context.cuts.end = MessageEnd::kLimit;
+    Complete(context);
+  } else if (!completed) {
+    context.cuts.end = MessageEnd::kStop;
+  }
   link.readerRunning.store(0, std::memory_order_release);
   context.changed.Notify();
   // The last touch of the context: from here on its owner may free it.

@@ -34,7 +34,8 @@ int64_t MonotonicSeconds();
 
 // The reader's loop on `context`, run on the thread PortSerial::StartReader makes; returns when
 // the message is complete, a stop was requested or the buffer cannot grow (the message is then
-// completed as it is). Sets the context's finished flag last.
+// completed as it is). Notes on the context's cuts where the device went away and why the message
+// ended. Sets the context's finished flag last.
 void ReaderThread(ReceiveContext& context);
 
 }  // namespace strivex

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "serial/message_cuts.h"
 #include "util/wake_signal.h"
 
 namespace strivex {
@@ -32,6 +33,8 @@ struct ReceiveContext {
   std::unique_ptr<char[]> data;
   std::atomic<int32_t> length{0};    // bytes stored so far
   std::atomic<int32_t> capacity{0};  // bytes allocated
+  // How the message was cut; owned like `data` (the reader's until the hand-over).
+  MessageCuts cuts;
   // Set by whoever ends the reception; the reader then ends within about a second.
   std::atomic<uint8_t> stop{0};
   std::atomic<int> portHandle{-1};  // the handle the reader waits on; the port owns it
@@ -52,8 +55,12 @@ struct ReceiveContext {
   std::string_view Message() const {
     return {data.get(), static_cast<size_t>(length.load(std::memory_order_acquire))};
   }
-  // Frees the buffer; length and capacity back to 0. Only while no reader runs on it.
+  // Frees the buffer; length and capacity back to 0, the cuts those of a fresh message (which
+  // starts inside a line when the limit cut this one there). Only while no reader runs on it.
   void ReleaseBuffer() {
+    const MessageStart next = NextMessageStart(Message(), cuts);
+    cuts = MessageCuts();
+    cuts.start = next;
     data.reset();
     length.store(0, std::memory_order_release);
     capacity.store(0, std::memory_order_release);

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -295,6 +296,34 @@ TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
     EXPECT_EQ(outbox->Stats().pending > 0, c.samples > 0);
     EXPECT_EQ(receive.capacity.load(), 0);
   }
+}
+
+// The adapter is unplugged while " COL    yellow" is sent; another analyser's report follows on
+// the same port and its first line end would complete the torn line as "COL" with no value.
+TEST_F(ModuleCoreTest, ALineTheDeviceLossCutIsLeftOutAndTold) {
+  const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  auto core = Start(1);
+  const size_t cut = report.find(" COL ") + 5;
+  rig_.pty().Write(report.substr(0, cut));
+  ASSERT_TRUE(WaitFor([&] { return core->context().receive->length.load() == static_cast<int32_t>(cut); }, 5s));
+  rig_.pty().CloseMaster();
+  ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
+  testing::PtyPair replugged;
+  std::filesystem::remove(dir_ / "dev" / "ttyS0");
+  std::filesystem::create_symlink(replugged.slavePath(), dir_ / "dev" / "ttyS0");
+  ASSERT_TRUE(WaitFor([&] { return core->port().IsOpen(); }, 10s));
+  std::string next = report;
+  replugged.Write(next.replace(next.find("30512"), 5, "30513"));
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 2; }, 15s));
+  std::map<int32_t, std::string> results;
+  for (const OutboxRow& row : core->outbox()->List(std::nullopt)) results[row.requestId] += row.parameterCode + " ";
+  EXPECT_EQ(results[30512], "LEU NIT URO PRO pH BLD SG KET BIL GLU ASC ");  // no header of the next
+  EXPECT_EQ(results[30513], "LEU NIT URO PRO pH BLD SG KET BIL GLU ASC COL ");
+  const std::string told = Format(kTornLineOfRequest, " COL ", 30512);
+  EXPECT_NE(ReadFile(dir_ / "_acterr.log").find(told), std::string::npos);
+  const std::vector<std::string> notices = view_.Notices();
+  EXPECT_EQ(std::count(notices.begin(), notices.end(), told), 1);
+  core->ShutdownModule();
 }
 
 // An outbox that stops taking writes (a full disk): the operator is told once, the raw log is

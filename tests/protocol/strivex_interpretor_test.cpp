@@ -196,7 +196,25 @@ INSTANTIATE_TEST_SUITE_P(
         InterpretCase{"TranslationSeesTheAnalysersTextAndItsResultIsConverted",
                       Lines({"ID proba:1", kDashes, " COL galben ă", " NIT pos", kEquals}), 0,
                       {{"galben ă", "galben închis"}, {"pos", "pozitiv \xBA"}}, 1,
-                      "1/S_TRV: COL=galben \xEEnchis; NIT=pozitiv \xBA"}),
+                      "1/S_TRV: COL=galben \xEEnchis; NIT=pozitiv \xBA"},
+        // Result lines outside a block: a block whose opening line never arrived when a closing
+        // line (or the message's end) follows them, header text when a '-' or identifier line does.
+        InterpretCase{"TailOfAReportWhoseStartWentToAnEarlierMessage",
+                      Lines({"05", " KET    neg", " GLU    5        mmol/l", kEquals, "",
+                             "ID proba:30513", kDashes, " LEU    neg", kEquals}),
+                      0, {}, 1, "30513/S_TRV: LEU=neg || 0/S_TRV: KET=neg; GLU=5 mmol/l"},
+        InterpretCase{"TailCutAgainBeforeItsClosingLine", Lines({" KET neg", " GLU 5"}), 0, {}, 1,
+                      " || 0/S_TRV: KET=neg; GLU=5"},
+        InterpretCase{"HeaderTextGivesNothing",
+                      Lines({" Laborator clinic", "ID proba:0", " Operator lab"}) + kDashes, 0, {},
+                      0, ""},
+        InterpretCase{"ResultsAfterAnIdentifierWithoutDashesAreNotTheSamples",
+                      Lines({"ID proba:7", " SG 1.005", " pH 6", kEquals}), 0, {}, 1,
+                      "7/S_TRV: || 0/S_TRV: SG=1.005; pH=6"},
+        InterpretCase{"AfterAClosingLineOnlyAnotherClosingLineEndsABlock",
+                      Lines({"ID proba:7", kDashes, " A 1", kEquals, "Lot: C-2291", " LEU 75",
+                             kEquals, " Observatii fara"}),
+                      0, {}, 1, "7/S_TRV: A=1 || 0/S_TRV: LEU=75"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Interpret, OnlyPositive32BitIdentifierValuesOpenASample) {

@@ -18,12 +18,14 @@
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
+#include "host/processing_thread.h"
 #include "outbox/outbox_store.h"
 #include "support/background_process.h"
 #include "support/pty_pair.h"
 #include "support/requirements.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
+#include "util/format.h"
 
 namespace strivex {
 namespace {
@@ -293,6 +295,44 @@ TEST(StrivexHost, KilledOrStoppedWithResultsWaitingLosesNothing) {
   for (int id = firstId; id < firstId + 6; ++id) {
     lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id = " + std::to_string(id), 0);
   }
+}
+
+// Codes of the outbox's rows of one request (0: printouts without one), in arrival order.
+std::string OutboxCodes(const std::filesystem::path& dir, int32_t requestId) {
+  std::string error, codes;
+  auto outbox = OutboxStore::Open((dir / kOutboxFileName).string(), OutboxStore::OpenMode::kExisting, error);
+  for (const OutboxRow& row : outbox ? outbox->List(std::nullopt) : std::vector<OutboxRow>{}) {
+    if (row.requestId == requestId) codes += row.parameterCode + " ";
+  }
+  return codes;
+}
+
+// SIGTERM while " SG     1.005" is half sent: the lines before it are kept, the torn line is left
+// out and told. After the restart the rest of that report waits as a printout without a request.
+TEST(StrivexHost, AStopInTheMiddleOfALineStoresNoTornValue) {
+  testing::TempDir dir;
+  testing::PtyPair pty;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  std::string report = testing::ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  const size_t cut = report.replace(report.find("1.020"), 5, "1.005").find(" SG     1.005") + 11;
+  int run = 0;
+  for (const std::string& bytes : {report.substr(0, cut), report.substr(cut)}) {
+    HostProcess host(dir / ("commands" + std::to_string(++run)),
+                     {"--machine-id", "5", "--name", "Strivex", "--local-db", (dir / "local.db").string(),
+                      "--port", pty.slavePath(), "--workdir", dir.path().string(), "--server-unavailable"});
+    ASSERT_TRUE(host.process().WaitForOutput(
+        [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s));
+    pty.Write(bytes);
+    // The first part is received but not ended by the silence rule when the stop comes.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(WaitFor([&] { return bytes.size() == cut || !OutboxCodes(dir.path(), 0).empty(); }, 30s));
+    host.process().Signal(SIGTERM);
+    EXPECT_EQ(host.process().Wait(30s).exitCode, 0);
+  }
+  EXPECT_EQ(OutboxCodes(dir.path(), 30512), "LEU NIT URO PRO pH BLD ");
+  EXPECT_EQ(OutboxCodes(dir.path(), 0), "KET BIL GLU ASC COL ");
+  EXPECT_NE(testing::ReadFile(dir / "_acterr.log").find(Format(kTornLineOfRequest, " SG     1.0", 30512)),
+            std::string::npos);
 }
 
 }  // namespace
