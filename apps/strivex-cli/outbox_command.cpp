@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "assign_check.h"
 #include "console.h"
 #include "escape.h"
 #include "option_text.h"
@@ -28,6 +29,7 @@ constexpr std::string_view kUsage =
     "       strivex-cli outbox --file FILE retry ID...\n"
     "       strivex-cli outbox --file FILE retry --all-rejected\n"
     "       strivex-cli outbox --file FILE assign ID... --request N\n"
+    "                          (--connect CONNSTR [--relay ADDRESS] | --force)\n"
     "       strivex-cli outbox --file FILE stats\n"
     "\n"
     "Shows the result outbox of the instrument interface (_Strivex_outbox.db beside its logs),\n"
@@ -44,7 +46,11 @@ constexpr std::string_view kUsage =
     "  retry --all-rejected  puts every rejected result back in line\n"
     "  assign ID... --request N\n"
     "                        gives the unassigned results with these ids request N (1 to\n"
-    "                        2147483647); they are then pending and sent like any other\n"
+    "                        2147483647); they are then pending and sent like any other.\n"
+    "                        The laboratory's server is asked first, as the module's window\n"
+    "                        asks it: request N itself (not another request's bar code) must\n"
+    "                        be known for the instrument each result was received for.\n"
+    "                        Without that answer nothing is assigned (unless --force).\n"
     "  stats                 how many results are pending, stored, rejected and unassigned, and\n"
     "                        the oldest pending one\n"
     "\n"
@@ -53,6 +59,12 @@ constexpr std::string_view kUsage =
     "  --pending, --rejected, --stored, --unassigned\n"
     "                   list only the results in that state\n"
     "  --request N      the request 'assign' gives the results\n"
+    "  --connect CONNSTR\n"
+    "                   assign: the laboratory database's connection string, e.g. \"Driver={SQL\n"
+    "                   Server}; Server=HOST; Network=; Database=DB; Uid=USER;Pwd=PASSWORD\"\n"
+    "  --relay ADDRESS  assign: reach it through the relay server at ADDRESS\n"
+    "  --force          assign: without asking the server; the results record it ('command\n"
+    "                   line, forced')\n"
     "  -h, --help       print this help and exit\n"
     "\n"
     "'list' prints one line per result, each ended by LF:\n"
@@ -84,7 +96,8 @@ constexpr std::string_view kUsage =
     "Exit status:\n"
     "  0  success\n"
     "  1  list: no result was listed; retry: an ID was not put back; assign: an ID was not\n"
-    "     assigned\n"
+    "     assigned, or the server did not confirm request N, or could not be reached (nothing\n"
+    "     assigned; standard error says why)\n"
     "  2  usage error, or FILE is missing, is not an outbox, or cannot be read or written\n"
     "     (message on standard error)\n";
 
@@ -100,6 +113,9 @@ struct OutboxOptions {
   bool allRejected = false;
   std::vector<int64_t> ids;  // retry and assign, each once
   std::optional<int32_t> requestId;
+  std::optional<std::string> connect;  // assign: the server the request is checked on
+  std::optional<std::string> relay;
+  bool force = false;  // assign: unchecked
   bool help = false;
 };
 
@@ -136,8 +152,8 @@ bool ApplyWord(std::string_view arg, OutboxOptions& options) {
 }
 
 bool ApplyFlag(std::string_view name, OutboxOptions& options) {
-  if (name == "--all-rejected") {
-    options.allRejected = true;
+  if (name == "--all-rejected" || name == "--force") {
+    (name == "--force" ? options.force : options.allRejected) = true;
     return true;
   }
   const auto state = OutboxStateFromName(name.substr(2));
@@ -170,6 +186,11 @@ bool CheckCombination(const OutboxOptions& options) {
   if (options.filter && options.action != Action::kList) return UsageError(options.filterOption, "goes with list");
   if (options.allRejected && options.action != Action::kRetry) return UsageError("--all-rejected", "goes with retry");
   if (options.requestId && options.action != Action::kAssign) return UsageError("--request", "goes with assign");
+  for (const auto& [given, name] : {std::pair{options.connect.has_value(), "--connect"},
+                                    std::pair{options.relay.has_value(), "--relay"}, std::pair{options.force, "--force"}}) {
+    if (given && options.action != Action::kAssign) return UsageError(name, "goes with assign");
+  }
+  if (options.relay && !options.connect) return UsageError("--relay", "goes with --connect");
   if (options.action == Action::kAssign) {
     if (options.ids.empty()) return UsageError("assign", "missing ID...");
     if (!options.requestId) return UsageError("assign", "missing --request N");
@@ -190,9 +211,11 @@ bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& optio
     }
     std::optional<std::string_view> value;
     const std::string_view name = OptionName(arg, value);
-    const bool flag = name == "-h" || name == "--help" || name == "--all-rejected" || name == "--pending" ||
-                      name == "--rejected" || name == "--stored" || name == "--unassigned";
-    if (!flag && name != "--file" && name != "--request") return UsageError(arg, "unknown option");
+    const bool flag = name == "-h" || name == "--help" || name == "--all-rejected" || name == "--force" ||
+                      name == "--pending" || name == "--rejected" || name == "--stored" || name == "--unassigned";
+    if (!flag && name != "--file" && name != "--request" && name != "--connect" && name != "--relay") {
+      return UsageError(arg, "unknown option");
+    }
     if (flag && value) return UsageError(name, "takes no value");
     if (name == "-h" || name == "--help") {
       options.help = true;
@@ -208,6 +231,11 @@ bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& optio
     }
     if (name == "--request") {
       if (!ApplyRequest(*value, options)) return false;
+      continue;
+    }
+    if (name == "--connect" || name == "--relay") {
+      if (value->empty()) return UsageError(name, "empty value");
+      (name == "--connect" ? options.connect : options.relay).emplace(*value);
       continue;
     }
     if (value->empty()) return UsageError(name, "empty file name");
@@ -319,8 +347,29 @@ int Retry(OutboxStore& store, const OutboxOptions& options) {
   return ReportIds(store, options.ids, changed, OutboxState::kRejected, "put back", "not put back");
 }
 
+// The instruments the unassigned rows among `ids` were received for, each once.
+std::vector<int32_t> UnassignedMachines(OutboxStore& store, std::span<const int64_t> ids) {
+  std::vector<int32_t> machines;
+  for (const int64_t id : ids) {
+    const std::optional<OutboxRow> row = store.Row(id);
+    if (!row || row->state != OutboxState::kUnassigned) continue;
+    if (std::find(machines.begin(), machines.end(), row->machineId) == machines.end()) machines.push_back(row->machineId);
+  }
+  return machines;
+}
+
+// Results under a request the laboratory does not know go to nobody's file, or to another
+// patient's: the server must name the request first.
+bool RequestConfirmed(OutboxStore& store, const OutboxOptions& options) {
+  const std::vector<int32_t> machines = UnassignedMachines(store, options.ids);
+  if (machines.empty()) return true;  // nothing would change; each id says why
+  return ServerKnowsRequest({std::nullopt, {}, options.connect, options.relay}, machines, *options.requestId);
+}
+
 int Assign(OutboxStore& store, const OutboxOptions& options) {
-  const std::vector<int64_t> changed = store.AssignRows(options.ids, *options.requestId, kAssignedByCommand);
+  if (!options.force && !RequestConfirmed(store, options)) return kExitNothingFound;
+  const std::vector<int64_t> changed = store.AssignRows(options.ids, *options.requestId,
+                                                       options.force ? kAssignedByCommandForced : kAssignedByCommand);
   if (StoreFailed(store)) return kExitFailure;
   return ReportIds(store, options.ids, changed, OutboxState::kUnassigned,
                    "put to request " + std::to_string(*options.requestId), "not assigned");

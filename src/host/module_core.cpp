@@ -186,6 +186,7 @@ void ModuleCore::ShutdownModule() {
   WaitUntil([&] { return context_.uploadFinished.load() == 1; });
   JoinWorkers();
   workListRunner_.Join();
+  requestLookup_.Join();
   if (reconnector_) reconnector_->Stop();
   reconnector_.reset();
   // Frames not yet written end with the module, as the run they came from was never started.

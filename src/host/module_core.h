@@ -12,6 +12,7 @@
 #include "host/host_record.h"
 #include "host/module_context.h"
 #include "host/port_outage_log.h"
+#include "host/request_lookup_runner.h"
 #include "host/result_queue.h"
 #include "host/serial_settings.h"
 #include "host/status_panel.h"
@@ -68,12 +69,14 @@ class ModuleCore {
   // thread. True when the server answered. Defined in server_switch.cpp.
   bool SwitchServer(const DbConnectionFields& fields);
 
-  // What the status panel shows now; `secondsOfDay` is the panel's clock.
   // Gives a printout without a usable sample identifier (a received row marked unassigned) the
   // request `requestId`; its results are then stored like any other. False when the id is not a
   // positive number, there is no outbox, or the printout was already assigned. Window's thread.
   bool AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId);
+  // "Atribui cererea...": asks the server about the request off the window's thread.
+  RequestLookupRunner& requestLookup() { return requestLookup_; }
 
+  // What the status panel shows now; `secondsOfDay` is the panel's clock.
   StatusSnapshot StatusNow(uint32_t secondsOfDay) const;
   // Writes back what painting the panel changed (indicator, repaint flag, clamped progress).
   void ApplyPanelEffects(const StatusPanel& panel);
@@ -135,6 +138,7 @@ class ModuleCore {
   std::thread upload_;
   std::unique_ptr<FrameSender> frameSender_;
   WorkListRunner workListRunner_{context_};
+  RequestLookupRunner requestLookup_{context_};
   bool shutDown_ = false;
   std::shared_ptr<WorkingDirectoryLock> folder_;
 };

@@ -1,6 +1,10 @@
 // The request-code confirmation of the main window: the operator types a request number (or bar
 // code) and the module shows whose it is; the number goes to the interpreter with the next message.
+// The check of the request unassigned results are given asks the same statement.
 
+#include "host/request_code.h"
+
+#include <charconv>
 #include <mutex>
 
 #include "db/baza_de_date.h"
@@ -25,7 +29,49 @@ constexpr char kPatientLookup[] =
     "inv.itemid=inv2.itemid\t\t\t\t\t\twhere (lr.id=%ld or lr.externalbarcodeid=%d) and "
     "inv2.id=%ld\t\t\t\t\t\torder by case when lr.externalbarcodeid=%d then 0 else 1 end";
 
+constexpr char kNameSeparator[] = " - ";
+
 }  // namespace
+
+std::optional<std::string> LookupRequestPatient(BazaDeDate& server, int32_t code, int32_t investigationId) {
+  const std::string statement =
+      Format(kPatientLookup, static_cast<long>(code), code, static_cast<long>(investigationId), code);
+  if (!server.GetRecords(statement, kLookupSlot)) return std::nullopt;
+  std::string patient = server.ValoareColoana("patient", kLookupSlot).ToText();
+  server.InchidTabel(kLookupSlot);
+  return patient;
+}
+
+RequestCheck JudgeLookup(int32_t requestId, const std::string& answer) {
+  RequestCheck check;
+  check.outcome = RequestCheck::Outcome::kUnknown;
+  const size_t separator = answer.find(kNameSeparator);
+  if (separator == std::string::npos) return check;
+  int32_t found = 0;
+  const char* end = answer.data() + separator;
+  const auto [stop, ec] = std::from_chars(answer.data(), end, found, 10);
+  if (ec != std::errc() || stop != end || found <= 0) return check;
+  check.foundRequest = found;
+  check.patient = answer.substr(separator + sizeof kNameSeparator - 1);
+  check.outcome = found == requestId ? RequestCheck::Outcome::kKnown : RequestCheck::Outcome::kOtherRequest;
+  return check;
+}
+
+RequestCheck CheckRequest(BazaDeDate* server, const std::vector<InvestigationCodeEntry>& codes, int32_t requestId) {
+  RequestCheck check;
+  if (server == nullptr || server->connected.load() != 1) return check;
+  if (codes.empty()) {
+    check.outcome = RequestCheck::Outcome::kNoInvestigation;
+    return check;
+  }
+  const std::optional<std::string> answer = LookupRequestPatient(*server, requestId, codes.front().investigationId);
+  if (!answer) {
+    check.outcome = RequestCheck::Outcome::kFailed;
+    check.error = server->lastErrorText();
+    return check;
+  }
+  return JudgeLookup(requestId, *answer);
+}
 
 void ModuleCore::ConfirmRequestCode() {
   const std::string typed = view_.RequestCodeText().substr(0, kRequestCodeLimit);
@@ -46,24 +92,21 @@ void ModuleCore::ConfirmRequestCode() {
     view_.SetPatientText(typed);
     return;
   }
-  const long investigation = context_.investigationCodes.front().investigationId;
-  const std::string statement = Format(kPatientLookup, static_cast<long>(requestId), requestId,
-                                       investigation, requestId);
-  if (!server->GetRecords(statement, kLookupSlot)) {
+  const std::optional<std::string> patient =
+      LookupRequestPatient(*server, requestId, context_.investigationCodes.front().investigationId);
+  if (!patient) {
     // The number is already the one the next message goes to: the field must not keep naming the
     // previous patient.
     view_.SetPatientText(typed);
     return;
   }
-  const std::string patient = server->ValoareColoana("patient", kLookupSlot).ToText();
-  if (!patient.empty()) {
-    view_.SetPatientText(patient);
+  if (!patient->empty()) {
+    view_.SetPatientText(*patient);
     view_.SetRequestCodeText("");
   } else {
     context_.requestId.store(0);
     view_.SetPatientText("0");
   }
-  server->InchidTabel(kLookupSlot);
 }
 
 }  // namespace strivex

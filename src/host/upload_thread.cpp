@@ -51,6 +51,21 @@ void LogSample(DataLogBatch& log, const SampleRecord& sample) {
   LogResults(log, sample);
 }
 
+// Assigned printouts were logged without a sample when they arrived; once the server stored
+// them under their request, they get the lines every stored sample has, once.
+void LogAssignedResults(const std::vector<OutboxRow>& stored) {
+  if (stored.empty()) return;
+  DataLogBatch log;
+  const OutboxRow* sample = nullptr;
+  for (const OutboxRow& row : stored) {
+    if (sample == nullptr || row.messageId != sample->messageId || row.sampleIndex != sample->sampleIndex) {
+      sample = &row;
+      log.WriteSample(row.requestId);
+    }
+    log.WriteResult(row.parameterCode, row.value);
+  }
+}
+
 void RefreshBacklog(ModuleContext& context) {
   if (context.outbox == nullptr) return;
   const OutboxStats stats = context.outbox->Backlog();
@@ -154,6 +169,7 @@ DrainResult DrainOutbox(ModuleContext& context) {
   int64_t sent = 0;
   bool lost = false;
   std::set<std::pair<int64_t, int32_t>> touched;
+  std::vector<OutboxRow> assignedStored;
   const int64_t total = outbox.Backlog().pending;
   while (!lost && context.uploadStop.load() == 0) {
     const std::vector<OutboxRow> due = outbox.DuePending(Now(context), kDrainChunk);
@@ -179,10 +195,12 @@ DrainResult DrainOutbox(ModuleContext& context) {
         break;
       }
       touched.emplace(row.messageId, row.sampleIndex);
+      if (outcome == SendOutcome::kStored && row.assignedAt != 0) assignedStored.push_back(row);
       ++sent;
       context.uploadProgress.store(total <= 0 ? 0 : static_cast<int32_t>(std::min<int64_t>(sent, total) * 100 / total));
     }
   }
+  LogAssignedResults(assignedStored);
   for (const auto& [message, index] : touched) {
     const SampleBacklog backlog = outbox.BacklogOf(message, index);
     context.view->SetRowBacklog(message, index, backlog.pending, backlog.rejected);

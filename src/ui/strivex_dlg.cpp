@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +24,7 @@
 
 #include "platform/message_box.h"
 #include "ui/about_dlg.h"
+#include "ui/assign_request_dlg.h"
 #include "ui/banner_art.h"
 #include "ui/info_analiza.h"
 #include "ui/message_box_qt.h"
@@ -298,17 +298,17 @@ void CStrivexDlg::OnReceivedMenu(const QPoint& where) {
   QMenu menu(this);
   QAction* assign = menu.addAction(QStringLiteral("Atribui cererea..."));
   if (menu.exec(receivedList_->viewport()->mapToGlobal(where)) != assign) return;
-  bool ok = false;
-  const int requestId = QInputDialog::getInt(this, QStringLiteral("Rezultate fara ID proba"),
-                                             QStringLiteral("ID proba (cererea):"), 0, 1, 2147483647, 1, &ok);
-  if (!ok) return;
+  // The request is confirmed by the server's answer, never taken as typed.
+  AssignRequestDlg dialog(core_.requestLookup(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const int32_t requestId = dialog.model().requestId();
   if (!core_.AssignPrintout(row->outboxMessageId, row->outboxSampleIndex, requestId)) {
     platform::MessageBox("Rezultatele nu pot fi atribuite");
     return;
   }
   row->unassigned = false;
   row->setText(0, QString::number(requestId));
-  row->setText(2, QString());
+  row->setText(2, FromLocal8(dialog.model().patient()));
   if (row->sample() != nullptr) row->sample()->requestId = requestId;
 }
 

@@ -735,6 +735,15 @@ TEST_F(ModuleCoreTest, AControlPrintoutBetweenTwoPatientsStaysUnassigned) {
   ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == static_cast<int64_t>(expected.size()) + 2; }, 20s));
   EXPECT_EQ(StoredRows(lab, "30602").size(), 5u);
   core->ShutdownModule();
+  // Once stored, the printout's results have the lines of a stored sample in the data log, once.
+  const std::string dataLog = ReadFile(dir_ / "_Strivex_data.log");
+  const std::string line = "\r\n Id Analiza = 30602\r\n";
+  const size_t assigned = dataLog.rfind(line);
+  ASSERT_NE(assigned, std::string::npos) << dataLog;
+  EXPECT_NE(dataLog.find(line), assigned) << "the patient's sample had its line before";
+  const std::string tail = dataLog.substr(assigned);
+  EXPECT_TRUE(tail.ends_with(" 0:0\r\nLEU = 75 Leu/ul\r\nGLU = 5.5 mmol/l")) << tail;
+  EXPECT_EQ(std::count(tail.begin(), tail.end(), '\n'), 4) << tail;
   lab.SQLCommand("DELETE FROM lab_results WHERE machine_id = 5 AND request_id IN (30601, 30602)", 0);
 }
 

@@ -13,8 +13,10 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "db/db_session_fixture.h"
 #include "outbox/outbox_store.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
@@ -126,7 +128,7 @@ TEST_F(OutboxCliTest, ListsFiltersAndPutsBackOnlyRejectedRows) {
 }
 
 // A message with a sample (row 6) and a printout without one (rows 7 and 8): only the printout's
-// rows are listed as unassigned and can be given a request, each once.
+// rows are listed as unassigned and can be given a request, each once (forced: no server here).
 TEST_F(OutboxCliTest, ListsAndAssignsOnlyUnassignedRows) {
   std::string error;
   const LocalTime received{2026, 12, 1, 7, 9, 6, 0, 0};
@@ -143,12 +145,12 @@ TEST_F(OutboxCliTest, ListsAndAssignsOnlyUnassignedRows) {
        "pending\t3\nstored\t1\nrejected\t2\nunassigned\t2\noldest pending\t3\t2026-12-07 09:05:03\n"
        "pending for machine\t5\t3\n",
        0},
-      {{"assign", "7", "--request", "7010", "99", "7", "1", "2", "6"},
+      {{"assign", "7", "--request", "7010", "99", "7", "1", "2", "6", "--force"},
        "7\tput to request 7010\n99\tnot assigned: no such row\n1\tnot assigned: it is stored, not unassigned\n"
        "2\tnot assigned: it is rejected, not unassigned\n6\tnot assigned: it is pending, not unassigned\n",
        1},
       {{"list", "--unassigned"}, row8, 0},
-      {{"--request=2147483647", "assign", "8", "--request", "2147483647"}, "8\tput to request 2147483647\n", 0},
+      {{"--request=2147483647", "assign", "8", "--force", "--request", "2147483647"}, "8\tput to request 2147483647\n", 0},
       {{"assign", "8", "--request", "7011"}, "8\tnot assigned: it is pending, not unassigned\n", 1},
       {{"list", "--unassigned"}, "", 1},
       {{"stats"},
@@ -157,16 +159,56 @@ TEST_F(OutboxCliTest, ListsAndAssignsOnlyUnassignedRows) {
        0},
   };
   RunSteps(steps);
-  // The assigned rows say when and that the command line did it.
+  // The assigned rows say when and that the command line did it, unchecked.
   for (const auto& [id, request] : {std::pair{7, 7010}, std::pair{8, 2147483647}}) {
     const std::optional<OutboxRow> row = store_->Row(id);
     ASSERT_TRUE(row);
     EXPECT_EQ(row->requestId, request);
-    EXPECT_EQ(row->assignedBy, kAssignedByCommand);
+    EXPECT_EQ(row->assignedBy, kAssignedByCommandForced);
     EXPECT_NE(row->assignedAt, 0);
   }
   // The module's connection sees the rows as due like any other.
   EXPECT_EQ(store_->DuePending(0, 10).size(), 5u);
+}
+
+// The server is asked first (requests of db/lab-dev-seed.sql, machine 5): a request it does not
+// know, another request's bar code and no server leave the rows unassigned, with the reason.
+TEST_F(OutboxCliTest, AssignsOnlyARequestTheServerKnowsUnlessForced) {
+  const std::string lab = strivex::testing::LabConnectionString();
+  if (lab.empty()) {
+    if (strivex::testing::LabDatabaseRequired()) FAIL() << "STRIVEX_LAB_CONNSTR is not set";
+    GTEST_SKIP() << "no development server (STRIVEX_LAB_CONNSTR)";
+  }
+  std::string error;
+  ASSERT_TRUE(store_->AddMessage({}, Sample(0, {{"KET", "5"}}), {2026, 12, 1, 7, 9, 6, 0, 0}, error)) << error;
+  ASSERT_TRUE(store_->AddMessage({}, Sample(0, {{"NIT", "pos"}}), {2026, 12, 1, 7, 9, 7, 0, 0}, error)) << error;
+  std::string noDatabase = lab;
+  noDatabase.replace(noDatabase.find("strivex_lab"), 11, "strivex_none");
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;  // how standard error starts
+  } steps[] = {
+      // Refused: row 6 stays unassigned, as the fifth step shows.
+      {{"assign", "6", "--request", "1029", "--connect", lab}, 1, "strivex-cli: assign: request 1029 is not known"},
+      {{"assign", "6", "--request", "81021", "--connect", lab}, 1, "strivex-cli: assign: 81021 is the bar code"},
+      {{"assign", "6", "--request", "1021"}, 1, "strivex-cli: assign: request 1021 cannot be checked"},
+      {{"assign", "6", "--request", "1021", "--connect", noDatabase}, 1, "strivex-cli: open: "},
+      {{"assign", "6", "--request", "1021", "--connect", lab}, 0, ""},
+      {{"assign", "7", "--request", "1029", "--force"}, 0, ""},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(::testing::PrintToString(step.args));
+    const ProcessResult r = Cli(step.args);
+    EXPECT_EQ(r.exitCode, step.exitCode);
+    EXPECT_TRUE(r.err.starts_with(step.err)) << r.err;
+    EXPECT_EQ(r.err.find("nothing assigned") != std::string::npos, step.exitCode != 0) << r.err;
+  }
+  for (const auto& [id, request, by] : {std::tuple{6, 1021, kAssignedByCommand}, std::tuple{7, 1029, kAssignedByCommandForced}}) {
+    const std::optional<OutboxRow> row = store_->Row(id);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(std::tuple(row->state, row->requestId, row->assignedBy), std::tuple(OutboxState::kPending, request, by));
+  }
 }
 
 // The module may be in the middle of a write: the tool waits for it instead of failing.
@@ -248,7 +290,9 @@ TEST(OutboxCli, HelpDescribesTheOutput) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.out.starts_with("Usage: strivex-cli outbox --file FILE list")) << r.out;
   EXPECT_NE(r.out.find("TAB <attempts> TAB <note>"), std::string::npos);
-  EXPECT_NE(r.out.find("\n       strivex-cli outbox --file FILE assign ID... --request N\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\n       strivex-cli outbox --file FILE assign ID... --request N\n"
+                       "                          (--connect CONNSTR [--relay ADDRESS] | --force)\n"),
+            std::string::npos);
   EXPECT_NE(r.out.find("\n  unassigned TAB <n>\n"), std::string::npos);
   EXPECT_NE(RunProcess(STRIVEX_CLI_PATH, {"--help"}).out.find("\n  outbox "), std::string::npos);
 }

@@ -1,0 +1,49 @@
+#pragma once
+// Looks up the request an operator is about to give unassigned results, off the window's thread:
+// the server session may be busy with a login or a slow statement, and the window must keep
+// painting and answering meanwhile.
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "host/module_context.h"
+#include "host/request_code.h"
+
+namespace strivex {
+
+// How long a lookup waits for the session another thread holds: past a login's own limit (5 s),
+// so a reconnection that ends in time is waited for, and an operator is never kept longer.
+inline constexpr std::chrono::milliseconds kLookupSessionWait{6000};
+
+class RequestLookupRunner {
+ public:
+  using Done = std::function<void(int32_t requestId, const RequestCheck& check)>;
+
+  // `context` must outlive the runner.
+  explicit RequestLookupRunner(ModuleContext& context) : context_(context) {}
+  ~RequestLookupRunner() { Join(); }
+  RequestLookupRunner(const RequestLookupRunner&) = delete;
+  RequestLookupRunner& operator=(const RequestLookupRunner&) = delete;
+
+  // Window's thread. Looks `requestId` up on a worker and calls `done` there with the answer. A
+  // lookup asked for while one runs follows it; only the latest waits, with the latest `done`.
+  void Begin(int32_t requestId, Done done);
+  // Waits for the lookups in progress (the shutdown, before the sessions close).
+  void Join();
+
+ private:
+  void Run();
+  RequestCheck Check(int32_t requestId);
+
+  ModuleContext& context_;
+  std::thread worker_;  // the window's thread only
+  std::mutex mutex_;    // what follows
+  std::optional<int32_t> next_;
+  Done done_;
+  bool running_ = false;
+};
+
+}  // namespace strivex
