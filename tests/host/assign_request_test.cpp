@@ -1,19 +1,10 @@
 // "Atribui cererea...": which answers of the server let an operator store a printout's results
-// under a request, and the lookup itself on the development server.
+// under a request (the lookup on the development server: tests/ui/assign_request_dlg_test.cpp).
 
 #include "host/assign_request_model.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <tuple>
-
-#include "db/baza_de_date.h"
-#include "db/db_session_fixture.h"
-#include "host/request_lookup_runner.h"
-#include "host/startup_steps.h"
-#include "support/temp_dir.h"
-#include "support/wait_for.h"
 #include "util/format.h"
 
 namespace strivex {
@@ -67,51 +58,6 @@ TEST(AssignRequestModel, AnAnswerCountsOnlyForWhatTheFieldHolds) {
   EXPECT_TRUE(model.okEnabled());
   model.Edit("10210");
   EXPECT_FALSE(model.okEnabled());
-}
-
-// The seeded requests of machine 5 (db/lab-dev-seed.sql) through the worker. The first lookups are
-// asked for while the session is busy: asking never waits, and the last number asked is answered.
-TEST(RequestLookupRunner, FindsTheSeededRequestsOnTheServer) {
-  const std::string lab = testing::LabConnectionString();
-  if (lab.empty()) {
-    if (testing::LabDatabaseRequired()) FAIL() << "STRIVEX_LAB_CONNSTR is not set";
-    GTEST_SKIP() << "no development server (STRIVEX_LAB_CONNSTR)";
-  }
-  testing::TempDir dir;
-  testing::ScopedCurrentDir cwd(dir.path());
-  BazaDeDate server;
-  ASSERT_TRUE(server.DeschidConectie(lab, 1)) << server.lastErrorText();
-  ModuleContext context;
-  context.serverSession = &server;
-  LoadCodeLists(server, 5, context);
-  RequestLookupRunner runner(context);
-  std::mutex mutex;  // the model, as the window's thread would own it
-  AssignRequestModel model;
-  int32_t answered = 0;
-  const auto ask = [&](const char* typed) {
-    runner.Begin(*model.Edit(typed), [&](int32_t requestId, const RequestCheck& check) {
-      std::lock_guard lock(mutex);
-      model.Answer(requestId, check);
-      answered = requestId;
-    });
-  };
-  const auto settled = [&](int32_t requestId) {
-    return testing::WaitFor([&] { std::lock_guard lock(mutex); return answered == requestId; }, std::chrono::seconds(20));
-  };
-  for (const auto& [first, last, ok] : {std::tuple{"1029", 1021, true}, std::tuple{"1021", 1029, false},
-                                        std::tuple{"1021", 81021, false}}) {
-    SCOPED_TRACE(last);
-    {
-      std::lock_guard busy(context.serverMutex);  // a reconnection's login, say
-      std::lock_guard lock(mutex);
-      ask(first);
-      ask(std::to_string(last).c_str());
-    }
-    ASSERT_TRUE(settled(last));
-    std::lock_guard lock(mutex);
-    EXPECT_EQ(model.okEnabled(), ok) << model.status();
-    EXPECT_EQ(model.status() == Format(kAssignPatient, "Popescu Ion"), ok) << model.status();
-  }
 }
 
 }  // namespace
