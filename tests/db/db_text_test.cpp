@@ -115,7 +115,6 @@ TEST(ConnectionString, PasswordsWithSyntaxCharactersAreBraced) {
     const std::string built = SqlServerConnectionString("s", "d", "u", password);
     EXPECT_EQ(built, head + written);
     EXPECT_EQ(ConnectionValue(built, "Pwd"), password);
-    EXPECT_EQ(ConnectionValue(built + ";Port=1", "Port"), "1");
     EXPECT_EQ(MaskPasswords(built + ";Port=1"), head + "***;Port=1");
     EXPECT_EQ(MaskConnectionPassword(built + ";Port=1"), head + "***;Port=1");
     EXPECT_EQ(RefusedConnectionReason(built, {"SQL Server"}), "");
@@ -124,7 +123,6 @@ TEST(ConnectionString, PasswordsWithSyntaxCharactersAreBraced) {
   EXPECT_EQ(SqlServerConnectionString("s;x", "d", "u", "p"),
             "Driver={SQL Server}; Server={s;x}; Network=; Database=d; Uid=u;Pwd=p");
   EXPECT_EQ(WithConnectionPassword("Driver={SQL Server};Uid=u", "p;"), "Driver={SQL Server};Uid=u;Pwd={p;}");
-  EXPECT_EQ(WithConnectionPassword("Uid=u; Password=old ;", "new"), "Uid=u; Password=new;");
   // A doubled brace that leaves the value open, or text after the closing one, is not a value.
   EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}}", {"SQL Server"}), "");
   EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}};b}x;Trace=1", {"SQL Server"}), "");

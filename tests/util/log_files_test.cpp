@@ -89,13 +89,13 @@ TEST_F(LogFilesTest, LogThatIsADirectoryIsSkipped) {
 // log an administrator opened up keeps its mode.
 TEST_F(LogFilesTest, NewLogsAreOwnerOnlyExistingOnesKeepTheirMode) {
   const mode_t previous = umask(022);
-  testing::WriteFile(dir_ / "_Strivex.log", "");
-  chmod((dir_ / "_Strivex.log").c_str(), 0644);
   WriteErrorLogEntry("x");
   AppendRawLog("x");
   WriteDataLogSessionMarker();
+  chmod((dir_ / "_acterr.log").c_str(), 0644);
+  WriteErrorLogEntry("again");
   umask(previous);
-  const std::pair<const char*, mode_t> cases[] = {{"_acterr.log", 0600}, {"_Strivex_data.log", 0600}, {"_Strivex.log", 0644}};
+  const std::pair<const char*, mode_t> cases[] = {{"_Strivex.log", 0600}, {"_Strivex_data.log", 0600}, {"_acterr.log", 0644}};
   for (const auto& [name, mode] : cases) {
     struct stat info {};
     ASSERT_EQ(stat((dir_ / name).c_str(), &info), 0) << name;

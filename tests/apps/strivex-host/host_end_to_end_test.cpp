@@ -105,35 +105,31 @@ TEST(StrivexHost, HelpListsOptionsAndCommands) {
 TEST(StrivexHost, PasswordSeedsANewLocalDatabaseWithoutTheCommandLine) {
   const testing::TempDir dir;
   const std::string file = (dir / "pw").string();
-  testing::WriteFile(file, "s;e}c{\nnot this\n");
+  testing::WriteFile(file, "s;e}c{\r\nnot this\n");
   const struct {
-    const char* name;
     std::vector<std::string> args;
     mode_t mode;
-    const char* environment;
-    const char* parola;  // nullptr: no local database
-    std::string err;     // a fragment of standard error; empty: no warning
+    const char *environment, *parola;  // parola nullptr: no local database
+    std::string err;                   // a fragment of standard error; empty: no warning
   } cases[] = {
-      {"file", {"--password-file", file}, 0600, "env", "s;e}c{", ""},
-      {"file others read", {"--password-file", file}, 0644, nullptr, "s;e}c{", "other users can read it"},
-      {"environment", {}, 0600, "from env", "from env", ""},
-      {"option", {"--password", "given"}, 0600, "from env", "given", ""},
-      {"missing file", {"--password-file", file + "x"}, 0600, nullptr, nullptr,
-       "strivex-host: --password-file " + file + "x: No such file or directory"},
+      {{"--password-file", file}, 0600, "env", "s;e}c{", ""},
+      {{"--password-file", file}, 0644, nullptr, "s;e}c{", "other users can read it"},
+      {{}, 0600, "from env", "from env", ""},
+      {{"--password", "given"}, 0600, "from env", "given", ""},
+      {{"--password-file", file + "x"}, 0600, nullptr, nullptr, "--password-file " + file + "x: No such file"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string localDb = (dir / (std::string(c.name) + ".db")).string();
-    std::vector<std::string> args = {"--machine-id", "5", "--name", "X", "--local-db", localDb, "--module", "/nonexistent.so"};
+    const std::string localDb = (dir / (std::to_string(&c - cases) + ".db")).string();
+    std::vector<std::string> args = {"--machine-id", "5", "--name", "X", "--local-db", localDb, "--module", "/no.so"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     chmod(file.c_str(), c.mode);
     if (c.environment) setenv("STRIVEX_PASSWORD", c.environment, 1);
     const auto result = testing::RunProcess(STRIVEX_HOST_PATH, args);
     unsetenv("STRIVEX_PASSWORD");
+    SCOPED_TRACE(result.err);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err.find(c.err.empty() ? "other users" : c.err) != std::string::npos, !c.err.empty())
-        << result.err;
-    ASSERT_EQ(std::filesystem::exists(localDb), c.parola != nullptr) << result.err;
+    EXPECT_EQ(result.err.find(c.err.empty() ? "other users" : c.err) != std::string::npos, !c.err.empty());
+    ASSERT_EQ(std::filesystem::exists(localDb), c.parola != nullptr);
     if (c.parola == nullptr) continue;
     BazaDeDate local;
     ASSERT_TRUE(local.DeschidBazaLocala(localDb, "", 1));
