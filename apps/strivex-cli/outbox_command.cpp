@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "assign_check.h"
+#include "connect_password.h"
 #include "console.h"
 #include "escape.h"
 #include "option_text.h"
@@ -29,7 +30,8 @@ constexpr std::string_view kUsage =
     "       strivex-cli outbox --file FILE retry ID...\n"
     "       strivex-cli outbox --file FILE retry --all-rejected\n"
     "       strivex-cli outbox --file FILE assign ID... --request N\n"
-    "                          (--connect CONNSTR [--relay ADDRESS] | --force)\n"
+    "                          (--connect CONNSTR [--password-file FILE] [--relay ADDRESS]\n"
+    "                           | --force)\n"
     "       strivex-cli outbox --file FILE stats\n"
     "\n"
     "Shows the result outbox of the instrument interface (_Strivex_outbox.db beside its logs),\n"
@@ -62,6 +64,11 @@ constexpr std::string_view kUsage =
     "  --connect CONNSTR\n"
     "                   assign: the laboratory database's connection string, e.g. \"Driver={SQL\n"
     "                   Server}; Server=HOST; Network=; Database=DB; Uid=USER;Pwd=PASSWORD\"\n"
+    "  --password-file FILE\n"
+    "                   assign: the Pwd of a CONNSTR without one (or with an empty Pwd=) is\n"
+    "                   the first line of FILE; without this option it is the environment\n"
+    "                   variable STRIVEX_PASSWORD, when set. A password in CONNSTR itself is\n"
+    "                   seen by every local user (ps)\n"
     "  --relay ADDRESS  assign: reach it through the relay server at ADDRESS\n"
     "  --force          assign: without asking the server; the results record it ('command\n"
     "                   line, forced')\n"
@@ -114,6 +121,7 @@ struct OutboxOptions {
   std::vector<int64_t> ids;  // retry and assign, each once
   std::optional<int32_t> requestId;
   std::optional<std::string> connect;  // assign: the server the request is checked on
+  std::optional<std::string> passwordFile;
   std::optional<std::string> relay;
   bool force = false;  // assign: unchecked
   bool help = false;
@@ -191,6 +199,7 @@ bool CheckCombination(const OutboxOptions& options) {
     if (given && options.action != Action::kAssign) return UsageError(name, "goes with assign");
   }
   if (options.relay && !options.connect) return UsageError("--relay", "goes with --connect");
+  if (options.passwordFile && !options.connect) return UsageError("--password-file", "goes with --connect");
   if (options.action == Action::kAssign) {
     if (options.ids.empty()) return UsageError("assign", "missing ID...");
     if (!options.requestId) return UsageError("assign", "missing --request N");
@@ -213,7 +222,8 @@ bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& optio
     const std::string_view name = OptionName(arg, value);
     const bool flag = name == "-h" || name == "--help" || name == "--all-rejected" || name == "--force" ||
                       name == "--pending" || name == "--rejected" || name == "--stored" || name == "--unassigned";
-    if (!flag && name != "--file" && name != "--request" && name != "--connect" && name != "--relay") {
+    if (!flag && name != "--file" && name != "--request" && name != "--connect" && name != "--relay" &&
+        name != "--password-file") {
       return UsageError(arg, "unknown option");
     }
     if (flag && value) return UsageError(name, "takes no value");
@@ -233,15 +243,16 @@ bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& optio
       if (!ApplyRequest(*value, options)) return false;
       continue;
     }
-    if (name == "--connect" || name == "--relay") {
+    if (name == "--connect" || name == "--relay" || name == "--password-file") {
       if (value->empty()) return UsageError(name, "empty value");
-      (name == "--connect" ? options.connect : options.relay).emplace(*value);
+      (name == "--connect" ? options.connect : name == "--relay" ? options.relay : options.passwordFile).emplace(*value);
       continue;
     }
     if (value->empty()) return UsageError(name, "empty file name");
     options.file.emplace(*value);
   }
-  return CheckCombination(options);
+  if (!CheckCombination(options)) return false;
+  return !options.connect || ApplyConnectPassword(*options.connect, options.passwordFile);
 }
 
 // The outbox counts in unix seconds; administrators read local time like the received column.

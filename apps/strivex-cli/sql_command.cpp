@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "connect_password.h"
 #include "console.h"
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
@@ -18,7 +19,8 @@ namespace strivex::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: strivex-cli sql (--local FILE [--password P] | --connect CONNSTR [--relay ADDRESS])\n"
+    "Usage: strivex-cli sql (--local FILE [--password P] |\n"
+    "                        --connect CONNSTR [--password-file FILE] [--relay ADDRESS])\n"
     "                       [--slot N] [--exec] [--columns A,B,...] STATEMENT\n"
     "\n"
     "Opens one database session the way the instrument interface does and runs STATEMENT, to\n"
@@ -29,6 +31,11 @@ constexpr std::string_view kUsage =
     "  --password P       its password (default none)\n"
     "  --connect CONNSTR  a connection string, e.g. \"Driver={SQL Server}; Server=HOST;\n"
     "                     Network=; Database=DB; Uid=USER;Pwd=PASSWORD\"\n"
+    "  --password-file FILE\n"
+    "                     with --connect: the Pwd of a CONNSTR without one (or with an\n"
+    "                     empty Pwd=) is the first line of FILE; without this option it is\n"
+    "                     the environment variable STRIVEX_PASSWORD, when set. A password\n"
+    "                     in CONNSTR itself is seen by every local user (ps)\n"
     "  --relay ADDRESS    reach the database through the relay server at ADDRESS\n"
     "                     (reading rows through a relay needs --columns)\n"
     "  --slot N           result-set slot 0-9 (default 0)\n"
@@ -58,6 +65,7 @@ struct SqlOptions {
   std::optional<std::string> local;
   std::string password;
   std::optional<std::string> connect;
+  std::optional<std::string> passwordFile;
   std::optional<std::string> relay;
   int slot = 0;
   bool exec = false;
@@ -83,6 +91,8 @@ bool ApplyOption(std::string_view name, std::string_view value, SqlOptions& opti
     options.password = value;
   } else if (name == "--connect") {
     options.connect.emplace(value);
+  } else if (name == "--password-file") {
+    options.passwordFile.emplace(value);
   } else if (name == "--relay") {
     if (value.empty()) return UsageError(name, "empty address");
     options.relay.emplace(value);
@@ -119,8 +129,8 @@ bool ParseArguments(std::span<const std::string_view> args, SqlOptions& options)
       options.exec = true;
       continue;
     }
-    static constexpr std::string_view kWithValue[] = {"--local", "--password", "--connect",
-                                                      "--relay", "--slot", "--columns"};
+    static constexpr std::string_view kWithValue[] = {"--local", "--password", "--connect", "--password-file",
+                                                      "--relay", "--slot",     "--columns"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
       return UsageError(arg, "unknown option");
     }
@@ -135,6 +145,8 @@ bool ParseArguments(std::span<const std::string_view> args, SqlOptions& options)
     return UsageError("sql", "give exactly one of --local FILE and --connect CONNSTR");
   }
   if (options.relay && !options.connect) return UsageError("--relay", "goes with --connect");
+  if (options.passwordFile && !options.connect) return UsageError("--password-file", "goes with --connect");
+  if (options.connect && !ApplyConnectPassword(*options.connect, options.passwordFile)) return false;
   // A relay answers values by name; it cannot tell which columns a selection has.
   if (options.relay && !options.exec && !options.columns) {
     return UsageError("--relay", "reading rows needs --columns");

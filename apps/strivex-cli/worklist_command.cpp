@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "connect_password.h"
 #include "console.h"
 #include "db/baza_de_date.h"
 #include "escape.h"
@@ -20,7 +21,8 @@ namespace strivex::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: strivex-cli worklist --connect CONNSTR [--relay ADDRESS] --machine-id N\n"
+    "Usage: strivex-cli worklist --connect CONNSTR [--password-file FILE] [--relay ADDRESS]\n"
+    "                            --machine-id N\n"
     "                            [--unsent-only]\n"
     "                            [--frames [--disk D] [--position P] [--cup C]\n"
     "                                      [--at YYYY-MM-DDTHH:MM]]\n"
@@ -32,6 +34,11 @@ constexpr std::string_view kUsage =
     "Options:\n"
     "  --connect CONNSTR  the laboratory database's connection string, e.g. \"Driver={SQL\n"
     "                     Server}; Server=HOST; Network=; Database=DB; Uid=USER;Pwd=PASSWORD\"\n"
+    "  --password-file FILE\n"
+    "                     the Pwd of a CONNSTR without one (or with an empty Pwd=) is the\n"
+    "                     first line of FILE; without this option it is the environment\n"
+    "                     variable STRIVEX_PASSWORD, when set. A password in CONNSTR itself\n"
+    "                     is seen by every local user (ps)\n"
     "  --relay ADDRESS    reach the database through the relay server at ADDRESS\n"
     "  --machine-id N     the instrument's id in the laboratory database (a decimal number)\n"
     "  --unsent-only      leave out the analyses recorded in work_list_sent as already sent\n"
@@ -64,6 +71,7 @@ constexpr std::string_view kUsage =
 
 struct WorkListOptions {
   std::optional<std::string> connect;
+  std::optional<std::string> passwordFile;
   std::optional<std::string> relay;
   std::optional<int32_t> machineId;
   bool unsentOnly = false;
@@ -114,6 +122,8 @@ bool ApplyOption(std::string_view name, std::string_view value, WorkListOptions&
   };
   if (name == "--connect") {
     options.connect.emplace(value);
+  } else if (name == "--password-file") {
+    options.passwordFile.emplace(value);
   } else if (name == "--relay") {
     if (value.empty()) return UsageError(name, "empty address");
     options.relay.emplace(value);
@@ -146,8 +156,8 @@ bool ParseArguments(std::span<const std::string_view> args, WorkListOptions& opt
       (name == "--frames" ? options.frames : options.unsentOnly) = true;
       continue;
     }
-    static constexpr std::string_view kWithValue[] = {"--connect", "--relay",    "--machine-id",
-                                                      "--disk",    "--position", "--cup", "--at"};
+    static constexpr std::string_view kWithValue[] = {"--connect", "--password-file", "--relay", "--machine-id",
+                                                      "--disk",    "--position",      "--cup",   "--at"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
       return UsageError(arg, arg.starts_with("-") ? "unknown option" : "unexpected argument");
     }
@@ -158,6 +168,7 @@ bool ParseArguments(std::span<const std::string_view> args, WorkListOptions& opt
     if (!ApplyOption(name, *value, options)) return false;
   }
   if (!options.connect) return UsageError("worklist", "missing --connect CONNSTR");
+  if (!ApplyConnectPassword(*options.connect, options.passwordFile)) return false;
   if (!options.machineId) return UsageError("worklist", "missing --machine-id N");
   if (!options.frames && (options.disk || options.position || options.cup || options.at)) {
     return UsageError("worklist", "--disk, --position, --cup and --at go with --frames");

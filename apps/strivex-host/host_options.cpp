@@ -18,7 +18,10 @@ const std::string_view kHostUsage =
     "  --server S             for a new local database: the laboratory server's address,\n"
     "  --database D             database,\n"
     "  --user U                 user\n"
-    "  --password P             and password\n"
+    "  --password-file FILE     and password: the first line of FILE (keep it chmod 600)\n"
+    "  --password P           the password itself, where every local user can read it (ps);\n"
+    "                         not together with --password-file. With neither, the password\n"
+    "                         is the environment variable STRIVEX_PASSWORD (else empty)\n"
     "  --relayed              for a new local database: reach the server through the relay\n"
     "  --port NAME            set the instrument's serial port in the local database, as\n"
     "                         given: COM1, ttyUSB0 or a device path (/dev/serial/by-id/...)\n"
@@ -96,8 +99,10 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args) {
       value(o.database);
     } else if (name == "--user") {
       value(o.user);
-    } else if (name == "--password") {
-      value(o.password);
+    } else if (name == "--password" || name == "--password-file") {
+      std::string text;
+      value(text);
+      (name == "--password" ? o.password : o.passwordFile) = text;
     } else if (name == "--port") {
       std::string port;
       value(port);
@@ -123,6 +128,8 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args) {
     parsed.error = "--name: longer than 50 bytes";
   } else if (o.localDb.empty()) {
     parsed.error = "--local-db is required (see --help)";
+  } else if (o.password && o.passwordFile) {
+    parsed.error = "--password and --password-file: give one of them";
   }
   return parsed;
 }

@@ -21,7 +21,8 @@ struct HostOptions {
   std::string server;
   std::string database;
   std::string user;
-  std::string password;
+  std::optional<std::string> password;      // --password; the seeded one once resolved (main)
+  std::optional<std::string> passwordFile;  // --password-file
   bool relayed = false;  // DirectConect 0: sessions through medianex-relay
   std::optional<std::string> port;  // serial port row of the instrument, written at every start
   std::string workdir;            // the module's working directory (its logs land there)

@@ -32,8 +32,9 @@ bool PrepareLocalDatabase(const HostOptions& o, std::string& error) {
     return false;
   }
   if (isNew) {
+    const std::string password = o.password.value_or("");
     const std::pair<const char*, const std::string*> settings[] = {
-        {"Adresa Server", &o.server}, {"Baza de date", &o.database}, {"Utilizator", &o.user}, {"Parola", &o.password}};
+        {"Adresa Server", &o.server}, {"Baza de date", &o.database}, {"Utilizator", &o.user}, {"Parola", &password}};
     for (const auto& [property, value] : settings) {
       if (!Run(local,
                Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", EscapeSqlText(*value).c_str(),

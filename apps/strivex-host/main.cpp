@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -21,6 +22,7 @@
 #include "host_options.h"
 #include "local_database.h"
 #include "platform/window_messages.h"
+#include "util/password_source.h"
 
 namespace {
 
@@ -167,6 +169,19 @@ int main(int argc, char** argv) {
   std::error_code error;
   // The record carries the full path: the module opens it after the change of directory.
   options.localDb = fs::absolute(options.localDb, error).string();
+  // The password only seeds a new local database; a file removed after the first start is fine.
+  if (!fs::exists(options.localDb, error)) {
+    const strivex::ResolvedPassword seed = strivex::ResolvePassword(
+        {options.password, options.passwordFile, std::getenv(strivex::kPasswordVariable)}, "strivex-host");
+    if (!seed.warning.empty()) std::fprintf(stderr, "%s\n", seed.warning.c_str());
+    if (!seed.error.empty()) {
+      std::fprintf(stderr, "%s\n", seed.error.c_str());
+      return 1;
+    }
+    options.password = seed.password;
+  }
+  // Nothing the module starts needs it.
+  unsetenv(strivex::kPasswordVariable);
   std::string failure;
   if (!strivex::host_app::PrepareLocalDatabase(options, failure)) {
     std::fprintf(stderr, "strivex-host: %s\n", failure.c_str());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <utility>
 #include <vector>
 
 #include "util/format.h"
@@ -19,21 +20,52 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// The pairs between semicolons; a semicolon inside braces does not separate.
+// Where a braced value that opens at `open` ends: past the first '}' that is not doubled ("}}"
+// stands for one '}' inside); npos when none closes it.
+size_t BracedEnd(std::string_view text, size_t open) {
+  for (size_t i = open + 1; i < text.size(); ++i) {
+    if (text[i] != '}') continue;
+    if (i + 1 < text.size() && text[i + 1] == '}') {
+      ++i;
+      continue;
+    }
+    return i + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The pairs between semicolons. A value that starts with '{' runs to its closing brace, so a
+// semicolon inside does not separate.
 std::vector<std::string_view> Pairs(std::string_view text) {
   std::vector<std::string_view> pairs;
   size_t start = 0;
-  int depth = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '{') ++depth;
-    if (text[i] == '}' && depth > 0) --depth;
-    if (text[i] == ';' && depth == 0) {
-      pairs.push_back(text.substr(start, i - start));
-      start = i + 1;
+  for (;;) {
+    size_t at = std::min(text.find_first_of(";=", start), text.size());
+    if (at < text.size() && text[at] == '=') {
+      ++at;
+      while (at < text.size() && IsBlank(text[at])) ++at;
+      if (at < text.size() && text[at] == '{') at = std::min(BracedEnd(text, at), text.size());
+      at = std::min(text.find(';', at), text.size());
     }
+    pairs.push_back(text.substr(start, at - start));
+    if (at == text.size()) return pairs;
+    start = at + 1;
   }
-  pairs.push_back(text.substr(start));
-  return pairs;
+}
+
+// A value as written, without the blanks around it; a braced one without its braces and with
+// its doubled '}' single again.
+std::string ValueText(std::string_view written) {
+  written = Trim(written);
+  if (written.empty() || written.front() != '{' || BracedEnd(written, 0) != written.size()) {
+    return std::string(written);
+  }
+  std::string value;
+  for (size_t i = 1; i + 1 < written.size(); ++i) {
+    value += written[i];
+    if (written[i] == '}') ++i;
+  }
+  return value;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -43,6 +75,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
       return false;
   }
   return true;
+}
+
+// The keys ODBC drivers take a password from.
+bool IsOdbcPasswordKey(std::string_view key) {
+  return EqualsIgnoringCase(key, "Pwd") || EqualsIgnoringCase(key, "Password");
 }
 
 }  // namespace
@@ -57,11 +94,21 @@ std::string JetConnectionString(std::string_view dataSource, std::string_view pa
       source.c_str(), secret.c_str());
 }
 
+std::string OdbcValue(std::string_view value) {
+  if (value.find_first_of(";{}") == std::string_view::npos) return std::string(value);
+  std::string braced = "{";
+  for (const char c : value) {
+    braced += c;
+    if (c == '}') braced += '}';
+  }
+  return braced + "}";
+}
+
 std::string SqlServerConnectionString(std::string_view server, std::string_view database,
                                       std::string_view user, std::string_view password) {
   return Format("Driver={SQL Server}; Server=%s; Network=; Database=%s; Uid=%s;Pwd=%s",
-                std::string(server).c_str(), std::string(database).c_str(),
-                std::string(user).c_str(), std::string(password).c_str());
+                OdbcValue(server).c_str(), OdbcValue(database).c_str(), OdbcValue(user).c_str(),
+                OdbcValue(password).c_str());
 }
 
 bool IsJetConnectionString(std::string_view connectionString) {
@@ -73,11 +120,33 @@ std::optional<std::string> ConnectionValue(std::string_view connectionString, st
   for (std::string_view pair : Pairs(connectionString)) {
     const size_t equals = pair.find('=');
     if (equals == std::string_view::npos) continue;
-    if (EqualsIgnoringCase(Trim(pair.substr(0, equals)), key)) {
-      return std::string(Trim(pair.substr(equals + 1)));
-    }
+    if (EqualsIgnoringCase(Trim(pair.substr(0, equals)), key)) return ValueText(pair.substr(equals + 1));
   }
   return std::nullopt;
+}
+
+std::string WithConnectionPassword(std::string_view connectionString, std::string_view password) {
+  std::string out;
+  bool placed = false;
+  bool first = true;
+  for (std::string_view pair : Pairs(connectionString)) {
+    if (!first) out += ';';
+    first = false;
+    const size_t equals = pair.find('=');
+    if (equals != std::string_view::npos && IsOdbcPasswordKey(Trim(pair.substr(0, equals)))) {
+      out += pair.substr(0, equals + 1);
+      out += OdbcValue(password);
+      placed = true;
+    } else {
+      out += pair;
+    }
+  }
+  if (!placed) {
+    const std::string_view written = Trim(out);
+    if (!written.empty() && written.back() != ';') out += ';';
+    out += "Pwd=" + OdbcValue(password);
+  }
+  return out;
 }
 
 std::string MaskPasswords(std::string_view connectionString) {
@@ -145,7 +214,9 @@ struct StrictPair {
 };
 
 // The pairs as an ODBC reader splits them, or why the string is not one every reader splits
-// the same way: a brace opens a value only at its start and closes it at the next brace.
+// the same way: a brace opens a value only at its start and closes it at the next brace that is
+// not doubled ("}}" stands for '}' inside, a '{' inside is plain text, as the driver manager and
+// the drivers read them).
 std::optional<std::vector<StrictPair>> SplitStrictly(std::string_view text, std::string& why) {
   std::vector<StrictPair> pairs;
   size_t at = 0;
@@ -166,16 +237,15 @@ std::optional<std::vector<StrictPair>> SplitStrictly(std::string_view text, std:
     }
     size_t valueStart = end + 1;
     while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
-    std::string_view value;
+    std::string value;
     size_t next = 0;
     if (valueStart < text.size() && text[valueStart] == '{') {
-      const size_t close = text.find_first_of("{}", valueStart + 1);
-      if (close == std::string_view::npos || text[close] != '}') {
+      next = BracedEnd(text, valueStart);
+      if (next == std::string_view::npos) {
         why = "braces that do not enclose a whole value";
         return std::nullopt;
       }
-      value = text.substr(valueStart + 1, close - valueStart - 1);
-      next = close + 1;
+      value = ValueText(text.substr(valueStart, next - valueStart));
       while (next < text.size() && IsBlank(text[next])) ++next;
       if (next < text.size() && text[next] != ';') {
         why = "braces that do not enclose a whole value";
@@ -189,7 +259,7 @@ std::optional<std::vector<StrictPair>> SplitStrictly(std::string_view text, std:
         return std::nullopt;
       }
     }
-    pairs.push_back({std::string(key), std::string(value)});
+    pairs.push_back({std::string(key), std::move(value)});
     at = next + 1;
   }
   return pairs;
@@ -238,11 +308,10 @@ std::string MaskConnectionPassword(std::string_view connectionString) {
     if (start > 0 && out[start - 1] != ';') continue;
     const size_t equals = out.find('=', start);
     if (equals == std::string::npos) break;
-    const std::string_view key = Trim(std::string_view(out).substr(start, equals - start));
-    if (!EqualsIgnoringCase(key, "Pwd") && !EqualsIgnoringCase(key, "Password")) continue;
+    if (!IsOdbcPasswordKey(Trim(std::string_view(out).substr(start, equals - start)))) continue;
     size_t end = std::min(out.find(';', equals), out.size());
     const size_t brace = out.find('{', equals);
-    if (brace < end) end = std::min(out.find('}', brace), out.size() - 1) + 1;
+    if (brace < end) end = std::min(BracedEnd(out, brace), out.size());
     out.replace(equals + 1, end - equals - 1, "***");
   }
   return out;

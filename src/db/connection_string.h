@@ -11,15 +11,24 @@ namespace strivex {
 // The Jet file strings the local session builds (the path and password as given).
 std::string JetConnectionString(std::string_view dataSource, std::string_view password);
 
-// The SQL Server string built from server, database, user and password.
+// A value as an ODBC string must carry it: as it is, or in braces (a '}' inside doubled) when
+// it holds ';', '{' or '}', which would otherwise split the string or be read as its syntax.
+std::string OdbcValue(std::string_view value);
+
+// The SQL Server string built from server, database, user and password, each an OdbcValue.
 std::string SqlServerConnectionString(std::string_view server, std::string_view database,
                                       std::string_view user, std::string_view password);
 
 // Whether the string names the Jet provider (a local file) rather than an ODBC driver.
 bool IsJetConnectionString(std::string_view connectionString);
 
-// The value of a key (case-insensitive), without the blanks around it; nullopt when absent.
+// The value of a key (case-insensitive), without the blanks around it; a braced value without
+// its braces and escapes, as a driver reads it. nullopt when absent.
 std::optional<std::string> ConnectionValue(std::string_view connectionString, std::string_view key);
+
+// The string with `password` as the value of its Pwd (or Password) pairs, or with a Pwd pair
+// added at its end when it has none; every other pair as it is.
+std::string WithConnectionPassword(std::string_view connectionString, std::string_view password);
 
 // The string with the value of every password key (Pwd, Password, ... Database Password) replaced
 // by "***", for logs and messages; the rest as it is.
@@ -44,7 +53,8 @@ std::string RefusedConnectionReason(std::string_view connectionString,
 // Whether a driver name could be a library path rather than a registered name.
 bool LooksLikeDriverPath(std::string_view driver);
 
-// The string with the value of every password key (Pwd, Password) replaced by "***", for logs.
+// The string with the value of every password key (Pwd, Password) replaced by "***", for logs; a
+// braced value as a whole, its doubled '}' included.
 std::string MaskConnectionPassword(std::string_view connectionString);
 
 }  // namespace strivex

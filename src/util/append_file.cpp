@@ -7,8 +7,10 @@
 
 namespace strivex {
 
+// Created for the owner alone: the logs hold patients' results. A file that exists keeps the mode
+// its administrator gave it.
 AppendFile::AppendFile(const std::string& name)
-    : fd_(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)) {}
+    : fd_(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600)) {}
 
 AppendFile::~AppendFile() {
   if (fd_ >= 0) ::close(fd_);

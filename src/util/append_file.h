@@ -9,7 +9,7 @@ namespace strivex {
 
 class AppendFile {
  public:
-  // Opens (creating) `name` for appending; a failure only leaves the object closed.
+  // Opens `name` for appending, creating it 0600; a failure only leaves the object closed.
   explicit AppendFile(const std::string& name);
   // Closes the file.
   ~AppendFile();

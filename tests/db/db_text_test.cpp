@@ -103,6 +103,31 @@ TEST(ConnectionString, ValuesAndTrimming) {
   EXPECT_EQ(TrimConnectionString("Driver={My; Driver};Pwd={a;b}"), "Driver={My; Driver};Pwd={a;b}");
 }
 
+// A password that holds ';', '{' or '}' travels braced: the session, the masks and the relay's
+// check all read it back whole, and none of it shows in what is logged.
+TEST(ConnectionString, PasswordsWithSyntaxCharactersAreBraced) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a;b", "{a;b}"}, {"a{b", "{a{b}"}, {"a}b", "{a}}b}"}, {"{ab}", "{{ab}}}"}, {"x}}y", "{x}}}}y}"}, {"plain", "plain"},
+  };
+  const std::string head = "Driver={SQL Server}; Server=s; Network=; Database=d; Uid=u;Pwd=";
+  for (const auto& [password, written] : cases) {
+    SCOPED_TRACE(password);
+    const std::string built = SqlServerConnectionString("s", "d", "u", password);
+    EXPECT_EQ(built, head + written);
+    EXPECT_EQ(ConnectionValue(built, "Pwd"), password);
+    EXPECT_EQ(MaskPasswords(built + ";Port=1"), head + "***;Port=1");
+    EXPECT_EQ(MaskConnectionPassword(built + ";Port=1"), head + "***;Port=1");
+    EXPECT_EQ(RefusedConnectionReason(built, {"SQL Server"}), "");
+    EXPECT_EQ(WithConnectionPassword(head, password), built);
+  }
+  EXPECT_EQ(SqlServerConnectionString("s;x", "d", "u", "p"),
+            "Driver={SQL Server}; Server={s;x}; Network=; Database=d; Uid=u;Pwd=p");
+  EXPECT_EQ(WithConnectionPassword("Driver={SQL Server};Uid=u", "p;"), "Driver={SQL Server};Uid=u;Pwd={p;}");
+  // A doubled brace that leaves the value open, or text after the closing one, is not a value.
+  EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}}", {"SQL Server"}), "");
+  EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}};b}x;Trace=1", {"SQL Server"}), "");
+}
+
 TEST(DbValue, OleDates) {
   const struct {
     int y, mo, d, h, mi, s;

@@ -32,7 +32,7 @@ class WorkListRunnerTest : public ::testing::Test {
     ASSERT_TRUE(server_.DeschidConectie(lab, 1)) << server_.lastErrorText();
     Clean();
     const std::string machine = std::to_string(kMachine);
-    for (const std::string row : {"(31, 'URINA', 'Pop Ana', 'BIL', '2026-12-01 10:00', " + machine + ")",
+    for (const std::string& row : {"(31, 'URINA', 'Pop Ana', 'BIL', '2026-12-01 10:00', " + machine + ")",
                                   "(31, '', 'Pop Ana', 'UBG', '2026-12-01 10:00', " + machine + ")",
                                   "(32, 'SER', 'Ene Dan', 'GLU', NULL, " + machine + ")"})
       ASSERT_TRUE(server_.SQLCommand("INSERT INTO WORK_LIST (RequestID, SampleCode, PacientName, AnalyseCode, "

@@ -85,5 +85,23 @@ TEST_F(LogFilesTest, LogThatIsADirectoryIsSkipped) {
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "_acterr.log"));
 }
 
+// The logs hold patients' results: new ones are the owner's alone whatever the umask, while a
+// log an administrator opened up keeps its mode.
+TEST_F(LogFilesTest, NewLogsAreOwnerOnlyExistingOnesKeepTheirMode) {
+  const mode_t previous = umask(022);
+  WriteErrorLogEntry("x");
+  AppendRawLog("x");
+  WriteDataLogSessionMarker();
+  chmod((dir_ / "_acterr.log").c_str(), 0644);
+  WriteErrorLogEntry("again");
+  umask(previous);
+  const std::pair<const char*, mode_t> cases[] = {{"_Strivex.log", 0600}, {"_Strivex_data.log", 0600}, {"_acterr.log", 0644}};
+  for (const auto& [name, mode] : cases) {
+    struct stat info {};
+    ASSERT_EQ(stat((dir_ / name).c_str(), &info), 0) << name;
+    EXPECT_EQ(info.st_mode & 0777, mode) << name;
+  }
+}
+
 }  // namespace
 }  // namespace strivex

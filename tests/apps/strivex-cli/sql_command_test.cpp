@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "db/connection_string.h"
 #include "support/relay_server.h"
 #include "support/requirements.h"
 #include "support/run_process.h"
@@ -163,6 +167,8 @@ TEST_F(SqlCliTest, UsageErrorsAndFailedOpens) {
       {{"--local", file_, "--bogus", "select 1"}, "strivex-cli: --bogus: unknown option", true},
       {{"--local", file_, "--relay", "host:1", "select 1"}, "strivex-cli: --relay: goes with --connect", true},
       {{"--connect", connect, "--relay=", "select 1"}, "strivex-cli: --relay: empty address", true},
+      {{"--connect", connect, "--password-file", "pw", "select 1"},
+       "strivex-cli: --password-file: the --connect string has a password of its own", true},
       // Names the session's connection string would cut short or trim: another file would open.
       {{"--local", (dir_ / "a;b.db").string(), "select 1"}, "strivex-cli: --local: '", true},
       {{"--local", file_ + " ", "select 1"}, "strivex-cli: --local: '", true},
@@ -226,6 +232,39 @@ TEST_F(SqlCliServerTest, WrongPasswordFailsToOpen) {
       << r.err;
   EXPECT_EQ(r.err.find("wrong"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("strivex-cli: driver: "), std::string::npos) << r.err;
+}
+
+// A login whose password holds ';', '{' and '}' gets in with the module's own string, and with
+// --password-file and STRIVEX_PASSWORD filling a string without one, directly and through the relay.
+TEST_F(SqlCliServerTest, PasswordWithSemicolonAndBracesLogsIn) {
+  const std::string role = "strivex_quoted_" + std::to_string(getpid()), password = "a;b}c{d}}e";
+  const std::string create = "CREATE ROLE " + role + " LOGIN PASSWORD '" + password + "'";
+  ASSERT_EQ(Cli({"sql", "--connect", connection_, "--exec", create}).exitCode, 0);
+  const std::shared_ptr<void> dropRole(nullptr, [&](void*) {
+    EXPECT_EQ(Cli({"sql", "--connect", connection_, "--exec", "DROP ROLE " + role}).exitCode, 0);
+  });
+  const auto connect = [&](const std::string& pwd) {
+    return SqlServerConnectionString(ConnectionValue(connection_, "Server").value_or(""),
+                                     ConnectionValue(connection_, "Database").value_or(""), role, pwd);
+  };
+  const std::string file = (dir_ / "pw").string();
+  WriteFile(file, password + "\r\n");
+  const strivex::testing::RelayServer relay(STRIVEX_MEDIANEX_RELAY_PATH);
+  const struct {
+    std::vector<std::string> args;
+    const char* environment;
+  } cases[] = {
+      {{"--connect", connect(password)}, nullptr},
+      {{"--connect", connect(""), "--password-file", file}, "wrong"},
+      {{"--connect", connect(""), "--password-file", file, "--relay", "127.0.0.1"}, nullptr},
+      {{"--connect", connect("")}, password.c_str()},
+  };
+  for (const auto& c : cases) {
+    if (c.environment) setenv("STRIVEX_PASSWORD", c.environment, 1);
+    const ProcessResult r = Cli(Join(Join({"sql"}, c.args), {"--exec", "select 1"}));
+    unsetenv("STRIVEX_PASSWORD");
+    EXPECT_EQ(r.exitCode, 0) << ::testing::PrintToString(c.args) << r.err;
+  }
 }
 
 class SqlCliServerStatementTest : public SqlCliServerTest,

@@ -100,6 +100,44 @@ TEST(StrivexHost, HelpListsOptionsAndCommands) {
   EXPECT_EQ(testing::RunProcess(STRIVEX_HOST_PATH, {"--name", "X"}).exitCode, 2);
 }
 
+// The password seeds a new local database from --password, --password-file or STRIVEX_PASSWORD
+// (in that order); a missing module ends the host right after the seeding.
+TEST(StrivexHost, PasswordSeedsANewLocalDatabaseWithoutTheCommandLine) {
+  const testing::TempDir dir;
+  const std::string file = (dir / "pw").string();
+  testing::WriteFile(file, "s;e}c{\r\nnot this\n");
+  const struct {
+    std::vector<std::string> args;
+    mode_t mode;
+    const char *environment, *parola;  // parola nullptr: no local database
+    std::string err;                   // a fragment of standard error; empty: no warning
+  } cases[] = {
+      {{"--password-file", file}, 0600, "env", "s;e}c{", ""},
+      {{"--password-file", file}, 0644, nullptr, "s;e}c{", "other users can read it"},
+      {{}, 0600, "from env", "from env", ""},
+      {{"--password", "given"}, 0600, "from env", "given", ""},
+      {{"--password-file", file + "x"}, 0600, nullptr, nullptr, "--password-file " + file + "x: No such file"},
+  };
+  for (const auto& c : cases) {
+    const std::string localDb = (dir / (std::to_string(&c - cases) + ".db")).string();
+    std::vector<std::string> args = {"--machine-id", "5", "--name", "X", "--local-db", localDb, "--module", "/no.so"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    chmod(file.c_str(), c.mode);
+    if (c.environment) setenv("STRIVEX_PASSWORD", c.environment, 1);
+    const auto result = testing::RunProcess(STRIVEX_HOST_PATH, args);
+    unsetenv("STRIVEX_PASSWORD");
+    SCOPED_TRACE(result.err);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.find(c.err.empty() ? "other users" : c.err) != std::string::npos, !c.err.empty());
+    ASSERT_EQ(std::filesystem::exists(localDb), c.parola != nullptr);
+    if (c.parola == nullptr) continue;
+    BazaDeDate local;
+    ASSERT_TRUE(local.DeschidBazaLocala(localDb, "", 1));
+    ASSERT_TRUE(local.GetRecords("SELECT Valoare FROM Medianex_Init WHERE Proprietate='Parola'", 0));
+    EXPECT_EQ(local.ValoareColoana("Valoare", 0).ToText(), c.parola);
+  }
+}
+
 TEST(StrivexHost, ResultsFromTheAnalyserReachTheLaboratoryAndCloseEndsTheHost) {
   const std::string connection = LabConnection();
   if (connection.empty()) {
@@ -234,7 +272,7 @@ int StoredRange(BazaDeDate& lab, int firstId, int count) {
 OutboxStats OutboxOf(const std::filesystem::path& dir) {
   std::string error;
   auto outbox = OutboxStore::Open((dir / kOutboxFileName).string(), OutboxStore::OpenMode::kExisting, error);
-  return outbox ? outbox->Stats() : OutboxStats{-1, -1, -1, 0};
+  return outbox ? outbox->Stats() : OutboxStats{-1, -1, -1, 0, 0, 0, {}};
 }
 
 // Results waiting for the server survive the host being killed, and go first at the next start.

@@ -62,6 +62,8 @@ TEST(HostOptions, ErrorsNameTheOption) {
       {{"--machine-id", "5", "--name", "X", "--local-db"}, "--local-db needs a value"},
       {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--relayed=1"}, "--relayed takes no value"},
       {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--colour"}, "unknown option '--colour'"},
+      {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--password", "p", "--password-file=f"},
+       "--password and --password-file: give one of them"},
       {{"--machine-id", "5", "--name", std::string_view("012345678901234567890123456789012345678901234567890"),
         "--local-db", "l"},
        "longer than 50 bytes"},
