@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -206,6 +206,7 @@ TEST_F(RelayDrill, ReplyNotTakenIsDroppedWithinTheTimeOut) {
     }
     dropped = WaitForLog("reply not taken within 4 s", 100ms);
   }
+  if (!dropped) relay_->Signal(SIGKILL);  // ends the blocked send
   ASSERT_TRUE(dropped) << relay_->err();
   EXPECT_LT(std::chrono::steady_clock::now() - lastGrowth, 6s);
   EXPECT_EQ(sending.wait_for(10s), std::future_status::ready);
@@ -235,10 +236,9 @@ TEST_F(RelayDrill, AnotherAddressTakesBackTheIdlestPlaceOfOneHoldingAll) {
 // Connections renewed as fast as the relay drops them keep no module of another address out.
 TEST_F(RelayDrill, ChurningAddressKeepsNoOtherOut) {
   Start({"--max-clients", "4", "--greeting-timeout", "1"});
-  std::atomic<bool> stop{false};
-  std::thread churn([&] {
+  const std::jthread churn([&](const std::stop_token& stop) {
     std::deque<std::unique_ptr<TestClient>> held;
-    for (int i = 0; i < 2000 && !stop.load(); ++i) {
+    for (int i = 0; i < 2000 && !stop.stop_requested(); ++i) {
       held.push_back(std::make_unique<TestClient>(port_));
       if (i % 2 == 0) held.back()->SendGreeting("HOG");  // the others stay silent
       if (held.size() > 10) held.pop_front();
@@ -256,8 +256,6 @@ TEST_F(RelayDrill, ChurningAddressKeepsNoOtherOut) {
     module.Close();
     DrainLog();
   }
-  stop.store(true);
-  churn.join();
 }
 
 // One refusal line for a burst from an address at its limit; other addresses still get in.
