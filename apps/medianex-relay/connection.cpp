@@ -1,6 +1,5 @@
 #include "connection.h"
 
-#include <cerrno>
 #include <optional>
 
 #include "command_runner.h"
@@ -53,12 +52,20 @@ std::string ServeConnection(int fd, const ConnectionSettings& settings, const Co
   CommandRunner runner(session, settings.policy);
   RequestPairer pairer;
   RelayFrameReader reader(fd);
-  const std::chrono::milliseconds unbounded(-1);
+  bool idle = true;
   for (;;) {
+    if (pairer.Pending() == 0 && !reader.HasBuffered()) {
+      if (!idle && events.onIdle) events.onIdle();
+      idle = true;
+      // Idle between requests as long as it likes; a begun request must come whole.
+      WaitForBytes(fd);
+    }
+    if (idle) {
+      if (events.onRequest && !events.onRequest()) return "place taken back";
+      idle = false;
+    }
     RelayFrame frame;
-    // Idle between requests as long as it likes; a begun request must come whole.
-    const std::chrono::milliseconds firstByte = pairer.Pending() > 0 ? settings.requestTimeout : unbounded;
-    const RelayReadStatus status = reader.Next(frame, firstByte, settings.requestTimeout);
+    const RelayReadStatus status = reader.Next(frame, settings.requestTimeout, settings.requestTimeout);
     if (status == RelayReadStatus::kTimedOut)
       return "request not received whole within " + Seconds(settings.requestTimeout);
     if (status != RelayReadStatus::kOk) return ReadFailure(status);
@@ -73,12 +80,9 @@ std::string ServeConnection(int fd, const ConnectionSettings& settings, const Co
     // A value and its status go out in one write, so they travel in one segment.
     std::string frames;
     for (const std::string& reply : outcome.replies) frames += EncodeRelayFrame(number, reply);
-    if (!WriteAll(fd, frames)) {
-      // The socket's send time-out: the client has not taken its replies.
-      if (errno == EAGAIN || errno == EWOULDBLOCK)
-        return "reply not taken within " + Seconds(settings.requestTimeout);
-      return "send failed";
-    }
+    const WriteStatus written = WriteAll(fd, frames, std::chrono::steady_clock::now() + settings.requestTimeout);
+    if (written == WriteStatus::kTimedOut) return "reply not taken within " + Seconds(settings.requestTimeout);
+    if (written != WriteStatus::kOk) return "send failed";
     if (outcome.endConnection) return outcome.reason;
   }
 }

@@ -23,6 +23,11 @@ struct ConnectionEvents {
   std::function<bool(const std::string& name, std::string& refusal)> onGreeting;
   // A line for the log about this client while the connection goes on.
   std::function<void(const std::string& line)> onNotice;
+  // A request begins to arrive after the client was idle; false when its place was taken back
+  // meanwhile, which ends the connection before anything of the request is run.
+  std::function<bool()> onRequest;
+  // Every request received was answered: the client is idle again.
+  std::function<void()> onIdle;
 };
 
 // Serves the connected socket `fd` (left open for the caller to close) on the calling thread until

@@ -1,7 +1,9 @@
 #include "frame_io.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "db/relay_wire.h"
@@ -26,16 +28,42 @@ RelayReadStatus ReadGreeting(int fd, std::string& greeting, std::chrono::millise
   return RelayReadStatus::kOk;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+namespace {
+
+// Waits for `events` on `fd` until `deadline`; false when it passed first. A failed poll counts
+// as ready: the call that follows reports the failure.
+bool WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline) {
+  using Clock = std::chrono::steady_clock;
+  for (;;) {
+    int wait = -1;
+    if (deadline != Clock::time_point::max()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      wait = static_cast<int>(std::min<long long>(left, 60'000));
     }
-    bytes.remove_prefix(static_cast<size_t>(n));
+    pollfd p{fd, events, 0};
+    const int ready = ::poll(&p, 1, wait);
+    if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
   }
-  return true;
+}
+
+}  // namespace
+
+void WaitForBytes(int fd) { WaitFor(fd, POLLIN, std::chrono::steady_clock::time_point::max()); }
+
+WriteStatus WriteAll(int fd, std::string_view bytes, std::chrono::steady_clock::time_point deadline) {
+  while (!bytes.empty()) {
+    // Never blocks inside send: a send time-out would restart with every byte the peer takes.
+    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<size_t>(n));
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!WaitFor(fd, POLLOUT, deadline)) return WriteStatus::kTimedOut;
+    } else if (errno != EINTR) {
+      return WriteStatus::kFailed;
+    }
+  }
+  return WriteStatus::kOk;
 }
 
 }  // namespace strivex::relay

@@ -16,7 +16,14 @@ namespace strivex::relay {
 RelayReadStatus ReadGreeting(int fd, std::string& greeting,
                              std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
 
-// Writes every byte to `fd` (no SIGPIPE); false when the peer is gone or the socket fails.
-bool WriteAll(int fd, std::string_view bytes);
+// Blocks until `fd` has bytes to read, is closed or shut down, or fails; as long as that takes.
+void WaitForBytes(int fd);
+
+enum class WriteStatus { kOk, kTimedOut, kFailed };
+
+// Writes every byte to `fd` (no SIGPIPE) before `deadline`, however the peer paces its reads
+// (max(): no bound); kFailed when the peer is gone or the socket fails.
+WriteStatus WriteAll(int fd, std::string_view bytes,
+                     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
 
 }  // namespace strivex::relay

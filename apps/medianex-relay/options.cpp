@@ -11,8 +11,8 @@ namespace strivex::relay {
 
 const std::string_view kUsage =
     "Usage: medianex-relay [--listen ADDRESS:PORT] [--allow CIDR ...] [--max-clients N]\n"
-    "                      [--greeting-timeout S] [--request-timeout S] [--allow-driver NAME ...]\n"
-    "                      [--local-db-dir DIR]\n"
+    "                      [--max-per-address N] [--greeting-timeout S] [--request-timeout S]\n"
+    "                      [--allow-driver NAME ...] [--local-db-dir DIR]\n"
     "\n"
     "Serves relayed database sessions: each client sends a greeting, then requests that the\n"
     "relay runs on a database session of that client's own, opened with the connection string\n"
@@ -24,7 +24,11 @@ const std::string_view kUsage =
     "  --allow CIDR           let peers in this range connect (A.B.C.D/N or A.B.C.D); repeat\n"
     "                         for more ranges; without it only loopback peers are let in\n"
     "  --max-clients N        clients served at once, 1 to 1024 (default 32); more are\n"
-    "                         disconnected at once\n"
+    "                         disconnected at once, except that when the relay is full an\n"
+    "                         address holding less than its fair share takes back the idlest\n"
+    "                         place of an address holding more\n"
+    "  --max-per-address N    connections from one address, 1 to 1024 (default 8); more are\n"
+    "                         refused\n"
     "  --greeting-timeout S   close a connection that has not greeted within S seconds\n"
     "                         (default 5)\n"
     "  --request-timeout S    a request once begun must arrive whole within S seconds, and a\n"
@@ -42,7 +46,8 @@ const std::string_view kUsage =
     "key files).\n"
     "\n"
     "Standard output: 'listening on ADDRESS:PORT' once the socket is ready. Standard error:\n"
-    "one line per connection, refusal and disconnection.\n"
+    "one line per connection and disconnection; refusals once a minute per address, with a\n"
+    "count of those refused meanwhile.\n"
     "\n"
     "Exit status:\n"
     "  0  ended by SIGINT or SIGTERM\n"
@@ -92,7 +97,8 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     }
     static constexpr std::string_view kWithValue[] = {
         "--listen", "--allow", "--max-clients", "--greeting-timeout", "--request-timeout",
-        "--allow-driver", "--local-db-dir"};
+        "--allow-driver", "--local-db-dir",
+        "--max-per-address"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
       parsed.error = "unknown option '" + std::string(args[i]) + "' (see --help)";
       return parsed;
@@ -114,6 +120,10 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       const std::optional<int> count = ParseCount(value);
       if (!count) parsed.error = Invalid(name, value);
       else options.maxClients = *count;
+    } else if (name == "--max-per-address") {
+      const std::optional<int> count = ParseCount(value);
+      if (!count) parsed.error = Invalid(name, value);
+      else options.maxPerAddress = *count;
     } else if (name == "--greeting-timeout" || name == "--request-timeout") {
       const std::optional<std::chrono::milliseconds> timeout = ParseSeconds(value);
       if (!timeout) parsed.error = Invalid(name, value);

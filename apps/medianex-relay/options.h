@@ -22,6 +22,9 @@ struct RelayOptions {
   ListenAddress listen{0x7F000001u, kRelayDefaultPort};  // 127.0.0.1:9081 unless told
   std::vector<AddressRange> allowed;                     // none: loopback peers only
   int maxClients = 32;                                   // served at once; more are closed
+  // Connections from one address, waiting or served: a lab PC runs several instruments' modules
+  // besides dialogs and command-line sessions.
+  int maxPerAddress = 8;
   // A connection that has not greeted by then is closed, so silent ones cannot hold the slots.
   std::chrono::milliseconds greetingTimeout{std::chrono::seconds(5)};
   // A request once begun must arrive whole within this; an idle client between requests waits

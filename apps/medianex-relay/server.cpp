@@ -5,7 +5,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,13 +13,15 @@
 #include <exception>
 #include <list>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
 
 #include "connection.h"
 #include "log.h"
+#include "refusal_log.h"
+#include "slot_table.h"
 #include "util/stop_signals.h"
 #include "util/unique_fd.h"
 
@@ -32,24 +33,24 @@ constexpr int kReapIntervalMs = 200;  // how soon a finished client's thread is 
 
 struct Client {
   std::string peer;
-  bool served = false;  // holds one of the served slots; its own thread only
-  UniqueFd socket;  // closed by the client's thread under Clients::fdMutex
+  uint32_t address = 0;
+  SlotTable::Id id = 0;
+  UniqueFd socket;  // closed by the client's thread once it left the slot table
   std::atomic<bool> finished{false};
   std::thread thread;
 };
 
-// The accept loop owns the list; client threads only close their own socket under the lock,
-// so a shutdown never hits a descriptor number that was already reused.
+// The accept loop owns the list and the threads; the slot table and the refusal log are shared
+// with the client threads and lock themselves. A socket is shut down by others only through the
+// slot table, and closed by its thread only after leaving it, so a shutdown never hits a
+// descriptor number that was already reused.
 class Clients {
  public:
-  Clients(const ConnectionSettings& settings, int maxServed) : settings_(settings), maxServed_(maxServed) {}
+  Clients(const ConnectionSettings& settings, const RelayOptions& options)
+      : settings_(settings), slots_(options.maxClients, options.maxPerAddress) {}
   ~Clients() { StopAll(); }
 
-  // Clients past their greeting, and connections still waiting for it.
-  int Served() const { return served_.load(); }
-  int Waiting() const { return static_cast<int>(list_.size()) - served_.load(); }
-
-  size_t Reap() {
+  void Reap() {
     for (auto it = list_.begin(); it != list_.end();) {
       if ((*it)->finished.load()) {
         (*it)->thread.join();
@@ -58,51 +59,61 @@ class Clients {
         ++it;
       }
     }
-    return list_.size();
+    for (const std::string& line : refusals_.Due(Clock::now())) LogLine(line);
   }
 
-  void Start(UniqueFd socket, std::string peer) {
+  void Refuse(uint32_t address, const std::string& who, const std::string& reason) {
+    if (const std::optional<std::string> line = refusals_.Refused(address, who, reason, Clock::now()))
+      LogLine(*line);
+  }
+
+  // Serves the accepted connection on a thread of its own, or refuses it.
+  void Start(UniqueFd socket, uint32_t address, std::string peer) {
+    SlotTable::Id id = 0;
+    if (const std::optional<std::string> refusal = slots_.Admit(address, socket.get(), Clock::now(), id)) {
+      Refuse(address, peer, *refusal);
+      return;
+    }
     auto client = std::make_unique<Client>();
     client->peer = std::move(peer);
+    client->address = address;
+    client->id = id;
     client->socket = std::move(socket);
     Client& ref = *client;
     list_.push_back(std::move(client));
     try {
       ref.thread = std::thread([this, &ref] { Serve(ref); });
     } catch (const std::system_error& e) {
+      slots_.Leave(id);
       LogLine("disconnected " + ref.peer + ": cannot start a thread: " + e.what());
       list_.pop_back();  // closes the connection
     }
   }
 
   void StopAll() {
-    {
-      const std::lock_guard lock(fdMutex_);
-      for (const auto& client : list_)
-        if (client->socket.valid()) ::shutdown(client->socket.get(), SHUT_RDWR);
-    }
+    slots_.ShutdownAll();
     for (const auto& client : list_) client->thread.join();
     list_.clear();
   }
 
  private:
+  using Clock = SlotTable::Clock;
+
   void Serve(Client& client) {
     std::string name;
-    std::string reason;
+    bool refused = false;
     ConnectionEvents events;
     events.onGreeting = [&](const std::string& greetingName, std::string& refusal) {
       name = " name '" + Printable(greetingName) + "'";
-      // Slots go to clients that greeted, so silent connections cannot hold them.
-      if (served_.fetch_add(1) >= maxServed_) {
-        served_.fetch_sub(1);
-        refusal = std::to_string(maxServed_) + " clients already";
-        return false;
-      }
-      client.served = true;
-      LogLine("connected " + client.peer + name);
-      return true;
+      // Places go to clients that greeted, so silent connections cannot hold them.
+      refused = !slots_.Greet(client.id, Clock::now(), refusal);
+      if (!refused) LogLine("connected " + client.peer + name);
+      return !refused;
     };
     events.onNotice = [&](const std::string& line) { LogLine("client " + client.peer + name + ": " + line); };
+    events.onRequest = [&] { return slots_.BeginRequest(client.id); };
+    events.onIdle = [&] { slots_.EndRequest(client.id, Clock::now()); };
+    std::string reason;
     try {
       reason = ServeConnection(client.socket.get(), settings_, events);
     } catch (const std::exception& e) {
@@ -110,25 +121,22 @@ class Clients {
     } catch (...) {
       reason = "unexpected failure";
     }
-    {
-      const std::lock_guard lock(fdMutex_);
-      client.socket.Reset();
-    }
-    LogLine("disconnected " + client.peer + name + ": " + reason);
-    if (client.served) served_.fetch_sub(1);
+    const std::optional<std::string> takenBack = slots_.Leave(client.id);
+    client.socket.Reset();
+    if (takenBack) LogLine("disconnected " + client.peer + name + ": " + *takenBack);
+    else if (refused) Refuse(client.address, client.peer + name, reason);
+    else LogLine("disconnected " + client.peer + name + ": " + reason);
     client.finished.store(true);
   }
 
   const ConnectionSettings& settings_;
-  const int maxServed_;
-  std::atomic<int> served_{0};
+  SlotTable slots_;
+  RefusalLog refusals_;
   std::list<std::unique_ptr<Client>> list_;
-  std::mutex fdMutex_;
 };
 
-// A peer that vanished without a word is noticed within about two minutes, and a client that
-// takes no replies ends its connection after the request time-out instead of holding the thread.
-void TuneClientSocket(int fd, std::chrono::milliseconds sendTimeout) {
+// A peer that vanished without a word is noticed within about two minutes.
+void TuneClientSocket(int fd) {
   const int on = 1;
   // A client waits on every reply: nothing may hold one back for an acknowledgement.
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -137,10 +145,6 @@ void TuneClientSocket(int fd, std::chrono::milliseconds sendTimeout) {
   ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
   ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
   ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-  timeval timeout{};
-  timeout.tv_sec = static_cast<time_t>(sendTimeout.count() / 1000);
-  timeout.tv_usec = static_cast<suseconds_t>(sendTimeout.count() % 1000 * 1000);
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 }
 
 std::string Endpoint(const sockaddr_in& address) {
@@ -184,7 +188,7 @@ int RunServer(const RelayOptions& options) {
   settings.greetingTimeout = options.greetingTimeout;
   settings.requestTimeout = options.requestTimeout;
   settings.policy = {options.drivers, options.localDbDir};
-  Clients clients(settings, options.maxClients);
+  Clients clients(settings, options);
   for (;;) {
     pollfd fds[2] = {{signals.get(), POLLIN, 0}, {listener.get(), POLLIN, 0}};
     if (::poll(fds, 2, kReapIntervalMs) < 0 && errno != EINTR)
@@ -198,21 +202,13 @@ int RunServer(const RelayOptions& options) {
     UniqueFd socket(::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                               SOCK_CLOEXEC));
     if (!socket.valid()) continue;  // the peer left already, or descriptors ran out for now
-    TuneClientSocket(socket.get(), options.requestTimeout);
-    const std::string name = Endpoint(peer);
-    if (!PeerAllowed(ntohl(peer.sin_addr.s_addr), options.allowed)) {
-      LogLine("refused " + name + ": address not allowed");
+    TuneClientSocket(socket.get());
+    const uint32_t address = ntohl(peer.sin_addr.s_addr);
+    if (!PeerAllowed(address, options.allowed)) {
+      clients.Refuse(address, Endpoint(peer), "address not allowed");
       continue;
     }
-    if (clients.Served() >= options.maxClients) {
-      LogLine("refused " + name + ": " + std::to_string(clients.Served()) + " clients already");
-      continue;
-    }
-    if (clients.Waiting() >= options.maxClients) {
-      LogLine("refused " + name + ": " + std::to_string(clients.Waiting()) + " connections have not greeted yet");
-      continue;
-    }
-    clients.Start(std::move(socket), name);
+    clients.Start(std::move(socket), address, Endpoint(peer));
   }
   LogLine("stopping");
   clients.StopAll();

@@ -45,6 +45,8 @@ class RelayFrameReader {
   // within `whole` of that byte (negative: no bound). A frame begun before counts from this call.
   RelayReadStatus Next(RelayFrame& frame, std::chrono::milliseconds firstByte,
                        std::chrono::milliseconds whole);
+  // Whether received bytes wait to be read as frames: a read then needs no new data.
+  bool HasBuffered() const { return Buffered() > 0; }
 
  private:
   using Deadline = std::chrono::steady_clock::time_point;

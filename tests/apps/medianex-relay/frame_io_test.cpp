@@ -166,7 +166,7 @@ TEST(RelayFrames, BoundedReadsTimeOutOnlyWhereTold) {
 TEST(RelayFrames, WriteAllFailsOnceThePeerIsGone) {
   SocketPair pair;
   pair.WriteAndClose("");
-  EXPECT_FALSE(WriteAll(pair.reader(), "abc"));
+  EXPECT_EQ(WriteAll(pair.reader(), "abc"), WriteStatus::kFailed);
 }
 
 TEST(RelayPairing, InterleavedRequestsPairByNumber) {

@@ -22,6 +22,7 @@ TEST(RelayOptions, DefaultsListenOnLoopbackPort9081) {
   EXPECT_EQ(parsed.options.listen.port, 9081);
   EXPECT_TRUE(parsed.options.allowed.empty());
   EXPECT_EQ(parsed.options.maxClients, 32);
+  EXPECT_EQ(parsed.options.maxPerAddress, 8);
 }
 
 TEST(RelayOptions, ReadsValuesSeparateOrAfterEquals) {
@@ -56,6 +57,7 @@ TEST(RelayOptions, RejectsBadValuesNamingTheOption) {
       {"--max-clients", "2000"},      {"--max-clients"},          {"--bogus"},
       {"--greeting-timeout", "0"},    {"--request-timeout", "1.5"}, {"--allow-driver", "/tmp/x.so"},
       {"--allow-driver", "libx.so"},  {"--allow-driver", "{x}"},  {"--local-db-dir", "relative"},
+      {"--max-per-address", "0"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(std::string(args[0]) + (args.size() > 1 ? " " + std::string(args[1]) : ""));

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -56,6 +58,18 @@ std::string RandomBytes(size_t count, unsigned seed) {
 
 class RelayDrill : public RelayFixture {
  protected:
+  // Greets and selects a 1,900-byte value; the 20,000 requests for it are returned, to be sent.
+  std::string LargeValueRequests(TestClient& client) {
+    EXPECT_TRUE(client.SendGreeting("SLOW"));
+    EXPECT_TRUE(client.SendRequest(1, "DeschidConectie", LocalDb()));
+    EXPECT_TRUE(client.SendRequest(2, "GetRecords", "2;1;SELECT printf('%.1900c', 'v') AS v"));
+    std::string requests;
+    for (int32_t n = 3; n < 20003; ++n) requests += FrameBytes(n, "ValoareColoana") + FrameBytes(n, "2;v,1");
+    return requests;
+  }
+  // Takes in the relay's log lines, which would fill the pipe and hold the relay up.
+  void DrainLog() { relay_->WaitForOutput([](const std::string&) { return false; }, 50ms); }
+
   // Sends `bytes` on a new connection and waits for the relay to close it.
   void ExpectClosed(const std::string& bytes) {
     TestClient client(port_);
@@ -93,7 +107,7 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
            crowd.push_back(std::make_unique<TestClient>(port_));
            crowd.back()->SendGreeting("CROWD");
          }
-         // 32 are served, the others closed at once.
+         // All from one address: 8 are served (the per-address limit), the others closed at once.
          std::vector<bool> closed(crowd.size(), false);
          int closedCount = 0;
          WaitFor(
@@ -104,22 +118,17 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
                    ++closedCount;
                  }
                }
-               return closedCount >= 168;
+               return closedCount >= 192;
              },
              10s);
-         EXPECT_EQ(closedCount, 168);
+         EXPECT_EQ(closedCount, 192);
        }},
       {"a client that reads nothing",
        [&] {
          // Large values asked for and none read: the replies fill the socket buffers until the
          // relay's send waits longer than the request time-out.
          TestClient client(port_);
-         ASSERT_TRUE(client.SendGreeting("SLOW"));
-         ASSERT_TRUE(client.SendRequest(1, "DeschidConectie", LocalDb()));
-         ASSERT_TRUE(client.SendRequest(2, "GetRecords", "2;1;SELECT printf('%.1900c', 'v') AS v"));
-         std::string requests;
-         for (int32_t n = 3; n < 20003; ++n) requests += FrameBytes(n, "ValoareColoana") + FrameBytes(n, "2;v,1");
-         client.Send(requests);  // returns once the relay gave up on this client
+         client.Send(LargeValueRequests(client));  // returns once the relay gave up on this client
          EXPECT_TRUE(WaitForLog("reply not taken within 2 s", 20s));
        }},
   };
@@ -144,7 +153,7 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
 
 // Silent connections fill the room for greetings; once they time out a module gets in.
 TEST_F(RelayDrill, SilentConnectionsAreDroppedAtTheGreetingTimeOut) {
-  Start({"--greeting-timeout", "1"});
+  Start({"--greeting-timeout", "1", "--max-per-address", "64"});
   std::vector<std::unique_ptr<TestClient>> silent;
   for (int i = 0; i < 40; ++i) silent.push_back(std::make_unique<TestClient>(port_));
   ASSERT_TRUE(WaitForLog("connections have not greeted yet"));
@@ -155,8 +164,7 @@ TEST_F(RelayDrill, SilentConnectionsAreDroppedAtTheGreetingTimeOut) {
     client.SendGreeting();
     client.SendRequest(1, "DeschidConectie", LocalDb());
     served = client.ReadFrame(500ms) == Reply(1, kOkStatus);
-    // Takes in the relay's log lines, which would fill the pipe and hold the relay up.
-    relay_->WaitForOutput([](const std::string&) { return false; }, 50ms);
+    DrainLog();
   }
   EXPECT_TRUE(served) << relay_->err();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
@@ -179,6 +187,91 @@ TEST_F(RelayDrill, IdleClientsKeepTheirSlots) {
     EXPECT_EQ(client->ReadFrame(), Reply(2, kOkStatus));
   }
   EXPECT_TRUE(WaitForLog("2 clients already"));
+}
+
+// The time-out counts for the whole reply, not for each send: a client that stopped reading is
+// dropped about one time-out after its buffers filled (two or more when it counted per send).
+TEST_F(RelayDrill, ReplyNotTakenIsDroppedWithinTheTimeOut) {
+  Start({"--request-timeout", "4"});
+  TestClient client(port_);
+  const std::string requests = LargeValueRequests(client);
+  std::future<bool> sending = std::async(std::launch::async, [&] { return client.Send(requests); });
+  auto lastGrowth = std::chrono::steady_clock::now();
+  size_t unread = 0;
+  bool dropped = false;
+  while (!dropped && std::chrono::steady_clock::now() - lastGrowth < 20s) {
+    if (const size_t now = client.Unread(); now > unread) {
+      unread = now;
+      lastGrowth = std::chrono::steady_clock::now();
+    }
+    dropped = WaitForLog("reply not taken within 4 s", 100ms);
+  }
+  if (!dropped) relay_->Signal(SIGKILL);  // ends the blocked send
+  ASSERT_TRUE(dropped) << relay_->err();
+  EXPECT_LT(std::chrono::steady_clock::now() - lastGrowth, 6s);
+  EXPECT_EQ(sending.wait_for(10s), std::future_status::ready);
+}
+
+// One address holding every place gives up its idlest one to a module from another address.
+TEST_F(RelayDrill, AnotherAddressTakesBackTheIdlestPlaceOfOneHoldingAll) {
+  Start({"--max-clients", "4"});
+  std::vector<std::unique_ptr<TestClient>> hog;
+  for (int i = 0; i < 4; ++i) hog.push_back(OpenClient(1));
+  // The first asks again, so the second is the one idle longest.
+  ASSERT_TRUE(hog[0]->SendRequest(2, "GetRecords", "2;8;SELECT 7 AS n"));
+  ASSERT_EQ(hog[0]->ReadFrame(), Reply(2, kOkStatus));
+  const auto start = std::chrono::steady_clock::now();
+  const std::unique_ptr<TestClient> module = OpenClient(1, "127.0.0.2");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_TRUE(hog[1]->ClosedByServer());
+  for (const int kept : {0, 2, 3}) {
+    SCOPED_TRACE(kept);
+    ASSERT_TRUE(hog[kept]->SendRequest(3, "GetRecords", "2;8;SELECT 7 AS n"));
+    EXPECT_EQ(hog[kept]->ReadFrame(), Reply(3, kOkStatus));
+  }
+  EXPECT_TRUE(WaitForLog("place taken back for 127.0.0.2: 127.0.0.1 held 4 of 4 clients served, fair share 2"))
+      << relay_->err();
+}
+
+// Connections renewed as fast as the relay drops them keep no module of another address out.
+TEST_F(RelayDrill, ChurningAddressKeepsNoOtherOut) {
+  Start({"--max-clients", "4", "--greeting-timeout", "1"});
+  const std::jthread churn([&](const std::stop_token& stop) {
+    std::deque<std::unique_ptr<TestClient>> held;
+    for (int i = 0; i < 2000 && !stop.stop_requested(); ++i) {
+      held.push_back(std::make_unique<TestClient>(port_));
+      if (i % 2 == 0) held.back()->SendGreeting("HOG");  // the others stay silent
+      if (held.size() > 10) held.pop_front();
+      std::this_thread::sleep_for(20ms);
+    }
+  });
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    SCOPED_TRACE(attempt);
+    const auto start = std::chrono::steady_clock::now();
+    TestClient module(port_, "127.0.0.2");
+    ASSERT_TRUE(module.SendGreeting());
+    ASSERT_TRUE(module.SendRequest(1, "DeschidConectie", LocalDb()));
+    EXPECT_EQ(module.ReadFrame(5s), Reply(1, kOkStatus));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    module.Close();
+    DrainLog();
+  }
+}
+
+// One refusal line for a burst from an address at its limit; other addresses still get in.
+TEST_F(RelayDrill, AddressAtItsLimitIsRefusedWithOneLineForABurst) {
+  Start({"--max-per-address", "3"});
+  std::vector<std::unique_ptr<TestClient>> held;
+  for (int i = 0; i < 3; ++i) held.push_back(OpenClient(1));
+  for (int i = 0; i < 20; ++i) {
+    TestClient extra(port_);
+    extra.SendGreeting();
+    EXPECT_TRUE(extra.ClosedByServer()) << i;
+  }
+  OpenClient(1, "127.0.0.2");
+  ASSERT_TRUE(WaitForLog("3 connections from 127.0.0.1 already"));
+  const std::string& log = relay_->err();
+  EXPECT_EQ(log.find("refused 127.0.0.1:"), log.rfind("refused 127.0.0.1:")) << log;
 }
 
 TEST_F(RelayDrill, BegunRequestMustArriveWhole) {

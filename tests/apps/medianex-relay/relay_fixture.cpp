@@ -34,8 +34,8 @@ void RelayFixture::TearDown() {
 
 std::string RelayFixture::LocalDb() const { return JetConnectionString((dir_ / "local.db").string(), ""); }
 
-std::unique_ptr<TestClient> RelayFixture::OpenClient(int32_t number) {
-  auto client = std::make_unique<TestClient>(port_);
+std::unique_ptr<TestClient> RelayFixture::OpenClient(int32_t number, const char* from) {
+  auto client = std::make_unique<TestClient>(port_, from);
   EXPECT_TRUE(client->ok());
   EXPECT_TRUE(client->SendGreeting());
   EXPECT_TRUE(client->SendRequest(number, "DeschidConectie", LocalDb()));

@@ -31,8 +31,8 @@ class RelayFixture : public ::testing::Test {
   void TearDown() override;
 
   std::string LocalDb() const;
-  // Greets, opens the local file and checks the status bytes.
-  std::unique_ptr<TestClient> OpenClient(int32_t number = 1);
+  // Greets from `from`, opens the local file and checks the status bytes.
+  std::unique_ptr<TestClient> OpenClient(int32_t number = 1, const char* from = nullptr);
   // A fresh client still gets served: the relay survived whatever came before.
   void ExpectServing();
   // Waits until the relay's standard error holds `text`.

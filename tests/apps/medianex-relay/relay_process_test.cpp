@@ -29,6 +29,7 @@ TEST_F(RelayProcess, HelpDescribesTheOptions) {
   const ProcessResult result = RunProcess(MEDIANEX_RELAY_PATH, {"--help"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_NE(result.out.find("--allow CIDR"), std::string::npos);
+  EXPECT_NE(result.out.find("--max-per-address N"), std::string::npos);
   const ProcessResult bad = RunProcess(MEDIANEX_RELAY_PATH, {"--max-clients", "none"});
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.err.find("--max-clients"), std::string::npos);
@@ -149,7 +150,7 @@ TEST_F(RelayProcess, StalledClientDoesNotBlockOthers) {
 }
 
 TEST_F(RelayProcess, ConnectionsBeyondTheLimitAreClosedAtOnce) {
-  Start();  // default limit: 32
+  Start({"--max-per-address", "64"});  // default limit: 32
   std::vector<std::unique_ptr<TestClient>> crowd;
   for (int i = 0; i < 50; ++i) {
     crowd.push_back(std::make_unique<TestClient>(port_));

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,10 +34,15 @@ std::string GreetingBytes(std::string_view name) {
   return greeting;
 }
 
-TestClient::TestClient(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+TestClient::TestClient(uint16_t port, const char* from) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   if (!fd_.valid()) return;
   sockaddr_in address{};
   address.sin_family = AF_INET;
+  if (from != nullptr && (::inet_pton(AF_INET, from, &address.sin_addr) != 1 ||
+                          ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)) {
+    Close();
+    return;
+  }
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Close();
@@ -86,6 +92,11 @@ bool TestClient::ClosedByServer(std::chrono::milliseconds timeout) {
   char byte = 0;
   const ssize_t n = ::recv(fd_.get(), &byte, 1, 0);
   return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+size_t TestClient::Unread() const {
+  int count = 0;
+  return ::ioctl(fd_.get(), FIONREAD, &count) == 0 ? static_cast<size_t>(count) : 0;
 }
 
 }  // namespace strivex::testing

@@ -18,8 +18,9 @@ std::string GreetingBytes(std::string_view name);
 
 class TestClient {
  public:
-  // Connects to 127.0.0.1:`port`; ok() tells whether it worked.
-  explicit TestClient(uint16_t port);
+  // Connects to 127.0.0.1:`port`, from the loopback address `from` when given (another one
+  // plays another client machine); ok() tells whether it worked.
+  explicit TestClient(uint16_t port, const char* from = nullptr);
   TestClient(const TestClient&) = delete;
   TestClient& operator=(const TestClient&) = delete;
 
@@ -35,6 +36,8 @@ class TestClient {
   std::string ReadFrame(std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // Whether the server closed the connection within `timeout` (no byte arrived before it).
   bool ClosedByServer(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // Bytes received and not read yet.
+  size_t Unread() const;
   void Close();
 
  private:

@@ -1,0 +1,46 @@
+#pragma once
+// Locks that clang's thread-safety analysis (-Wthread-safety) can check: state marked
+// GUARDED_BY(m) may only be touched with `m` held, functions marked REQUIRES(m) only be called
+// with it. Other compilers see plain std::mutex and empty macros.
+
+#include <mutex>
+
+#if defined(__clang__)
+#define STRIVEX_THREAD_ANNOTATION(x) __attribute__((x))
+#else
+#define STRIVEX_THREAD_ANNOTATION(x)
+#endif
+
+#define CAPABILITY(x) STRIVEX_THREAD_ANNOTATION(capability(x))
+#define SCOPED_CAPABILITY STRIVEX_THREAD_ANNOTATION(scoped_lockable)
+#define GUARDED_BY(x) STRIVEX_THREAD_ANNOTATION(guarded_by(x))
+#define REQUIRES(...) STRIVEX_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+#define EXCLUDES(...) STRIVEX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+#define ACQUIRE(...) STRIVEX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define RELEASE(...) STRIVEX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+
+namespace strivex {
+
+// std::mutex as a capability the analysis knows.
+class CAPABILITY("mutex") Mutex {
+ public:
+  void lock() ACQUIRE() { mutex_.lock(); }
+  void unlock() RELEASE() { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+};
+
+// Holds a Mutex for its scope.
+class SCOPED_CAPABILITY MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  ~MutexLock() RELEASE() { mutex_.unlock(); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+}  // namespace strivex
