@@ -2,6 +2,7 @@
 // The command line of the relay server.
 
 #include <chrono>
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +37,8 @@ struct RelayOptions {
   std::vector<std::string> keys;
   // What the result sets of one client's session may hold in memory, in MiB.
   int maxResultMb = 32;
+
+  size_t maxResultBytes() const { return static_cast<size_t>(maxResultMb) << 20; }
 };
 
 // The options, or why the command line is unusable.

@@ -183,7 +183,7 @@ int RunServer(const RelayOptions& options) {
   ConnectionSettings settings;
   settings.greetingTimeout = options.greetingTimeout;
   settings.requestTimeout = options.requestTimeout;
-  settings.policy = {options.drivers, options.localDbDir, options.keys, static_cast<size_t>(options.maxResultMb) << 20};
+  settings.policy = {options.drivers, options.localDbDir, options.keys, options.maxResultBytes()};
   Clients clients(settings, options.maxClients);
   for (;;) {
     pollfd fds[2] = {{signals.get(), POLLIN, 0}, {listener.get(), POLLIN, 0}};

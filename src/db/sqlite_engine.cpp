@@ -2,9 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
