@@ -13,7 +13,8 @@
 #define STRIVEX_SANITIZER_ALLOCATOR 1
 #endif
 #ifdef STRIVEX_SANITIZER_ALLOCATOR
-#include <sanitizer/allocator_interface.h>
+// The sanitizers' runtime has it; GCC ships no header declaring it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace strivex {
