@@ -4,9 +4,11 @@
 // from the string and from its trimmed form (TrimConnectionString keeps every pair, only blanks go; trimming
 // twice changes nothing more); the Jet test is the Provider key's; and MaskPasswords lets no
 // password through: the value of a password key, when it stands nowhere else in the string,
-// is not in the masked string, and the masked string's password keys read "***".
+// is not in the masked string, and the masked string's password keys read "***". A string the
+// relay would open holds no key outside its list, however it is split or trimmed.
 
 #include <string>
+#include <vector>
 
 #include "db/connection_string.h"
 #include "fuzz_check.h"
@@ -29,6 +31,15 @@ std::string Braced(std::string_view value) {
     if (c == '}') out += '}';
   }
   return out + "}";
+}
+
+const std::vector<std::string> kDrivers = {"SQL Server"};
+const std::vector<std::string> kExtraKeys = {"Extra"};
+
+std::vector<std::string_view> AllowedKeys() {
+  std::vector<std::string_view> keys(strivex::kAllowedConnectionKeys.begin(), strivex::kAllowedConnectionKeys.end());
+  keys.insert(keys.end(), kExtraKeys.begin(), kExtraKeys.end());
+  return keys;
 }
 
 }  // namespace
@@ -61,6 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (shown && strivex::ConnectionValue(text, key)) {
       FUZZ_CHECK(shown->starts_with("***"), "a masked password reads ***");
     }
+  }
+  if (strivex::RefusedConnectionReason(text, kDrivers, kExtraKeys).empty()) {
+    static const std::vector<std::string_view> allowed = AllowedKeys();
+    FUZZ_CHECK(!strivex::KeyOutside(text, allowed), "an opened string holds listed keys only");
+    FUZZ_CHECK(!strivex::KeyOutside(trimmed, allowed), "what the driver gets holds listed keys only");
   }
   return 0;
 }

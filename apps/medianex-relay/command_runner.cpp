@@ -30,6 +30,11 @@ CommandOutcome Failure(RelayOp op) {
 }  // namespace
 
 CommandOutcome CommandRunner::Answer(bool ok) {
+  if (!ok && session_.lastErrorText().starts_with(kResultTooLarge)) {
+    CommandOutcome outcome = Status(false);
+    outcome.notice = "statement refused: " + session_.lastErrorText();
+    return outcome;
+  }
   if (ok || session_.lastFailure() != DbFailure::kConnectionLost) return Status(ok);
   return {{}, true, "database connection lost: " + Printable(session_.lastErrorText()), {}};
 }

@@ -26,9 +26,11 @@ struct CommandOutcome {
 class CommandRunner {
  public:
   // Runs the commands on `session`, which outlives the runner; opens only what `policy` allows
-  // (by default: the "SQL Server" driver, no local files).
+  // (by default: the "SQL Server" driver, no local files) and bounds the session's results by it.
   explicit CommandRunner(BazaDeDate& session, OpenPolicy policy = {{"SQL Server"}, {}})
-      : session_(session), policy_(std::move(policy)) {}
+      : session_(session), policy_(std::move(policy)) {
+    session_.LimitResults(policy_.maxResultBytes);
+  }
 
   // Runs a command on the session; an unknown command or unusable arguments answer failure in
   // the shape the client awaits for that command. Session failures are logged by the session.
@@ -36,7 +38,7 @@ class CommandRunner {
 
  private:
   // The status of an open or a statement, or the end of the connection when the session lost
-  // its database connection.
+  // its database connection; a result refused for its size is told in the log.
   CommandOutcome Answer(bool ok);
 
   BazaDeDate& session_;

@@ -21,6 +21,7 @@ int main(int argc, char* argv[]) {
     }
     if (parsed.options.help)
       return PrintLine(kUsage.substr(0, kUsage.size() - 1)) ? kExitOk : kExitFailure;
+    LogLine(AllowedKeysLine(parsed.options));
     return RunServer(parsed.options);
   } catch (const std::bad_alloc&) {
     LogLine("out of memory");

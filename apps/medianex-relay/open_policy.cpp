@@ -24,8 +24,11 @@ bool Inside(const std::filesystem::path& file, const std::string& dir) {
 }  // namespace
 
 std::string RefusedOpenReason(std::string_view connectionString, const OpenPolicy& policy) {
-  if (!IsJetConnectionString(connectionString)) return RefusedConnectionReason(connectionString, policy.drivers);
+  if (!IsJetConnectionString(connectionString))
+    return RefusedConnectionReason(connectionString, policy.drivers, policy.keys);
   if (policy.localDbDir.empty()) return "local database files are not served (see --local-db-dir)";
+  if (const auto key = KeyOutside(connectionString, kJetConnectionKeys))
+    return "key " + *key + " not allowed in a local database string";
   const std::optional<std::string> source = ConnectionValue(connectionString, "Data Source");
   if (!source || source->empty() || source->front() != '/') return "local database path not absolute";
   if (!Inside(*source, policy.localDbDir)) return "local database outside " + policy.localDbDir;

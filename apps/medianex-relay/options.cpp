@@ -12,7 +12,8 @@ namespace strivex::relay {
 const std::string_view kUsage =
     "Usage: medianex-relay [--listen ADDRESS:PORT] [--allow CIDR ...] [--max-clients N]\n"
     "                      [--max-per-address N] [--greeting-timeout S] [--request-timeout S]\n"
-    "                      [--allow-driver NAME ...] [--local-db-dir DIR]\n"
+    "                      [--allow-driver NAME ...] [--local-db-dir DIR] [--allow-key NAME ...]\n"
+    "                      [--max-result-mb N]\n"
     "\n"
     "Serves relayed database sessions: each client sends a greeting, then requests that the\n"
     "relay runs on a database session of that client's own, opened with the connection string\n"
@@ -38,12 +39,18 @@ const std::string_view kUsage =
     "                         'SQL Server'; repeat for more; never a library path\n"
     "  --local-db-dir DIR     let clients open local database files inside DIR (default:\n"
     "                         none)\n"
+    "  --allow-key NAME       let clients' connection strings hold this key besides the\n"
+    "                         built-in list; repeat for more\n"
+    "  --max-result-mb N      what the result sets of one client's session may hold in\n"
+    "                         memory, 1 to 4096 MiB (default 32); a statement whose result\n"
+    "                         would pass it fails\n"
     "  -h, --help             print this help and exit\n"
     "\n"
     "The relay runs any statement its clients send, so keep it on loopback or a trusted range.\n"
-    "It refuses connection strings that name a driver by path or that hold keys making the\n"
-    "driver manager or a driver load or write files (FILEDSN, SAVEFILE, DSN, trace, dump and\n"
-    "key files).\n"
+    "It refuses connection strings that name a driver by path or hold a key outside its list\n"
+    "(the module's login keys and a few FreeTDS settings, logged at start; --allow-key adds\n"
+    "one): other keys make the driver manager or a driver set the relay's environment, load\n"
+    "libraries or write files.\n"
     "\n"
     "Standard output: 'listening on ADDRESS:PORT' once the socket is ready. Standard error:\n"
     "one line per connection and disconnection; refusals once a minute per address, with a\n"
@@ -57,14 +64,23 @@ const std::string_view kUsage =
 namespace {
 
 constexpr int kMostClients = 1024;
+constexpr int kMostResultMb = 4096;
 constexpr int kMostSeconds = 24 * 3600;
 
-std::optional<int> ParseCount(std::string_view text) {
+std::optional<int> ParseCount(std::string_view text, int most = kMostClients) {
   int value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (value < 1 || value > kMostClients) return std::nullopt;
+  if (value < 1 || value > most) return std::nullopt;
   return value;
+}
+
+// A key as a connection string can hold it, and not one the string could split differently.
+bool UsableKey(std::string_view key) {
+  if (key.empty() || key.front() == ' ' || key.back() == ' ') return false;
+  return std::none_of(key.begin(), key.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || std::string_view("=;{}").find(c) != std::string_view::npos;
+  });
 }
 
 std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
@@ -98,7 +114,7 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     static constexpr std::string_view kWithValue[] = {
         "--listen", "--allow", "--max-clients", "--greeting-timeout", "--request-timeout",
         "--allow-driver", "--local-db-dir",
-        "--max-per-address"};
+        "--max-per-address", "--allow-key", "--max-result-mb"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
       parsed.error = "unknown option '" + std::string(args[i]) + "' (see --help)";
       return parsed;
@@ -133,6 +149,13 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       if (value.empty() || LooksLikeDriverPath(value) || value.find_first_of("{};") != std::string_view::npos)
         parsed.error = Invalid(name, value);
       else options.drivers.emplace_back(value);
+    } else if (name == "--allow-key") {
+      if (!UsableKey(value)) parsed.error = Invalid(name, value);
+      else options.keys.emplace_back(value);
+    } else if (name == "--max-result-mb") {
+      const std::optional<int> mb = ParseCount(value, kMostResultMb);
+      if (!mb) parsed.error = Invalid(name, value);
+      else options.maxResultMb = *mb;
     } else {
       if (value.empty() || value.front() != '/') parsed.error = Invalid(name, value) + " (an absolute path)";
       else options.localDbDir = std::string(value);
@@ -140,6 +163,13 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     if (!parsed.ok()) return parsed;
   }
   return parsed;
+}
+
+std::string AllowedKeysLine(const RelayOptions& options) {
+  std::string line = "connection-string keys allowed:";
+  for (const std::string_view key : kAllowedConnectionKeys) line += " " + std::string(key);
+  for (const std::string& key : options.keys) line += " " + key;
+  return line;
 }
 
 }  // namespace strivex::relay

@@ -2,6 +2,7 @@
 // The command line of the relay server.
 
 #include <chrono>
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,6 +36,12 @@ struct RelayOptions {
   std::vector<std::string> drivers{"SQL Server"};
   // Where clients may open local database files; empty: nowhere.
   std::string localDbDir;
+  // Connection-string keys clients may use besides the built-in list (kAllowedConnectionKeys).
+  std::vector<std::string> keys;
+  // What the result sets of one client's session may hold in memory, in MiB.
+  int maxResultMb = 32;
+
+  size_t maxResultBytes() const { return static_cast<size_t>(maxResultMb) << 20; }
 };
 
 // The options, or why the command line is unusable.
@@ -50,5 +57,8 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args);
 
 // The text --help prints, ending with a line break.
 extern const std::string_view kUsage;
+
+// The log line naming every connection-string key clients may use.
+std::string AllowedKeysLine(const RelayOptions& options);
 
 }  // namespace strivex::relay

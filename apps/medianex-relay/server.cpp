@@ -187,7 +187,7 @@ int RunServer(const RelayOptions& options) {
   ConnectionSettings settings;
   settings.greetingTimeout = options.greetingTimeout;
   settings.requestTimeout = options.requestTimeout;
-  settings.policy = {options.drivers, options.localDbDir};
+  settings.policy = {options.drivers, options.localDbDir, options.keys, options.maxResultBytes()};
   Clients clients(settings, options);
   for (;;) {
     pollfd fds[2] = {{signals.get(), POLLIN, 0}, {listener.get(), POLLIN, 0}};

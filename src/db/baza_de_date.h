@@ -5,6 +5,7 @@
 // reaches its database directly or through medianex-relay, as chosen by the last open.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -92,6 +93,13 @@ class BazaDeDate {
   void SetTimeouts(const DbTimeouts& timeouts);
   DbTimeouts Timeouts() const;  // 5 s and 30 s until set
 
+  // What the result sets of a direct connection may hold in memory together, applied by each
+  // open from then on; 0 (the default) bounds nothing. A statement whose result would pass it
+  // fails as kRejected, its text starting with kResultTooLarge, and its rows are let go. Any
+  // thread.
+  void LimitResults(size_t bytes) { resultLimit_.store(bytes); }
+  size_t ResultLimit() const { return resultLimit_.load(); }
+
   // For operator tools (the log keeps its fixed format); any thread, empty before the first.
   std::string LastErrorMessage() const;  // the message of the last log entry this session wrote
   std::string LastErrorDetail() const;   // the driver's own words for that failure
@@ -117,6 +125,7 @@ class BazaDeDate {
 
   std::atomic<int64_t> loginMs_{DbTimeouts{}.login.count()};
   std::atomic<int64_t> queryMs_{DbTimeouts{}.query.count()};
+  std::atomic<size_t> resultLimit_{0};
   std::unique_ptr<FailureLog> log_;
   std::unique_ptr<OutcomeLog> outcomes_;
   std::unique_ptr<DirectBackend> direct_;

@@ -149,6 +149,17 @@ std::string WithConnectionPassword(std::string_view connectionString, std::strin
   return out;
 }
 
+std::optional<std::string> KeyOutside(std::string_view connectionString,
+                                      std::span<const std::string_view> allowed) {
+  for (std::string_view pair : Pairs(connectionString)) {
+    const std::string_view key = Trim(pair.substr(0, pair.find('=')));
+    if (key.empty() && pair.find('=') == std::string_view::npos) continue;
+    const auto listed = [key](std::string_view name) { return EqualsIgnoringCase(name, key); };
+    if (std::none_of(allowed.begin(), allowed.end(), listed)) return std::string(key);
+  }
+  return std::nullopt;
+}
+
 std::string MaskPasswords(std::string_view connectionString) {
   std::string out;
   bool first = true;
@@ -188,17 +199,6 @@ std::string TrimConnectionString(std::string_view connectionString) {
 }
 
 namespace {
-
-// Keys that name a file or a library to the driver manager or to one of the drivers a relay may
-// use (unixODBC, psqlODBC with its short forms, FreeTDS, libpq through pqopt).
-constexpr std::array<std::string_view, 33> kFileKeys = {
-    "FILEDSN",  "SAVEFILE",    "DSN",        "TRACE",          "TRACEFILE",       "TRACEDLL",
-    "TRACEOPTIONS", "TRANSLATIONDLL", "TRANSLATIONNAME", "TRANSLATIONOPTION", "SETUP",
-    "ODBCINI",  "ODBCSYSINI",  "ODBCINSTINI", "DUMPFILE",      "DUMPFILEAPPEND",  "DEBUGFLAGS",
-    "DEBUG",    "B2",          "COMMLOG",    "B3",             "CX",              "LOGDIR",
-    "PQOPT",    "SSLCERT",     "SSLKEY",     "SSLROOTCERT",    "SSLCRL",          "SSLCRLDIR",
-    "PASSFILE", "SERVICE",     "CAFILE",     "CRLFILE",
-};
 
 std::string Upper(std::string_view text) {
   std::string out(text);
@@ -274,7 +274,8 @@ bool LooksLikeDriverPath(std::string_view driver) {
 }
 
 std::string RefusedConnectionReason(std::string_view connectionString,
-                                    const std::vector<std::string>& allowedDrivers) {
+                                    const std::vector<std::string>& allowedDrivers,
+                                    const std::vector<std::string>& extraKeys) {
   for (const char c : connectionString) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) return "a control character";
@@ -288,8 +289,10 @@ std::string RefusedConnectionReason(std::string_view connectionString,
     const std::string key = Upper(pair.key);
     if (std::find(seen.begin(), seen.end(), key) != seen.end()) return "key " + pair.key + " given twice";
     seen.push_back(key);
-    if (std::find(kFileKeys.begin(), kFileKeys.end(), key) != kFileKeys.end())
-      return "key " + pair.key + " (loads or writes files)";
+    const auto listed = [&pair](std::string_view name) { return EqualsIgnoringCase(name, pair.key); };
+    if (std::none_of(kAllowedConnectionKeys.begin(), kAllowedConnectionKeys.end(), listed) &&
+        std::none_of(extraKeys.begin(), extraKeys.end(), listed))
+      return "key " + pair.key + " not allowed (see --allow-key)";
     if (key == "DRIVER") driver = &pair;
   }
   if (driver == nullptr) return "no Driver key";

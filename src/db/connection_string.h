@@ -1,7 +1,9 @@
 #pragma once
 // Connection strings as the system stores and builds them, and what the engines need of them.
 
+#include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,15 @@ std::string SqlServerConnectionString(std::string_view server, std::string_view 
 // Whether the string names the Jet provider (a local file) rather than an ODBC driver.
 bool IsJetConnectionString(std::string_view connectionString);
 
+// The keys the Jet file strings hold.
+inline constexpr std::array<std::string_view, 5> kJetConnectionKeys = {
+    "Provider", "Data Source", "Mode", "Persist Security Info", "Jet OLEDB:Database Password"};
+
+// The first key of the string, split as ConnectionValue splits it, that is none of `allowed`
+// (compared without case); a non-blank part without '=' counts as a key. nullopt when all are.
+std::optional<std::string> KeyOutside(std::string_view connectionString,
+                                      std::span<const std::string_view> allowed);
+
 // The value of a key (case-insensitive), without the blanks around it; a braced value without
 // its braces and escapes, as a driver reads it. nullopt when absent.
 std::optional<std::string> ConnectionValue(std::string_view connectionString, std::string_view key);
@@ -41,14 +52,22 @@ std::string TrimConnectionString(std::string_view connectionString);
 // The ODBC driver name the module's own strings use.
 inline constexpr std::string_view kSqlServerDriverName = "SQL Server";
 
-// Why a relay client's ODBC connection string must not be opened, or empty when it may. The
-// string must name its driver by one of `allowedDrivers` (compared without case), never by a
-// library path, and must hold no key that makes the driver manager or a driver load or write a
-// file (file DSNs, trace and dump files, translation libraries, key files). Braces count only
-// around a whole value, and a key given twice is refused, so no reader can see a pair this check
-// did not.
+// The keys a relay client's ODBC string may hold without the administrator's say: the module's
+// own and what FreeTDS and psqlODBC need at a laboratory. None names a file, a library, an
+// environment variable or another host's settings.
+inline constexpr std::array<std::string_view, 12> kAllowedConnectionKeys = {
+    "Driver", "Server", "Network", "Database", "Uid", "Pwd",
+    "Port", "TDS_Version", "ClientCharset", "App", "WSID", "Language"};
+
+// Why a relay client's ODBC connection string must not be opened, or empty when it may. Every
+// key must be one of kAllowedConnectionKeys or `extraKeys` (compared without case): the driver
+// manager and the drivers act on many other keys, and some of them set the relay's environment,
+// load libraries or write files for the rest of its life. The string must name its driver by one
+// of `allowedDrivers`, never by a library path. Braces count only around a whole value, and a
+// key given twice is refused, so no reader can see a pair this check did not.
 std::string RefusedConnectionReason(std::string_view connectionString,
-                                    const std::vector<std::string>& allowedDrivers);
+                                    const std::vector<std::string>& allowedDrivers,
+                                    const std::vector<std::string>& extraKeys);
 
 // Whether a driver name could be a library path rather than a registered name.
 bool LooksLikeDriverPath(std::string_view driver);

@@ -4,6 +4,7 @@
 // engine the laboratory's server.
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,11 @@ class DbEngine {
   // Connects within timeouts.login, closing any previous connection first; every later statement
   // is bounded by timeouts.query. False with `error` when it cannot connect.
   virtual bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) = 0;
+  // What the result sets read from the connections opened from then on may hold in memory
+  // together, in bytes; 0 (the default) bounds nothing. A statement whose result would pass it
+  // fails with ResultBudget::TooLarge and its rows are let go. An engine that holds one row at a
+  // time needs no bound.
+  virtual void LimitResults(size_t bytes) { static_cast<void>(bytes); }
   // Runs the statement; null with `error` on failure (kConnectionLost when there is no
   // connection). A statement without rows gives a set that is at its end.
   virtual std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) = 0;

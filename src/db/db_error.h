@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace strivex {
 
@@ -26,6 +27,9 @@ struct DbError {
   std::string detail;  // the driver's own words, for diagnostics; never in the log format
   DbFailure failure = DbFailure::kRejected;
 };
+
+// How the detail of a statement refused for the memory its result would take begins.
+inline constexpr std::string_view kResultTooLarge = "result too large";
 
 // The 16-bit code of a result code: its offset in the interface range, 0 outside it.
 uint16_t ErrorCodeOf(uint32_t result);

@@ -70,6 +70,7 @@ bool DirectBackend::Open(const std::string& connectionString, const DbTimeouts& 
     return false;
   }
   session_.connected.store(0);
+  engine_->LimitResults(session_.ResultLimit());
   DbError error;
   if (!engine_->Open(connectionString, timeouts, error)) {
     lock.unlock();

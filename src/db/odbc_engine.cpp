@@ -9,10 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "db/connection_string.h"
+#include "db/heap_watch.h"
+#include "db/result_budget.h"
 #include "db/sql_dialect.h"
 
 namespace strivex {
@@ -88,7 +91,8 @@ class OdbcHandle {
 // thread can share one connection.
 class OdbcConnection {
  public:
-  OdbcConnection() {
+  // `resultLimit`: what the result sets read from the connection may hold together (0: no bound).
+  explicit OdbcConnection(size_t resultLimit) : budget(resultLimit) {
     if (env_.Allocate(SQL_NULL_HANDLE)) {
       SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
       dbc_.Allocate(env_.get());
@@ -149,6 +153,7 @@ class OdbcConnection {
   }
 
   std::mutex mutex;
+  ResultBudget budget;
 
  private:
   OdbcHandle env_{SQL_HANDLE_ENV};
@@ -262,6 +267,14 @@ class OdbcResultSet : public ResultSet {
       : connection_(std::move(connection)), stmt_(std::move(stmt)), columns_(std::move(columns)) {}
   ~OdbcResultSet() override { Close(); }
 
+  // Counts `bytes` of the connection's budget as this set's until it closes; false when they do
+  // not fit.
+  bool Hold(size_t bytes) {
+    if (!connection_->budget.Take(bytes)) return false;
+    heldBytes_ = bytes;
+    return true;
+  }
+
   // Fetches the first or next row and reads all its columns; called with the mutex held.
   bool FetchLocked(DbError& error) {
     row_.clear();
@@ -319,6 +332,7 @@ class OdbcResultSet : public ResultSet {
   // Close, for a caller that holds the mutex or has no statement.
   void CloseLocked() {
     stmt_.Reset();
+    connection_->budget.Release(std::exchange(heldBytes_, 0));
     atEnd_ = true;
     row_.clear();
     columns_.clear();  // a closed set has no fields to look up
@@ -330,6 +344,7 @@ class OdbcResultSet : public ResultSet {
   std::vector<Column> columns_;
   std::vector<DbValue> row_;
   bool atEnd_ = true;
+  size_t heldBytes_ = 0;  // of the connection's budget
 };
 
 std::vector<Column> DescribeColumns(SQLHSTMT stmt, SQLSMALLINT count) {
@@ -346,9 +361,11 @@ std::vector<Column> DescribeColumns(SQLHSTMT stmt, SQLSMALLINT count) {
 
 class OdbcEngine : public DbEngine {
  public:
+  void LimitResults(size_t bytes) override { resultLimit_ = bytes; }
+
   bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) override {
     Close();
-    auto connection = std::make_shared<OdbcConnection>();
+    auto connection = std::make_shared<OdbcConnection>(resultLimit_);
     if (!connection->Connect(connectionString, timeouts, error)) return false;
     if (connection->postgres()) {
       // The development server keeps UTF8; the module's bytes are Windows-1250.
@@ -365,24 +382,26 @@ class OdbcEngine : public DbEngine {
       return nullptr;
     }
     std::lock_guard lock(connection_->mutex);
-    OdbcHandle stmt = Run(*connection_, connection_->postgres() ? ToPostgresDialect(sql) : sql, error);
-    if (!stmt.valid()) {
-      if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
-      return nullptr;
+    OdbcHandle stmt = NewStatement(*connection_, error);
+    if (!stmt.valid()) return nullptr;
+    ResultBudget& budget = connection_->budget;
+    std::unique_ptr<OdbcResultSet> set;
+    bool read = false;
+    bool tooLarge = false;
+    {
+      // psqlODBC reads the whole result into memory before SQLExecDirect returns: a result that
+      // outgrows what the connection's sets may still hold is cancelled while it arrives. The
+      // handle outlives the watch, so a late cancel never meets a freed one.
+      std::optional<HeapWatch> watch;
+      if (budget.bounded()) watch.emplace(budget.Room(), [handle = stmt.get()] { SQLCancel(handle); });
+      read = ExecuteAndFetch(stmt, sql, set, error);
+      tooLarge = watch && (watch->Fired() || (read && !set->Hold(watch->Grown())));
     }
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(stmt.get(), &columns);
-    if (columns <= 0) {
-      return std::make_unique<OdbcResultSet>(connection_, OdbcHandle(SQL_HANDLE_STMT), std::vector<Column>{});
-    }
-    std::vector<Column> described = DescribeColumns(stmt.get(), columns);
-    auto set = std::make_unique<OdbcResultSet>(connection_, std::move(stmt), std::move(described));
-    if (!set->FetchLocked(error)) {
-      set->CloseLocked();  // the set's own Close would wait for the mutex held here
-      if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
-      return nullptr;
-    }
-    return set;
+    if (read && !tooLarge) return set;
+    if (set) set->CloseLocked();  // the set's own Close would wait for the mutex held here
+    if (tooLarge) error = budget.TooLarge();
+    else if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
+    return nullptr;
   }
 
   // The connection ends when the last result set read from it goes, as result sets keep
@@ -390,24 +409,52 @@ class OdbcEngine : public DbEngine {
   void Close() override { connection_.reset(); }
 
  private:
-  // Executes a statement; its handle, or none with `error` set. Called with the mutex held.
-  static OdbcHandle Run(OdbcConnection& connection, const std::string& sql, DbError& error) {
+  // Runs `stmt` and reads the first row into `set`, which takes the handle when the statement has
+  // rows; false with `error`. Called with the mutex held.
+  bool ExecuteAndFetch(OdbcHandle& stmt, const std::string& sql, std::unique_ptr<OdbcResultSet>& set,
+                       DbError& error) {
+    if (!ExecDirect(stmt, connection_->postgres() ? ToPostgresDialect(sql) : sql, error)) return false;
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(stmt.get(), &columns);
+    if (columns <= 0) {
+      set = std::make_unique<OdbcResultSet>(connection_, OdbcHandle(SQL_HANDLE_STMT), std::vector<Column>{});
+      return true;
+    }
+    std::vector<Column> described = DescribeColumns(stmt.get(), columns);
+    set = std::make_unique<OdbcResultSet>(connection_, std::move(stmt), std::move(described));
+    return set->FetchLocked(error);
+  }
+
+  // A statement handle bounded by the query time-out, or none with `error` set. Called with the
+  // mutex held.
+  static OdbcHandle NewStatement(OdbcConnection& connection, DbError& error) {
     OdbcHandle stmt(SQL_HANDLE_STMT);
     if (!stmt.Allocate(connection.dbc())) {
       error = DiagnosticOf(SQL_HANDLE_DBC, connection.dbc());
+      if (connection.Dead()) error.failure = DbFailure::kConnectionLost;
       return stmt;
     }
     SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, AsAttribute(connection.querySeconds()), 0);
-    std::string text = sql;
-    const SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                                       static_cast<SQLINTEGER>(text.size()));
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-      error = DiagnosticOf(SQL_HANDLE_STMT, stmt.get());
-      stmt.Reset();
-    }
     return stmt;
   }
 
+  // Executes `sql` on `stmt`; false with `error` set.
+  static bool ExecDirect(const OdbcHandle& stmt, const std::string& sql, DbError& error) {
+    std::string text = sql;
+    const SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                       static_cast<SQLINTEGER>(text.size()));
+    if (Succeeded(rc) || rc == SQL_NO_DATA) return true;
+    error = DiagnosticOf(SQL_HANDLE_STMT, stmt.get());
+    return false;
+  }
+
+  // Executes a statement whose rows nobody reads. Called with the mutex held.
+  static void Run(OdbcConnection& connection, const std::string& sql, DbError& error) {
+    const OdbcHandle stmt = NewStatement(connection, error);
+    if (stmt.valid()) ExecDirect(stmt, sql, error);
+  }
+
+  size_t resultLimit_ = 0;
   std::shared_ptr<OdbcConnection> connection_;
 };
 

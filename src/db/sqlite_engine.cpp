@@ -2,16 +2,20 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "db/connection_string.h"
+#include "db/result_budget.h"
 #include "util/unique_fd.h"
 
 namespace strivex {
@@ -77,14 +81,23 @@ DbValue ColumnValue(sqlite3_stmt* stmt, int column) {
   }
 }
 
+// What a value takes in memory, near enough for a budget.
+size_t Footprint(const DbValue& value) { return sizeof value + value.strVal.capacity(); }
+
 // The local tables are small: a result set reads all its rows at once and lets go of the file,
-// so a set left open in a slot never holds a lock that another connection would wait for.
+// so a set left open in a slot never holds a lock that another connection would wait for. A
+// statement may still produce rows without end, so what the rows take is counted against the
+// connection's budget.
 class SqliteResultSet : public ResultSet {
  public:
-  SqliteResultSet() = default;
+  explicit SqliteResultSet(std::shared_ptr<ResultBudget> budget) : budget_(std::move(budget)) {}
+  ~SqliteResultSet() override { Close(); }
 
-  // Reads every row of the statement; false with `error` on failure.
+  // Reads every row of the statement; false with `error` on failure or when the rows would not
+  // fit the budget.
   bool ReadAll(sqlite3* db, sqlite3_stmt* stmt, DbError& error) {
+    const size_t room = budget_->Room();
+    size_t bytes = 0;
     const int columns = sqlite3_column_count(stmt);
     for (int i = 0; i < columns; ++i) {
       const char* name = sqlite3_column_name(stmt, i);
@@ -93,10 +106,21 @@ class SqliteResultSet : public ResultSet {
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       std::vector<DbValue>& row = rows_.emplace_back();
-      for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt, i));
+      for (int i = 0; i < columns; ++i) bytes += Footprint(row.emplace_back(ColumnValue(stmt, i)));
+      if (bytes > room) {
+        Close();
+        error = budget_->TooLarge();
+        return false;
+      }
     }
     if (rc != SQLITE_DONE) error = ErrorOf(db, rc);
-    return rc == SQLITE_DONE;
+    if (rc != SQLITE_DONE || !budget_->Take(bytes)) {
+      if (rc == SQLITE_DONE) error = budget_->TooLarge();
+      Close();
+      return false;
+    }
+    heldBytes_ = bytes;
+    return true;
   }
 
   bool AtEnd() const override { return current_ >= rows_.size(); }
@@ -124,9 +148,12 @@ class SqliteResultSet : public ResultSet {
     rows_.clear();
     names_.clear();  // a closed set has no fields to look up
     current_ = 0;
+    budget_->Release(std::exchange(heldBytes_, 0));
   }
 
  private:
+  std::shared_ptr<ResultBudget> budget_;
+  size_t heldBytes_ = 0;  // of the budget
   std::vector<std::string> names_;
   std::vector<std::vector<DbValue>> rows_;
   size_t current_ = 0;
@@ -138,8 +165,39 @@ bool CreateEmptyFile(const std::string& path) {
   return file.valid() || errno == EEXIST;
 }
 
+// Local files stay inside the folder they were opened from: no statement may open, create or
+// load another file (VACUUM attaches its target, INTO or not), nor move the process's temporary
+// files.
+int Authorize(void*, int action, const char* first, const char* second, const char*, const char*) {
+  const auto named = [](const char* name, std::initializer_list<const char*> denied) {
+    return name != nullptr && std::any_of(denied.begin(), denied.end(), [name](const char* d) {
+             return sqlite3_stricmp(name, d) == 0;
+           });
+  };
+  switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+      return SQLITE_DENY;
+    case SQLITE_FUNCTION:  // the tokenizer function takes a pointer to code
+      return named(second, {"load_extension", "fts3_tokenizer"}) ? SQLITE_DENY : SQLITE_OK;
+    case SQLITE_PRAGMA:
+      return named(first, {"temp_store_directory", "data_store_directory"}) ? SQLITE_DENY : SQLITE_OK;
+    default:
+      return SQLITE_OK;
+  }
+}
+
+void Confine(sqlite3* db) {
+  sqlite3_set_authorizer(db, Authorize, nullptr);
+  sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+}
+
 class SqliteEngine : public DbEngine {
  public:
+  void LimitResults(size_t bytes) override { resultLimit_ = bytes; }
+
   // The local file has no login; waits for another connection's lock end after 5 s as always.
   bool Open(const std::string& connectionString, const DbTimeouts&, DbError& error) override {
     Close();
@@ -161,6 +219,10 @@ class SqliteEngine : public DbEngine {
       error = ErrorOf(db, rc);
       return false;
     }
+    Confine(db);
+    // Nor may one value pass what all the sets may hold: SQLite builds a value whole.
+    if (resultLimit_ != 0)
+      sqlite3_limit(db, SQLITE_LIMIT_LENGTH, static_cast<int>(std::min<size_t>(resultLimit_, INT32_MAX)));
     sqlite3_busy_timeout(db, 5000);
     if (isNew) {
       char* text = nullptr;
@@ -177,6 +239,7 @@ class SqliteEngine : public DbEngine {
       return false;
     }
     file_ = std::move(file);
+    budget_ = std::make_shared<ResultBudget>(resultLimit_);
     return true;
   }
 
@@ -193,7 +256,7 @@ class SqliteEngine : public DbEngine {
       error = ErrorOf(file_->get(), rc);
       return nullptr;
     }
-    auto set = std::make_unique<SqliteResultSet>();
+    auto set = std::make_unique<SqliteResultSet>(budget_);
     if (stmt && !set->ReadAll(file_->get(), stmt.get(), error)) return nullptr;
     return set;
   }
@@ -201,7 +264,9 @@ class SqliteEngine : public DbEngine {
   void Close() override { file_.reset(); }
 
  private:
+  size_t resultLimit_ = 0;
   std::shared_ptr<SqliteFile> file_;
+  std::shared_ptr<ResultBudget> budget_;
 };
 
 }  // namespace

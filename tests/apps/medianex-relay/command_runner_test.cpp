@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,7 @@ class RelayCommands : public ::testing::Test {
   TempDir dir_;
   ScopedCurrentDir cwd_{dir_.path()};  // the session's failure log goes here
   BazaDeDate session_;
-  CommandRunner runner_{session_, {{"SQL Server"}, dir_.path().string()}};
+  CommandRunner runner_{session_, {{"SQL Server"}, dir_.path().string(), {}, size_t{1} << 20}};
 };
 
 TEST_F(RelayCommands, ReadsRowsWithSeparatorsInsideTheStatement) {
@@ -125,6 +127,54 @@ TEST_F(RelayCommands, LostDatabaseConnectionEndsTheClientsUnanswered) {
   // What needs no connection is answered as before.
   EXPECT_EQ(Replies("NextElementTabel", "1;1"), Texts{kFail});
   EXPECT_EQ(Replies("ValoareColoana", "2;id,1"), (Texts{"0;", kFail}));
+}
+
+TEST_F(RelayCommands, LocalStatementsReachNoOtherFile) {
+  const TempDir outside;
+  const std::string x = (outside / "x.db").string();
+  const std::string statements[] = {
+      "ATTACH '" + x + "' AS x",
+      "ATTACH 'file:" + x + "?mode=rwc' AS x",
+      "VACUUM INTO '" + (outside / "y.db").string() + "'",
+      "SELECT load_extension('" + (outside / "evil.so").string() + "')",
+      "SELECT fts3_tokenizer('simple')",  // its address, the first step to setting one
+      "PRAGMA temp_store_directory = '" + outside.path().string() + "'",
+  };
+  for (const std::string& statement : statements) {
+    SCOPED_TRACE(statement);
+    EXPECT_EQ(Replies("SQLCommand", "2;0;" + statement), Texts{kFail});
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(outside.path()));
+  EXPECT_EQ(Replies("GetRecords", "2;1;SELECT count(*) AS n FROM t"), Texts{kOk});
+}
+
+// The fixture's session may hold 1 MiB of results.
+TEST_F(RelayCommands, ResultsPastWhatTheSessionMayHoldAreRefusedAndTheSessionGoesOn) {
+  const auto Rows = [](const std::string& count) {
+    return "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " + count +
+           ") SELECT printf('%.1000c', 'v') AS v FROM c";
+  };
+  const struct {
+    std::string statement;
+    const char* slot;
+  } refused[] = {
+      {Rows("5000"), "1"},
+      {"SELECT hex(randomblob(600000)) AS v", "1"},
+      {Rows("600"), "3"},  // with the 600 rows of slot 2 it would pass the bound
+  };
+  ASSERT_EQ(Replies("GetRecords", "2;2;" + Rows("600")), Texts{kOk});
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.statement);
+    const CommandOutcome outcome = runner_.Run("GetRecords", std::string("2;") + c.slot + ";" + c.statement);
+    EXPECT_EQ(outcome.replies, Texts{kFail});
+    EXPECT_FALSE(outcome.endConnection);
+  }
+  const CommandOutcome told = runner_.Run("GetRecords", "2;3;" + Rows("600"));
+  EXPECT_TRUE(told.notice.starts_with("statement refused: result too large")) << told.notice;
+  EXPECT_NE(told.notice.find("1 MiB"), std::string::npos) << told.notice;
+  EXPECT_EQ(Replies("InchidTabel", "1;2;"), Texts{kOk});
+  EXPECT_EQ(Replies("GetRecords", "2;3;" + Rows("600")), Texts{kOk});
+  EXPECT_EQ(Replies("ValoareColoana", "2;v,3"), (Texts{"8;" + std::string(1000, 'v'), kOk}));
 }
 
 TEST_F(RelayCommands, ClosingAnswersThenEndsTheConnection) {

@@ -1,5 +1,5 @@
-// What the relay opens for a client: registered driver names only, no key that loads or writes a
-// file, local files only inside the folder it was given.
+// What the relay opens for a client: registered driver names only, listed keys only, local files
+// only inside the folder it was given.
 
 #include <gtest/gtest.h>
 
@@ -29,14 +29,25 @@ void ExpectReason(const std::string& reason, const char* refusal) {
   }
 }
 
-TEST(RelayOpenPolicy, OdbcStringsNameARegisteredDriverAndNoFile) {
-  const OpenPolicy policy{{"SQL Server", "PostgreSQL ANSI"}, {}};
+TEST(RelayOpenPolicy, OdbcStringsNameARegisteredDriverAndOnlyListedKeys) {
+  const OpenPolicy policy{{"SQL Server", "PostgreSQL ANSI"}, {}, {"Encryption"}};
   const OpenCase cases[] = {
       {"the module's own string", kModule, ""},
       {"deployment extras after Server", "Driver={SQL Server}; Server=db;Port=1433;TDS_Version=7.4;ClientCharset=CP1250", ""},
       {"driver name in any case, unbraced", "driver=sql server;Server=db", ""},
       {"a driver the administrator allowed", "Driver={PostgreSQL ANSI};Server=db", ""},
       {"password holding braces", "Driver={SQL Server};Pwd={a;b=c}", ""},
+      {"listed keys in any case", "DRIVER={SQL Server};SERVER=db;uid=u;PWD=p;port=1433;app=lis;wsid=LAB01", ""},
+      {"a key the administrator allowed", "Driver={SQL Server};encryption=require", ""},
+      {"environment set by the driver manager", "Driver={SQL Server};DMEnvAttr=SQL_ATTR_UNIXODBC_ENVATTR=PGPORT=1",
+       "key DMEnvAttr not allowed"},
+      {"connection attribute", "Driver={SQL Server};DMConnAttr=[1041]=\\x01", "key DMConnAttr not allowed"},
+      {"statement attribute", "DMStmtAttr=[0]=1;Driver={SQL Server}", "key DMStmtAttr not allowed"},
+      {"an environment variable's name", "Driver={SQL Server};PGPORT=1", "key PGPORT not allowed"},
+      {"FreeTDS's dump by its variable", "Driver={SQL Server};TDSDUMP=/tmp/d", "key TDSDUMP not allowed"},
+      {"a host entry of freetds.conf", "Driver={SQL Server};Servername=evil", "key Servername not allowed"},
+      {"psqlODBC's password alias", "Driver={SQL Server};Password=x", "key Password not allowed"},
+      {"an unknown key", "Driver={SQL Server};Frobnicate=1", "key Frobnicate not allowed"},
       {"driver as a path", "Driver=/tmp/evil.so;Server=db", "driver given as a path"},
       {"driver path in braces", "Driver={/tmp/evil.so};Server=db", "driver given as a path"},
       {"driver as a Windows path", "Driver={C:\\evil\\x.dll}", "driver given as a path"},
@@ -80,6 +91,8 @@ TEST(RelayOpenPolicy, LocalFilesOnlyInsideTheNamedFolder) {
       {"the folder itself", JetConnectionString(served, ""), "local database outside"},
       {"relative", JetConnectionString("local.db", ""), "local database path not absolute"},
       {"elsewhere", JetConnectionString("/etc/passwd", ""), "local database outside"},
+      {"a key no local string holds", JetConnectionString(served + "/local.db", "pw") + "Cache=/tmp/c",
+       "key Cache not allowed"},
   };
   for (const OpenCase& c : cases) {
     SCOPED_TRACE(c.name);

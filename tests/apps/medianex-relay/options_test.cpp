@@ -41,13 +41,20 @@ TEST(RelayOptions, TimeOutsDriversAndLocalFiles) {
   EXPECT_EQ(defaults.options.requestTimeout, std::chrono::seconds(60));
   EXPECT_EQ(defaults.options.drivers, std::vector<std::string>{"SQL Server"});
   EXPECT_EQ(defaults.options.localDbDir, "");
+  EXPECT_EQ(defaults.options.maxResultMb, 32);
   const ParsedOptions parsed = Parse({"--greeting-timeout", "2", "--request-timeout=600", "--allow-driver",
-                                      "PostgreSQL ANSI", "--allow-driver=FreeTDS", "--local-db-dir", "/srv/lab"});
+                                      "PostgreSQL ANSI", "--allow-driver=FreeTDS", "--local-db-dir", "/srv/lab",
+                                      "--allow-key", "Encryption", "--allow-key=Timeout", "--max-result-mb", "4096"});
   ASSERT_TRUE(parsed.ok()) << parsed.error;
   EXPECT_EQ(parsed.options.greetingTimeout, std::chrono::seconds(2));
   EXPECT_EQ(parsed.options.requestTimeout, std::chrono::seconds(600));
   EXPECT_EQ(parsed.options.drivers, (std::vector<std::string>{"SQL Server", "PostgreSQL ANSI", "FreeTDS"}));
   EXPECT_EQ(parsed.options.localDbDir, "/srv/lab");
+  EXPECT_EQ(parsed.options.keys, (std::vector<std::string>{"Encryption", "Timeout"}));
+  EXPECT_EQ(parsed.options.maxResultMb, 4096);
+  const std::string keysLine = AllowedKeysLine(parsed.options);
+  EXPECT_NE(keysLine.find(" Driver "), std::string::npos) << keysLine;
+  EXPECT_TRUE(keysLine.ends_with(" Encryption Timeout")) << keysLine;
 }
 
 TEST(RelayOptions, RejectsBadValuesNamingTheOption) {
@@ -58,6 +65,9 @@ TEST(RelayOptions, RejectsBadValuesNamingTheOption) {
       {"--greeting-timeout", "0"},    {"--request-timeout", "1.5"}, {"--allow-driver", "/tmp/x.so"},
       {"--allow-driver", "libx.so"},  {"--allow-driver", "{x}"},  {"--local-db-dir", "relative"},
       {"--max-per-address", "0"},
+      {"--allow-key", "a=b"},         {"--allow-key", "x;DMEnvAttr"}, {"--allow-key", "{k}"},
+      {"--allow-key", " Port"},       {"--allow-key", ""},        {"--max-result-mb", "0"},
+      {"--max-result-mb", "4097"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(std::string(args[0]) + (args.size() > 1 ? " " + std::string(args[1]) : ""));

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -33,12 +34,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The resident memory of a process in KiB, from /proc; 0 when it cannot be read.
-long ResidentKiB(pid_t pid) {
+// A memory figure of a process in KiB from /proc (VmRSS: resident now, VmHWM: the most it ever
+// was); 0 when it cannot be read.
+long MemoryKiB(pid_t pid, const std::string& field = "VmRSS:") {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+    if (line.starts_with(field)) return std::atol(line.c_str() + field.size());
   }
   return 0;
 }
@@ -87,7 +89,7 @@ struct Drill {
 TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
   Start({"--greeting-timeout", "2", "--request-timeout", "2"});
   ExpectServing();
-  const long before = ResidentKiB(relay_->pid());
+  const long before = MemoryKiB(relay_->pid());
   ASSERT_GT(before, 0);
   const std::string greeting = GreetingBytes("EVIL");
   const Drill drills[] = {
@@ -139,7 +141,7 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
   }
   // Connections the relay dropped are reaped within its poll period.
   std::this_thread::sleep_for(1s);
-  const long after = ResidentKiB(relay_->pid());
+  const long after = MemoryKiB(relay_->pid());
   std::printf("relay resident memory: %ld KiB before the drills, %ld KiB after\n", before, after);
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   // The sanitizers keep freed memory in quarantine or map shadow memory for every address used,
@@ -318,12 +320,72 @@ TEST_F(RelayDrill, RefusedConnectionStringsAreAnsweredAndLoggedWithoutThePasswor
   const std::string& log = relay_->err();
   EXPECT_NE(log.find("refused to open Driver=/tmp/evil.so;Server=db;Pwd=***: driver given as a path"),
             std::string::npos) << log;
-  EXPECT_NE(log.find("key SAVEFILE (loads or writes files)"), std::string::npos) << log;
+  EXPECT_NE(log.find("key SAVEFILE not allowed"), std::string::npos) << log;
   EXPECT_EQ(log.find("hunter2"), std::string::npos) << log;
   EXPECT_FALSE(std::filesystem::exists("/etc/evil.db"));
   // The connection stays, and a string the relay serves opens on it.
   ASSERT_TRUE(client.SendRequest(number, "DeschidConectie", LocalDb()));
   EXPECT_EQ(client.ReadFrame(), Reply(number, kOkStatus));
+}
+
+// The built relay in front of the development database.
+class RelayLabProcess : public RelayFixture {
+ protected:
+  void SetUp() override {
+    const char* lab = std::getenv("STRIVEX_LAB_CONNSTR");
+    if (lab == nullptr || *lab == '\0')
+      STRIVEX_SKIP_UNLESS_REQUIRED(LabRequiredByRun(), "no development server (STRIVEX_LAB_CONNSTR)");
+    lab_ = lab;
+  }
+
+  // A client that greeted as `name` and opened the development database.
+  std::unique_ptr<TestClient> LabClient(const std::string& name) {
+    auto client = std::make_unique<TestClient>(port_);
+    EXPECT_TRUE(client->SendGreeting(name));
+    EXPECT_TRUE(client->SendRequest(1, "DeschidConectie", lab_));
+    EXPECT_EQ(client->ReadFrame(), Reply(1, kOkStatus));
+    return client;
+  }
+
+  std::string lab_;
+};
+
+// The driver manager would put PGPORT=1 into the relay's environment for good, and every later
+// login would go to that port.
+TEST_F(RelayLabProcess, AStringThatSetsTheRelaysEnvironmentIsRefusedAndLaterLoginsAreUnharmed) {
+  Start();
+  TestClient hostile(port_);
+  ASSERT_TRUE(hostile.SendGreeting("EVIL"));
+  int32_t number = 1;
+  for (const char* setting : {"SQL_ATTR_UNIXODBC_ENVATTR={PGPORT=1}", "SQL_ATTR_UNIXODBC_ENVATTR=PGPORT=1"}) {
+    ASSERT_TRUE(hostile.SendRequest(number, "DeschidConectie", "DMEnvAttr=" + std::string(setting) + ";" + lab_));
+    EXPECT_EQ(hostile.ReadFrame(), Reply(number, kFailStatus)) << setting;
+    ++number;
+  }
+  EXPECT_TRUE(WaitForLog("key DMEnvAttr not allowed")) << relay_->err();
+  const std::unique_ptr<TestClient> good = LabClient("LAB01");
+  ASSERT_TRUE(good->SendRequest(2, "GetRecords", "2;1;SELECT 42 AS n"));
+  EXPECT_EQ(good->ReadFrame(), Reply(2, kOkStatus));
+}
+
+// The development driver reads a whole result into memory before the statement returns.
+TEST_F(RelayLabProcess, AResultPastWhatASessionMayHoldIsRefusedWithoutTakingTheRelaysMemory) {
+  Start();  // 32 MiB a session
+  const std::unique_ptr<TestClient> client = LabClient("BIG");
+  const long before = MemoryKiB(relay_->pid(), "VmHWM:");
+  ASSERT_TRUE(client->SendRequest(2, "GetRecords", "2;1;SELECT repeat('x', 1000000) AS v FROM generate_series(1, 100)"));
+  EXPECT_EQ(client->ReadFrame(30s), Reply(2, kFailStatus));
+  const long peak = MemoryKiB(relay_->pid(), "VmHWM:");
+  std::printf("relay peak memory: %ld KiB before the statement, %ld KiB after\n", before, peak);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  EXPECT_LT(peak, before + 64 * 1024);  // the whole result would be 100 MB
+#endif
+  EXPECT_TRUE(WaitForLog("name 'BIG': statement refused: result too large")) << relay_->err();
+  EXPECT_NE(relay_->err().find("32 MiB"), std::string::npos) << relay_->err();
+  ASSERT_TRUE(client->SendRequest(3, "GetRecords", "2;1;SELECT 7 AS n"));
+  EXPECT_EQ(client->ReadFrame(), Reply(3, kOkStatus));
+  ASSERT_TRUE(client->SendRequest(4, "ValoareColoana", "2;n,1"));
+  EXPECT_EQ(ReadTwo(*client), Reply(4, "3;7") + Reply(4, kOkStatus));
 }
 
 // The module's own relayed session, the relay and the development database.
