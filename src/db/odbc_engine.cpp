@@ -267,6 +267,9 @@ class OdbcResultSet : public ResultSet {
       : connection_(std::move(connection)), stmt_(std::move(stmt)), columns_(std::move(columns)) {}
   ~OdbcResultSet() override { Close(); }
 
+  // Whether the statement gave rows (a set without columns is a statement's empty answer).
+  bool HasColumns() const { return !columns_.empty(); }
+
   // Counts `bytes` of the connection's budget as this set's until it closes; false when they do
   // not fit.
   bool Hold(size_t bytes) {
@@ -395,7 +398,10 @@ class OdbcEngine : public DbEngine {
       std::optional<HeapWatch> watch;
       if (budget.bounded()) watch.emplace(budget.Room(), [handle = stmt.get()] { SQLCancel(handle); });
       read = ExecuteAndFetch(stmt, sql, set, error);
-      tooLarge = watch && (watch->Fired() || (read && !set->Hold(watch->Grown())));
+      // A statement without rows that succeeded has taken effect, whatever the heap did
+      // meanwhile: called refused, it would be sent again and stored twice.
+      if (read) tooLarge = watch && set->HasColumns() && (watch->Fired() || !set->Hold(watch->Grown()));
+      else tooLarge = watch && watch->Fired();
     }
     if (read && !tooLarge) return set;
     if (set) set->CloseLocked();  // the set's own Close would wait for the mutex held here

@@ -119,6 +119,22 @@ TEST_P(SessionTest, ConversionFailureIsLetThroughAfterLogging) {
   EXPECT_TRUE(db_->SQLCommandApplied("UPDATE " + Scratch() + " SET name = 'y'", 0));
 }
 
+// Under a result bound the ODBC heap watcher may fire while a statement without rows runs (here
+// at once: one byte of room; SQLite counts values it reads, and needs a page's worth to open). Whatever it does, a statement reported applied is stored and one
+// reported failed is not, or the caller would store it twice or lose it.
+TEST_P(SessionTest, StatementsUnderAResultBoundReportWhatHappened) {
+  auto bounded = std::make_unique<BazaDeDate>();
+  bounded->LimitResults(GetParam() == Engine::kPostgres ? 1 : 1 << 20);
+  ASSERT_TRUE(bounded->DeschidConectie(connection_, 1)) << ErrorLog();
+  int applied = 0;
+  for (int id = 1; id <= 20; ++id) {
+    applied += bounded->SQLCommandApplied(
+        Format("INSERT INTO %s (id, name, val) VALUES (%d, 'n', 'v')", Scratch().c_str(), id), 0);
+  }
+  ASSERT_TRUE(db_->GetRecords("SELECT count(*) AS n FROM " + Scratch(), 1));
+  EXPECT_EQ(db_->ValoareColoana("n", 1).intVal, applied);
+}
+
 TEST_P(SessionTest, SlotsAreIndependent) {
   Insert(1, "unu");
   Insert(2, "doi");

@@ -117,15 +117,15 @@ TEST(ConnectionString, PasswordsWithSyntaxCharactersAreBraced) {
     EXPECT_EQ(ConnectionValue(built, "Pwd"), password);
     EXPECT_EQ(MaskPasswords(built + ";Port=1"), head + "***;Port=1");
     EXPECT_EQ(MaskConnectionPassword(built + ";Port=1"), head + "***;Port=1");
-    EXPECT_EQ(RefusedConnectionReason(built, {"SQL Server"}), "");
+    EXPECT_EQ(RefusedConnectionReason(built, {"SQL Server"}, {}), "");
     EXPECT_EQ(WithConnectionPassword(head, password), built);
   }
   EXPECT_EQ(SqlServerConnectionString("s;x", "d", "u", "p"),
             "Driver={SQL Server}; Server={s;x}; Network=; Database=d; Uid=u;Pwd=p");
   EXPECT_EQ(WithConnectionPassword("Driver={SQL Server};Uid=u", "p;"), "Driver={SQL Server};Uid=u;Pwd={p;}");
   // A doubled brace that leaves the value open, or text after the closing one, is not a value.
-  EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}}", {"SQL Server"}), "");
-  EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}};b}x;Trace=1", {"SQL Server"}), "");
+  EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}}", {"SQL Server"}, {}), "");
+  EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}};b}x;Trace=1", {"SQL Server"}, {}), "");
 }
 
 TEST(DbValue, OleDates) {
