@@ -124,6 +124,19 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
              },
              10s);
          EXPECT_EQ(closedCount, 192);
+         // The 8 served leave; their places are free once the relay has seen them go.
+         crowd.clear();
+         EXPECT_TRUE(relay_->WaitForOutput(
+             [&](const std::string&) {
+               const std::string& log = relay_->err();
+               int gone = 0;
+               for (size_t at = log.find("'CROWD': closed by the client"); at != std::string::npos;
+                    at = log.find("'CROWD': closed by the client", at + 1))
+                 ++gone;
+               return gone >= 8;
+             },
+             10s))
+             << relay_->err();
        }},
       {"a client that reads nothing",
        [&] {
