@@ -13,6 +13,7 @@
 
 #include "db/db_error.h"
 #include "db/db_value.h"
+#include "util/timings.h"
 
 namespace strivex {
 
@@ -21,8 +22,8 @@ namespace strivex {
 // How long a session waits for the server. Drivers count whole seconds: a part of a second
 // counts as a whole one.
 struct DbTimeouts {
-  std::chrono::milliseconds login{5000};   // connecting and logging in
-  std::chrono::milliseconds query{30000};  // each statement (relayed: each reply)
+  std::chrono::milliseconds login{timings::kLoginTimeout};   // connecting and logging in
+  std::chrono::milliseconds query{timings::kStatementTimeout};  // each statement (relayed: each reply)
 };
 
 class ResultSet {

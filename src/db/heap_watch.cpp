@@ -4,14 +4,8 @@
 
 #include <utility>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define STRIVEX_SANITIZER_ALLOCATOR 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define STRIVEX_SANITIZER_ALLOCATOR 1
-#endif
+#include "util/sanitizer_build.h"
+
 #ifdef STRIVEX_SANITIZER_ALLOCATOR
 // The sanitizers' runtime has it; GCC ships no header declaring it.
 extern "C" size_t __sanitizer_get_current_allocated_bytes();

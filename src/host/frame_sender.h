@@ -8,6 +8,7 @@
 #include <functional>
 #include <thread>
 
+#include "util/timings.h"
 #include "worklist/frame_queue.h"
 
 namespace strivex {
@@ -21,7 +22,7 @@ class FrameSender {
 
   // `queue` and `port` must outlive the sender.
   FrameSender(FrameQueue& queue, PortSerial& port, SentHook onSent,
-              std::chrono::milliseconds retryPeriod = std::chrono::milliseconds(500));
+              std::chrono::milliseconds retryPeriod = timings::kFrameResendPeriod);
   ~FrameSender();
   FrameSender(const FrameSender&) = delete;
   FrameSender& operator=(const FrameSender&) = delete;

@@ -17,13 +17,14 @@
 #include "platform/message_box.h"
 #include "util/format.h"
 #include "util/log_files.h"
+#include "util/timings.h"
 
 namespace strivex {
 
 namespace {
 
 constexpr char kLocalPassword[] = "quomar";
-constexpr auto kShutdownPoll = std::chrono::milliseconds(200);
+constexpr auto kShutdownPoll = timings::kShutdownPoll;
 constexpr const char* kOutboxUnavailable =
     "Nu pot deschide %s: %s. Rezultatele sunt trimise serverului o singura data, fara reluare.";
 
@@ -220,7 +221,7 @@ bool ModuleCore::OpenPort() {
 }
 
 void ModuleCore::WatchPort() {
-  constexpr auto kReopenPeriod = std::chrono::seconds(2);
+  constexpr auto kReopenPeriod = timings::kPortReopenPeriod;
   if (!PortLost()) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - lastPortTry_ < kReopenPeriod) return;

@@ -15,12 +15,13 @@
 #include "settings/code_translation.h"
 #include "util/format.h"
 #include "util/log_files.h"
+#include "util/timings.h"
 
 namespace strivex {
 
 namespace {
 
-constexpr auto kPollInterval = std::chrono::milliseconds(200);
+constexpr auto kPollInterval = timings::kProcessingPoll;
 constexpr const char* kOutboxFailed =
     "Rezultatele nu pot fi salvate in %s: %s. Ele sunt trimise serverului o singura data, fara reluare.";
 

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kServerUnreachable = "Nu pot accesa baza de date de pe server !";
 // How often a connected session is looked at when nobody reports it lost.
-constexpr auto kWatchPeriod = std::chrono::milliseconds(2000);
+constexpr auto kWatchPeriod = timings::kServerWatchPeriod;
 
 bool Connected(const ModuleContext& context) {
   return context.serverSession != nullptr && context.serverSession->connected.load() == 1;

@@ -12,12 +12,13 @@
 #include <thread>
 
 #include "host/module_context.h"
+#include "util/timings.h"
 
 namespace strivex {
 
 struct ReconnectPolicy {
-  std::chrono::milliseconds first{1000};
-  std::chrono::milliseconds longest{30000};
+  std::chrono::milliseconds first{timings::kReconnectFirst};
+  std::chrono::milliseconds longest{timings::kReconnectLongest};
 };
 
 // Doubles the delay up to the policy's longest.

@@ -13,12 +13,13 @@
 #include "serial/receive_context.h"
 #include "util/format.h"
 #include "util/log_files.h"
+#include "util/timings.h"
 
 namespace strivex {
 
 namespace {
 
-constexpr auto kPollInterval = std::chrono::milliseconds(2000);
+constexpr auto kPollInterval = timings::kUploadPoll;
 constexpr size_t kDrainChunk = 200;
 
 int64_t Now(const ModuleContext& context) { return context.unixClock ? context.unixClock() : UnixNow(); }

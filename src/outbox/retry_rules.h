@@ -8,6 +8,7 @@
 #include <string>
 
 #include "outbox/outbox_row.h"
+#include "util/timings.h"
 
 namespace strivex {
 
@@ -16,14 +17,14 @@ class OutboxStore;
 enum class SendOutcome { kStored, kConnectionLost, kRejected };
 
 struct RetryPolicy {
-  int32_t maxRetries = 3;      // after the first refusal
-  int64_t delaySeconds = 60;   // between two tries of a refused row
+  int32_t maxRetries = timings::kRefusedRowRetries;                  // after the first refusal
+  int64_t delaySeconds = timings::kRefusedRowRetryDelay.count();  // between two tries of a refused row
 };
 
-// Stored rows stay this long for audit, then go: at start-up and at most once a day while a
-// module runs (a module may run for months).
-inline constexpr int64_t kStoredKeptSeconds = 30 * 24 * 3600;
-inline constexpr int64_t kPurgePeriodSeconds = 24 * 3600;
+// Stored rows stay this long for audit, then go: at start-up and at most once a purge period while
+// a module runs.
+inline constexpr int64_t kStoredKeptSeconds = timings::kStoredRowsKept.count();
+inline constexpr int64_t kPurgePeriodSeconds = timings::kStoredRowsPurgePeriod.count();
 
 // Writes the outcome to the row; false when the outbox could not be written.
 bool RecordOutcome(OutboxStore& store, const OutboxRow& row, SendOutcome outcome, const std::string& serverText,

@@ -186,8 +186,11 @@ void PortSerial::CloseHandleLocked() {
   link_->open.store(0, std::memory_order_release);
   link_->Wake();
   std::unique_lock exclusive(link_->handleGuard);  // the reader is not waiting on it now
+  const bool hadHandle = handle_.valid();
   handle_.Reset();
-  if (readerContext_ != nullptr) readerContext_->portHandle.store(-1, std::memory_order_release);
+  // A port closed already (or never opened) owes its context nothing, and that context may be
+  // gone: its consumer ended and was let go before the port's destruction closes it once more.
+  if (hadHandle && readerContext_ != nullptr) readerContext_->portHandle.store(-1, std::memory_order_release);
 }
 
 bool PortSerial::Close() {

@@ -20,8 +20,8 @@ namespace {
 
 constexpr int32_t kFirstCapacity = 100000;
 constexpr int32_t kHeadroom = 10;  // the terminating NUL always fits
-constexpr int kReadTimeoutMs = 1000;
-constexpr auto kClosedPortPause = std::chrono::milliseconds(500);
+constexpr int kReadTimeoutMs = static_cast<int>(timings::kSerialReadTimeout.count());
+constexpr auto kClosedPortPause = timings::kClosedPortPause;
 constexpr size_t kReadChunk = 4096;
 
 enum class ReadResult { kBytes, kNothing, kDeviceGone };

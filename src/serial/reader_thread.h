@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "serial/receive_context.h"
+#include "util/timings.h"
 
 namespace strivex {
 
@@ -16,7 +17,7 @@ inline constexpr int32_t kMessageLimit = 64 * 1024 * 1024;
 // Counts silence in whole seconds of a clock that never jumps back.
 class SilenceRule {
  public:
-  static constexpr int64_t kSeconds = 3;
+  static constexpr int64_t kSeconds = timings::kSilenceSeconds;
   // A byte arrived: the silence starts again at the next empty read.
   void Clear() { marked_ = false; }
   // Whether an empty read has started a silence since the last byte.

@@ -33,6 +33,7 @@
 #include "ui/status_panel_painter.h"
 #include "ui/text_codec.h"
 #include "util/local_time.h"
+#include "util/timings.h"
 
 namespace strivex::ui {
 
@@ -47,7 +48,7 @@ QRect FromDialogUnits(int x, int y, int width, int height) {
 
 constexpr int kPanelX = 360;
 constexpr int kPanelY = 3;
-constexpr int kTimerMs = 200;
+constexpr int kTimerMs = static_cast<int>(timings::kStatusRepaint.count());
 
 uint32_t SecondsOfDay() {
   const LocalTime now = GetLocalTime();

@@ -28,6 +28,7 @@
 #include "support/relay_server.h"
 #include "support/requirements.h"
 #include "support/wait_for.h"
+#include "util/sanitizer_build.h"
 
 namespace strivex::testing {
 namespace {
@@ -156,7 +157,7 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
   std::this_thread::sleep_for(1s);
   const long after = MemoryKiB(relay_->pid());
   std::printf("relay resident memory: %ld KiB before the drills, %ld KiB after\n", before, after);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#ifdef STRIVEX_SANITIZER_ALLOCATOR
   // The sanitizers keep freed memory in quarantine or map shadow memory for every address used,
   // so the relay's resident size says nothing about leaks there (LeakSanitizer checks those at
   // its exit); the bound holds for the plain build.
@@ -390,7 +391,7 @@ TEST_F(RelayLabProcess, AResultPastWhatASessionMayHoldIsRefusedWithoutTakingTheR
   EXPECT_EQ(client->ReadFrame(30s), Reply(2, kFailStatus));
   const long peak = MemoryKiB(relay_->pid(), "VmHWM:");
   std::printf("relay peak memory: %ld KiB before the statement, %ld KiB after\n", before, peak);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#ifndef STRIVEX_SANITIZER_ALLOCATOR
   EXPECT_LT(peak, before + 64 * 1024);  // the whole result would be 100 MB
 #endif
   EXPECT_TRUE(WaitForLog("name 'BIG': statement refused: result too large")) << relay_->err();

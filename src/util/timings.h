@@ -1,0 +1,69 @@
+#pragma once
+// Every period, time-out and retry rule of the module in one place. Each value is behaviour the
+// laboratory sees (how soon a result is stored, when a message ends, how often the server is
+// tried), so a change here is a change of behaviour, never a tuning detail. Tests that need other
+// values override them through RetryPolicy and ReconnectPolicy, whose defaults come from here.
+
+#include <chrono>
+#include <cstdint>
+
+namespace strivex::timings {
+
+using std::chrono::days;
+using std::chrono::hours;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// ---- the laboratory server ---------------------------------------------------------------------
+
+// Connecting and logging in: a server that does not answer must not hold the start-up or the
+// reconnection's lock for long. Drivers count whole seconds.
+inline constexpr milliseconds kLoginTimeout{5000};
+// Each statement (relayed: each reply): a hung server ends as a lost connection, not a hung thread.
+inline constexpr milliseconds kStatementTimeout{30000};
+// The first reconnection attempt after a loss: soon, as most losses are short.
+inline constexpr milliseconds kReconnectFirst{1000};
+// The back-off doubles up to this, so a server down for hours is not hammered.
+inline constexpr milliseconds kReconnectLongest{30000};
+// How often a connected session is looked at when nobody reports it lost.
+inline constexpr milliseconds kServerWatchPeriod{2000};
+
+// ---- the analyser's serial line ----------------------------------------------------------------
+
+// One read waits at most this long, so the reader notices a stop within about a second.
+inline constexpr milliseconds kSerialReadTimeout{1000};
+// A message ends after more than this many whole seconds of line silence (about five seconds
+// after its last byte with one-second reads): the analyser's pauses inside a report are shorter.
+inline constexpr int64_t kSilenceSeconds = 3;
+// A reader whose port is closed looks again this often.
+inline constexpr milliseconds kClosedPortPause{500};
+// A port whose device went away is opened again this often, until it comes back.
+inline constexpr milliseconds kPortReopenPeriod{2000};
+// A work-list frame that could not be written is tried again this often.
+inline constexpr milliseconds kFrameResendPeriod{500};
+
+// ---- the module's threads (upper bounds: work and stops wake them at once) ----------------------
+
+// The processing thread's look at the receive state.
+inline constexpr milliseconds kProcessingPoll{200};
+// The upload thread's look at the result queue and the outbox; a result reaches the server at
+// most this long after it was interpreted.
+inline constexpr milliseconds kUploadPoll{2000};
+// The shutdown's look at the threads it waits for.
+inline constexpr milliseconds kShutdownPoll{200};
+// The status panel's repaint.
+inline constexpr milliseconds kStatusRepaint{200};
+
+// ---- the outbox of results ---------------------------------------------------------------------
+
+// A row the server refused is tried this many more times (a laboratory may fix a code table in
+// the meantime), then kept as rejected, out of the way of the rows behind it.
+inline constexpr int32_t kRefusedRowRetries = 3;
+// Between two tries of a refused row: far apart, so a fix has time to happen.
+inline constexpr seconds kRefusedRowRetryDelay{60};
+// Stored rows stay this long for audit, then go.
+inline constexpr seconds kStoredRowsKept = days{30};
+// At start-up and at most this often while a module runs (a module may run for months).
+inline constexpr seconds kStoredRowsPurgePeriod = hours{24};
+
+}  // namespace strivex::timings
