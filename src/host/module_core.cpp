@@ -69,24 +69,20 @@ void ModuleCore::OpenSessions() {
   serverSession_->password = server.password;
   serverAddress_ = server.serverAddress;
   serverDatabase_ = server.databaseName;
-  context_.serverValid = 0;
-  context_.resultMachineId = 0;
   serverConnection_ = SqlServerConnectionString(server.serverAddress, server.databaseName, server.userName,
                                                 server.password);
   serverChosenByHost_ = host_.Flag(HostRecord::kServerUnavailable) != 0;
+  context_.server.SetMachineIds({host_.MachineId(), 0});  // results get the id once the server answered
   if (!serverChosenByHost_) {
     if (serverSession_->DeschidConectie(serverConnection_, server.directConect)) {
       serverSession_->password = server.password;
       serverSession_->user = server.userName;
-      context_.serverValid = 1;
-      context_.resultMachineId = host_.MachineId();
+      context_.server.SetMachineIds({host_.MachineId(), host_.MachineId()});
     } else {
       platform::MessageBox("Nu pot accesa baza de date de pe server !");
       host_.SetFlag(HostRecord::kServerUnavailable, 1);
     }
   }
-  context_.activeSession = host_.Flag(HostRecord::kServerUnavailable) == 1 ? localSession_.get()
-                                                                           : serverSession_.get();
 }
 
 void ModuleCore::OpenOutbox() {
@@ -117,7 +113,9 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   serial_ = SerialSettings{};
   ReadSerialSettings(*localSession_, context_.localMachineId, serial_);
   if (serverSession_->connected.load() == 1) {
-    LoadCodeLists(*serverSession_, context_.resultMachineId, context_);
+    CodeLists codes;
+    LoadCodeLists(*serverSession_, host_.MachineId(), codes);
+    context_.server.SetCodes(std::move(codes));
   }
   dcb_ = StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits);
   if (portOutage_.Open(port_, serial_.portName, dcb_)) {
@@ -137,11 +135,9 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.receive = &receive_;
   context_.port = &port_;
   context_.view = &view_;
-  context_.serverSession = serverSession_.get();
-  context_.localSession = localSession_.get();
+  context_.server.Attach(serverSession_.get());
   context_.host = &host_;
   context_.instrumentName = host_.InstrumentName();
-  context_.hostMachineId = host_.MachineId();
   context_.uploadFinished.store(1);
   context_.outbox = outbox_.get();
   context_.watchPort = [this] { WatchPort(); };
@@ -201,8 +197,8 @@ void ModuleCore::ShutdownModule() {
   outbox_.reset();
   serverSession_.reset();
   localSession_.reset();
-  context_.serverSession = context_.localSession = context_.activeSession = nullptr;
-  context_.investigationCodes.clear();
+  context_.server.Attach(nullptr);
+  context_.server.SetCodes({});
   queue_.Clear();
   host_.SetFlag(HostRecord::kInitialised, 0);
   host_.SetFlag(HostRecord::kStartAck, 1);

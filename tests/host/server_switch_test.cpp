@@ -114,7 +114,6 @@ struct SwitchCase {
   bool connected;
   uint8_t serverUnavailable;
   int32_t machineId;  // result and host machine id afterwards
-  bool serverActive;
 };
 
 void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.label; }
@@ -133,12 +132,10 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
   ASSERT_TRUE(server.DeschidConectie(lab_->ConnectionString(), 1));
   ModuleContext context;
   context.host = &host;
-  context.serverSession = &server;
-  context.localSession = &local;
-  context.activeSession = &server;
+  context.server.Attach(&server);
   context.instrumentName = "Strivex";
   context.localMachineId = kLocalMachineId;
-  context.hostMachineId = context.resultMachineId = kHostMachineId;
+  context.server.SetMachineIds({kHostMachineId, kHostMachineId});
 
   DbConnectionFields fields = LabFields();
   testing::EnvironmentVariables port;
@@ -146,15 +143,18 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
   bool connected = false;
   {
     const testing::ScopedEnvironment env(port);
-    std::lock_guard lock(context.serverMutex);
-    connected = SwitchServerLocked(context, server, local, fields);
+    context.server.Run(
+        [&](ServerLink::Scope& link) {
+          connected = SwitchServerLocked(context, link, local, fields);
+          return true;
+        },
+        ServerLink::Needs::kAlways);
   }
   EXPECT_EQ(connected, c.connected);
   EXPECT_EQ(server.connected.load(), c.connected ? 1 : 0);
   EXPECT_EQ(host.Flag(HostRecord::kServerUnavailable), c.serverUnavailable);
-  EXPECT_EQ(context.resultMachineId, c.machineId);
-  EXPECT_EQ(context.hostMachineId, c.machineId);
-  EXPECT_EQ(context.activeSession, c.serverActive ? &server : &local);
+  EXPECT_EQ(context.server.Ids().result, c.machineId);
+  EXPECT_EQ(context.server.Ids().host, c.machineId);
   const ServerSettings stored = Stored();
   EXPECT_EQ(stored.serverAddress, fields.serverAddress);
   EXPECT_EQ(stored.databaseName, fields.database);
@@ -165,11 +165,11 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
 INSTANTIATE_TEST_SUITE_P(
     Switches, PrivateLabServerSwitchCases,
     ::testing::Values(
-        SwitchCase{"InstrumentOnServer", "(9, 'Strivex')", false, true, 0, 9, true},
+        SwitchCase{"InstrumentOnServer", "(9, 'Strivex')", false, true, 0, 9},
         // The server answers but does not know the instrument: the local database's id.
-        SwitchCase{"NoRowOnServer", "(9, 'Other')", false, true, 1, kLocalMachineId, false},
+        SwitchCase{"NoRowOnServer", "(9, 'Other')", false, true, 1, kLocalMachineId},
         // Nothing changes but the flag; the typed values are kept for the next start.
-        SwitchCase{"Unreachable", nullptr, true, false, 1, kHostMachineId, true}),
+        SwitchCase{"Unreachable", nullptr, true, false, 1, kHostMachineId}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // OK on the running module with "Folosesc ServMedianex": the relay carries the session, and the
