@@ -79,6 +79,8 @@ void ModuleCore::OpenSessions() {
       serverSession_->user = server.userName;
       context_.server.SetMachineIds({host_.MachineId(), host_.MachineId()});
     } else {
+      // Why a relayed open failed comes first, as the operator has always seen it.
+      if (const std::string notice = serverSession_->lastNotice(); !notice.empty()) platform::MessageBox(notice);
       platform::MessageBox("Nu pot accesa baza de date de pe server !");
       host_.SetFlag(HostRecord::kServerUnavailable, 1);
     }

@@ -4,9 +4,12 @@
 #include <system_error>
 
 #include "db/baza_de_date.h"
+#include "db/connection_string.h"
 #include "host/host_record.h"
 #include "host/module_view.h"
 #include "host/startup_steps.h"
+#include "util/format.h"
+#include "util/log_files.h"
 
 namespace strivex {
 
@@ -65,7 +68,14 @@ bool ServerReconnector::TryOnce() {
         BazaDeDate& session = link.session();
         if (session.connected.load() == 1) return true;
         attempts_.fetch_add(1);
-        if (!session.DeschidConectie(link.target(), link.targetDirect())) return false;
+        if (!session.DeschidConectie(link.target(), link.targetDirect())) {
+          // The relay client writes nothing of a failed open; the background attempts are logged
+          // in either mode, without the password.
+          if (link.targetDirect() != 1)
+            WriteErrorLogEntry(Format("Eroare: %s la deschidere conectie ->%s", session.lastErrorText().c_str(),
+                                      MaskPasswords(link.target()).c_str()));
+          return false;
+        }
         if (context_.host != nullptr) {
           link.machineIds().result = link.machineIds().host;
           context_.host->SetFlag(HostRecord::kServerUnavailable, 0);

@@ -6,6 +6,7 @@
 #include "host/host_record.h"
 #include "host/module_core.h"
 #include "host/startup_steps.h"
+#include "platform/message_box.h"
 #include "util/format.h"
 #include "util/text_scan.h"
 
@@ -85,12 +86,16 @@ bool ModuleCore::SwitchServer(const DbConnectionFields& fields) {
   // Waits for a reconnection's login in progress (bounded by its login time; the reconnection
   // never waits for the window).
   bool connected = false;
+  std::string notice;
   context_.server.Run(
       [&](ServerLink::Scope& link) {
         connected = SwitchServerLocked(context_, link, *localSession_, fields);
+        if (!connected) notice = link.session().lastNotice();
         return true;
       },
       ServerLink::Needs::kAlways);
+  // Shown once the session is let go: the workers must not wait for the operator.
+  if (!notice.empty()) platform::MessageBox(notice);
   serverAddress_ = fields.serverAddress;
   serverDatabase_ = fields.database;
   context_.statusRepaint.store(1);

@@ -5,6 +5,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <thread>
+
 #include "platform/message_box.h"
 #include "ui/text_codec.h"
 
@@ -26,11 +28,13 @@ void ShowQtMessageBox(const std::string& text) {
     ShowOnThisThread(text);
     return;
   }
-  // Widgets live on the UI thread only: the box is shown there and this thread waits for it.
-  QMetaObject::invokeMethod(app, [text] { ShowOnThisThread(text); }, Qt::BlockingQueuedConnection);
+  // Widgets live on the UI thread only: the box is shown there, and a worker never waits for the
+  // window (which may be waiting for it).
+  QMetaObject::invokeMethod(app, [text] { ShowOnThisThread(text); }, Qt::QueuedConnection);
 }
 
 void InstallQtMessageBoxHandler() {
+  platform::SetWindowThread(std::this_thread::get_id());
   platform::MessageBoxHandler previous = platform::SetMessageBoxHandler(ShowQtMessageBox);
   if (previous) platform::SetMessageBoxHandler(std::move(previous));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The message boxes of the module on screen: a modal box shown on the window's thread; the caller,
-// whatever its thread, waits until the operator closes it.
+// The message boxes of the module on screen: a modal box shown on the window's thread. The window's
+// thread waits until the operator closes it; any other thread only queues it.
 
 #include <string>
 
@@ -10,7 +10,8 @@ namespace strivex::ui {
 // Call on the UI thread once QApplication exists.
 void InstallQtMessageBoxHandler();
 
-// Shows `text` in a modal box on the UI thread and returns once it is closed.
+// Shows `text` in a modal box on the UI thread and returns once it is closed; from another thread,
+// queues it and returns at once.
 void ShowQtMessageBox(const std::string& text);
 
 }  // namespace strivex::ui
