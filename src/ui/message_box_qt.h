@@ -6,9 +6,14 @@
 
 namespace strivex::ui {
 
-// Installs the Qt handler unless one is already installed (a test's recorder stays in place).
-// Call on the UI thread once QApplication exists.
+// Installs the Qt handler unless one is already installed (a test's recorder stays in place), and
+// lets boxes show again after DismissMessageBoxes. Call on the UI thread once QApplication exists.
 void InstallQtMessageBoxHandler();
+
+// UI thread, when the module ends or the process exits: closes every box still open (their callers
+// return as if the operator had pressed OK) and writes the texts of later ones to standard error
+// instead of showing them, so no nested event loop outlives the window it belonged to.
+void DismissMessageBoxes();
 
 // Shows `text` in a modal box on the UI thread and returns once it is closed; from another thread,
 // queues it and returns at once.

@@ -30,6 +30,7 @@
 #include "support/module_rig.h"
 #include "support/relay_server.h"
 #include "support/temp_dir.h"
+#include "support/unused_port.h"
 #include "support/wait_for.h"
 
 namespace strivex {
@@ -37,22 +38,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::LabCluster;
+using testing::UnusedPort;
 using testing::WaitFor;
 
 constexpr int32_t kHostMachineId = 5;
 constexpr int32_t kLocalMachineId = 7;
-
-uint16_t UnusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 std::string Report(int requestId) {
   std::string report = testing::ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
