@@ -120,9 +120,10 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
     context_.server.SetCodes(std::move(codes));
   }
   dcb_ = StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits);
-  if (portOutage_.Open(port_, serial_.portName, dcb_)) {
+  if (const PortOpenOutcome port = portOutage_.Open(port_, serial_.portName, dcb_); port.opened) {
     portWanted_.store(true);
   } else {
+    if (!port.notice.empty()) platform::MessageBox(port.notice);
     view_.SetMenuState(MenuState::kPortClosed);
   }
 
@@ -210,7 +211,10 @@ void ModuleCore::ShutdownModule() {
 }
 
 bool ModuleCore::OpenPort() {
-  if (!portOutage_.Open(port_, port_.PortName(), dcb_)) return false;
+  if (const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), dcb_); !port.opened) {
+    if (!port.notice.empty()) platform::MessageBox(port.notice);
+    return false;
+  }
   portWanted_.store(true);
   view_.SetMenuState(MenuState::kPortOpen);
   context_.frameQueue.Changed().Notify();  // frames confirmed while it was closed go out now
@@ -224,7 +228,10 @@ void ModuleCore::WatchPort() {
   if (now - lastPortTry_ < kReopenPeriod) return;
   lastPortTry_ = now;
   // The partial message stays with the reader, which goes on with the same buffer once it reads.
-  if (portOutage_.Open(port_, port_.PortName(), dcb_) && !portWanted_.load()) port_.Close();  // closed meanwhile
+  const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), dcb_);
+  if (port.opened && !portWanted_.load()) port_.Close();  // closed meanwhile
+  // The processing thread's: told once per outage, without waiting for the window.
+  if (port.outageBegan && !port.notice.empty()) view_.NotifyOperator(port.notice);
 }
 
 void ModuleCore::ClosePort() {

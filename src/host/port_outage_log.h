@@ -11,11 +11,19 @@ namespace strivex {
 class PortSerial;
 struct LineSettings;
 
+// What one attempt to open the port came to.
+struct PortOpenOutcome {
+  bool opened = false;
+  bool outageBegan = false;  // this failure is the first since the port was last open
+  std::string notice;        // what the operator is told of the failure; empty: nothing
+};
+
 // Shared by every path that opens the port (start-up, "Deschid Port", the re-opening); any thread.
 class PortOutageLog {
  public:
-  // PortSerial::Open with the outcome logged when it changes; returns what Open returned.
-  bool Open(PortSerial& port, const std::string& portName, const LineSettings& dcb);
+  // PortSerial::Open with the outcome logged when it changes. Shows nothing: the window's thread
+  // shows the notice, a worker hands it to the window once per outage.
+  PortOpenOutcome Open(PortSerial& port, const std::string& portName, const LineSettings& dcb);
 
  private:
   std::mutex mutex_;

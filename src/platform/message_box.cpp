@@ -47,6 +47,10 @@ void ShowOnStandardError(const std::string& text) {
 
 void MessageBox(std::string_view text) {
   CheckWindowThread(text);
+  PostMessageBox(text);
+}
+
+void PostMessageBox(std::string_view text) {
   MessageBoxHandler handler;
   {
     std::lock_guard lock(HandlerMutex());

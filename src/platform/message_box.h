@@ -20,6 +20,11 @@ using MessageBoxHandler = std::function<void(const std::string& text)>;
 // view's NotifyOperator). Debug builds abort on a call from another thread.
 void MessageBox(std::string_view text);
 
+// For the host's own thread, which is not the window's and must not wait for it: hands `text` to
+// the handler, which shows it on the window's thread without holding up the caller (before any
+// window exists, on this thread: nothing else can be waiting then).
+void PostMessageBox(std::string_view text);
+
 // The thread boxes are shown on, set by whoever owns the screen (and by the test doubles, to the
 // thread that made them); unset, any thread may. Returns the previous one.
 std::thread::id SetWindowThread(std::thread::id window);

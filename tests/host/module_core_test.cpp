@@ -786,6 +786,28 @@ TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad
   core->ShutdownModule();
 }
 
+// The re-opening runs on the processing thread: a device that comes back refusing the settings is
+// told to the operator through the window's queue, once for the outage, never in a box of that
+// thread's own (which debug builds abort on).
+TEST_F(ModuleCoreTest, AReturningDeviceThatRefusesTheSettingsIsToldOncePerOutage) {
+  auto core = Start(1);
+  ASSERT_TRUE(core->port().IsOpen());
+  core->lineSettings().ByteSize = 4;  // read again only by the re-opening
+  rig_.pty().CloseMaster();
+  ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
+  testing::PtyPair replugged;
+  const std::filesystem::path link = dir_ / "dev" / "ttyS0";
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(replugged.slavePath(), link);
+  const std::string refused = "Eroare 22 la la setare parametrii specificati in DCB";
+  ASSERT_TRUE(WaitFor([&] { return !view_.Notices().empty(); }, 10s));
+  std::this_thread::sleep_for(4500ms);  // two more re-open periods, failing the same way
+  EXPECT_FALSE(core->port().IsOpen());
+  EXPECT_EQ(view_.Notices(), std::vector<std::string>{refused});
+  EXPECT_TRUE(boxes_.Texts().empty());
+  core->ShutdownModule();
+}
+
 size_t Occurrences(const std::string& text, const std::string& what) {
   size_t count = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;

@@ -19,6 +19,9 @@ TEST(MessageBox, RecorderCapturesFromAllThreadsAndRestoresPrevious) {
     // The recorder's thread stands for the window's: a worker asking for a box is a bug.
     EXPECT_DEATH(std::thread([] { MessageBox("Portul e inchis"); }).join(), "off the window's thread");
 #endif
+    // The host's thread posts instead: handed over, not a fault.
+    std::thread([] { PostMessageBox("Directorul"); }).join();
+    EXPECT_EQ(recorder.Texts().back(), "Directorul");
   }
   MessageBox("after");
   EXPECT_EQ(outer, std::vector<std::string>{"after"});
