@@ -231,7 +231,7 @@ void ModuleCore::WatchPort() {
   const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), dcb_);
   if (port.opened && !portWanted_.load()) port_.Close();  // closed meanwhile
   // The processing thread's: told once per outage, without waiting for the window.
-  if (port.outageBegan && !port.notice.empty()) view_.NotifyOperator(port.notice);
+  if (port.noticeIsNew) view_.NotifyOperator(port.notice);
 }
 
 void ModuleCore::ClosePort() {

@@ -14,8 +14,8 @@ struct LineSettings;
 // What one attempt to open the port came to.
 struct PortOpenOutcome {
   bool opened = false;
-  bool outageBegan = false;  // this failure is the first since the port was last open
-  std::string notice;        // what the operator is told of the failure; empty: nothing
+  std::string notice;     // what the operator is told of the failure; empty: nothing
+  bool noticeIsNew = false;  // no notice was given since the port was last open
 };
 
 // Shared by every path that opens the port (start-up, "Deschid Port", the re-opening); any thread.
@@ -27,7 +27,8 @@ class PortOutageLog {
 
  private:
   std::mutex mutex_;
-  bool told_ = false;  // an outage was logged and the port has not been open since
+  bool told_ = false;     // an outage was logged and the port has not been open since
+  bool noticed_ = false;  // a notice was given and the port has not been open since
 };
 
 }  // namespace strivex
