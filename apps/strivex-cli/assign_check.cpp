@@ -45,9 +45,9 @@ bool ServerKnowsRequest(const SessionTarget& server, std::span<const int32_t> ma
     return false;
   }
   for (const int32_t machine : machines) {
-    ModuleContext codes;
+    CodeLists codes;
     LoadCodeLists(db, machine, codes);
-    const std::string reason = Reason(CheckRequest(&db, codes.investigationCodes, requestId), machine, requestId);
+    const std::string reason = Reason(CheckRequest(&db, codes.investigation, requestId), machine, requestId);
     if (!reason.empty()) {
       PrintError("assign", reason + kForceHint);
       db.InchidConectie();

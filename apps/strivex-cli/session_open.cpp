@@ -1,11 +1,8 @@
 #include "session_open.h"
 
-#include <vector>
-
 #include "console.h"
 #include "db/baza_de_date.h"
 #include "escape.h"
-#include "platform/message_box.h"
 
 namespace strivex::cli {
 
@@ -27,19 +24,13 @@ void PrintDriverWords(const BazaDeDate& db) {
 }  // namespace
 
 bool OpenSession(BazaDeDate& db, const SessionTarget& target) {
-  bool opened = false;
-  std::vector<std::string> boxes;
-  {
-    // A failed relayed open explains itself only in a message box; it becomes the reason here.
-    const platform::MessageBoxRecorder recorder;
-    opened = Open(db, target);
-    boxes = recorder.Texts();
-  }
-  if (opened) return true;
+  if (Open(db, target)) return true;
+  // A failed relayed open is not logged; its notice for the operator is the reason here.
   const std::string message = db.LastErrorMessage();
+  const std::string notice = db.lastNotice();
   PrintError("open", !message.empty() ? EscapeField(message)
-                     : !boxes.empty() ? EscapeField(boxes.front())
-                                      : "the database could not be opened");
+                     : !notice.empty() ? EscapeField(notice)
+                                       : "the database could not be opened");
   PrintDriverWords(db);
   return false;
 }

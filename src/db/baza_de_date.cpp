@@ -4,7 +4,6 @@
 #include "db/direct_backend.h"
 #include "db/relayed_backend.h"
 #include "db/session_backend.h"
-#include "platform/message_box.h"
 
 namespace strivex {
 
@@ -27,6 +26,8 @@ DbFailure BazaDeDate::lastFailure() const { return outcomes_->Failure(); }
 
 std::string BazaDeDate::lastErrorText() const { return outcomes_->Text(); }
 
+std::string BazaDeDate::lastNotice() const { return outcomes_->Notice(); }
+
 void BazaDeDate::SetTimeouts(const DbTimeouts& timeouts) {
   loginMs_.store(timeouts.login.count());
   queryMs_.store(timeouts.query.count());
@@ -43,8 +44,8 @@ std::string BazaDeDate::LastErrorDetail() const { return log_->LastDetail(); }
 bool BazaDeDate::DeschidBazaLocala(const std::string& dataSource, const std::string& pass,
                                    uint8_t directFlag) {
   if (directFlag != 1) {
-    platform::MessageBox(serverAddress.empty() ? "adresa web este necesara" : "Indirect Conect");
-    outcomes_->Record(DbFailure::kRejected, "the local database opens directly only");
+    outcomes_->Record(DbFailure::kRejected, "the local database opens directly only",
+                      serverAddress.empty() ? "adresa web este necesara" : "Indirect Conect");
     return false;
   }
   direct.store(1);
@@ -60,8 +61,7 @@ bool BazaDeDate::DeschidConectie(const std::string& connectionString, uint8_t di
   if (directFlag != 1) {
     backend_.store(relayed_.get(), std::memory_order_release);
     if (serverAddress.empty()) {
-      platform::MessageBox("adresa web este necesara");
-      outcomes_->Record(DbFailure::kRejected, "no relay server address");
+      outcomes_->Record(DbFailure::kRejected, "no relay server address", "adresa web este necesara");
       return false;
     }
     return relayed_->Open(connectionString, Timeouts());

@@ -36,12 +36,12 @@ class BazaDeDate {
 
   // Opens the local database file, directly only (the password guards the file the old way;
   // SQLite files have none); sets database and password on success. False when it fails: logged,
-  // or a message box when `direct` is not 1.
+  // or, when `direct` is not 1, an operator notice (lastNotice).
   virtual bool DeschidBazaLocala(const std::string& dataSource, const std::string& password,
                                  uint8_t direct);
   // Opens by a complete connection string, directly (direct == 1) or through the relay at
   // serverAddress. False when it fails: a direct failure is logged with the string, a relayed
-  // one shows a message box for a missing or unknown address and is otherwise quiet.
+  // one leaves an operator notice for a missing or unknown address and is otherwise quiet.
   virtual bool DeschidConectie(const std::string& connectionString, uint8_t direct);
   // Opens from the session's own fields: SQL Server when serverAddress is set, else the file.
   bool DeschidConectieSetari(uint8_t direct);
@@ -86,6 +86,10 @@ class BazaDeDate {
   // The words for that failure: the driver's "SQLSTATE: message" when direct, what the relayed
   // session saw when relayed; empty after a success.
   std::string lastErrorText() const;
+  // What the operator is to be told of the calling thread's last failed open ("adresa web este
+  // necesara", "Adresa IP nu poate fi gasita", ...); empty when there is nothing to tell. The
+  // session shows nothing itself: the caller knows whether a window or a worker asked.
+  std::string lastNotice() const;
 
   // How long to wait for the server, applied by each open from then on: the login (relayed: the
   // connect and the open's reply) and every statement (relayed: every reply). A wait that runs out

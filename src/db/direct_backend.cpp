@@ -5,7 +5,6 @@
 #include <thread>
 #include <utility>
 
-#include "platform/message_box.h"
 #include "util/format.h"
 
 namespace strivex {
@@ -64,9 +63,8 @@ bool DirectBackend::Open(const std::string& connectionString, const DbTimeouts& 
   engine_ = MakeEngine(connectionString);
   if (!engine_) {
     lock.unlock();
-    platform::MessageBox("Couldn't create the connection variable");
-    const DbError error{kResultFail, "no engine for the connection string"};
-    Settle(&error);
+    outcomes_.Record(DbFailure::kRejected, "no engine for the connection string",
+                     "Couldn't create the connection variable");
     return false;
   }
   session_.connected.store(0);

@@ -17,7 +17,6 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/message_box.h"
 #include "util/format.h"
 #include "util/unique_fd.h"
 
@@ -95,15 +94,14 @@ RelayedBackend::RelayedBackend(BazaDeDate& session, FailureLog& log, OutcomeLog&
 bool RelayedBackend::Open(const std::string& connectionString, const DbTimeouts& timeouts) {
   const auto deadline = std::chrono::steady_clock::now() + timeouts.login;
   queryMs_.store(timeouts.query.count());
-  const auto fail = [this](DbFailure kind, std::string text) {
-    outcomes_.Record(kind, std::move(text));
+  const auto fail = [this](DbFailure kind, std::string text, std::string notice = {}) {
+    outcomes_.Record(kind, std::move(text), std::move(notice));
     return false;
   };
   in_addr address{};
   if (!ResolveIpv4(session_.serverAddress, address)) {
-    platform::MessageBox("Adresa IP nu poate fi gasita");
-    return fail(DbFailure::kConnectionLost,
-                "the relay server's address cannot be found: " + session_.serverAddress);
+    return fail(DbFailure::kConnectionLost, "the relay server's address cannot be found: " + session_.serverAddress,
+                "Adresa IP nu poate fi gasita");
   }
   std::array<char, INET_ADDRSTRLEN> dotted{};
   ::inet_ntop(AF_INET, &address, dotted.data(), dotted.size());
@@ -111,8 +109,7 @@ bool RelayedBackend::Open(const std::string& connectionString, const DbTimeouts&
 
   UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket.valid()) {
-    platform::MessageBox("Eroare la socket");
-    return fail(DbFailure::kRejected, std::string("no socket: ") + std::strerror(errno));
+    return fail(DbFailure::kRejected, std::string("no socket: ") + std::strerror(errno), "Eroare la socket");
   }
   // Requests are small and a caller waits on each: no batching delay. A peer that stops reading
   // must not hold a sender beyond a statement's time; one that vanished shows up through the
@@ -134,8 +131,7 @@ bool RelayedBackend::Open(const std::string& connectionString, const DbTimeouts&
 
   session_.hostName = HostName();
   if (!relay_.Start(std::move(socket))) {
-    platform::MessageBox("SOCKET neinitializat");
-    return fail(DbFailure::kRejected, "the relay client could not start");
+    return fail(DbFailure::kRejected, "the relay client could not start", "SOCKET neinitializat");
   }
   session_.connected.store(0);
   if (!relay_.SendRaw(RelayGreeting(session_.hostName))) {

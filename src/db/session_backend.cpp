@@ -24,14 +24,14 @@ std::string FailureLog::LastDetail() const {
   return detail_;
 }
 
-void OutcomeLog::Record(DbFailure failure, std::string text) {
+void OutcomeLog::Record(DbFailure failure, std::string text, std::string notice) {
   const std::thread::id self = std::this_thread::get_id();
   std::lock_guard lock(mutex_);
   const auto own = std::find_if(entries_.begin(), entries_.end(),
                                 [self](const Entry& entry) { return entry.thread == self; });
   if (own != entries_.end()) entries_.erase(own);
   else if (entries_.size() >= kMostThreads) entries_.erase(entries_.begin());
-  entries_.push_back({self, failure, std::move(text)});
+  entries_.push_back({self, failure, std::move(text), std::move(notice)});
 }
 
 const OutcomeLog::Entry* OutcomeLog::Find() const {
@@ -51,6 +51,12 @@ std::string OutcomeLog::Text() const {
   std::lock_guard lock(mutex_);
   const Entry* own = Find();
   return own ? own->text : std::string();
+}
+
+std::string OutcomeLog::Notice() const {
+  std::lock_guard lock(mutex_);
+  const Entry* own = Find();
+  return own ? own->notice : std::string();
 }
 
 }  // namespace strivex

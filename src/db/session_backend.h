@@ -58,18 +58,22 @@ class FailureLog {
 // each read their own. Any thread; a thread reads what it recorded itself.
 class OutcomeLog {
  public:
-  // Keeps the calling thread's outcome: kNone with no text for a success.
-  void Record(DbFailure failure, std::string text = {});
+  // Keeps the calling thread's outcome: kNone with no text for a success. `notice`: what the
+  // operator is to be told of it, for the caller to show; empty for most failures.
+  void Record(DbFailure failure, std::string text = {}, std::string notice = {});
   // The calling thread's last outcome; kNone when it recorded none.
   DbFailure Failure() const;
   // The text kept with it.
   std::string Text() const;
+  // The operator's notice kept with it.
+  std::string Notice() const;
 
  private:
   struct Entry {
     std::thread::id thread;
     DbFailure failure = DbFailure::kNone;
     std::string text;
+    std::string notice;
   };
   // Threads come and go (every std::async is a new one): the longest unheard-of go first.
   static constexpr size_t kMostThreads = 16;

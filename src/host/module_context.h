@@ -6,10 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "host/server_link.h"
 #include "outbox/retry_rules.h"
 #include "protocol/records.h"
 #include "protocol/translation.h"
@@ -18,28 +18,12 @@
 
 namespace strivex {
 
-class BazaDeDate;
 class HostRecord;
 class ModuleView;
 class OutboxStore;
 class PortSerial;
 class ResultQueue;
 struct ReceiveContext;
-
-// One row of L_REPLACEMENT_CODES for the instrument.
-struct ReplacementCodeEntry {
-  std::string replacementCode;
-  std::string machineCode;
-};
-
-// One investigation of the instrument with one of its details (detail fields empty when it has
-// none), as the result codes are mapped through them.
-struct InvestigationCodeEntry {
-  int32_t investigationId = 0;
-  std::string investigationCode;
-  int32_t detailId = 0;
-  std::string detailCode;
-};
 
 struct ModuleContext {
   // The request number the operator confirmed, given to the next message; 0 for none.
@@ -59,25 +43,16 @@ struct ModuleContext {
   // Where the next work-list dialog starts; kept for the module's life (window's thread only).
   int32_t nextPosition = 1;
   int32_t currentDisk = 1;
-  BazaDeDate* serverSession = nullptr;
-  BazaDeDate* localSession = nullptr;
-  // The session the instrument's data is read through: the local one while the server is
-  // unavailable. Set by the start-up; ModuleCore keeps no copy.
-  BazaDeDate* activeSession = nullptr;
-  int32_t hostMachineId = 0;    // the machine id the host gave
-  int32_t localMachineId = 0;   // the instrument's MACHINES id in the local database, low 16 bits
-  int32_t resultMachineId = 0;  // the machine id results are stored under; 0 without the server
+  // The server session, its code lists and machine ids, for every thread that uses them.
+  ServerLink server;
+  // The instrument's MACHINES id in the local database, low 16 bits; written by the start-up
+  // before the workers run.
+  int32_t localMachineId = 0;
   std::atomic<int32_t> uploadProgress{0};  // percent of the batch being stored
   std::atomic<uint8_t> uploadFinished{1};  // 0 while the upload thread runs
   std::atomic<uint8_t> statusRepaint{0};   // asks the panel to paint at its next tick
-  uint8_t serverValid = 0;                 // 1 when the start-up connected to the server
   std::string instrumentName;
-  std::vector<ReplacementCodeEntry> replacementCodes;
-  std::vector<InvestigationCodeEntry> investigationCodes;
   TranslationList translations;  // filled and used by the processing thread only
-  // Once the workers run, the server session, the code lists and the result machine id are used
-  // by the upload thread, the reconnection and the window's thread: only under this lock.
-  std::mutex serverMutex;
   // Every result waits here until the server confirmed it; null when the file cannot be opened
   // (results are then sent from memory, once, as they arrive).
   OutboxStore* outbox = nullptr;

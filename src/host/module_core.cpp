@@ -70,24 +70,22 @@ void ModuleCore::OpenSessions() {
   serverSession_->password = server.password;
   serverAddress_ = server.serverAddress;
   serverDatabase_ = server.databaseName;
-  context_.serverValid = 0;
-  context_.resultMachineId = 0;
   serverConnection_ = SqlServerConnectionString(server.serverAddress, server.databaseName, server.userName,
                                                 server.password);
   serverChosenByHost_ = host_.Flag(HostRecord::kServerUnavailable) != 0;
+  context_.server.SetMachineIds({host_.MachineId(), 0});  // results get the id once the server answered
   if (!serverChosenByHost_) {
     if (serverSession_->DeschidConectie(serverConnection_, server.directConect)) {
       serverSession_->password = server.password;
       serverSession_->user = server.userName;
-      context_.serverValid = 1;
-      context_.resultMachineId = host_.MachineId();
+      context_.server.SetMachineIds({host_.MachineId(), host_.MachineId()});
     } else {
+      // Why a relayed open failed comes first, as the operator has always seen it.
+      if (const std::string notice = serverSession_->lastNotice(); !notice.empty()) platform::MessageBox(notice);
       platform::MessageBox("Nu pot accesa baza de date de pe server !");
       host_.SetFlag(HostRecord::kServerUnavailable, 1);
     }
   }
-  context_.activeSession = host_.Flag(HostRecord::kServerUnavailable) == 1 ? localSession_.get()
-                                                                           : serverSession_.get();
 }
 
 void ModuleCore::OpenOutbox() {
@@ -118,12 +116,15 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   serial_ = SerialSettings{};
   ReadSerialSettings(*localSession_, context_.localMachineId, serial_);
   if (serverSession_->connected.load() == 1) {
-    LoadCodeLists(*serverSession_, context_.resultMachineId, context_);
+    CodeLists codes;
+    LoadCodeLists(*serverSession_, host_.MachineId(), codes);
+    context_.server.SetCodes(std::move(codes));
   }
   dcb_ = StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits);
-  if (portOutage_.Open(port_, serial_.portName, dcb_)) {
+  if (const PortOpenOutcome port = portOutage_.Open(port_, serial_.portName, dcb_); port.opened) {
     portWanted_.store(true);
   } else {
+    if (!port.notice.empty()) platform::MessageBox(port.notice);
     view_.SetMenuState(MenuState::kPortClosed);
   }
 
@@ -138,11 +139,9 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.receive = &receive_;
   context_.port = &port_;
   context_.view = &view_;
-  context_.serverSession = serverSession_.get();
-  context_.localSession = localSession_.get();
+  context_.server.Attach(serverSession_.get());
   context_.host = &host_;
   context_.instrumentName = host_.InstrumentName();
-  context_.hostMachineId = host_.MachineId();
   context_.uploadFinished.store(1);
   context_.outbox = outbox_.get();
   context_.watchPort = [this] { WatchPort(); };
@@ -202,8 +201,8 @@ void ModuleCore::ShutdownModule() {
   outbox_.reset();
   serverSession_.reset();
   localSession_.reset();
-  context_.serverSession = context_.localSession = context_.activeSession = nullptr;
-  context_.investigationCodes.clear();
+  context_.server.Attach(nullptr);
+  context_.server.SetCodes({});
   queue_.Clear();
   host_.SetFlag(HostRecord::kInitialised, 0);
   host_.SetFlag(HostRecord::kStartAck, 1);
@@ -213,7 +212,10 @@ void ModuleCore::ShutdownModule() {
 }
 
 bool ModuleCore::OpenPort() {
-  if (!portOutage_.Open(port_, port_.PortName(), dcb_)) return false;
+  if (const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), dcb_); !port.opened) {
+    if (!port.notice.empty()) platform::MessageBox(port.notice);
+    return false;
+  }
   portWanted_.store(true);
   view_.SetMenuState(MenuState::kPortOpen);
   context_.frameQueue.Changed().Notify();  // frames confirmed while it was closed go out now
@@ -227,7 +229,10 @@ void ModuleCore::WatchPort() {
   if (now - lastPortTry_ < kReopenPeriod) return;
   lastPortTry_ = now;
   // The partial message stays with the reader, which goes on with the same buffer once it reads.
-  if (portOutage_.Open(port_, port_.PortName(), dcb_) && !portWanted_.load()) port_.Close();  // closed meanwhile
+  const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), dcb_);
+  if (port.opened && !portWanted_.load()) port_.Close();  // closed meanwhile
+  // The processing thread's: told once per outage, without waiting for the window.
+  if (port.noticeIsNew) view_.NotifyOperator(port.notice);
 }
 
 void ModuleCore::ClosePort() {

@@ -17,19 +17,28 @@ std::string PortLabel(const std::string& portName) {
 
 }  // namespace
 
-bool PortOutageLog::Open(PortSerial& port, const std::string& portName, const LineSettings& dcb) {
+PortOpenOutcome PortOutageLog::Open(PortSerial& port, const std::string& portName, const LineSettings& dcb) {
   std::string reason;
-  const bool opened = port.Open(portName, dcb, reason);
+  PortOpenOutcome outcome;
+  outcome.opened = port.Open(portName, dcb, reason, outcome.notice);
   std::lock_guard lock(mutex_);
-  if (opened) {
+  if (outcome.opened) {
     if (told_) WriteErrorLogEntry(Format("Portul %s este din nou deschis", PortLabel(portName).c_str()));
     told_ = false;
-  } else if (!told_ && !port.IsOpen()) {  // open through another path meanwhile: no outage
+    noticed_ = false;
+    return outcome;
+  }
+  // A device that first went missing may come back refusing the settings: that is told too.
+  if (!outcome.notice.empty() && !noticed_) {
+    outcome.noticeIsNew = true;
+    noticed_ = true;
+  }
+  if (!told_ && !port.IsOpen()) {  // open through another path meanwhile: no outage
     WriteErrorLogEntry(
         Format("Portul %s nu poate fi deschis: %s", PortLabel(portName).c_str(), reason.c_str()));
     told_ = true;
   }
-  return opened;
+  return outcome;
 }
 
 }  // namespace strivex

@@ -107,13 +107,15 @@ void ProcessingThread(ModuleContext& context) {
   ReceiveContext& receive = *context.receive;
   CodeTranslations codes = LoadCodeTranslations(CodeTranslationFileName(context.instrumentName));
   context.translations = std::move(codes.translations);
-  context.port->StartReader(receive);
+  // A worker: the operator hears of it through the window, which this thread never waits for.
+  const auto notify = [&context](const std::string& notice) { context.view->NotifyOperator(notice); };
+  if (!context.port->StartReader(receive)) notify(kNoThreadNotice);
 
   const auto process = [&](std::string_view message, const MessageCuts& cuts) {
     ProcessMessage(context, codes.modifierId, message, cuts);
   };
   while (receive.stop.load() == 0) {
-    ServeCompleteMessage(*context.port, receive, process);
+    ServeCompleteMessage(*context.port, receive, process, notify);
     if (context.watchPort) context.watchPort();
     receive.changed.WaitFor(kPollInterval);
   }

@@ -5,7 +5,6 @@
 #include "host/request_code.h"
 
 #include <charconv>
-#include <mutex>
 
 #include "db/baza_de_date.h"
 #include "host/module_core.h"
@@ -83,17 +82,14 @@ void ModuleCore::ConfirmRequestCode() {
   const int32_t requestId = ParseDecimal(typed);
   context_.requestId.store(requestId);
   // Without the server, or without an investigation of this instrument to match requests
-  // against, the typed number is taken as it is.
-  BazaDeDate* server = context_.serverSession;
-  // The window never waits for a reconnection in progress: the number is then taken as typed.
-  std::unique_lock session(context_.serverMutex, std::try_to_lock);
-  if (!session.owns_lock() || server == nullptr || server->connected.load() != 1 ||
-      context_.investigationCodes.empty()) {
-    view_.SetPatientText(typed);
-    return;
-  }
-  const std::optional<std::string> patient =
-      LookupRequestPatient(*server, requestId, context_.investigationCodes.front().investigationId);
+  // against, the typed number is taken as it is. The window never waits for a reconnection in
+  // progress: the number is then taken as typed too.
+  std::optional<std::string> patient;
+  context_.server.TryRun([&patient, requestId](ServerLink::Scope& link) {
+    if (link.codes().investigation.empty()) return true;
+    patient = LookupRequestPatient(link.session(), requestId, link.codes().investigation.front().investigationId);
+    return patient.has_value();
+  });
   if (!patient) {
     // The number is already the one the next message goes to: the field must not keep naming the
     // previous patient.

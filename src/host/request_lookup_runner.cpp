@@ -4,15 +4,9 @@
 
 namespace strivex {
 
-namespace {
-
-constexpr auto kSessionPoll = std::chrono::milliseconds(20);
-
-}  // namespace
-
 void RequestLookupRunner::Begin(int32_t requestId, Done done) {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     next_ = requestId;
     done_ = std::move(done);
     if (running_) return;
@@ -28,7 +22,7 @@ void RequestLookupRunner::Begin(int32_t requestId, Done done) {
     check.error = error.what();
     Done failed;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       running_ = false;
       next_.reset();
       failed = done_;
@@ -41,7 +35,7 @@ void RequestLookupRunner::Run() {
   for (;;) {
     int32_t requestId = 0;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       if (!next_) {
         running_ = false;
         return;
@@ -52,7 +46,7 @@ void RequestLookupRunner::Run() {
     const RequestCheck check = Check(requestId);
     Done done;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       done = done_;
     }
     if (done) done(requestId, check);
@@ -61,17 +55,15 @@ void RequestLookupRunner::Run() {
 
 RequestCheck RequestLookupRunner::Check(int32_t requestId) {
   // The reconnection holds the session for a whole login: wait for it, but not past the deadline.
-  std::unique_lock session(context_.serverMutex, std::defer_lock);
-  const auto deadline = std::chrono::steady_clock::now() + kLookupSessionWait;
-  while (!session.try_lock()) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      RequestCheck busy;
-      busy.outcome = RequestCheck::Outcome::kServerBusy;
-      return busy;
-    }
-    std::this_thread::sleep_for(kSessionPoll);
-  }
-  return CheckRequest(context_.serverSession, context_.investigationCodes, requestId);
+  RequestCheck check;
+  const LinkResult result = context_.server.TryRun(
+      [&check, requestId](ServerLink::Scope& link) {
+        check = CheckRequest(&link.session(), link.codes().investigation, requestId);
+        return true;
+      },
+      kLookupSessionWait, ServerLink::Needs::kAlways);
+  if (result.outcome == LinkOutcome::kBusy) check.outcome = RequestCheck::Outcome::kServerBusy;
+  return check;
 }
 
 void RequestLookupRunner::Join() {

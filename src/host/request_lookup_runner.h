@@ -5,11 +5,11 @@
 
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <thread>
 
 #include "host/module_context.h"
+#include "util/thread_annotations.h"
 #include "host/request_code.h"
 
 namespace strivex {
@@ -40,10 +40,10 @@ class RequestLookupRunner {
 
   ModuleContext& context_;
   std::thread worker_;  // the window's thread only
-  std::mutex mutex_;    // what follows
-  std::optional<int32_t> next_;
-  Done done_;
-  bool running_ = false;
+  Mutex mutex_;
+  std::optional<int32_t> next_ GUARDED_BY(mutex_);
+  Done done_ GUARDED_BY(mutex_);
+  bool running_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace strivex

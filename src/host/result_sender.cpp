@@ -1,7 +1,5 @@
 #include "host/result_sender.h"
 
-#include <mutex>
-
 #include "db/baza_de_date.h"
 #include "db/sql_text.h"
 #include "util/format.h"
@@ -32,29 +30,22 @@ std::string ResultStatement(int32_t requestId, int32_t machineId, CodeIds ids, c
                 ids.detailId, EscapeSqlText(value).c_str(), EscapeSqlText(secondMarker).c_str());
 }
 
-SendOutcome FailureOutcome(BazaDeDate& session, std::string& serverText) {
-  serverText = session.lastErrorText();
-  if (serverText.empty()) serverText = session.LastErrorMessage();
-  if (session.lastFailure() == DbFailure::kConnectionLost || session.connected.load() != 1) {
-    return SendOutcome::kConnectionLost;
-  }
-  return SendOutcome::kRejected;
-}
-
 SendOutcome SendOutboxRow(ModuleContext& context, const OutboxRow& row, std::string& serverText) {
-  BazaDeDate* session = context.serverSession;
-  // Checked before the lock, which the reconnection holds for a whole login.
-  if (session == nullptr || session->connected.load() != 1) return SendOutcome::kConnectionLost;
-  std::lock_guard lock(context.serverMutex);
-  if (session->connected.load() != 1) return SendOutcome::kConnectionLost;
-  const CodeIds ids = MapCodes(context.investigationCodes, row.analysisCode, row.parameterCode);
-  const std::string statement = ResultStatement(row.requestId, context.resultMachineId, ids, row.value, row.secondMarker);
-  // A value the server could not convert is refused like any other, never counted as stored.
-  if (session->SQLCommandApplied(statement, 0)) return SendOutcome::kStored;
-  const SendOutcome outcome = FailureOutcome(*session, serverText);
-  // A dead connection is closed, so that the reconnection opens a new one.
-  if (outcome == SendOutcome::kConnectionLost) session->InchidConectie();
-  return outcome;
+  const LinkResult sent = context.server.Run([&row](ServerLink::Scope& link) {
+    const CodeIds ids = MapCodes(link.codes().investigation, row.analysisCode, row.parameterCode);
+    // A value the server could not convert is refused like any other, never counted as stored.
+    return link.session().SQLCommandApplied(
+        ResultStatement(row.requestId, link.machineIds().result, ids, row.value, row.secondMarker), 0);
+  });
+  serverText = sent.serverText;
+  switch (sent.outcome) {
+    case LinkOutcome::kApplied:
+      return SendOutcome::kStored;
+    case LinkOutcome::kRefused:
+      return SendOutcome::kRejected;
+    default:
+      return SendOutcome::kConnectionLost;
+  }
 }
 
 }  // namespace strivex

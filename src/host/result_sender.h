@@ -12,8 +12,6 @@
 
 namespace strivex {
 
-class BazaDeDate;
-
 struct CodeIds {
   int32_t investigationId = 0;
   int32_t detailId = 0;
@@ -28,12 +26,8 @@ CodeIds MapCodes(const std::vector<InvestigationCodeEntry>& codes, const std::st
 std::string ResultStatement(int32_t requestId, int32_t machineId, CodeIds ids, const std::string& value,
                             const std::string& secondMarker);
 
-// Why the calling thread's last statement on `session` failed: the connection (nothing wrong with
-// the row) or the server's refusal of the row; the server's words in serverText.
-SendOutcome FailureOutcome(BazaDeDate& session, std::string& serverText);
-
-// Sends one outbox row on the module's server session (under its lock). kConnectionLost without
-// trying when the session is not connected.
+// Sends one outbox row on the module's server link. kConnectionLost without trying when the
+// session is not connected.
 SendOutcome SendOutboxRow(ModuleContext& context, const OutboxRow& row, std::string& serverText);
 
 }  // namespace strivex

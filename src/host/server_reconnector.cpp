@@ -1,13 +1,15 @@
 #include "host/server_reconnector.h"
 
 #include <algorithm>
-#include <mutex>
 #include <system_error>
 
 #include "db/baza_de_date.h"
+#include "db/connection_string.h"
 #include "host/host_record.h"
 #include "host/module_view.h"
 #include "host/startup_steps.h"
+#include "util/format.h"
+#include "util/log_files.h"
 
 namespace strivex {
 
@@ -16,10 +18,6 @@ namespace {
 constexpr const char* kServerUnreachable = "Nu pot accesa baza de date de pe server !";
 // How often a connected session is looked at when nobody reports it lost.
 constexpr auto kWatchPeriod = timings::kServerWatchPeriod;
-
-bool Connected(const ModuleContext& context) {
-  return context.serverSession != nullptr && context.serverSession->connected.load() == 1;
-}
 
 }  // namespace
 
@@ -38,16 +36,14 @@ std::chrono::milliseconds NextReconnectDelay(std::chrono::milliseconds delay, co
 
 ServerReconnector::ServerReconnector(ModuleContext& context, std::string connectionString, uint8_t direct,
                                      bool operatorTold, ReconnectPolicy policy)
-    : context_(context),
-      connectionString_(std::move(connectionString)),
-      direct_(direct),
-      policy_(policy),
-      operatorTold_(operatorTold) {}
+    : context_(context), policy_(policy), operatorTold_(operatorTold) {
+  context_.server.SetTarget(std::move(connectionString), direct);
+}
 
 ServerReconnector::~ServerReconnector() { Stop(); }
 
 void ServerReconnector::Start() {
-  if (thread_.joinable() || context_.serverSession == nullptr) return;
+  if (thread_.joinable()) return;
   stop_.store(false);
   try {
     thread_ = std::thread([this] { Run(); });
@@ -66,33 +62,38 @@ void ServerReconnector::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-void ServerReconnector::Retarget(std::string connectionString, uint8_t direct) {
-  connectionString_ = std::move(connectionString);
-  direct_ = direct;
-}
-
 bool ServerReconnector::TryOnce() {
-  std::lock_guard lock(context_.serverMutex);
-  BazaDeDate& session = *context_.serverSession;
-  if (session.connected.load() == 1) return true;
-  attempts_.fetch_add(1);
-  if (!session.DeschidConectie(connectionString_, direct_)) return false;
-  context_.serverValid = 1;
-  if (context_.host != nullptr) {
-    context_.resultMachineId = context_.hostMachineId;
-    context_.host->SetFlag(HostRecord::kServerUnavailable, 0);
-  }
-  if (context_.investigationCodes.empty()) {
-    context_.replacementCodes.clear();
-    LoadCodeLists(session, context_.resultMachineId, context_);
-  }
-  return true;
+  const LinkResult result = context_.server.Run(
+      [this](ServerLink::Scope& link) {
+        BazaDeDate& session = link.session();
+        if (session.connected.load() == 1) return true;
+        attempts_.fetch_add(1);
+        if (!session.DeschidConectie(link.target(), link.targetDirect())) {
+          // The relay client writes nothing of a failed open; the background attempts are logged
+          // in either mode, without the password.
+          if (link.targetDirect() != 1)
+            WriteErrorLogEntry(Format("Eroare: %s la deschidere conectie ->%s", session.lastErrorText().c_str(),
+                                      MaskPasswords(link.target()).c_str()));
+          return false;
+        }
+        if (context_.host != nullptr) {
+          link.machineIds().result = link.machineIds().host;
+          context_.host->SetFlag(HostRecord::kServerUnavailable, 0);
+        }
+        if (link.codes().investigation.empty()) {
+          link.codes().replacement.clear();
+          LoadCodeLists(session, link.machineIds().result, link.codes());
+        }
+        return true;
+      },
+      ServerLink::Needs::kAlways);
+  return result.outcome == LinkOutcome::kApplied;
 }
 
 void ServerReconnector::Run() {
   auto delay = policy_.first;
   while (!stop_.load()) {
-    if (Connected(context_)) {
+    if (context_.server.Connected()) {
       delay = policy_.first;
       context_.serverLost.WaitFor(kWatchPeriod);
       continue;

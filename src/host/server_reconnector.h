@@ -26,7 +26,8 @@ std::chrono::milliseconds NextReconnectDelay(std::chrono::milliseconds delay, co
 
 class ServerReconnector {
  public:
-  // `operatorTold`: the start-up has already shown the failure of this outage.
+  // `operatorTold`: the start-up has already shown the failure of this outage. The connection
+  // string and mode become the link's target (the database settings may change it later).
   ServerReconnector(ModuleContext& context, std::string connectionString, uint8_t direct, bool operatorTold,
                     ReconnectPolicy policy = {});
   ~ServerReconnector();
@@ -34,9 +35,6 @@ class ServerReconnector {
   ServerReconnector& operator=(const ServerReconnector&) = delete;
 
   void Start();
-  // Reconnects to another server from now on (the database settings changed); the caller holds
-  // context.serverMutex.
-  void Retarget(std::string connectionString, uint8_t direct);
   // Asks the thread to end without waiting for it.
   void RequestStop();
   // Ends the thread; waits at most for one login attempt in progress.
@@ -51,8 +49,6 @@ class ServerReconnector {
   bool TryOnce();
 
   ModuleContext& context_;
-  std::string connectionString_;  // under context_.serverMutex
-  uint8_t direct_;
   const ReconnectPolicy policy_;
   bool operatorTold_;
   std::atomic<bool> stop_{false};

@@ -1,14 +1,12 @@
 #include "host/server_switch.h"
 
-#include <mutex>
-
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
 #include "db/sql_text.h"
 #include "host/host_record.h"
 #include "host/module_core.h"
-#include "host/server_reconnector.h"
 #include "host/startup_steps.h"
+#include "platform/message_box.h"
 #include "util/format.h"
 #include "util/text_scan.h"
 
@@ -32,18 +30,15 @@ bool OpenBounded(BazaDeDate& server, uint8_t direct) {
 
 // The machine id from the server, else from the local database; the server is "unavailable" for
 // the status panel unless it knows the instrument.
-void FindInstrument(ModuleContext& context, BazaDeDate& server, BazaDeDate& local) {
-  context.activeSession = &server;
-  if (const auto id = FindMachineId(server, context.instrumentName)) {
-    context.resultMachineId = context.hostMachineId = *id;
+void FindInstrument(ModuleContext& context, ServerLink::Scope& link, BazaDeDate& local) {
+  MachineIds& ids = link.machineIds();
+  if (const auto id = FindMachineId(link.session(), context.instrumentName)) {
+    ids.result = ids.host = *id;
     return;
   }
-  context.activeSession = &local;
   SetServerUnavailable(context, 1);
-  context.hostMachineId = context.localMachineId;
-  if (const auto id = FindMachineId(local, context.instrumentName)) {
-    context.resultMachineId = context.hostMachineId = *id;
-  }
+  ids.host = context.localMachineId;
+  if (const auto id = FindMachineId(local, context.instrumentName)) ids.result = ids.host = *id;
 }
 
 }  // namespace
@@ -57,8 +52,9 @@ std::optional<int32_t> FindMachineId(BazaDeDate& session, const std::string& ins
   return ParseDecimal(id);
 }
 
-bool SwitchServerLocked(ModuleContext& context, BazaDeDate& server, BazaDeDate& local,
+bool SwitchServerLocked(ModuleContext& context, ServerLink::Scope& link, BazaDeDate& local,
                         const DbConnectionFields& fields) {
+  BazaDeDate& server = link.session();
   if (server.connected.load() == 1) server.InchidConectie();
   server.serverAddress = fields.serverAddress;
   server.database = fields.database;
@@ -66,35 +62,42 @@ bool SwitchServerLocked(ModuleContext& context, BazaDeDate& server, BazaDeDate& 
   server.user = fields.user;
   const bool connected = OpenBounded(server, fields.direct);
   if (!connected) {
-    // The active session and the machine ids stay; results wait in the outbox.
+    // The machine ids stay; results wait in the outbox.
     SetServerUnavailable(context, 1);
   } else {
     SetServerUnavailable(context, 0);
-    FindInstrument(context, server, local);
-    context.serverValid = 1;
+    FindInstrument(context, link, local);
     // A module that started without the server has no code lists: without them every result
     // would be refused by the server.
-    if (context.investigationCodes.empty()) {
-      context.replacementCodes.clear();
-      LoadCodeLists(server, context.resultMachineId, context);
+    if (link.codes().investigation.empty()) {
+      link.codes().replacement.clear();
+      LoadCodeLists(server, link.machineIds().result, link.codes());
     }
   }
+  // A later loss reconnects to the new server, not to the one of the start.
+  link.target() = SqlServerConnectionString(fields.serverAddress, fields.database, fields.user, fields.password);
+  link.targetDirect() = fields.direct;
   WriteMedianexInit(local, fields);
   return connected;
 }
 
 bool ModuleCore::SwitchServer(const DbConnectionFields& fields) {
   if (!serverSession_ || !localSession_) return false;
+  // Waits for a reconnection's login in progress (bounded by its login time; the reconnection
+  // never waits for the window).
   bool connected = false;
-  {
-    std::lock_guard lock(context_.serverMutex);
-    connected = SwitchServerLocked(context_, *serverSession_, *localSession_, fields);
-    serverAddress_ = fields.serverAddress;
-    serverDatabase_ = fields.database;
-    serverConnection_ = SqlServerConnectionString(fields.serverAddress, fields.database, fields.user, fields.password);
-    // A later loss reconnects to the new server, not to the one of the start.
-    if (reconnector_) reconnector_->Retarget(serverConnection_, fields.direct);
-  }
+  std::string notice;
+  context_.server.Run(
+      [&](ServerLink::Scope& link) {
+        connected = SwitchServerLocked(context_, link, *localSession_, fields);
+        if (!connected) notice = link.session().lastNotice();
+        return true;
+      },
+      ServerLink::Needs::kAlways);
+  // Shown once the session is let go: the workers must not wait for the operator.
+  if (!notice.empty()) platform::MessageBox(notice);
+  serverAddress_ = fields.serverAddress;
+  serverDatabase_ = fields.database;
   context_.statusRepaint.store(1);
   context_.uploadWake.Notify();
   return connected;

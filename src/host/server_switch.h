@@ -19,12 +19,12 @@ class BazaDeDate;
 // missing.
 std::optional<int32_t> FindMachineId(BazaDeDate& session, const std::string& instrumentName);
 
-// With context.serverMutex held by the caller: closes `server` if connected, takes the fields,
-// opens it (login bounded by DialogTimeouts), sets HostRecord offset 71, and finds the machine id
-// on the server, else on the local session; updates the context's active session and machine ids
-// and loads the code lists if they never were. Then writes the five "Medianex_Init" rows, whether
-// or not the server answered. True when the server session is connected afterwards.
-bool SwitchServerLocked(ModuleContext& context, BazaDeDate& server, BazaDeDate& local,
+// Inside the link's work: closes its session if connected, takes the fields, opens it (login
+// bounded by DialogTimeouts), sets HostRecord offset 71, and finds the machine id on the server,
+// else on the local session; updates the link's machine ids, loads the code lists if they never
+// were and makes the new server the reconnection's target. Then writes the five "Medianex_Init"
+// rows, whether or not the server answered. True when the session is connected afterwards.
+bool SwitchServerLocked(ModuleContext& context, ServerLink::Scope& link, BazaDeDate& local,
                         const DbConnectionFields& fields);
 
 }  // namespace strivex

@@ -82,14 +82,14 @@ void ReadSerialSettings(BazaDeDate& local, int32_t localMachineId, SerialSetting
   } while (local.NextElementTabel(kSerialSlot));
 }
 
-void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, ModuleContext& context) {
+void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, CodeLists& codes) {
   if (server.GetRecords(Format("select MachineCode,ReplacementCode from L_REPLACEMENT_CODES where machineID=%d",
                                resultMachineId),
                         kCodesSlot)) {
     do {
       std::string machineCode = server.ValoareColoana("MachineCode", kCodesSlot).ToText();
       if (!machineCode.empty()) {
-        context.replacementCodes.push_back(
+        codes.replacement.push_back(
             {server.ValoareColoana("ReplacementCode", kCodesSlot).ToText(), std::move(machineCode)});
       }
     } while (server.NextElementTabel(kCodesSlot));
@@ -99,7 +99,7 @@ void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, ModuleContext& c
     do {
       const DbValue investigation = server.ValoareColoana("invID", kCodesSlot);
       if (investigation.IsEmpty()) continue;
-      context.investigationCodes.push_back({investigation.intVal,
+      codes.investigation.push_back({investigation.intVal,
                                             server.ValoareColoana("InvCode", kCodesSlot).ToText(),
                                             server.ValoareColoana("DetailID", kCodesSlot).intVal,
                                             server.ValoareColoana("DetailCode", kCodesSlot).ToText()});

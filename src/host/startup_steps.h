@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "db/db_engine.h"
-#include "host/module_context.h"
+#include "host/server_link.h"
 #include "host/serial_settings.h"
 
 namespace strivex {
@@ -36,8 +36,8 @@ int32_t ReadLocalMachineId(BazaDeDate& local, const std::string& instrumentName)
 // implicite" when the table cannot be opened.
 void ReadSerialSettings(BazaDeDate& local, int32_t localMachineId, SerialSettings& settings);
 
-// Appends the instrument's replacement and investigation code lists (slot 1) to `context`; a
+// Appends the instrument's replacement and investigation code lists (slot 1) to `codes`; a
 // statement that fails leaves its list as it was.
-void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, ModuleContext& context);
+void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, CodeLists& codes);
 
 }  // namespace strivex

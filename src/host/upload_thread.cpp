@@ -26,19 +26,17 @@ int64_t Now(const ModuleContext& context) { return context.unixClock ? context.u
 
 // A batch the outbox could not take: each result is sent once, as it always was.
 void StoreFromMemory(ModuleContext& context, const SampleRecord& sample) {
-  BazaDeDate* session = context.serverSession;
-  // Checked before the lock, which the reconnection holds for a whole login.
-  if (session == nullptr || session->connected.load() != 1) return;
-  std::lock_guard lock(context.serverMutex);
-  if (session->connected.load() != 1) return;
-  for (const GroupRecord& group : sample.groups) {
-    for (const ResultRecord& result : group.results) {
-      const CodeIds ids = MapCodes(context.investigationCodes, group.analysisCode, result.parameterCode);
-      session->SQLCommand(ResultStatement(sample.requestId, context.resultMachineId, ids, result.value,
-                                          result.secondMarker),
-                          0);
+  context.server.Run([&sample](ServerLink::Scope& link) {
+    for (const GroupRecord& group : sample.groups) {
+      for (const ResultRecord& result : group.results) {
+        const CodeIds ids = MapCodes(link.codes().investigation, group.analysisCode, result.parameterCode);
+        link.session().SQLCommand(ResultStatement(sample.requestId, link.machineIds().result, ids, result.value,
+                                                  result.secondMarker),
+                                  0);
+      }
     }
-  }
+    return true;
+  });
 }
 
 void LogResults(DataLogBatch& log, const SampleRecord& sample) {

@@ -1,7 +1,5 @@
 #include "host/work_list_recording.h"
 
-#include <mutex>
-
 #include "db/baza_de_date.h"
 #include "util/format.h"
 #include "util/log_files.h"
@@ -12,14 +10,11 @@ namespace strivex {
 void RecordSentFrame(ModuleContext& context, const QueuedFrame& frame) {
   if (frame.analysisCodes.empty()) return;
   std::string reason;
-  {
-    std::lock_guard session(context.serverMutex);
-    BazaDeDate* server = context.serverSession;
-    if (server == nullptr || server->connected.load() != 1) {
-      reason = "serverul nu este conectat";
-    } else if (!RecordWorkListSent(*server, context.hostMachineId, frame.requestId, frame.analysisCodes)) {
-      reason = server->lastErrorText();
-    }
+  const LinkResult recorded = context.server.Run([&frame](ServerLink::Scope& link) {
+    return RecordWorkListSent(link.session(), link.machineIds().host, frame.requestId, frame.analysisCodes);
+  });
+  if (recorded.outcome != LinkOutcome::kApplied) {
+    reason = recorded.serverText.empty() ? "serverul nu este conectat" : recorded.serverText;
   }
   if (!reason.empty())
     WriteErrorLogEntry(Format("Lista de lucru: cererea %d a fost trimisa analizorului, dar nu a fost "

@@ -29,7 +29,7 @@ bool WorkListRunner::Begin(bool unsentOnly, std::function<void()> done) {
   } catch (const std::system_error& error) {
     context_.workListReading.store(0);
     running_ = false;
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     outcome_ = {false, error.what()};
     return false;
   }
@@ -39,20 +39,15 @@ bool WorkListRunner::Begin(bool unsentOnly, std::function<void()> done) {
 void WorkListRunner::Read(bool unsentOnly) {
   SampleList list;
   WorkListRead outcome;
-  {
-    // The reconnection and the upload use the session too: one statement at a time.
-    std::lock_guard session(context_.serverMutex);
-    BazaDeDate* server = context_.serverSession;
-    if (server == nullptr || server->connected.load() != 1) {
-      outcome.error = kNotConnected;
-    } else {
-      outcome.ok = WorkListQuery(server, context_.hostMachineId, list, std::nullopt, std::nullopt, false,
-                                 unsentOnly, nullptr);
-      if (!outcome.ok) outcome.error = server->lastErrorText();
-    }
-  }
+  // The reconnection and the upload use the session too: one statement at a time.
+  const LinkResult read = context_.server.Run([&list, unsentOnly](ServerLink::Scope& link) {
+    return WorkListQuery(&link.session(), link.machineIds().host, list, std::nullopt, std::nullopt, false, unsentOnly,
+                         nullptr);
+  });
+  outcome.ok = read.outcome == LinkOutcome::kApplied;
+  if (!outcome.ok) outcome.error = read.serverText.empty() ? kNotConnected : read.serverText;
   if (!outcome.ok) WriteErrorLogEntry("Lista de lucru nu a putut fi citita: " + outcome.error);
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   read_ = std::move(list);
   outcome_ = std::move(outcome);
 }
@@ -60,7 +55,7 @@ void WorkListRunner::Read(bool unsentOnly) {
 WorkListRead WorkListRunner::Finish() {
   Join();
   running_ = false;
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   context_.workList = std::move(read_);
   return outcome_;
 }

@@ -3,11 +3,11 @@
 // session every value is a round trip, and the window must keep painting and answering meanwhile.
 
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "host/module_context.h"
+#include "util/thread_annotations.h"
 
 namespace strivex {
 
@@ -40,9 +40,9 @@ class WorkListRunner {
 
   ModuleContext& context_;
   std::thread worker_;
-  std::mutex mutex_;  // what the worker hands over
-  SampleList read_;
-  WorkListRead outcome_;
+  Mutex mutex_;  // what the worker hands over
+  SampleList read_ GUARDED_BY(mutex_);
+  WorkListRead outcome_ GUARDED_BY(mutex_);
   bool running_ = false;  // the window's thread only
 };
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -26,6 +27,10 @@ struct UiThreadState {
   std::condition_variable finishedChanged;
   bool started = false;
   bool finished = false;
+  std::thread thread;  // joined at exit, once it has ended
+  // Set on the UI thread by the exit's stop: a first window's start-up still in a box has not
+  // entered the event loop yet, so the quit alone would not end it.
+  bool exitRequested = false;
   // Lives on the UI thread; later starts queue their window to it.
   std::atomic<QObject*> receiver{nullptr};
   std::atomic<QApplication*> application{nullptr};
@@ -53,6 +58,8 @@ void CreateMainWindow(uint8_t* bytes, std::shared_ptr<WorkingDirectoryLock> fold
   auto* dialog = new ui::CStrivexDlg(host, std::move(folder));
   host.SetFlag(HostRecord::kStartAck, 1);
   QObject::connect(dialog, &ui::CStrivexDlg::moduleEnded, dialog, [dialog] {
+    // A box left open would keep its nested loop, and the window, alive after the module.
+    ui::DismissMessageBoxes();
     dialog->deleteLater();
     RegisterStopAtExit();
   });
@@ -60,15 +67,30 @@ void CreateMainWindow(uint8_t* bytes, std::shared_ptr<WorkingDirectoryLock> fold
   RegisterStopAtExit();
 }
 
-// Ends the UI thread at process exit, so Qt is torn down on its own thread before the process's
-// static objects go; a thread stuck in a modal box is left alone after a while.
+// Ends the UI thread at process exit and joins it, so Qt is torn down on its own thread before the
+// process's static objects go. Open boxes are closed first: their nested loops would otherwise
+// keep the thread running into the teardown.
 void StopAtExit() {
+  constexpr auto kUiThreadEnd = std::chrono::seconds(20);
   UiThreadState& state = State();
-  QApplication* application = state.application.load();
-  if (application == nullptr) return;
-  QMetaObject::invokeMethod(application, &QCoreApplication::quit, Qt::QueuedConnection);
+  if (QApplication* application = state.application.load(); application != nullptr) {
+    QMetaObject::invokeMethod(
+        application,
+        [&state] {
+          state.exitRequested = true;
+          ui::DismissMessageBoxes();
+          QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
+  }
   std::unique_lock lock(state.mutex);
-  state.finishedChanged.wait_for(lock, std::chrono::seconds(3), [&] { return state.finished; });
+  if (!state.thread.joinable()) return;
+  if (!state.finishedChanged.wait_for(lock, kUiThreadEnd, [&] { return state.finished; })) {
+    // Going on would free what the thread still uses; ending here is the lesser harm.
+    std::fprintf(stderr, "Strivex: the window's thread did not end at exit\n");
+    std::_Exit(EXIT_FAILURE);
+  }
+  state.thread.join();
 }
 
 void RunUiThread(uint8_t* firstHost, std::shared_ptr<WorkingDirectoryLock> folder) {
@@ -86,7 +108,7 @@ void RunUiThread(uint8_t* firstHost, std::shared_ptr<WorkingDirectoryLock> folde
     state.receiver.store(&receiver);
     state.application.store(&application);
     CreateMainWindow(firstHost, std::move(folder));
-    QApplication::exec();
+    if (!state.exitRequested) QApplication::exec();
     state.receiver.store(nullptr);
     state.application.store(nullptr);
   }
@@ -109,7 +131,7 @@ bool MyThread::StartWindow(uint8_t* host, std::shared_ptr<WorkingDirectoryLock> 
   // Qt reads the environment when it starts; set it before the thread exists.
   PrepareQtPlatform();
   try {
-    std::thread(RunUiThread, host, std::move(folder)).detach();
+    state.thread = std::thread(RunUiThread, host, std::move(folder));
   } catch (const std::system_error&) {
     return false;
   }

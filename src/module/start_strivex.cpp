@@ -21,6 +21,7 @@ std::atomic<uint8_t*> hostPointer{nullptr};
 
 }  // namespace
 
+// Runs on the host's thread: its boxes are posted to the window's thread, never waited for here.
 extern "C" __attribute__((visibility("default"))) uint8_t StartStrivex(uint8_t* hostRecord) {
   // Test and set at once: of two simultaneous calls only one starts.
   if (startInProgress.exchange(true)) return 0;
@@ -30,7 +31,7 @@ extern "C" __attribute__((visibility("default"))) uint8_t StartStrivex(uint8_t* 
   std::shared_ptr<strivex::WorkingDirectoryLock> folder = strivex::WorkingDirectoryLock::Acquire(reason);
   if (!folder) {
     strivex::WriteErrorLogEntry(reason);
-    strivex::platform::MessageBox(strivex::kWorkingDirectoryBusy);
+    strivex::platform::PostMessageBox(strivex::kWorkingDirectoryBusy);
     startInProgress.store(false);
     return 0;
   }
@@ -39,7 +40,7 @@ extern "C" __attribute__((visibility("default"))) uint8_t StartStrivex(uint8_t* 
   hostPointer.store(hostRecord);
   if (!strivex::module::MyThread::StartWindow(hostPointer.load(), std::move(folder))) {
     // The flag stays set: every later call fails at once.
-    strivex::platform::MessageBox("Eroare: Nu poat crea fir de executie !");
+    strivex::platform::PostMessageBox("Eroare: Nu poat crea fir de executie !");
     return 0;
   }
   while (host.Flag(strivex::HostRecord::kStartAck) == 0) std::this_thread::yield();

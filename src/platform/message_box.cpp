@@ -1,6 +1,8 @@
 #include "platform/message_box.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -19,6 +21,24 @@ MessageBoxHandler& Installed() {
   return handler;
 }
 
+std::atomic<std::thread::id>& WindowThread() {
+  static std::atomic<std::thread::id> window{};
+  return window;
+}
+
+// A box asked for by a thread other than the window's is a bug, however rarely its path runs.
+void CheckWindowThread(std::string_view text) {
+#ifndef NDEBUG
+  const std::thread::id window = WindowThread().load();
+  if (window == std::thread::id{} || window == std::this_thread::get_id()) return;
+  std::fprintf(stderr, "Strivex: message box off the window's thread: %.*s\n", static_cast<int>(text.size()),
+               text.data());
+  std::abort();
+#else
+  (void)text;
+#endif
+}
+
 void ShowOnStandardError(const std::string& text) {
   std::fprintf(stderr, "Strivex: %s\n", text.c_str());
 }
@@ -26,6 +46,11 @@ void ShowOnStandardError(const std::string& text) {
 }  // namespace
 
 void MessageBox(std::string_view text) {
+  CheckWindowThread(text);
+  PostMessageBox(text);
+}
+
+void PostMessageBox(std::string_view text) {
   MessageBoxHandler handler;
   {
     std::lock_guard lock(HandlerMutex());
@@ -40,6 +65,8 @@ void MessageBox(std::string_view text) {
   }
 }
 
+std::thread::id SetWindowThread(std::thread::id window) { return WindowThread().exchange(window); }
+
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
   std::lock_guard lock(HandlerMutex());
   return std::exchange(Installed(), std::move(handler));
@@ -50,14 +77,18 @@ struct MessageBoxRecorder::Shared {
   std::vector<std::string> texts;
 };
 
-MessageBoxRecorder::MessageBoxRecorder() : shared_(std::make_shared<Shared>()) {
+MessageBoxRecorder::MessageBoxRecorder()
+    : shared_(std::make_shared<Shared>()), previousWindow_(SetWindowThread(std::this_thread::get_id())) {
   previous_ = SetMessageBoxHandler([shared = shared_](const std::string& text) {
     std::lock_guard lock(shared->mutex);
     shared->texts.push_back(text);
   });
 }
 
-MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHandler(std::move(previous_)); }
+MessageBoxRecorder::~MessageBoxRecorder() {
+  SetMessageBoxHandler(std::move(previous_));
+  SetWindowThread(previousWindow_);
+}
 
 std::vector<std::string> MessageBoxRecorder::Texts() const {
   std::lock_guard lock(shared_->mutex);

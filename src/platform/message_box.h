@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace strivex::platform {
@@ -14,9 +15,19 @@ namespace strivex::platform {
 // Shows one text and returns when it was acknowledged; called on the caller's thread.
 using MessageBoxHandler = std::function<void(const std::string& text)>;
 
-// Shows `text` and returns when the box is closed; any thread (the Qt handler waits for the UI
-// thread, so never call it from a thread the UI thread is waiting for).
+// Shows `text` and returns when the box is closed. The window's thread only: a worker that waited
+// for the operator would hold up whatever the window waits for (worker notices go through the
+// view's NotifyOperator). Debug builds abort on a call from another thread.
 void MessageBox(std::string_view text);
+
+// For the host's own thread, which is not the window's and must not wait for it: hands `text` to
+// the handler, which shows it on the window's thread without holding up the caller (before any
+// window exists, on this thread: nothing else can be waiting then).
+void PostMessageBox(std::string_view text);
+
+// The thread boxes are shown on, set by whoever owns the screen (and by the test doubles, to the
+// thread that made them); unset, any thread may. Returns the previous one.
+std::thread::id SetWindowThread(std::thread::id window);
 
 // Installs `handler` (an empty one restores the standard-error default); returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
@@ -38,6 +49,7 @@ class MessageBoxRecorder {
   struct Shared;
   std::shared_ptr<Shared> shared_;
   MessageBoxHandler previous_;
+  std::thread::id previousWindow_;
 };
 
 // Holds back every message box asked for while it lives (from any thread; the callers do not

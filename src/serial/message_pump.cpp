@@ -4,13 +4,14 @@
 
 namespace strivex {
 
-bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context, const MessageConsumer& consume) {
+bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context, const MessageConsumer& consume,
+                          const NoticeSink& notice) {
   if (context.state.load(std::memory_order_acquire) != RX_COMPLETE) return false;
   context.state.store(RX_IDLE, std::memory_order_release);
   consume(context.Message(), context.cuts);
   context.ReleaseBuffer();
   // The stop flag is left as it is: a stop requested meanwhile ends the next reader at once.
-  port.StartReader(context);
+  if (!port.StartReader(context) && notice) notice(kNoThreadNotice);
   return true;
 }
 

@@ -12,7 +12,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/message_box.h"
 #include "serial/arbitrary_baud.h"
 #include "serial/port_link.h"
 #include "serial/port_names.h"
@@ -25,7 +24,6 @@ namespace strivex {
 
 namespace {
 
-constexpr char kThreadFailed[] = "Eroare: Nu poat crea fir de executie !";
 constexpr int kIdleNice = 15;
 
 // Opens the device for reading and writing, exclusively; an empty owner (errno set) when it
@@ -136,12 +134,14 @@ void PortSerial::Configure(LineSettings& dcb, uint32_t BaudRate, uint8_t ByteSiz
 }
 
 bool PortSerial::Open(const std::string& portName, const LineSettings& dcb) {
-  std::string reason;
-  return Open(portName, dcb, reason);
+  std::string reason, notice;
+  return Open(portName, dcb, reason, notice);
 }
 
-bool PortSerial::Open(const std::string& portName, const LineSettings& dcb, std::string& reason) {
+bool PortSerial::Open(const std::string& portName, const LineSettings& dcb, std::string& reason,
+                      std::string& notice) {
   reason.clear();
+  notice.clear();
   {
     std::lock_guard lock(mutex_);
     portName_ = portName;
@@ -153,17 +153,16 @@ bool PortSerial::Open(const std::string& portName, const LineSettings& dcb, std:
   };
   UniqueFd fd = OpenExclusive(DevicePathForPort(portName));
   if (!fd.valid()) return failed(errno);
-  // On the failures below `fd` closes before the message shows, so a later open of the same
-  // port works.
+  // On the failures below `fd` closes at once, so a later open of the same port works.
   if (const int error = ApplyLineSettings(fd.get(), dcb); error != 0) {
     fd.Reset();
-    platform::MessageBox(Format("Eroare %d la la setare parametrii specificati in DCB", error));
+    notice = Format("Eroare %d la la setare parametrii specificati in DCB", error);
     return failed(error);
   }
   if (!ApplyReadTimeout(fd.get())) {
     const int error = errno;
     fd.Reset();
-    platform::MessageBox("Eroare la setare TimeOut");
+    notice = "Eroare la setare TimeOut";
     return failed(error);
   }
   std::lock_guard lock(mutex_);
@@ -200,7 +199,7 @@ bool PortSerial::Close() {
   return hadHandle;
 }
 
-void PortSerial::StartReader(ReceiveContext& context) {
+bool PortSerial::StartReader(ReceiveContext& context) {
   std::lock_guard lock(mutex_);
   // One reader at a time: the previous one has finished its message (or was stopped) by now,
   // and is joined before the next one is armed.
@@ -215,8 +214,9 @@ void PortSerial::StartReader(ReceiveContext& context) {
   } catch (const std::system_error&) {
     link_->readerRunning.store(0, std::memory_order_release);
     context.finished.store(1, std::memory_order_release);  // nothing to wait for
-    platform::MessageBox(kThreadFailed);
+    return false;
   }
+  return true;
 }
 
 uint8_t FrameCheckByte(const char* frame, int32_t length) {
@@ -278,16 +278,13 @@ void PortSerial::JoinFinishedWriters() {
   });
 }
 
-void PortSerial::Send(const char* data, int32_t length, bool synchronous) {
-  if (!IsOpen()) {
-    platform::MessageBox("Portul e inchis");
-    return;
-  }
+std::string PortSerial::Send(const char* data, int32_t length, bool synchronous) {
+  if (!IsOpen()) return "Portul e inchis";
   std::vector<char> frame = FrameWithCheckByte(data, length);
   const uint64_t turn = TakeSendTurn();
   if (synchronous) {
     WriterStep(turn, std::move(frame));
-    return;
+    return {};
   }
   JoinFinishedWriters();
   auto writer = std::make_unique<Writer>();
@@ -300,11 +297,11 @@ void PortSerial::Send(const char* data, int32_t length, bool synchronous) {
     });
   } catch (const std::system_error&) {
     WriterStep(turn, {});  // give up the turn so later frames are not held back
-    platform::MessageBox(kThreadFailed);
-    return;
+    return kNoThreadNotice;
   }
   std::lock_guard lock(writersMutex_);
   writers_.push_back(std::move(writer));
+  return {};
 }
 
 bool PortSerial::IsOpen() const { return link_->open.load(std::memory_order_acquire) != 0; }

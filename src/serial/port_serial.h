@@ -16,6 +16,9 @@
 
 namespace strivex {
 
+// The operator's notice when a reader or writer thread cannot be made.
+inline constexpr char kNoThreadNotice[] = "Eroare: Nu poat crea fir de executie !";
+
 // One serial port. Every public member may be called from any thread; Open, Close and
 // StartReader serialise on one mutex. The destructor stops a running reader and closes the port.
 class PortSerial {
@@ -35,30 +38,33 @@ class PortSerial {
                         uint16_t XonLim, uint16_t XoffLim, char XonChar, char XoffChar,
                         char ErrorChar, char EofChar, char EvtChar, uint16_t wReserved1);
 
-  // Opens the port exclusively with the settings and remembers the name. False without a message
-  // when the device cannot be opened (missing, in use); false with a message box ("Eroare %d la
-  // la setare parametrii specificati in DCB", "Eroare la setare TimeOut") when the settings or the
-  // time-out cannot be applied, the device then closed again. A running reader switches to the
-  // new handle; a handle left by a vanished device is closed.
+  // Opens the port exclusively with the settings and remembers the name. False when the device
+  // cannot be opened (missing, in use), or when the settings or the time-out cannot be applied (the
+  // device then closed again). A running reader switches to the new handle; a handle left by a
+  // vanished device is closed.
   bool Open(const std::string& portName, const LineSettings& dcb);
   // The same; on failure `reason` says why in the system's words ("No such file or directory",
-  // "Device or resource busy"), and is emptied on success. errno is kept as the open left it.
-  bool Open(const std::string& portName, const LineSettings& dcb, std::string& reason);
+  // "Device or resource busy") and `notice` what the operator is told, if anything ("Eroare %d la
+  // la setare parametrii specificati in DCB", "Eroare la setare TimeOut"); both are emptied on
+  // success. errno is kept as the open left it. Nothing is shown: the caller knows its thread.
+  bool Open(const std::string& portName, const LineSettings& dcb, std::string& reason, std::string& notice);
 
   // Closes the handle; a running reader idles until the port is opened again. True when there
   // was a handle to close.
   bool Close();
 
   // Waits for the previous reader to end (it has completed its message or was told to stop),
-  // then starts the reader of the next message on `context`, which must outlive it. When no thread can be made: message box "Eroare: Nu poat crea fir de
-  // executie !" and `context.finished` set, so nobody waits for it.
-  void StartReader(ReceiveContext& context);
+  // then starts the reader of the next message on `context`, which must outlive it. False when no
+  // thread can be made (the operator is told kNoThreadNotice), `context.finished` then set so
+  // nobody waits for it.
+  bool StartReader(ReceiveContext& context);
 
   // Sends `length` bytes of `data` (up to a NUL; zeros after it) followed by the check byte,
   // frames whole and in call order. Synchronous sends write on the caller's thread; the others
-  // on a low-priority writer thread. A write error ends the frame silently. Shows "Portul e
-  // inchis" and sends nothing when the port is closed.
-  void Send(const char* data, int32_t length, bool synchronous);
+  // on a low-priority writer thread. A write error ends the frame silently. Returns what the
+  // operator is told when the frame was not handed over ("Portul e inchis": nothing is sent while
+  // the port is closed; kNoThreadNotice), empty otherwise; the caller shows it.
+  std::string Send(const char* data, int32_t length, bool synchronous);
   // Sends `frame` and its check byte on the caller's thread, in turn with the other sends. True
   // only when every byte reached the device; false, without a message box, when the port is
   // closed or a write fails (the caller keeps the frame to send it again).

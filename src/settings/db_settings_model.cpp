@@ -7,6 +7,7 @@
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
 #include "db/sql_text.h"
+#include "platform/message_box.h"
 #include "util/format.h"
 #include "util/log_files.h"
 
@@ -57,7 +58,10 @@ std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts&
   probe.password = fields.password;
   const std::string connection =
       SqlServerConnectionString(fields.serverAddress, fields.database, fields.user, fields.password);
-  if (!probe.DeschidConectie(connection, fields.direct)) return "Insucces";
+  if (!probe.DeschidConectie(connection, fields.direct)) {
+    if (const std::string notice = probe.lastNotice(); !notice.empty()) platform::MessageBox(notice);
+    return "Insucces";
+  }
   probe.InchidConectie();
   return "Conectare Reusita";
 }

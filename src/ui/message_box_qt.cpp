@@ -5,6 +5,10 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
 #include "platform/message_box.h"
 #include "ui/text_codec.h"
 
@@ -12,7 +16,13 @@ namespace strivex::ui {
 
 namespace {
 
+std::atomic<bool> dismissed{false};  // written and read on the UI thread; atomic for the tests' threads
+
 void ShowOnThisThread(const std::string& text) {
+  if (dismissed.load()) {
+    std::fprintf(stderr, "Strivex: %s\n", text.c_str());
+    return;
+  }
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), FromLocal8(text), QMessageBox::Ok);
   box.exec();
 }
@@ -26,11 +36,21 @@ void ShowQtMessageBox(const std::string& text) {
     ShowOnThisThread(text);
     return;
   }
-  // Widgets live on the UI thread only: the box is shown there and this thread waits for it.
-  QMetaObject::invokeMethod(app, [text] { ShowOnThisThread(text); }, Qt::BlockingQueuedConnection);
+  // Widgets live on the UI thread only: the box is shown there, and a worker never waits for the
+  // window (which may be waiting for it).
+  QMetaObject::invokeMethod(app, [text] { ShowOnThisThread(text); }, Qt::QueuedConnection);
+}
+
+void DismissMessageBoxes() {
+  dismissed.store(true);
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) box->done(QMessageBox::Ok);
+  }
 }
 
 void InstallQtMessageBoxHandler() {
+  dismissed.store(false);
+  platform::SetWindowThread(std::this_thread::get_id());
   platform::MessageBoxHandler previous = platform::SetMessageBoxHandler(ShowQtMessageBox);
   if (previous) platform::SetMessageBoxHandler(std::move(previous));
 }

@@ -216,6 +216,7 @@ void CStrivexDlg::StartModule() {
   });
   started_ = true;
   core_.Initialize(handle_);
+  if (ended_) return;  // shut down from within a start-up box: nothing more to start
   receivedList_->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Data"), QStringLiteral("Nume")});
   receivedList_->setColumnWidth(0, 50);
   receivedList_->setColumnWidth(1, 50);

@@ -3,6 +3,7 @@
 // GUARDED_BY(m) may only be touched with `m` held, functions marked REQUIRES(m) only be called
 // with it. Other compilers see plain std::mutex and empty macros.
 
+#include <chrono>
 #include <mutex>
 
 #if defined(__clang__)
@@ -18,17 +19,21 @@
 #define EXCLUDES(...) STRIVEX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) STRIVEX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) STRIVEX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define TRY_ACQUIRE(...) STRIVEX_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
 
 namespace strivex {
 
-// std::mutex as a capability the analysis knows.
+// A timed mutex as a capability the analysis knows: a thread that must not wait long (the
+// window's) tries it, or waits for it with a deadline.
 class CAPABILITY("mutex") Mutex {
  public:
   void lock() ACQUIRE() { mutex_.lock(); }
   void unlock() RELEASE() { mutex_.unlock(); }
+  bool try_lock() TRY_ACQUIRE(true) { return mutex_.try_lock(); }
+  bool try_lock_for(std::chrono::milliseconds wait) TRY_ACQUIRE(true) { return mutex_.try_lock_for(wait); }
 
  private:
-  std::mutex mutex_;
+  std::timed_mutex mutex_;
 };
 
 // Holds a Mutex for its scope.

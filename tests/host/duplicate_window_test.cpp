@@ -63,10 +63,10 @@ void Drain(const std::string& connection, const std::string& outboxPath, int bac
   ModuleContext context;
   context.resultQueue = &queue;
   context.view = &view;
-  context.serverSession = &session;
+  context.server.Attach(&session);
   context.outbox = outbox.get();
-  context.resultMachineId = 5;
-  context.investigationCodes = {{1, "S_TRV", 1, "LEU"}};
+  context.server.SetMachineIds({5, 5});
+  context.server.SetCodes({{}, {{1, "S_TRV", 1, "LEU"}}});
   while (DrainOutbox(context).sent > 0) {
   }
 }

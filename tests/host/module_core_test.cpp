@@ -37,6 +37,7 @@
 #include "support/wait_for.h"
 #include "util/format.h"
 #include "util/log_files.h"
+#include "support/link_holder.h"
 
 namespace strivex {
 namespace {
@@ -99,7 +100,7 @@ TEST_F(ModuleCoreTest, FirstStartWritesDefaultsThatTheNextStartUses) {
     EXPECT_EQ(view_.Caption(), "Strivex");
     // Offset 71 set by the host: the server is never tried.
     EXPECT_EQ(core->serverSession()->connected.load(), 0);
-    EXPECT_EQ(core->context().resultMachineId, 0);
+    EXPECT_EQ(core->context().server.Ids().result, 0);
     EXPECT_TRUE(boxes_.Texts().empty());
     EXPECT_EQ(ReadFile(dir_ / "_acterr.log").find("deschidere conectie"), std::string::npos);
     core->ShutdownModule();
@@ -144,7 +145,7 @@ TEST_F(ModuleCoreTest, HostRecordRoundTripThroughStartAndShutdown) {
     EXPECT_EQ(bytes[4], 1);   // module active
     EXPECT_EQ(bytes[12], 1);  // window shown
     EXPECT_EQ(bytes[80], 1);  // initialised
-    EXPECT_EQ(core.context().hostMachineId, 0x01020305);
+    EXPECT_EQ(core.context().server.Ids().host, 0x01020305);
     EXPECT_EQ(view_.Caption(), "Strivex");
     EXPECT_EQ(core.context().localMachineId, 5);  // found through the path at offset 76
     core.ShutdownModule();
@@ -176,12 +177,13 @@ TEST_F(ModuleCoreTest, PortThatCannotOpenLeavesTheMenuClosed) {
 TEST_F(ModuleCoreTest, ServerConnectionLoadsTheCodeLists) {
   if (!UseLabServer()) GTEST_SKIP() << "no development server";
   auto core = Start(0);
-  const ModuleContext& context = core->context();
-  EXPECT_EQ(context.serverValid, 1);
-  EXPECT_EQ(context.resultMachineId, 5);
-  ASSERT_EQ(context.investigationCodes.size(), 12u);
-  EXPECT_EQ(context.investigationCodes[0].investigationCode, "S_TRV");
-  EXPECT_EQ(context.replacementCodes.size(), 2u);
+  ModuleContext& context = core->context();
+  EXPECT_TRUE(context.server.Connected());
+  EXPECT_EQ(context.server.Ids().result, 5);
+  const CodeLists codes = context.server.Codes();
+  ASSERT_EQ(codes.investigation.size(), 12u);
+  EXPECT_EQ(codes.investigation[0].investigationCode, "S_TRV");
+  EXPECT_EQ(codes.replacement.size(), 2u);
   EXPECT_TRUE(boxes_.Texts().empty());
 
   view_.SetRequestCodeText("1021");
@@ -218,7 +220,7 @@ TEST_F(ModuleCoreTest, AFailedLookupShowsTheTypedNumberNotThePreviousPatient) {
 
   int32_t pid = 0;
   {
-    std::lock_guard session(core->context().serverMutex);
+    const testing::LinkHolder session(core->context().server);
     ASSERT_TRUE(core->serverSession()->GetRecords("SELECT pg_backend_pid() AS pid", 1));
     pid = core->serverSession()->ValoareColoana("pid", 1).intVal;
     core->serverSession()->InchidTabel(1);
@@ -242,8 +244,8 @@ TEST_F(ModuleCoreTest, RefusedServerIsReportedAndMarkedUnavailable) {
   auto core = Start(0);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"});
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
-  EXPECT_EQ(core->context().resultMachineId, 0);
-  EXPECT_TRUE(core->context().investigationCodes.empty());
+  EXPECT_EQ(core->context().server.Ids().result, 0);
+  EXPECT_TRUE(core->context().server.Codes().investigation.empty());
 
   view_.SetRequestCodeText("1021");
   core->ConfirmRequestCode();  // without the server the typed code is taken as it is
@@ -445,11 +447,11 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   ModuleContext context;
   context.resultQueue = &queue;
   context.view = &view_;
-  context.serverSession = &lab;
-  context.resultMachineId = 5;
+  context.server.Attach(&lab);
+  context.server.SetMachineIds({5, 5});
   // An analysis code under two investigations maps to the first; parameter codes are matched
   // against every detail code of the list.
-  context.investigationCodes = {{1, "S_TRV", 1, "LEU"}, {2, "S_TRV", 13, "GLU"}, {3, "OTHER", 7, "SG"}};
+  context.server.SetCodes({{}, {{1, "S_TRV", 1, "LEU"}, {2, "S_TRV", 13, "GLU"}, {3, "OTHER", 7, "SG"}}});
   SampleList samples;
   SampleRecord& sample = samples.emplace_back(requestId);
   GroupRecord& group = sample.groups.emplace_back("S_TRV");
@@ -482,7 +484,7 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
 
   // Without a connected server the batch is still logged, listed and dropped.
   BazaDeDate closed;
-  context.serverSession = &closed;
+  context.server.Attach(&closed);
   SampleList more;
   more.emplace_back(requestId).groups.emplace_back("S_TRV").results.emplace_back().value = "neg";
   queue.Append(std::move(more));
@@ -542,8 +544,8 @@ TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay
   }
   auto core = Start(0);
   EXPECT_EQ(core->serverSession()->direct.load(), 0);
-  EXPECT_EQ(core->context().serverValid, 1);
-  EXPECT_EQ(core->context().investigationCodes.size(), 12u);
+  EXPECT_TRUE(core->context().server.Connected());
+  EXPECT_EQ(core->context().server.Codes().investigation.size(), 12u);
 
   const int requestId = 1700000000 + static_cast<int>(getpid() % 100000000);
   SampleList samples;
@@ -781,6 +783,29 @@ TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad
   std::this_thread::sleep_for(2500ms);  // longer than the re-open period: nothing may happen
   EXPECT_FALSE(core->port().IsOpen());
   EXPECT_FALSE(core->PortLost());
+  core->ShutdownModule();
+}
+
+// The re-opening runs on the processing thread: a device that comes back refusing the settings is
+// told to the operator through the window's queue, once for the outage, never in a box of that
+// thread's own (which debug builds abort on).
+TEST_F(ModuleCoreTest, AReturningDeviceThatRefusesTheSettingsIsToldOncePerOutage) {
+  auto core = Start(1);
+  ASSERT_TRUE(core->port().IsOpen());
+  core->lineSettings().ByteSize = 4;  // read again only by the re-opening
+  rig_.pty().CloseMaster();
+  ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
+  const std::filesystem::path link = dir_ / "dev" / "ttyS0";
+  std::filesystem::remove(link);
+  std::this_thread::sleep_for(2500ms);  // missing for a re-open period first: the outage is already logged
+  testing::PtyPair replugged;
+  std::filesystem::create_symlink(replugged.slavePath(), link);
+  const std::string refused = "Eroare 22 la la setare parametrii specificati in DCB";
+  ASSERT_TRUE(WaitFor([&] { return !view_.Notices().empty(); }, 10s));
+  std::this_thread::sleep_for(4500ms);  // two more re-open periods, failing the same way
+  EXPECT_FALSE(core->port().IsOpen());
+  EXPECT_EQ(view_.Notices(), std::vector<std::string>{refused});
+  EXPECT_TRUE(boxes_.Texts().empty());
   core->ShutdownModule();
 }
 

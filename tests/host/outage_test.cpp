@@ -132,9 +132,8 @@ TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator
   ExpectEachStoredOnceInOrder(42000, 1);
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 0);
   {
-    std::lock_guard lock(core->context().serverMutex);
-    EXPECT_EQ(core->context().resultMachineId, 5);
-    EXPECT_EQ(core->context().investigationCodes.size(), 12u) << "the code lists are loaded on reconnecting";
+    EXPECT_EQ(core->context().server.Ids().result, 5);
+    EXPECT_EQ(core->context().server.Codes().investigation.size(), 12u) << "the code lists are loaded on reconnecting";
   }
   EXPECT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_TRUE(view_.Notices().empty()) << "the start-up's box already told of this outage";
@@ -153,16 +152,18 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
   ModuleContext context;
   context.resultQueue = &queue;
   context.view = &view_;
-  context.serverSession = &session;
+  context.server.Attach(&session);
   context.outbox = outbox.get();
-  context.resultMachineId = 5;
+  context.server.SetMachineIds({5, 5});
   context.unixClock = [&] { return now; };
   {
     BazaDeDate codes;
     ASSERT_TRUE(codes.DeschidConectie(lab_->ConnectionString(), 1));
-    LoadCodeLists(codes, 5, context);
+    CodeLists lists;
+    LoadCodeLists(codes, 5, lists);
+    context.server.SetCodes(std::move(lists));
   }
-  ASSERT_FALSE(context.investigationCodes.empty());
+  ASSERT_FALSE(context.server.Codes().investigation.empty());
   // Two ways a server refuses a row: a code it does not know (a plain failure), and a value it
   // cannot convert (code 3079, which SQLCommand lets through as if it had been stored).
   const struct {
@@ -203,8 +204,10 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
   EXPECT_EQ(outbox->Stats().stored, 2);
 
   // The laboratory adds the code; the administrator puts that row back in line.
-  context.investigationCodes.push_back({context.investigationCodes.front().investigationId, "S_TRV",
-                                        context.investigationCodes.front().detailId, "NOPE"});
+  CodeLists lists = context.server.Codes();
+  lists.investigation.push_back({lists.investigation.front().investigationId, "S_TRV",
+                                 lists.investigation.front().detailId, "NOPE"});
+  context.server.SetCodes(std::move(lists));
   const int64_t id = rejected[0].id;
   EXPECT_EQ(outbox->Retry(std::span(&id, 1)), std::vector<int64_t>{id});
   EXPECT_EQ(DrainOutbox(context).sent, 1);

@@ -30,6 +30,7 @@
 #include "support/module_rig.h"
 #include "support/relay_server.h"
 #include "support/temp_dir.h"
+#include "support/unused_port.h"
 #include "support/wait_for.h"
 
 namespace strivex {
@@ -37,22 +38,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::LabCluster;
+using testing::UnusedPort;
 using testing::WaitFor;
 
 constexpr int32_t kHostMachineId = 5;
 constexpr int32_t kLocalMachineId = 7;
-
-uint16_t UnusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 std::string Report(int requestId) {
   std::string report = testing::ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
@@ -114,7 +104,6 @@ struct SwitchCase {
   bool connected;
   uint8_t serverUnavailable;
   int32_t machineId;  // result and host machine id afterwards
-  bool serverActive;
 };
 
 void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.label; }
@@ -133,12 +122,10 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
   ASSERT_TRUE(server.DeschidConectie(lab_->ConnectionString(), 1));
   ModuleContext context;
   context.host = &host;
-  context.serverSession = &server;
-  context.localSession = &local;
-  context.activeSession = &server;
+  context.server.Attach(&server);
   context.instrumentName = "Strivex";
   context.localMachineId = kLocalMachineId;
-  context.hostMachineId = context.resultMachineId = kHostMachineId;
+  context.server.SetMachineIds({kHostMachineId, kHostMachineId});
 
   DbConnectionFields fields = LabFields();
   testing::EnvironmentVariables port;
@@ -146,15 +133,18 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
   bool connected = false;
   {
     const testing::ScopedEnvironment env(port);
-    std::lock_guard lock(context.serverMutex);
-    connected = SwitchServerLocked(context, server, local, fields);
+    context.server.Run(
+        [&](ServerLink::Scope& link) {
+          connected = SwitchServerLocked(context, link, local, fields);
+          return true;
+        },
+        ServerLink::Needs::kAlways);
   }
   EXPECT_EQ(connected, c.connected);
   EXPECT_EQ(server.connected.load(), c.connected ? 1 : 0);
   EXPECT_EQ(host.Flag(HostRecord::kServerUnavailable), c.serverUnavailable);
-  EXPECT_EQ(context.resultMachineId, c.machineId);
-  EXPECT_EQ(context.hostMachineId, c.machineId);
-  EXPECT_EQ(context.activeSession, c.serverActive ? &server : &local);
+  EXPECT_EQ(context.server.Ids().result, c.machineId);
+  EXPECT_EQ(context.server.Ids().host, c.machineId);
   const ServerSettings stored = Stored();
   EXPECT_EQ(stored.serverAddress, fields.serverAddress);
   EXPECT_EQ(stored.databaseName, fields.database);
@@ -165,11 +155,11 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
 INSTANTIATE_TEST_SUITE_P(
     Switches, PrivateLabServerSwitchCases,
     ::testing::Values(
-        SwitchCase{"InstrumentOnServer", "(9, 'Strivex')", false, true, 0, 9, true},
+        SwitchCase{"InstrumentOnServer", "(9, 'Strivex')", false, true, 0, 9},
         // The server answers but does not know the instrument: the local database's id.
-        SwitchCase{"NoRowOnServer", "(9, 'Other')", false, true, 1, kLocalMachineId, false},
+        SwitchCase{"NoRowOnServer", "(9, 'Other')", false, true, 1, kLocalMachineId},
         // Nothing changes but the flag; the typed values are kept for the next start.
-        SwitchCase{"Unreachable", nullptr, true, false, 1, kHostMachineId, true}),
+        SwitchCase{"Unreachable", nullptr, true, false, 1, kHostMachineId}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // OK on the running module with "Folosesc ServMedianex": the relay carries the session, and the

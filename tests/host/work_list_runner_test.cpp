@@ -11,6 +11,7 @@
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
 #include "util/format.h"
+#include "support/link_holder.h"
 
 namespace strivex {
 namespace {
@@ -38,8 +39,8 @@ class WorkListRunnerTest : public ::testing::Test {
       ASSERT_TRUE(server_.SQLCommand("INSERT INTO WORK_LIST (RequestID, SampleCode, PacientName, AnalyseCode, "
                                      "RequestDate, MachineID) VALUES " + row, 0))
           << server_.lastErrorText();
-    context_.serverSession = &server_;
-    context_.hostMachineId = kMachine;
+    context_.server.Attach(&server_);
+    context_.server.SetMachineIds({kMachine, 0});
   }
   void TearDown() override {
     if (server_.connected.load() == 1) Clean();
@@ -59,7 +60,7 @@ class WorkListRunnerTest : public ::testing::Test {
 TEST_F(WorkListRunnerTest, ReadsOnAWorkerAndHandsTheListOver) {
   context_.workList.emplace_back(99);
   {
-    std::lock_guard busy(context_.serverMutex);
+    const testing::LinkHolder busy(context_.server);
     ASSERT_TRUE(runner_.Begin(false, [&] { ++done_; }));
     EXPECT_TRUE(context_.workList.empty());
     EXPECT_EQ(context_.workListReading.load(), 1);

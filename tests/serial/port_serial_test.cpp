@@ -242,8 +242,8 @@ TEST_F(PortSerialTest, SendAppendsTheCheckByte) {
 
 TEST_F(PortSerialTest, SendOnAClosedPortWritesNothing) {
   port_.Close();
-  port_.Send("\x02" "AB", 3, true);
-  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Portul e inchis"});
+  EXPECT_EQ(port_.Send("\x02" "AB", 3, true), "Portul e inchis");
+  EXPECT_TRUE(boxes_.Texts().empty());  // the caller shows it, on its own thread's terms
   EXPECT_EQ(pty_.Read(1, 300ms), "");
 }
 
@@ -268,9 +268,10 @@ TEST(PortSerialOpen, RefusedSettingsAreReportedAndReleaseThePort) {
   for (const LineSettings& dcb : refused) {
     platform::MessageBoxRecorder boxes;
     PortSerial port;
-    EXPECT_FALSE(port.Open(pty.slavePath(), dcb));
-    EXPECT_EQ(boxes.Texts(),
-              std::vector<std::string>{"Eroare 22 la la setare parametrii specificati in DCB"});
+    std::string reason, notice;
+    EXPECT_FALSE(port.Open(pty.slavePath(), dcb, reason, notice));
+    EXPECT_EQ(notice, "Eroare 22 la la setare parametrii specificati in DCB");
+    EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_FALSE(port.IsOpen());
     EXPECT_TRUE(port.Open(pty.slavePath(), kSettings));  // nothing was left holding it
   }

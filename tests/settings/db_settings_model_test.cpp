@@ -21,24 +21,12 @@
 #include "platform/message_box.h"
 #include "support/lab_cluster.h"
 #include "support/temp_dir.h"
+#include "support/unused_port.h"
 
 namespace strivex {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A port of 127.0.0.1 nobody listens on.
-uint16_t ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 DbConnectionFields FieldsOf(const std::string& connection) {
   return {ConnectionValue(connection, "Server").value_or(""), ConnectionValue(connection, "Database").value_or(""),
@@ -131,7 +119,7 @@ class DbConnectionTestTest : public ::testing::Test {
 TEST_F(DbConnectionTestTest, SaysWhetherTheFieldsConnectWithinAFewSeconds) {
   const testing::SilentServer silent(testing::SilentServer::kMute);
   ASSERT_NE(silent.port(), 0);
-  const std::string closed = std::to_string(ClosedPort());
+  const std::string closed = std::to_string(testing::UnusedPort());
   const std::string mute = std::to_string(silent.port());
   const DbConnectionFields good = FieldsOf(lab_);
   DbConnectionFields wrongPassword = good;

@@ -18,6 +18,7 @@
 #include "support/temp_dir.h"
 #include "ui_test_support.h"
 #include "util/format.h"
+#include "support/link_holder.h"
 
 namespace strivex::ui {
 namespace {
@@ -45,8 +46,10 @@ TEST(AssignRequestDlgTest, OkWaitsForTheServerToNameTheRequest) {
       ASSERT_TRUE(server.DeschidConectie(lab, 1)) << server.lastErrorText();
     }
     if (c.connected) {
-      context.serverSession = &server;
-      LoadCodeLists(server, 5, context);
+      context.server.Attach(&server);
+      CodeLists codes;
+      LoadCodeLists(server, 5, codes);
+      context.server.SetCodes(std::move(codes));
     }
     RequestLookupRunner lookup(context);
     AssignRequestDlg dialog(lookup);
@@ -58,7 +61,7 @@ TEST(AssignRequestDlgTest, OkWaitsForTheServerToNameTheRequest) {
     QTest::keyClick(request, Qt::Key_Return);
     EXPECT_TRUE(dialog.isVisible()) << "Enter on the opened dialog stored something";
     {
-      std::lock_guard busy(context.serverMutex);
+      const testing::LinkHolder busy(context.server);
       QTest::keyClicks(request, c.typed);
       EXPECT_FALSE(testing::PumpUntil([&] { return ok->isEnabled(); }, 300)) << "enabled before the answer";
     }

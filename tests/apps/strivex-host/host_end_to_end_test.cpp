@@ -24,6 +24,7 @@
 #include "support/pty_pair.h"
 #include "support/requirements.h"
 #include "support/temp_dir.h"
+#include "support/unused_port.h"
 #include "support/wait_for.h"
 #include "util/format.h"
 
@@ -215,6 +216,36 @@ TEST(StrivexHost, TerminationEndsTheModuleCleanly) {
   const auto result = host.process().Wait(30s);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("module ended"), std::string::npos) << result.out;
+}
+
+// A start-up box ("Nu pot accesa baza de date de pe server !", the server refusing connections) still
+// open when the host ends: the box is closed with the module, the window's thread ends before the
+// process's objects go, and the host exits cleanly.
+TEST(StrivexHost, EndsCleanlyWithANoticeBoxOpen) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("PGPORT", std::to_string(testing::UnusedPort()).c_str(), 1);
+  for (const bool bySignal : {true, false}) {
+    SCOPED_TRACE(bySignal ? "SIGTERM" : "close");
+    testing::TempDir dir;
+    testing::PtyPair pty;
+    HostProcess host(dir / "commands", {"--machine-id", "5", "--name", "Strivex", "--local-db",
+                                        (dir / "local.db").string(), "--server", "127.0.0.1", "--database", "lab",
+                                        "--user", "u", "--password", "p", "--port", pty.slavePath(), "--workdir",
+                                        dir.path().string(), "--close-ends-module"});
+    ASSERT_TRUE(WaitFor([&] { return testing::ReadFile(dir / "_acterr.log").find("la deschidere conectie") !=
+                                     std::string::npos; }, 30s)) << host.process().err();
+    std::this_thread::sleep_for(500ms);  // the box is shown once the start-up is through
+    if (bySignal) {
+      host.process().Signal(SIGTERM);
+    } else {
+      host.Command("close");
+    }
+    const auto result = host.process().Wait(30s);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("module ended"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err.find("from another thread"), std::string::npos) << result.err;  // Qt torn down off its thread
+  }
+  unsetenv("PGPORT");
 }
 
 // One working directory serves one live module: a second host on it is refused before its module

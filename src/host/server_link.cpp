@@ -1,0 +1,74 @@
+#include "host/server_link.h"
+
+#include "db/baza_de_date.h"
+
+namespace strivex {
+
+namespace {
+
+bool Open(const BazaDeDate* session) { return session != nullptr && session->connected.load() == 1; }
+
+}  // namespace
+
+bool ServerLink::Connected() const { return Open(session_.load()); }
+
+LinkResult ServerLink::Run(const Work& work, Needs needs) {
+  // Checked before the lock too: a lost session is not waited for behind a whole login.
+  if (needs == Needs::kConnected && !Connected()) return {};
+  MutexLock lock(mutex_);
+  return RunLocked(work, needs);
+}
+
+LinkResult ServerLink::TryRun(const Work& work, std::chrono::milliseconds wait, Needs needs) {
+  if (needs == Needs::kConnected && !Connected()) return {};
+  if (!mutex_.try_lock_for(wait)) return {LinkOutcome::kBusy, {}};
+  LinkResult result = RunLocked(work, needs);
+  mutex_.unlock();
+  return result;
+}
+
+LinkResult ServerLink::RunLocked(const Work& work, Needs needs) {
+  BazaDeDate* session = session_.load();
+  if (session == nullptr || (needs == Needs::kConnected && !Open(session))) return {};
+  Scope scope(*session, codes_, ids_, target_, targetDirect_);
+  if (work(scope)) return {LinkOutcome::kApplied, {}};
+  LinkResult result;
+  result.serverText = session->lastErrorText();
+  if (result.serverText.empty()) result.serverText = session->LastErrorMessage();
+  if (session->lastFailure() == DbFailure::kConnectionLost || !Open(session)) {
+    // A dead connection is closed, so that the reconnection opens a new one.
+    if (session->connected.load() == 1) session->InchidConectie();
+    result.outcome = LinkOutcome::kConnectionLost;
+  } else {
+    result.outcome = LinkOutcome::kRefused;
+  }
+  return result;
+}
+
+void ServerLink::SetCodes(CodeLists codes) {
+  MutexLock lock(mutex_);
+  codes_ = std::move(codes);
+}
+
+CodeLists ServerLink::Codes() {
+  MutexLock lock(mutex_);
+  return codes_;
+}
+
+void ServerLink::SetMachineIds(MachineIds ids) {
+  MutexLock lock(mutex_);
+  ids_ = ids;
+}
+
+MachineIds ServerLink::Ids() {
+  MutexLock lock(mutex_);
+  return ids_;
+}
+
+void ServerLink::SetTarget(std::string connectionString, uint8_t direct) {
+  MutexLock lock(mutex_);
+  target_ = std::move(connectionString);
+  targetDirect_ = direct;
+}
+
+}  // namespace strivex
