@@ -57,4 +57,10 @@ HostRecordBuffer::HostRecordBuffer(int32_t machineId, const std::string& instrum
   Store32(bytes_.data() + HostRecord::kLocalDatabasePath, pathOffset);
 }
 
+void AnnounceModuleEnd(HostRecord host) {
+  host.SetFlag(HostRecord::kInitialised, 0);
+  host.SetFlag(HostRecord::kStartAck, 1);
+  host.SetFlag(HostRecord::kModuleActive, 0);
+}
+
 }  // namespace strivex

@@ -55,6 +55,10 @@ class HostRecord {
   uint8_t* bytes_;
 };
 
+// Tells the host the module has ended (not initialised, acknowledged, not active). The host may
+// end its process the moment it reads this: it is the module's very last act.
+void AnnounceModuleEnd(HostRecord host);
+
 static_assert(HostRecord::kInstrumentName + HostRecord::kInstrumentNameWidth == HostRecord::kServerUnavailable);
 static_assert(HostRecord::kWindowHandle + 4 <= HostRecord::kModuleActive);
 static_assert(HostRecord::kMachineId + 4 <= HostRecord::kInstrumentName);

@@ -177,6 +177,11 @@ void ModuleCore::JoinWorkers() {
 }
 
 void ModuleCore::ShutdownModule() {
+  StopModule();
+  AnnounceModuleEnd(host_);
+}
+
+void ModuleCore::StopModule() {
   // A server that is down is not waited for: what is pending stays in the outbox for the next start.
   if (reconnector_) reconnector_->RequestStop();
   context_.uploadStop.store(1);
@@ -204,9 +209,6 @@ void ModuleCore::ShutdownModule() {
   context_.server.Attach(nullptr);
   context_.server.SetCodes({});
   queue_.Clear();
-  host_.SetFlag(HostRecord::kInitialised, 0);
-  host_.SetFlag(HostRecord::kStartAck, 1);
-  host_.SetFlag(HostRecord::kModuleActive, 0);
   shutDown_ = true;
   folder_.reset();  // the next module may take the folder
 }

@@ -49,6 +49,9 @@ class ModuleCore {
   // Stops the workers (blocks until the last queued batch is stored), closes the port and the
   // sessions, frees the list's samples and tells the host; the window then ends.
   void ShutdownModule();
+  // All of ShutdownModule but telling the host, for a window that has more to tear down first:
+  // the host may end its process as soon as it is told.
+  void StopModule();
 
   // Keeps the working directory's lock until the shutdown has closed the outbox and the logs.
   void HoldWorkingDirectory(std::shared_ptr<WorkingDirectoryLock> folder) { folder_ = std::move(folder); }

@@ -57,11 +57,17 @@ void CreateMainWindow(uint8_t* bytes, std::shared_ptr<WorkingDirectoryLock> fold
   HostRecord host(bytes);
   auto* dialog = new ui::CStrivexDlg(host, std::move(folder));
   host.SetFlag(HostRecord::kStartAck, 1);
+  dialog->LeaveEndAnnouncementToOwner();
   QObject::connect(dialog, &ui::CStrivexDlg::moduleEnded, dialog, [dialog] {
     // A box left open would keep its nested loop, and the window, alive after the module.
     ui::DismissMessageBoxes();
     dialog->deleteLater();
+  });
+  // The host may end its process as soon as it learns the module ended; by then the window and
+  // its timers are gone, and the exit's stop is registered after every Qt global they touched.
+  QObject::connect(dialog, &QObject::destroyed, QCoreApplication::instance(), [bytes] {
     RegisterStopAtExit();
+    AnnounceModuleEnd(HostRecord(bytes));
   });
   dialog->StartModule();
   RegisterStopAtExit();

@@ -457,12 +457,13 @@ void CStrivexDlg::ShutdownModule() {
   if (const char* shot = std::getenv("STRIVEX_SCREENSHOT"); shot != nullptr && *shot != '\0') {
     grab().save(QString::fromLocal8Bit(shot), "PNG");
   }
-  core_.ShutdownModule();
+  core_.StopModule();
   if (timer_ != nullptr) timer_->stop();
   platform::UnregisterWindow(handle_);
   handle_ = 0;
   ended_ = true;
   hide();
+  if (!ownerAnnouncesEnd_) AnnounceModuleEnd(core_.host());
   emit moduleEnded();
 }
 

@@ -60,6 +60,9 @@ class CStrivexDlg : public QDialog, public ModuleView {
 
   // On the UI thread: registers the window, initialises the module and shows the window.
   void StartModule();
+  // The module's end is then told to the host by the window's owner, once the window is gone,
+  // instead of by the shutdown: the host may end its process the moment it learns of it.
+  void LeaveEndAnnouncementToOwner() { ownerAnnouncesEnd_ = true; }
   // The handle the host record carries; 0 before StartModule.
   platform::WindowHandle windowHandle() const { return handle_; }
 
@@ -112,6 +115,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   ModuleCore core_;
   StatusPanelModel panelModel_;
   platform::WindowHandle handle_ = 0;
+  bool ownerAnnouncesEnd_ = false;
   bool started_ = false;
   bool ended_ = false;
   bool serialSettingsAllowed_ = false;  // the menu state: only while the port is closed
