@@ -120,8 +120,8 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
     LoadCodeLists(*serverSession_, host_.MachineId(), codes);
     context_.server.SetCodes(std::move(codes));
   }
-  dcb_ = StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits);
-  if (const PortOpenOutcome port = portOutage_.Open(port_, serial_.portName, dcb_); port.opened) {
+  SetLineSettings(StartupLineSettings(serial_.baudRate, serial_.byteSize, serial_.parity, serial_.stopBits));
+  if (const PortOpenOutcome port = portOutage_.Open(port_, serial_.portName, lineSettings()); port.opened) {
     portWanted_.store(true);
   } else {
     if (!port.notice.empty()) platform::MessageBox(port.notice);
@@ -213,8 +213,18 @@ void ModuleCore::StopModule() {
   folder_.reset();  // the next module may take the folder
 }
 
+LineSettings ModuleCore::lineSettings() const {
+  MutexLock lock(dcbMutex_);
+  return dcb_;
+}
+
+void ModuleCore::SetLineSettings(const LineSettings& dcb) {
+  MutexLock lock(dcbMutex_);
+  dcb_ = dcb;
+}
+
 bool ModuleCore::OpenPort() {
-  if (const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), dcb_); !port.opened) {
+  if (const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), lineSettings()); !port.opened) {
     if (!port.notice.empty()) platform::MessageBox(port.notice);
     return false;
   }
@@ -231,7 +241,7 @@ void ModuleCore::WatchPort() {
   if (now - lastPortTry_ < kReopenPeriod) return;
   lastPortTry_ = now;
   // The partial message stays with the reader, which goes on with the same buffer once it reads.
-  const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), dcb_);
+  const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), lineSettings());
   if (port.opened && !portWanted_.load()) port_.Close();  // closed meanwhile
   // The processing thread's: told once per outage, without waiting for the window.
   if (port.noticeIsNew) view_.NotifyOperator(port.notice);

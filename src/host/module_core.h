@@ -21,6 +21,7 @@
 #include "serial/port_serial.h"
 #include "serial/receive_context.h"
 #include "util/log_files.h"
+#include "util/thread_annotations.h"
 
 namespace strivex {
 
@@ -96,8 +97,10 @@ class ModuleCore {
   HostRecord& host() { return host_; }
   // The serial settings read at the start.
   const SerialSettings& serialSettings() const { return serial_; }
-  // The block the port is opened with ("Deschid Port" reuses it).
-  LineSettings& lineSettings() { return dcb_; }
+  // The block the port is opened with ("Deschid Port" and the re-opening of a lost port reuse
+  // it); the window changes it while the processing thread may be re-opening the port.
+  LineSettings lineSettings() const EXCLUDES(dcbMutex_);
+  void SetLineSettings(const LineSettings& dcb) EXCLUDES(dcbMutex_);
   // The analyser's port.
   PortSerial& port() { return port_; }
   // The local settings session; null before Initialize and after the shutdown.
@@ -123,7 +126,8 @@ class ModuleCore {
   std::unique_ptr<BazaDeDate> localSession_;
   std::unique_ptr<BazaDeDate> serverSession_;
   SerialSettings serial_;
-  LineSettings dcb_;
+  mutable Mutex dcbMutex_;
+  LineSettings dcb_ GUARDED_BY(dcbMutex_);
   ResultQueue queue_;
   ReceiveContext receive_;
   PortSerial port_;

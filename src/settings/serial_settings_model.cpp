@@ -147,7 +147,7 @@ std::vector<std::string> SerialSettingsStatements(const SerialChoice& choice, in
   };
 }
 
-void ApplySerialChoice(const SerialChoice& choice, PortSerial& port, LineSettings& dcb, BazaDeDate& local,
+LineSettings ApplySerialChoice(const SerialChoice& choice, PortSerial& port, LineSettings dcb, BazaDeDate& local,
                        int32_t localMachineId) {
   port.SetPortName(choice.portName);
   dcb.BaudRate = static_cast<uint32_t>(choice.baudRate);
@@ -157,6 +157,7 @@ void ApplySerialChoice(const SerialChoice& choice, PortSerial& port, LineSetting
   for (const std::string& statement : SerialSettingsStatements(choice, localMachineId)) {
     local.SQLCommand(statement, 0);
   }
+  return dcb;
 }
 
 SerialChoice CurrentSerialChoice(const std::string& portName, const LineSettings& dcb) {

@@ -75,9 +75,10 @@ class SetariComunicare {
 std::vector<std::string> SerialSettingsStatements(const SerialChoice& choice, int32_t localMachineId);
 
 // What the menu command does after a confirmed dialog: the port keeps the new name for its next
-// open, the block takes the four values, and the local database the five rows (slot 0; a failed
-// statement is only logged by the session). The open port, if any, is not touched.
-void ApplySerialChoice(const SerialChoice& choice, PortSerial& port, LineSettings& dcb, BazaDeDate& local,
+// open, the local database the five rows (slot 0; a failed statement is only logged by the
+// session), and the block returned is `dcb` with the four values. The open port, if any, is not
+// touched.
+LineSettings ApplySerialChoice(const SerialChoice& choice, PortSerial& port, LineSettings dcb, BazaDeDate& local,
                        int32_t localMachineId);
 
 // The window's current values, for the dialog's opening.

@@ -71,7 +71,8 @@ void RunSerialSettings(ModuleCore& core, QWidget* parent) {
   SetariComunicare model(CurrentSerialChoice(core.port().PortName(), core.lineSettings()), ListPresentSerialPorts());
   SetariComunicareDlg dialog(model, parent);
   if (dialog.exec() != QDialog::Accepted || !model.Confirmed()) return;
-  ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *local, core.context().localMachineId);
+  core.SetLineSettings(
+      ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *local, core.context().localMachineId));
 }
 
 }  // namespace strivex::ui

@@ -760,6 +760,11 @@ TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad
   EXPECT_NE(core->StatusNow(0).portName, "");
   StatusPanelModel panel;
   EXPECT_EQ(panel.Paint(core->StatusNow(0)).lines[2].text, "Port : - COM1 - Inaccesibil");
+  // The settings dialog may change the block while the processing thread re-opens with it.
+  for (const auto until = std::chrono::steady_clock::now() + 2500ms; std::chrono::steady_clock::now() < until;) {
+    core->SetLineSettings(core->lineSettings());
+    std::this_thread::sleep_for(10ms);
+  }
 
   // It comes back as another pseudo-terminal under the same name.
   testing::PtyPair replugged;
@@ -792,7 +797,9 @@ TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad
 TEST_F(ModuleCoreTest, AReturningDeviceThatRefusesTheSettingsIsToldOncePerOutage) {
   auto core = Start(1);
   ASSERT_TRUE(core->port().IsOpen());
-  core->lineSettings().ByteSize = 4;  // read again only by the re-opening
+  LineSettings refusedBlock = core->lineSettings();
+  refusedBlock.ByteSize = 4;  // read again only by the re-opening
+  core->SetLineSettings(refusedBlock);
   rig_.pty().CloseMaster();
   ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
   const std::filesystem::path link = dir_ / "dev" / "ttyS0";

@@ -207,8 +207,8 @@ TEST(SerialSettingsOnModuleTest, NewSettingsTakeEffectAtTheNextOpenAndTheNextSta
   model.Initialize();
   model.Confirm("COM2", "19200", "7", "Even", "1 stop bit", true);
   ASSERT_TRUE(model.Confirmed());
-  ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *core.localSession(),
-                    core.context().localMachineId);
+  core.SetLineSettings(ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *core.localSession(),
+                                         core.context().localMachineId));
   EXPECT_FALSE(core.port().IsOpen()) << "confirming opens nothing";
   EXPECT_EQ(core.StatusNow(0).portName, "COM2");
 
