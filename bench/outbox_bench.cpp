@@ -39,6 +39,7 @@ class NoView : public ModuleView {
   void AddReceivedRow(ReceivedRow) override {}
   void SetRowBacklog(int64_t, int32_t, int64_t, int64_t) override {}
   void NotifyOperator(const std::string&) override {}
+  void Post(std::function<void()>) override {}
   std::string RequestCodeText() override { return {}; }
   void SetRequestCodeText(const std::string&) override {}
   void SetMenuState(MenuState) override {}

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/baza_de_date.h"
+#include "host/background_work.h"
 #include "host/startup_steps.h"
 #include "platform/message_box.h"
 #include "support/module_rig.h"
@@ -76,10 +77,14 @@ TEST(SetariDialogsTest, DatabaseDialogShowsTheFieldsAndOnlyOkApplies) {
   for (const bool ok : {false, true}) {
     SCOPED_TRACE(ok ? "OK" : "Cancel");
     std::optional<DbConnectionFields> applied;
-    SetariDbDlg dialog(fields, DbTimeouts{}, [&](const DbConnectionFields& f) {
-      applied = f;
-      return false;
-    });
+    BackgroundWork workers;
+    SetariDbDlg dialog(
+        fields, DbTimeouts{},
+        [&](const DbConnectionFields& f) {
+          applied = f;
+          return DbDialogAnswer{};
+        },
+        [&](DbDialogRun::Task task) { return workers.Start(std::move(task)); });
     EXPECT_EQ(dialog.windowTitle(), "SetariDB");
     EXPECT_EQ(dialog.Fields(), fields);
     EXPECT_EQ(Child<QLineEdit>(dialog, "passwordEdit")->echoMode(), QLineEdit::Password);
@@ -89,6 +94,8 @@ TEST(SetariDialogsTest, DatabaseDialogShowsTheFieldsAndOnlyOkApplies) {
     }
     Child<QCheckBox>(dialog, "relayedCheck")->setChecked(false);
     QTest::mouseClick(Child<QPushButton>(dialog, ok ? "okButton" : "cancelButton"), Qt::LeftButton);
+    ASSERT_TRUE(testing::PumpUntil([&] { return dialog.result() == (ok ? QDialog::Accepted : QDialog::Rejected); }));
+    workers.Finish();
     if (!ok) {
       EXPECT_FALSE(applied) << "Cancel applies nothing";
       continue;
