@@ -21,6 +21,7 @@
 #include "serial/line_settings.h"
 #include "serial/port_serial.h"
 #include "serial/receive_context.h"
+#include "settings/db_dialog_run.h"
 #include "settings/db_settings_model.h"
 #include "util/log_files.h"
 
@@ -74,6 +75,8 @@ class ModuleCore {
   // `notice` (when given) gets what the operator is to be told of a failed relayed open. A worker
   // runs it (it waits for logins); it shows nothing itself. Defined in server_switch.cpp.
   bool SwitchServer(const DbConnectionFields& fields, std::string* notice = nullptr);
+  // SwitchServer as the database settings' OK runs it on a worker: its outcome and boxes.
+  DbDialogAnswer SwitchServerForDialog(const DbConnectionFields& fields);
   // The server connection's fields as the database settings show them: the start's, or the last
   // switch's. Any thread.
   DbConnectionFields ServerFields() const;

@@ -101,6 +101,14 @@ bool ModuleCore::SwitchServer(const DbConnectionFields& fields, std::string* not
   return connected;
 }
 
+DbDialogAnswer ModuleCore::SwitchServerForDialog(const DbConnectionFields& fields) {
+  DbDialogAnswer answer;
+  std::string notice;
+  answer.connected = SwitchServer(fields, &notice);
+  if (!notice.empty()) answer.boxes.push_back(notice);
+  return answer;
+}
+
 DbConnectionFields ModuleCore::ServerFields() const {
   MutexLock lock(serverShownMutex_);
   return serverShown_;

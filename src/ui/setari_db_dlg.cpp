@@ -144,13 +144,7 @@ void RunDatabaseSettings(ModuleCore& core, QWidget* parent) {
   BazaDeDate* local = core.localSession();
   if (server == nullptr || local == nullptr) return;
   // The worker's switch uses the module, whose end waits for it.
-  const auto apply = [&core](const DbConnectionFields& fields) {
-    DbDialogAnswer answer;
-    std::string notice;
-    answer.connected = core.SwitchServer(fields, &notice);
-    if (!notice.empty()) answer.boxes.push_back(notice);
-    return answer;
-  };
+  const auto apply = [&core](const DbConnectionFields& fields) { return core.SwitchServerForDialog(fields); };
   const auto start = [&core](DbDialogRun::Task task) { return core.background().Start(std::move(task)); };
   SetariDbDlg dialog(DbDialogFieldsFrom(core.ServerFields(), local->database), server->Timeouts(), apply, start,
                      parent);
