@@ -178,9 +178,9 @@ void BM_OutboxDrain(benchmark::State& state) {
     }
     ModuleContext context;
     context.outbox = outbox.get();
-    context.serverSession = &session->db;
-    context.resultMachineId = kMachineId;
-    context.investigationCodes = StripCodeList();
+    context.server.Attach(&session->db);
+    context.server.SetMachineIds({kMachineId, kMachineId});
+    context.server.SetCodes({{}, StripCodeList()});
     context.view = &view;
 
     const auto started = Clock::now();
