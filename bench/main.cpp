@@ -181,6 +181,20 @@ void PrintOutboxSummary(const RateReporter& reporter) {
   std::printf("%s", strivex::bench::IdleDetails().c_str());
 }
 
+// The window thread's worst stalls while the server keeps something waiting.
+void PrintWindowSummary(const RateReporter& reporter) {
+  bool header = false;
+  for (const char* which : {"dialog_login", "reconnection"}) {
+    const std::string name = std::string("BM_WindowStall/") + which;
+    const auto p99 = reporter.counters().find(name + ":p99_ms");
+    const auto worst = reporter.counters().find(name + ":max_ms");
+    if (p99 == reporter.counters().end() || worst == reporter.counters().end()) continue;
+    if (!header) std::printf("\nSummary (window thread's stalls, 5 ms timer; target p99 < 50 ms, max < 200 ms):\n");
+    header = true;
+    std::printf("  %-22s p99 %6.1f ms, max %6.1f ms\n", which, p99->second.back(), worst->second.back());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -195,5 +209,6 @@ int main(int argc, char** argv) {
   PrintDatabaseSummary(reporter);
   PrintRelaySummary(reporter);
   PrintOutboxSummary(reporter);
+  PrintWindowSummary(reporter);
   return 0;
 }

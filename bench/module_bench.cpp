@@ -156,6 +156,7 @@ class TimingView : public ModuleView {
     std::lock_guard lock(mutex_);
     notices_.push_back(text);
   }
+  void Post(std::function<void()>) override {}
   std::string RequestCodeText() override { return {}; }
   void SetRequestCodeText(const std::string&) override {}
   void SetMenuState(MenuState) override {}

@@ -39,6 +39,7 @@ class NoView : public ModuleView {
   void AddReceivedRow(ReceivedRow) override {}
   void SetRowBacklog(int64_t, int32_t, int64_t, int64_t) override {}
   void NotifyOperator(const std::string&) override {}
+  void Post(std::function<void()>) override {}
   std::string RequestCodeText() override { return {}; }
   void SetRequestCodeText(const std::string&) override {}
   void SetMenuState(MenuState) override {}
@@ -177,9 +178,9 @@ void BM_OutboxDrain(benchmark::State& state) {
     }
     ModuleContext context;
     context.outbox = outbox.get();
-    context.serverSession = &session->db;
-    context.resultMachineId = kMachineId;
-    context.investigationCodes = StripCodeList();
+    context.server.Attach(&session->db);
+    context.server.SetMachineIds({kMachineId, kMachineId});
+    context.server.SetCodes({{}, StripCodeList()});
     context.view = &view;
 
     const auto started = Clock::now();

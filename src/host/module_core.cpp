@@ -48,6 +48,7 @@ ModuleCore::~ModuleCore() {
   if (reconnector_) reconnector_->Stop();
   if (frameSender_) frameSender_->Stop();
   JoinWorkers();
+  background_.Finish();
 }
 
 void ModuleCore::OpenSessions() {
@@ -68,8 +69,11 @@ void ModuleCore::OpenSessions() {
   serverSession_->serverAddress = server.serverAddress;
   serverSession_->user = server.userName;
   serverSession_->password = server.password;
-  serverAddress_ = server.serverAddress;
-  serverDatabase_ = server.databaseName;
+  {
+    MutexLock lock(serverShownMutex_);
+    serverShown_ = {server.serverAddress, server.databaseName, server.userName, server.password,
+                    server.directConect};
+  }
   serverConnection_ = SqlServerConnectionString(server.serverAddress, server.databaseName, server.userName,
                                                 server.password);
   serverChosenByHost_ = host_.Flag(HostRecord::kServerUnavailable) != 0;
@@ -192,6 +196,8 @@ void ModuleCore::StopModule() {
   JoinWorkers();
   workListRunner_.Join();
   requestLookup_.Join();
+  confirmLookup_.Join();
+  background_.Finish();
   if (reconnector_) reconnector_->Stop();
   reconnector_.reset();
   // Frames not yet written end with the module, as the run they came from was never started.
@@ -277,8 +283,9 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   now.statusRepaint = context_.statusRepaint.load();
   now.serverUnavailable = host_.Flag(HostRecord::kServerUnavailable);
   if (serverSession_) {
-    now.serverAddress = serverAddress_;
-    now.serverDatabase = serverDatabase_;
+    MutexLock lock(serverShownMutex_);
+    now.serverAddress = serverShown_.serverAddress;
+    now.serverDatabase = serverShown_.database;
   }
   now.outboxPending = context_.outboxPending.load();
   now.outboxRejected = context_.outboxRejected.load();

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "host/background_work.h"
 #include "host/host_record.h"
 #include "host/module_context.h"
 #include "host/port_outage_log.h"
@@ -20,6 +21,8 @@
 #include "serial/line_settings.h"
 #include "serial/port_serial.h"
 #include "serial/receive_context.h"
+#include "settings/db_dialog_run.h"
+#include "settings/db_settings_model.h"
 #include "util/log_files.h"
 #include "util/thread_annotations.h"
 
@@ -27,7 +30,6 @@ namespace strivex {
 
 class BazaDeDate;
 class ModuleView;
-struct DbConnectionFields;
 class OutboxStore;
 class FrameSender;
 class ServerReconnector;
@@ -65,13 +67,25 @@ class ModuleCore {
   // The device of a port the operator wants open went away: it is re-opened every 2 s meanwhile.
   bool PortLost() const { return portWanted_.load() && !port_.IsOpen(); }
   // OK, Enter or Escape in the main window: an empty field hides the window; otherwise the
-  // number becomes the request id and the patient found on the server is shown ("0" when none).
+  // number becomes the request id and PACIENT shows it, then, once a worker has asked the server,
+  // the patient found ("0" when none). Returns at once.
   void ConfirmRequestCode();
+  // Looks up the confirmed request codes (its worker answers through the view's Post).
+  RequestLookupRunner& requestCodeLookup() { return confirmLookup_; }
 
-  // The database settings' OK: reconnects the server session with `fields` under the server lock,
-  // finds the machine id again, writes the settings for the next start, then wakes the upload
-  // thread. True when the server answered. Defined in server_switch.cpp.
-  bool SwitchServer(const DbConnectionFields& fields);
+  // The database settings' OK: reconnects the server session with `fields` under the server lock
+  // (waiting for a reconnection's login in progress), finds the machine id again, writes the
+  // settings for the next start, then wakes the upload thread. True when the server answered;
+  // `notice` (when given) gets what the operator is to be told of a failed relayed open. A worker
+  // runs it (it waits for logins); it shows nothing itself. Defined in server_switch.cpp.
+  bool SwitchServer(const DbConnectionFields& fields, std::string* notice = nullptr);
+  // SwitchServer as the database settings' OK runs it on a worker: its outcome and boxes.
+  DbDialogAnswer SwitchServerForDialog(const DbConnectionFields& fields);
+  // The server connection's fields as the database settings show them: the start's, or the last
+  // switch's. Any thread.
+  DbConnectionFields ServerFields() const;
+  // Runs the window's hand-offs (the database settings' logins); the shutdown waits for them.
+  BackgroundWork& background() { return background_; }
 
   // Gives a printout without a usable sample identifier (a received row marked unassigned) the
   // request `requestId`; its results are then stored like any other. False when the id is not a
@@ -117,6 +131,9 @@ class ModuleCore {
   void OpenOutbox();
   // On the processing thread.
   void WatchPort();
+  // The window's thread: the lookup's answer about `requestId`, unless another code or a message
+  // has changed the request id since.
+  void ShowRequestAnswer(int32_t requestId, const RequestCheck& check);
   void StartWorkers();
   void JoinWorkers();
 
@@ -136,8 +153,8 @@ class ModuleCore {
   std::unique_ptr<OutboxStore> outbox_;
   std::string serverConnection_;
   bool serverChosenByHost_ = false;  // the host said the server is unavailable: no reconnection
-  std::string serverAddress_;
-  std::string serverDatabase_;
+  mutable Mutex serverShownMutex_;  // the switch's worker writes, the panel and the dialog read
+  DbConnectionFields serverShown_ GUARDED_BY(serverShownMutex_);
   std::unique_ptr<ServerReconnector> reconnector_;
   std::atomic<bool> portWanted_{false};
   std::chrono::steady_clock::time_point lastPortTry_{};
@@ -146,6 +163,8 @@ class ModuleCore {
   std::unique_ptr<FrameSender> frameSender_;
   WorkListRunner workListRunner_{context_};
   RequestLookupRunner requestLookup_{context_};
+  RequestLookupRunner confirmLookup_{context_};
+  BackgroundWork background_;  // after the sessions: its tasks use them
   bool shutDown_ = false;
   std::shared_ptr<WorkingDirectoryLock> folder_;
 };

@@ -3,6 +3,7 @@
 // calls. Calls from worker threads must not wait for the window's thread: the window queues them,
 // so a shutdown that waits for the workers on that thread cannot deadlock.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,9 @@ class ModuleView {
                              int64_t rejected) = 0;
   // Something the operator must know, shown without holding up the caller.
   virtual void NotifyOperator(const std::string& text) = 0;
+  // Runs `call` on the window's thread later (a worker's answer to something the window asked);
+  // dropped when the window is gone first.
+  virtual void Post(std::function<void()> call) = 0;
 
   // The window's own thread.
   virtual std::string RequestCodeText() = 0;

@@ -81,27 +81,34 @@ void ModuleCore::ConfirmRequestCode() {
   }
   const int32_t requestId = ParseDecimal(typed);
   context_.requestId.store(requestId);
-  // Without the server, or without an investigation of this instrument to match requests
-  // against, the typed number is taken as it is. The window never waits for a reconnection in
-  // progress: the number is then taken as typed too.
-  std::optional<std::string> patient;
-  context_.server.TryRun([&patient, requestId](ServerLink::Scope& link) {
-    if (link.codes().investigation.empty()) return true;
-    patient = LookupRequestPatient(link.session(), requestId, link.codes().investigation.front().investigationId);
-    return patient.has_value();
+  // The number is already the one the next message goes to: the field must not keep naming the
+  // previous patient while the server is asked, nor when it cannot answer (no server, no
+  // investigation of this instrument to match requests against, a statement that failed).
+  view_.SetPatientText(typed);
+  if (!context_.server.Connected()) return;
+  // The statement runs on a worker: the window never waits for the server or a login in progress.
+  confirmLookup_.Begin(requestId, [this](int32_t id, const RequestCheck& check) {
+    view_.Post([this, id, check] { ShowRequestAnswer(id, check); });
   });
-  if (!patient) {
-    // The number is already the one the next message goes to: the field must not keep naming the
-    // previous patient.
-    view_.SetPatientText(typed);
-    return;
-  }
-  if (!patient->empty()) {
-    view_.SetPatientText(*patient);
-    view_.SetRequestCodeText("");
-  } else {
-    context_.requestId.store(0);
-    view_.SetPatientText("0");
+}
+
+void ModuleCore::ShowRequestAnswer(int32_t requestId, const RequestCheck& check) {
+  if (shutDown_ || context_.requestId.load() != requestId) return;
+  switch (check.outcome) {
+    case RequestCheck::Outcome::kKnown:
+    case RequestCheck::Outcome::kOtherRequest:
+      // As the statement names it: the request found, then the patient.
+      view_.SetPatientText(Format("%d%s%s", check.foundRequest, kNameSeparator, check.patient.c_str()));
+      view_.SetRequestCodeText("");
+      break;
+    case RequestCheck::Outcome::kUnknown: {
+      int32_t expected = requestId;
+      context_.requestId.compare_exchange_strong(expected, 0);
+      view_.SetPatientText("0");
+      break;
+    }
+    default:
+      break;  // the typed number stays, as shown
   }
 }
 

@@ -59,7 +59,9 @@ RequestCheck RequestLookupRunner::Check(int32_t requestId) {
   const LinkResult result = context_.server.TryRun(
       [&check, requestId](ServerLink::Scope& link) {
         check = CheckRequest(&link.session(), link.codes().investigation, requestId);
-        return true;
+        // A failed statement is classified by the link, which closes a dead connection for the
+        // reconnection.
+        return check.outcome != RequestCheck::Outcome::kFailed;
       },
       kLookupSessionWait, ServerLink::Needs::kAlways);
   if (result.outcome == LinkOutcome::kBusy) check.outcome = RequestCheck::Outcome::kServerBusy;

@@ -6,7 +6,6 @@
 #include "host/host_record.h"
 #include "host/module_core.h"
 #include "host/startup_steps.h"
-#include "platform/message_box.h"
 #include "util/format.h"
 #include "util/text_scan.h"
 
@@ -81,26 +80,38 @@ bool SwitchServerLocked(ModuleContext& context, ServerLink::Scope& link, BazaDeD
   return connected;
 }
 
-bool ModuleCore::SwitchServer(const DbConnectionFields& fields) {
+bool ModuleCore::SwitchServer(const DbConnectionFields& fields, std::string* notice) {
   if (!serverSession_ || !localSession_) return false;
   // Waits for a reconnection's login in progress (bounded by its login time; the reconnection
   // never waits for the window).
   bool connected = false;
-  std::string notice;
   context_.server.Run(
       [&](ServerLink::Scope& link) {
         connected = SwitchServerLocked(context_, link, *localSession_, fields);
-        if (!connected) notice = link.session().lastNotice();
+        if (!connected && notice != nullptr) *notice = link.session().lastNotice();
         return true;
       },
       ServerLink::Needs::kAlways);
-  // Shown once the session is let go: the workers must not wait for the operator.
-  if (!notice.empty()) platform::MessageBox(notice);
-  serverAddress_ = fields.serverAddress;
-  serverDatabase_ = fields.database;
+  {
+    MutexLock lock(serverShownMutex_);
+    serverShown_ = fields;
+  }
   context_.statusRepaint.store(1);
   context_.uploadWake.Notify();
   return connected;
+}
+
+DbDialogAnswer ModuleCore::SwitchServerForDialog(const DbConnectionFields& fields) {
+  DbDialogAnswer answer;
+  std::string notice;
+  answer.connected = SwitchServer(fields, &notice);
+  if (!notice.empty()) answer.boxes.push_back(notice);
+  return answer;
+}
+
+DbConnectionFields ModuleCore::ServerFields() const {
+  MutexLock lock(serverShownMutex_);
+  return serverShown_;
 }
 
 }  // namespace strivex

@@ -7,7 +7,6 @@
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
 #include "db/sql_text.h"
-#include "platform/message_box.h"
 #include "util/format.h"
 #include "util/log_files.h"
 
@@ -41,6 +40,10 @@ DbDialogFields DbDialogFieldsFrom(const BazaDeDate& server, const BazaDeDate& lo
           server.direct.load() == 0};
 }
 
+DbDialogFields DbDialogFieldsFrom(const DbConnectionFields& server, const std::string& localDatabase) {
+  return {localDatabase, server.serverAddress, server.database, server.user, server.password, server.direct == 0};
+}
+
 DbConnectionFields FieldsForSaving(const DbDialogFields& fields) { return Limited(fields, kAddressLimit); }
 
 DbConnectionFields FieldsForTest(const DbDialogFields& fields) { return Limited(fields, kTestAddressLimit); }
@@ -49,7 +52,7 @@ DbTimeouts DialogTimeouts(const DbTimeouts& configured) {
   return {std::min(configured.login, kDialogLoginLimit), configured.query};
 }
 
-std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts& configured) {
+std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts& configured, std::string* notice) {
   BazaDeDate probe;
   probe.SetTimeouts(DialogTimeouts(configured));
   probe.serverAddress = fields.serverAddress;
@@ -59,11 +62,11 @@ std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts&
   const std::string connection =
       SqlServerConnectionString(fields.serverAddress, fields.database, fields.user, fields.password);
   if (!probe.DeschidConectie(connection, fields.direct)) {
-    if (const std::string notice = probe.lastNotice(); !notice.empty()) platform::MessageBox(notice);
-    return "Insucces";
+    if (notice != nullptr) *notice = probe.lastNotice();
+    return kConnectionTestFailed;
   }
   probe.InchidConectie();
-  return "Conectare Reusita";
+  return kConnectionTestPassed;
 }
 
 std::vector<std::string> MedianexInitStatements(const DbConnectionFields& fields) {

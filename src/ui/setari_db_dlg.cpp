@@ -1,12 +1,13 @@
 #include "ui/setari_db_dlg.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -18,8 +19,19 @@
 
 namespace strivex::ui {
 
-SetariDbDlg::SetariDbDlg(const DbDialogFields& fields, const DbTimeouts& timeouts, Apply apply, QWidget* parent)
-    : QDialog(parent), timeouts_(timeouts), apply_(std::move(apply)) {
+namespace {
+
+// Queued to the application, not to the dialog, which a worker must not touch: the attempt's
+// ticket tells whether the dialog still waits for the answer.
+void PostToWindow(DbDialogRun::Task task) {
+  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+}
+
+}  // namespace
+
+SetariDbDlg::SetariDbDlg(const DbDialogFields& fields, const DbTimeouts& timeouts, Apply apply,
+                         DbDialogRun::StartTask start, QWidget* parent)
+    : QDialog(parent), timeouts_(timeouts), apply_(std::move(apply)), run_(std::move(start), PostToWindow) {
   setWindowTitle(QStringLiteral("SetariDB"));
   setObjectName(QStringLiteral("setariDb"));
 
@@ -48,19 +60,22 @@ SetariDbDlg::SetariDbDlg(const DbDialogFields& fields, const DbTimeouts& timeout
   grid->addWidget(relayed_, row, 1);
   local_->setMinimumWidth(260);
 
-  auto* test = new QPushButton(QStringLiteral("Testez Conectie"), this);
-  test->setObjectName(QStringLiteral("testButton"));
-  connect(test, &QPushButton::clicked, this, &SetariDbDlg::TestConnection);
-  QPushButton* ok = NewAcceptButton(this);
+  test_ = new QPushButton(QStringLiteral("Testez Conectie"), this);
+  test_->setObjectName(QStringLiteral("testButton"));
+  connect(test_, &QPushButton::clicked, this, &SetariDbDlg::TestConnection);
+  ok_ = NewAcceptButton(this);
   QPushButton* cancel = NewRejectButton(this);
+  busy_ = new QLabel(this);
+  busy_->setObjectName(QStringLiteral("busyLabel"));
 
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(test);
+  buttons->addWidget(test_);
   buttons->addStretch(1);
-  buttons->addWidget(ok);
+  buttons->addWidget(ok_);
   buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(frame);
+  layout->addWidget(busy_);
   layout->addLayout(buttons);
 }
 
@@ -75,34 +90,64 @@ DbDialogFields SetariDbDlg::Fields() const {
           ToLocal8(user_->text()),  ToLocal8(password_->text()), relayed_->isChecked()};
 }
 
-void SetariDbDlg::Busy(const std::function<void()>& work) {
-  setEnabled(false);
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  work();
-  QApplication::restoreOverrideCursor();
-  setEnabled(true);
+void SetariDbDlg::ShowState() {
+  const bool idle = run_.running() == DbDialogRun::Attempt::kNone;
+  for (QWidget* widget : std::initializer_list<QWidget*>{address_, database_, user_, password_, relayed_, test_, ok_}) {
+    widget->setEnabled(idle);
+  }
+  busy_->setText(FromLocal8(run_.BusyText()));
+  if (idle) {
+    unsetCursor();
+  } else {
+    setCursor(Qt::BusyCursor);
+  }
+}
+
+void SetariDbDlg::Answered(const DbDialogAnswer& answer) {
+  ShowState();
+  for (const std::string& box : answer.boxes) platform::MessageBox(box);
 }
 
 void SetariDbDlg::TestConnection() {
   const DbConnectionFields fields = FieldsForTest(Fields());
-  std::string outcome;
-  Busy([&] { outcome = TestDbConnection(fields, timeouts_); });
-  platform::MessageBox(outcome);
+  const DbTimeouts timeouts = timeouts_;
+  const bool started = run_.Begin(
+      DbDialogRun::Attempt::kTest, [fields, timeouts] { return TestDbConnectionAnswer(fields, timeouts); },
+      [this](const DbDialogAnswer& answer) { Answered(answer); });
+  if (!started && run_.running() == DbDialogRun::Attempt::kNone) platform::MessageBox(kConnectionTestFailed);
+  ShowState();
 }
 
 void SetariDbDlg::accept() {
+  if (!apply_) {
+    QDialog::accept();
+    return;
+  }
   const DbConnectionFields fields = FieldsForSaving(Fields());
-  if (apply_) Busy([&] { apply_(fields); });
-  QDialog::accept();
+  run_.Begin(
+      DbDialogRun::Attempt::kApply, [apply = apply_, fields] { return apply(fields); },
+      [this](const DbDialogAnswer& answer) {
+        Answered(answer);
+        QDialog::accept();
+      });
+  ShowState();
+}
+
+void SetariDbDlg::reject() {
+  run_.Abandon();
+  ShowState();
+  QDialog::reject();
 }
 
 void RunDatabaseSettings(ModuleCore& core, QWidget* parent) {
   BazaDeDate* server = core.serverSession();
   BazaDeDate* local = core.localSession();
   if (server == nullptr || local == nullptr) return;
-  SetariDbDlg dialog(DbDialogFieldsFrom(*server, *local), server->Timeouts(),
-                     [&core](const DbConnectionFields& fields) { return core.SwitchServer(fields); }, parent);
+  // The worker's switch uses the module, whose end waits for it.
+  const auto apply = [&core](const DbConnectionFields& fields) { return core.SwitchServerForDialog(fields); };
+  const auto start = [&core](DbDialogRun::Task task) { return core.background().Start(std::move(task)); };
+  SetariDbDlg dialog(DbDialogFieldsFrom(core.ServerFields(), local->database), server->Timeouts(), apply, start,
+                     parent);
   dialog.exec();
 }
 

@@ -373,6 +373,11 @@ void CStrivexDlg::NotifyOperator(const std::string& text) {
   QMetaObject::invokeMethod(this, [text] { platform::MessageBox(text); }, Qt::QueuedConnection);
 }
 
+void CStrivexDlg::Post(std::function<void()> call) {
+  // With this window as the context, a call still queued when it is gone is dropped.
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
 std::string CStrivexDlg::RequestCodeText() { return ToLocal8(requestCode_->text()); }
 
 void CStrivexDlg::SetRequestCodeText(const std::string& text) { requestCode_->setText(FromLocal8(text)); }

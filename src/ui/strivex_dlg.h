@@ -71,6 +71,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   void AddReceivedRow(ReceivedRow row) override;
   void SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleIndex, int64_t pending, int64_t rejected) override;
   void NotifyOperator(const std::string& text) override;
+  void Post(std::function<void()> call) override;
   std::string RequestCodeText() override;
   void SetRequestCodeText(const std::string& text) override;
   void SetMenuState(MenuState state) override;

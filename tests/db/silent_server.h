@@ -15,8 +15,10 @@ class SilentServer {
     kMute,  // connections are made, nothing is ever read or written
     kFull,  // connections are never made: the listen queue is kept full
   };
-  // Listens on a free port of 127.0.0.1; port() is 0 when it cannot.
-  explicit SilentServer(Kind kind);
+  // Listens on a free port of 127.0.0.1, or on `address` and `port` (another loopback address
+  // beside a real server's port, for clients that take the port from the environment); port() is
+  // 0 when it cannot.
+  explicit SilentServer(Kind kind, const char* address = "127.0.0.1", uint16_t port = 0);
 
   uint16_t port() const { return port_; }
 

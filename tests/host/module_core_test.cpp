@@ -69,6 +69,12 @@ class ModuleCoreTest : public ::testing::Test {
                      0);
   }
 
+  // The window's confirmation, then the lookup's answer (the view runs it at once).
+  static void Confirm(ModuleCore& core) {
+    core.ConfirmRequestCode();
+    core.requestCodeLookup().Join();
+  }
+
   std::unique_ptr<ModuleCore> Start(uint8_t serverUnavailable, int32_t machineId = 5) {
     host_ = std::make_unique<HostRecordBuffer>(machineId, "Strivex", LocalPath(), 1);
     host_->record().SetFlag(HostRecord::kServerUnavailable, serverUnavailable);
@@ -187,23 +193,23 @@ TEST_F(ModuleCoreTest, ServerConnectionLoadsTheCodeLists) {
   EXPECT_TRUE(boxes_.Texts().empty());
 
   view_.SetRequestCodeText("1021");
-  core->ConfirmRequestCode();
+  Confirm(*core);
   EXPECT_EQ(view_.PatientTexts().back(), "1021 - Popescu Ion");
   EXPECT_EQ(view_.RequestCodeText(), "");
   EXPECT_EQ(core->context().requestId.load(), 1021);
 
   view_.SetRequestCodeText("81024");  // a bar code
-  core->ConfirmRequestCode();
+  Confirm(*core);
   EXPECT_EQ(view_.PatientTexts().back(), "1024 - Dumitrescu Gheorghe");
 
   view_.SetRequestCodeText("999999");
-  core->ConfirmRequestCode();
+  Confirm(*core);
   EXPECT_EQ(view_.PatientTexts().back(), "0");
   EXPECT_EQ(view_.RequestCodeText(), "999999");
   EXPECT_EQ(core->context().requestId.load(), 0);
 
   view_.SetRequestCodeText("");
-  core->ConfirmRequestCode();
+  Confirm(*core);
   EXPECT_EQ(view_.Hides(), 1);
   EXPECT_EQ(host_->record().Flag(HostRecord::kWindowShown), 0);
   core->ShutdownModule();
@@ -215,7 +221,7 @@ TEST_F(ModuleCoreTest, AFailedLookupShowsTheTypedNumberNotThePreviousPatient) {
   if (!UseLabServer()) GTEST_SKIP() << "no development server";
   auto core = Start(0);
   view_.SetRequestCodeText("1027");
-  core->ConfirmRequestCode();
+  Confirm(*core);
   ASSERT_EQ(view_.PatientTexts().back().rfind("1027 - ", 0), 0u) << view_.PatientTexts().back();
 
   int32_t pid = 0;
@@ -230,7 +236,7 @@ TEST_F(ModuleCoreTest, AFailedLookupShowsTheTypedNumberNotThePreviousPatient) {
     admin.InchidConectie();
   }
   view_.SetRequestCodeText("1022");
-  core->ConfirmRequestCode();
+  Confirm(*core);
   EXPECT_EQ(view_.PatientTexts().back(), "1022");
   EXPECT_EQ(core->context().requestId.load(), 1022);
   core->ShutdownModule();
@@ -248,7 +254,7 @@ TEST_F(ModuleCoreTest, RefusedServerIsReportedAndMarkedUnavailable) {
   EXPECT_TRUE(core->context().server.Codes().investigation.empty());
 
   view_.SetRequestCodeText("1021");
-  core->ConfirmRequestCode();  // without the server the typed code is taken as it is
+  Confirm(*core);  // without the server the typed code is taken as it is
   EXPECT_EQ(view_.PatientTexts().back(), "1021");
   EXPECT_EQ(core->context().requestId.load(), 1021);
   core->ShutdownModule();

@@ -1,6 +1,7 @@
 #pragma once
 // Stands in for the main window: records what the module asks of it, from any thread.
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ class RecordingView : public ModuleView {
     std::lock_guard lock(mutex_);
     notices_.push_back(text);
   }
+  // No window thread here: the call runs at once, on the caller's thread.
+  void Post(std::function<void()> call) override { call(); }
   std::string RequestCodeText() override {
     std::lock_guard lock(mutex_);
     return requestCode_;

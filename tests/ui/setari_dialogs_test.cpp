@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -16,8 +18,11 @@
 #include <vector>
 
 #include "db/baza_de_date.h"
+#include "db/silent_server.h"
+#include "host/background_work.h"
 #include "host/startup_steps.h"
 #include "platform/message_box.h"
+#include "support/loop_stalls.h"
 #include "support/module_rig.h"
 #include "support/temp_dir.h"
 #include "ui/setari_comunicare_dlg.h"
@@ -29,6 +34,7 @@ namespace strivex::ui {
 namespace {
 
 using testing::CatchModal;
+using testing::SilentServer;
 using testing::ModalEnd;
 
 void SaveShot(QWidget& dialog, const char* name) {
@@ -76,10 +82,14 @@ TEST(SetariDialogsTest, DatabaseDialogShowsTheFieldsAndOnlyOkApplies) {
   for (const bool ok : {false, true}) {
     SCOPED_TRACE(ok ? "OK" : "Cancel");
     std::optional<DbConnectionFields> applied;
-    SetariDbDlg dialog(fields, DbTimeouts{}, [&](const DbConnectionFields& f) {
-      applied = f;
-      return false;
-    });
+    BackgroundWork workers;
+    SetariDbDlg dialog(
+        fields, DbTimeouts{},
+        [&](const DbConnectionFields& f) {
+          applied = f;
+          return DbDialogAnswer{};
+        },
+        [&](DbDialogRun::Task task) { return workers.Start(std::move(task)); });
     EXPECT_EQ(dialog.windowTitle(), "SetariDB");
     EXPECT_EQ(dialog.Fields(), fields);
     EXPECT_EQ(Child<QLineEdit>(dialog, "passwordEdit")->echoMode(), QLineEdit::Password);
@@ -89,6 +99,8 @@ TEST(SetariDialogsTest, DatabaseDialogShowsTheFieldsAndOnlyOkApplies) {
     }
     Child<QCheckBox>(dialog, "relayedCheck")->setChecked(false);
     QTest::mouseClick(Child<QPushButton>(dialog, ok ? "okButton" : "cancelButton"), Qt::LeftButton);
+    ASSERT_TRUE(testing::PumpUntil([&] { return dialog.result() == (ok ? QDialog::Accepted : QDialog::Rejected); }));
+    workers.Finish();
     if (!ok) {
       EXPECT_FALSE(applied) << "Cancel applies nothing";
       continue;
@@ -96,6 +108,45 @@ TEST(SetariDialogsTest, DatabaseDialogShowsTheFieldsAndOnlyOkApplies) {
     ASSERT_TRUE(applied);
     // The local file's field is shown only; everything else is taken as typed.
     EXPECT_EQ(*applied, (DbConnectionFields{"o'ther", "o'ther", "o'ther", "secret", 1}));
+  }
+}
+
+// A login to a server that accepts and never answers runs off the window's thread: its event loop
+// keeps turning, the dialog says it is busy, Cancel ends it at once, and the abandoned answer is
+// never shown.
+TEST(SetariDialogsTest, LoginToASilentServerKeepsTheWindowRunningAndCancelEndsItAtOnce) {
+  const SilentServer silent(SilentServer::kMute);
+  ASSERT_NE(silent.port(), 0);
+  const QByteArray previousPort = qgetenv("PGPORT");
+  qputenv("PGPORT", QByteArray::number(silent.port()));
+  const std::shared_ptr<void> restore(nullptr, [&](void*) {
+    if (previousPort.isNull()) qunsetenv("PGPORT"); else qputenv("PGPORT", previousPort);
+  });
+  const DbTimeouts timeouts{std::chrono::seconds(3), std::chrono::seconds(3)};
+  platform::MessageBoxRecorder boxes;
+  for (const char* button : {"testButton", "okButton"}) {
+    SCOPED_TRACE(button);
+    BackgroundWork workers;
+    SetariDbDlg dialog({"", "127.0.0.1", "strivex_lab", "u", "p", false}, timeouts,
+                       [&](const DbConnectionFields& f) { return TestDbConnectionAnswer(f, timeouts); },
+                       [&](DbDialogRun::Task task) { return workers.Start(std::move(task)); });
+    dialog.show();
+    const testing::LoopStalls stalls;
+    QTest::mouseClick(Child<QPushButton>(dialog, button), Qt::LeftButton);
+    testing::PumpFor(1000);
+    EXPECT_GT(stalls.Ticks(), 20u);
+    EXPECT_LT(stalls.MaxMs(), 500);
+    EXPECT_FALSE(Child<QLabel>(dialog, "busyLabel")->text().isEmpty());
+    EXPECT_FALSE(Child<QPushButton>(dialog, "okButton")->isEnabled());
+
+    QElapsedTimer cancel;
+    cancel.start();
+    QTest::mouseClick(Child<QPushButton>(dialog, "cancelButton"), Qt::LeftButton);
+    EXPECT_LT(cancel.elapsed(), 500);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    workers.Finish();  // the login ends by its own limit
+    testing::PumpFor(50);
+    EXPECT_TRUE(boxes.Texts().empty()) << boxes.Texts().front();
   }
 }
 
