@@ -197,11 +197,12 @@ void ModuleCore::ShutdownModule() {
   context_.uploadStop.store(1);
   receive_.RequestStop();
   context_.uploadWake.Notify();
-  // A statement in flight on a server that answers ends in the grace; on one that does not, it is
-  // cut and its result stays pending in the outbox. Logins and reads in flight are cut with it.
+  WaitUntil([&] { return receive_.state.load() == RX_CONSUMER_DONE || !processing_.joinable(); });
+  // The last batch and a statement in flight on a server that answers are done within the grace;
+  // on one that does not, the statement is cut and its result stays pending in the outbox. Logins
+  // and reads in flight are cut with it.
   WaitAtMost([&] { return context_.uploadFinished.load() == 1; }, timings::kStopGrace);
   context_.server.Abort();
-  WaitUntil([&] { return receive_.state.load() == RX_CONSUMER_DONE || !processing_.joinable(); });
   WaitUntil([&] { return context_.uploadFinished.load() == 1; });
   JoinWorkers();
   workListRunner_.Join();
