@@ -79,6 +79,12 @@ bool BazaDeDate::DeschidConectieSetari(uint8_t directFlag) {
   return DeschidBazaLocala(database, password, directFlag);
 }
 
+void BazaDeDate::Abort() {
+  // Both: an open in flight may be switching from one mode to the other.
+  direct_->Abort();
+  relayed_->Abort();
+}
+
 void BazaDeDate::InchidConectie() {
   if (connected.load() == 1 && !Backend().Close()) return;
   connected.store(0);

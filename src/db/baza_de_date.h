@@ -48,6 +48,10 @@ class BazaDeDate {
   // Closes the connection if connected is 1 (relayed: after the relay's answer; result sets are
   // closed but stay in their slots); connected is 0 afterwards. Never logs.
   void InchidConectie();
+  // Cuts the connection at once, for a stop that must not wait on the server: an open, statement
+  // or reply in flight on another thread fails as kConnectionLost, and so does every later one
+  // until the next open. Any thread; never waits on the server or on the statement in flight.
+  void Abort();
 
   // Runs a statement into a slot; false on failure. Direct: waits for the busy flag, logs a
   // failure and sets lastErrorCode, and a conversion failure still returns true after logging.

@@ -45,7 +45,9 @@ class ResultSet {
 };
 
 // One connection. Execute may run on several threads at once; Open and Close run alone (the
-// session sees to both). Nothing here logs: failures come back in a DbError.
+// session sees to both), Abort beside any of them. Nothing here logs: failures come back in a
+// DbError. Every login and statement has a deadline (DbTimeouts) that holds when the server
+// never answers.
 class DbEngine {
  public:
   virtual ~DbEngine() = default;
@@ -62,6 +64,10 @@ class DbEngine {
   virtual std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) = 0;
   // Ends the connection once the result sets read from it are gone; Execute then fails.
   virtual void Close() = 0;
+  // Cuts the connection at once, from any thread, while Open or Execute may be waiting on the
+  // server: they return with kConnectionLost, and so does every later statement until the next
+  // Open. An engine without a server has nothing to cut.
+  virtual void Abort() {}
 };
 
 // The engine for a connection string: SQLite for the Jet provider strings, ODBC otherwise.

@@ -38,7 +38,14 @@ DirectBackend::DirectBackend(BazaDeDate& session, FailureLog& log, OutcomeLog& o
 DirectBackend::~DirectBackend() {
   // Result sets may hold their connection open: they go first.
   for (auto& slot : slots_) slot.reset();
+  std::lock_guard abortLock(abortMutex_);
+  abortable_ = nullptr;
   engine_.reset();
+}
+
+void DirectBackend::Abort() {
+  std::lock_guard abortLock(abortMutex_);
+  if (abortable_ != nullptr) abortable_->Abort();
 }
 
 bool DirectBackend::HasEngine() const {
@@ -60,7 +67,11 @@ bool DirectBackend::Open(const std::string& connectionString, const DbTimeouts& 
   std::unique_lock lock(engineMutex_);
   // The previous connection goes with slot 0; slots 1-9 keep their sets (and what they read from).
   WithSlot(0, [](std::unique_ptr<ResultSet>& set) { return std::move(set); });
-  engine_ = MakeEngine(connectionString);
+  {
+    std::lock_guard abortLock(abortMutex_);
+    engine_ = MakeEngine(connectionString);
+    abortable_ = engine_.get();
+  }
   if (!engine_) {
     lock.unlock();
     outcomes_.Record(DbFailure::kRejected, "no engine for the connection string",

@@ -42,6 +42,8 @@ class DirectBackend final : public SessionBackend {
   bool RowAvailable(int slot) override;
   // Closes every slot's set (they stay in their slots) and the engine's connection; true.
   bool Close() override;
+  // Cuts the engine's connection, also while it is being opened or a statement holds the engine.
+  void Abort() override;
 
  private:
   // Runs `use` on a slot's set (null when empty) under that slot's own lock; returns its result.
@@ -61,6 +63,10 @@ class DirectBackend final : public SessionBackend {
   OutcomeLog& outcomes_;
   mutable std::shared_mutex engineMutex_;  // statements share it; open and close take it alone
   std::unique_ptr<DbEngine> engine_;
+  // The engine Abort reaches without the engine's lock, which a stuck statement or login holds;
+  // it is replaced under both locks.
+  std::mutex abortMutex_;
+  DbEngine* abortable_ = nullptr;
   std::array<std::mutex, BazaDeDate::kSlotCount> slotMutex_;
   std::array<std::unique_ptr<ResultSet>, BazaDeDate::kSlotCount> slots_;
 };

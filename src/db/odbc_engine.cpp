@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "db/connection_string.h"
+#include "db/deadline_watch.h"
+#include "db/driver_sockets.h"
 #include "db/heap_watch.h"
 #include "db/result_budget.h"
 #include "db/sql_dialect.h"
+#include "util/format.h"
 
 namespace strivex {
 
@@ -109,21 +112,38 @@ class OdbcConnection {
       error = {kResultFail, "the ODBC driver manager could not be started"};
       return false;
     }
-    // psqlODBC bounds the login with the first (libpq's connect_timeout) and statements with the
-    // query time-out (the server's statement_timeout); FreeTDS also takes the connection
+    // psqlODBC bounds the login with the first (libpq's connect_timeout), also against a frozen
+    // server; its query time-out is the server's own statement_timeout, which a frozen server never
+    // applies, so every statement is also bounded here (Bounded). FreeTDS takes the connection
     // time-out for its network reads.
     querySeconds_ = Seconds(timeouts.query);
+    query_ = timeouts.query;
     SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, AsAttribute(Seconds(timeouts.login)), 0);
     SQLSetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT, AsAttribute(querySeconds_), 0);
     std::string trimmed = TrimConnectionString(connectionString);
     SQLCHAR out[1024];
     SQLSMALLINT outLength = 0;
-    const SQLRETURN rc =
-        SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(trimmed.data()), SQL_NTS, out,
-                         sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
-    if (!Succeeded(rc)) {
+    SQLRETURN rc = SQL_ERROR;
+    bool late = false;
+    sockets_.Connect([&] {
+      // The driver's own login time-out counts whole seconds and should speak first; this is for
+      // a driver that does not keep it.
+      watch_.Arm(std::chrono::seconds(Seconds(timeouts.login)) + kLoginGrace);
+      rc = SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(trimmed.data()), SQL_NTS, out,
+                            sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+      late = watch_.Disarm();
+      return Succeeded(rc);
+    });
+    if (!Succeeded(rc) || sockets_.cut()) {
       error = DiagnosticOf(SQL_HANDLE_DBC, dbc_.get());
       error.result = kResultFail;  // a refused connection has no code of its own
+      if (sockets_.cut()) {
+        error.failure = DbFailure::kConnectionLost;
+        error.detail = std::string(late ? "no answer to the login in time" : "the login was abandoned") +
+                       "; the connection was cut (" + error.detail + ")";
+      }
+      if (Succeeded(rc)) SQLDisconnect(dbc_.get());
+      sockets_.Release();
       return false;
     }
     connected_ = true;
@@ -136,8 +156,42 @@ class OdbcConnection {
 
   void Disconnect() {
     std::lock_guard lock(mutex);
-    if (connected_) SQLDisconnect(dbc_.get());
+    if (connected_) {
+      const Bounded bounded(*this);
+      SQLDisconnect(dbc_.get());
+    }
     connected_ = false;
+    sockets_.Release();
+  }
+
+  // Cuts the connection at once: a login or statement in flight fails as a lost connection, and so
+  // does every later one. Any thread; never takes the mutex, which the stuck call holds.
+  void Abort() { sockets_.ShutDown(); }
+  // Whether the connection was cut, by a deadline or by Abort.
+  bool cut() const { return sockets_.cut(); }
+
+  // While it lives (with the mutex held), a call that talks to the server has until the query
+  // time-out; past it the connection is cut and the call returns with a failure.
+  class Bounded {
+   public:
+    explicit Bounded(OdbcConnection& connection) : connection_(connection) { connection_.watch_.Arm(connection_.query_); }
+    ~Bounded() { connection_.watch_.Disarm(); }
+    Bounded(const Bounded&) = delete;
+    Bounded& operator=(const Bounded&) = delete;
+
+   private:
+    OdbcConnection& connection_;
+  };
+
+  // A failure of a call on a cut connection is a lost connection, whatever the driver says.
+  void Classify(DbError& error) const {
+    if (cut()) {
+      error.failure = DbFailure::kConnectionLost;
+      error.detail = Format("no answer within %lld ms, or the module stopped; the connection was cut (%s)",
+                            static_cast<long long>(query_.count()), error.detail.c_str());
+    } else if (Dead()) {
+      error.failure = DbFailure::kConnectionLost;
+    }
   }
 
   bool connected() const { return connected_; }
@@ -156,11 +210,18 @@ class OdbcConnection {
   ResultBudget budget;
 
  private:
+  // A login gets this long after the driver's own time-out before it is cut.
+  static constexpr std::chrono::seconds kLoginGrace{1};
+
   OdbcHandle env_{SQL_HANDLE_ENV};
   OdbcHandle dbc_{SQL_HANDLE_DBC};
   bool connected_ = false;
   bool postgres_ = false;
   SQLULEN querySeconds_ = 0;
+  std::chrono::milliseconds query_{timings::kStatementTimeout};
+  DriverSockets sockets_;
+  // Declared after what it cuts, so it ends first.
+  DeadlineWatch watch_{[this] { sockets_.ShutDown(); }};
 };
 
 struct Column {
@@ -304,7 +365,10 @@ class OdbcResultSet : public ResultSet {
   bool Next(DbError& error) override {
     if (atEnd_) return false;
     std::lock_guard lock(connection_->mutex);
-    return FetchLocked(error) && !atEnd_;
+    const OdbcConnection::Bounded bounded(*connection_);
+    if (FetchLocked(error)) return !atEnd_;
+    connection_->Classify(error);
+    return false;
   }
   std::optional<size_t> ColumnIndex(std::string_view name) const override {
     for (size_t i = 0; i < columns_.size(); ++i) {
@@ -329,7 +393,11 @@ class OdbcResultSet : public ResultSet {
   void Close() override {
     // Only freeing the statement needs the connection's lock.
     std::unique_lock<std::mutex> lock;
-    if (stmt_.valid()) lock = std::unique_lock(connection_->mutex);
+    std::optional<OdbcConnection::Bounded> bounded;  // a driver may talk to the server as it frees
+    if (stmt_.valid()) {
+      lock = std::unique_lock(connection_->mutex);
+      bounded.emplace(*connection_);
+    }
     CloseLocked();
   }
   // Close, for a caller that holds the mutex or has no statement.
@@ -369,11 +437,22 @@ class OdbcEngine : public DbEngine {
   bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) override {
     Close();
     auto connection = std::make_shared<OdbcConnection>(resultLimit_);
+    {
+      // From now on Abort reaches the login too.
+      std::lock_guard lock(liveMutex_);
+      live_ = connection;
+    }
     if (!connection->Connect(connectionString, timeouts, error)) return false;
     if (connection->postgres()) {
       // The development server keeps UTF8; the module's bytes are Windows-1250.
       DbError ignored;
+      std::lock_guard lock(connection->mutex);
+      const OdbcConnection::Bounded bounded(*connection);
       Run(*connection, "SET client_encoding TO 'WIN1250'", ignored);
+      if (connection->cut()) {
+        error = {kResultFail, "the server stopped answering right after the login", DbFailure::kConnectionLost};
+        return false;
+      }
     }
     connection_ = std::move(connection);
     return true;
@@ -385,6 +464,7 @@ class OdbcEngine : public DbEngine {
       return nullptr;
     }
     std::lock_guard lock(connection_->mutex);
+    const OdbcConnection::Bounded bounded(*connection_);
     OdbcHandle stmt = NewStatement(*connection_, error);
     if (!stmt.valid()) return nullptr;
     ResultBudget& budget = connection_->budget;
@@ -406,13 +486,26 @@ class OdbcEngine : public DbEngine {
     if (read && !tooLarge) return set;
     if (set) set->CloseLocked();  // the set's own Close would wait for the mutex held here
     if (tooLarge) error = budget.TooLarge();
-    else if (connection_->Dead()) error.failure = DbFailure::kConnectionLost;
+    else connection_->Classify(error);
     return nullptr;
   }
 
   // The connection ends when the last result set read from it goes, as result sets keep
   // their connection alive.
-  void Close() override { connection_.reset(); }
+  void Close() override {
+    connection_.reset();
+    std::lock_guard lock(liveMutex_);
+    live_.reset();
+  }
+
+  void Abort() override {
+    std::shared_ptr<OdbcConnection> live;
+    {
+      std::lock_guard lock(liveMutex_);
+      live = live_;
+    }
+    if (live) live->Abort();
+  }
 
  private:
   // Runs `stmt` and reads the first row into `set`, which takes the handle when the statement has
@@ -462,6 +555,8 @@ class OdbcEngine : public DbEngine {
 
   size_t resultLimit_ = 0;
   std::shared_ptr<OdbcConnection> connection_;
+  std::mutex liveMutex_;
+  std::shared_ptr<OdbcConnection> live_;  // the connection being made or in use, for Abort
 };
 
 }  // namespace

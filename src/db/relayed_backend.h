@@ -45,6 +45,8 @@ class RelayedBackend final : public SessionBackend {
   // Asks the relay to close, waits for its answer and ends the connection; false, with the
   // connection left as it is, when the request cannot be sent.
   bool Close() override;
+  // Shuts the relay connection down: a wait for a reply ends at once.
+  void Abort() override { relay_.Abandon(); }
 
  private:
   // Why a request got no success, in the terms of BazaDeDate::lastFailure.

@@ -34,6 +34,9 @@ class SessionBackend {
   // Ends an open connection (BazaDeDate::InchidConectie calls it only while connected is 1);
   // false when it could not, and the session is to stay as it is.
   virtual bool Close() = 0;
+  // Ends at once what waits on the server (a login, a statement, a reply): it fails as a lost
+  // connection, as does everything after it until the next open. Any thread; never waits.
+  virtual void Abort() = 0;
 };
 
 // A session's failures as "_acterr.log" gets them, and the last one kept for operator tools.

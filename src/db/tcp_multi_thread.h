@@ -54,13 +54,14 @@ class TcpMultiThread {
   // Ends the connection: shuts the socket down, joins the reader, closes the socket. Replies
   // already received stay.
   void Close();
+  // Shuts the socket down so the reader ends and every waiter and sender fails; the socket is
+  // closed by Close. Any thread.
+  void Abandon();
 
  private:
   enum State : int32_t { kNotStarted = 0, kRunning = 1, kEnded = 2 };
 
   void ReadReplies(int socket);
-  // Shuts the socket down so the reader ends and every waiter and sender fails.
-  void Abandon();
   bool SendAll(const iovec* parts, int count);
 
   // Written by Start and Close under sendMutex_; Close reads it unlocked to shut a blocked

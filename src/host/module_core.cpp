@@ -1,5 +1,6 @@
 #include "host/module_core.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <thread>
@@ -33,6 +34,15 @@ void WaitUntil(Condition done) {
   while (!done()) std::this_thread::sleep_for(kShutdownPoll);
 }
 
+// Waits for `done`, but no longer than `atMost`.
+template <class Condition>
+void WaitAtMost(Condition done, std::chrono::milliseconds atMost) {
+  const auto until = std::chrono::steady_clock::now() + atMost;
+  for (auto now = std::chrono::steady_clock::now(); !done() && now < until; now = std::chrono::steady_clock::now()) {
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kShutdownPoll, until - now));
+  }
+}
+
 }  // namespace
 
 ModuleCore::ModuleCore(HostRecord host, ModuleView& view)
@@ -44,6 +54,7 @@ ModuleCore::~ModuleCore() {
     context_.uploadStop.store(1);
     receive_.RequestStop();
     context_.uploadWake.Notify();
+    context_.server.Abort();
   }
   if (reconnector_) reconnector_->Stop();
   if (frameSender_) frameSender_->Stop();
@@ -105,6 +116,10 @@ void ModuleCore::OpenOutbox() {
   // The host's machine id, known even when the server is not: rows are this instrument's.
   if (!outbox_->SetOwner(host_.MachineId())) WriteErrorLogEntry(outbox_->LastError());
   outbox_->PurgeStoredBefore(UnixNow() - kStoredKeptSeconds);
+  // The panel counts on a connection of its own: never behind the upload thread, which may be
+  // waiting on the server, nor from what that thread last published.
+  panelOutbox_ = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kExisting, error);
+  if (panelOutbox_) panelOutbox_->SetOwner(host_.MachineId());
 }
 
 void ModuleCore::Initialize(uint32_t windowHandle) {
@@ -192,6 +207,11 @@ void ModuleCore::StopModule() {
   receive_.RequestStop();
   context_.uploadWake.Notify();
   WaitUntil([&] { return receive_.state.load() == RX_CONSUMER_DONE || !processing_.joinable(); });
+  // The last batch and a statement in flight on a server that answers are done within the grace;
+  // on one that does not, the statement is cut and its result stays pending in the outbox. Logins
+  // and reads in flight are cut with it.
+  WaitAtMost([&] { return context_.uploadFinished.load() == 1; }, timings::kStopGrace);
+  context_.server.Abort();
   WaitUntil([&] { return context_.uploadFinished.load() == 1; });
   JoinWorkers();
   workListRunner_.Join();
@@ -209,6 +229,7 @@ void ModuleCore::StopModule() {
   if (port_.IsOpen()) port_.Close();
   view_.DeleteListItems();
   context_.outbox = nullptr;
+  panelOutbox_.reset();
   outbox_.reset();
   serverSession_.reset();
   localSession_.reset();
@@ -287,10 +308,19 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
     now.serverAddress = serverShown_.serverAddress;
     now.serverDatabase = serverShown_.database;
   }
-  now.outboxPending = context_.outboxPending.load();
-  now.outboxRejected = context_.outboxRejected.load();
-  now.outboxUnassigned = context_.outboxUnassigned.load();
-  now.outboxOtherMachines = context_.outboxOtherMachines.load();
+  if (panelOutbox_) {
+    const OutboxStats backlog = panelOutbox_->Backlog();
+    now.outboxPending = backlog.pending;
+    now.outboxRejected = backlog.rejected;
+    now.outboxUnassigned = backlog.unassigned;
+    now.outboxOtherMachines = backlog.otherMachines;
+  } else {
+    now.outboxPending = context_.outboxPending.load();
+    now.outboxRejected = context_.outboxRejected.load();
+    now.outboxUnassigned = context_.outboxUnassigned.load();
+    now.outboxOtherMachines = context_.outboxOtherMachines.load();
+  }
+  now.serverOverdue = context_.server.Overdue(std::chrono::steady_clock::now());
   now.outboxFailed = context_.outboxFailed.load() != 0;
   if (localSession_) now.localDatabase = localSession_->database;
   now.portName = port_.PortName();

@@ -151,6 +151,7 @@ class ModuleCore {
   PortOutageLog portOutage_;  // every open of port_ goes through it
   ModuleContext context_;
   std::unique_ptr<OutboxStore> outbox_;
+  std::unique_ptr<OutboxStore> panelOutbox_;  // the same file, read by the window's thread only
   std::string serverConnection_;
   bool serverChosenByHost_ = false;  // the host said the server is unavailable: no reconnection
   mutable Mutex serverShownMutex_;  // the switch's worker writes, the panel and the dialog read

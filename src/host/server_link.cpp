@@ -14,13 +14,13 @@ bool ServerLink::Connected() const { return Open(session_.load()); }
 
 LinkResult ServerLink::Run(const Work& work, Needs needs) {
   // Checked before the lock too: a lost session is not waited for behind a whole login.
-  if (needs == Needs::kConnected && !Connected()) return {};
+  if (aborted_.load() || (needs == Needs::kConnected && !Connected())) return {};
   MutexLock lock(mutex_);
   return RunLocked(work, needs);
 }
 
 LinkResult ServerLink::TryRun(const Work& work, std::chrono::milliseconds wait, Needs needs) {
-  if (needs == Needs::kConnected && !Connected()) return {};
+  if (aborted_.load() || (needs == Needs::kConnected && !Connected())) return {};
   if (!mutex_.try_lock_for(wait)) return {LinkOutcome::kBusy, {}};
   LinkResult result = RunLocked(work, needs);
   mutex_.unlock();
@@ -29,9 +29,13 @@ LinkResult ServerLink::TryRun(const Work& work, std::chrono::milliseconds wait, 
 
 LinkResult ServerLink::RunLocked(const Work& work, Needs needs) {
   BazaDeDate* session = session_.load();
-  if (session == nullptr || (needs == Needs::kConnected && !Open(session))) return {};
+  // Aborted while this thread waited for the lock.
+  if (aborted_.load() || session == nullptr || (needs == Needs::kConnected && !Open(session))) return {};
   Scope scope(*session, codes_, ids_, target_, targetDirect_);
-  if (work(scope)) return {LinkOutcome::kApplied, {}};
+  workSince_.store(std::chrono::steady_clock::now().time_since_epoch().count());
+  const bool applied = work(scope);
+  workSince_.store(0);
+  if (applied) return {LinkOutcome::kApplied, {}};
   LinkResult result;
   result.serverText = session->lastErrorText();
   if (result.serverText.empty()) result.serverText = session->LastErrorMessage();
@@ -43,6 +47,22 @@ LinkResult ServerLink::RunLocked(const Work& work, Needs needs) {
     result.outcome = LinkOutcome::kRefused;
   }
   return result;
+}
+
+void ServerLink::Abort() {
+  aborted_.store(true);
+  if (BazaDeDate* session = session_.load()) session->Abort();
+}
+
+std::optional<std::chrono::steady_clock::time_point> ServerLink::WorkSince() const {
+  const auto since = workSince_.load();
+  if (since == 0) return std::nullopt;
+  return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(since));
+}
+
+bool ServerLink::Overdue(std::chrono::steady_clock::time_point now, std::chrono::milliseconds threshold) const {
+  const auto since = WorkSince();
+  return since && now - *since > threshold;
 }
 
 void ServerLink::SetCodes(CodeLists codes) {

@@ -8,10 +8,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "util/thread_annotations.h"
+#include "util/timings.h"
 
 namespace strivex {
 
@@ -107,11 +109,25 @@ class ServerLink {
   MachineIds Ids() EXCLUDES(mutex_);
   void SetTarget(std::string connectionString, uint8_t direct) EXCLUDES(mutex_);
 
+  // For the stop, which must not wait on a server that does not answer: the work in flight fails
+  // at once (its connection is cut) and every later Run and TryRun is kConnectionLost without
+  // running. Any thread; never waits for the lock.
+  void Abort();
+  // When the work in flight started; nothing while none runs. Any thread, without the lock: the
+  // window reads it while a worker may be stuck on the server.
+  std::optional<std::chrono::steady_clock::time_point> WorkSince() const;
+  // Whether the work in flight has run longer than `threshold` at `now`.
+  bool Overdue(std::chrono::steady_clock::time_point now,
+               std::chrono::milliseconds threshold = timings::kServerOverdue) const;
+
  private:
   LinkResult RunLocked(const Work& work, Needs needs) REQUIRES(mutex_);
 
   Mutex mutex_;
   std::atomic<BazaDeDate*> session_{nullptr};  // statements on it only with mutex_ held
+  std::atomic<bool> aborted_{false};
+  // Of the work in flight, steady clock ticks; 0 while none runs.
+  std::atomic<std::chrono::steady_clock::rep> workSince_{0};
   CodeLists codes_ GUARDED_BY(mutex_);
   MachineIds ids_ GUARDED_BY(mutex_);
   std::string target_ GUARDED_BY(mutex_);

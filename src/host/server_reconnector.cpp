@@ -109,6 +109,7 @@ void ServerReconnector::Run() {
       context_.uploadWake.Notify();
       continue;
     }
+    if (stop_.load()) break;  // a login cut by the stop is no outage to tell of
     if (!operatorTold_ && context_.view != nullptr) {
       context_.view->NotifyOperator(kServerUnreachable);
       operatorTold_ = true;

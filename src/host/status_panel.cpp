@@ -38,10 +38,10 @@ StatusLine TransferLine(const StatusSnapshot& now, Rgb portColour, StatusPanel& 
 }  // namespace
 
 StatusPanelModel::Seen StatusPanelModel::SeenOf(const StatusSnapshot& now) {
-  return {now.receiveState,   now.receivingIndicator, now.serverUnavailable, now.serverAddress,
-          now.serverDatabase, now.portName,           now.portOpen,          now.portLost,
-          now.outboxPending,  now.outboxRejected,     now.outboxUnassigned,  now.outboxOtherMachines,
-          now.outboxFailed};
+  return {now.receiveState,   now.receivingIndicator, now.serverUnavailable, now.serverOverdue,
+          now.serverAddress,  now.serverDatabase,     now.portName,          now.portOpen,
+          now.portLost,       now.outboxPending,      now.outboxRejected,    now.outboxUnassigned,
+          now.outboxOtherMachines, now.outboxFailed};
 }
 
 bool StatusPanelModel::NeedsPaint(const StatusSnapshot& now, bool forced) const {
@@ -51,6 +51,8 @@ bool StatusPanelModel::NeedsPaint(const StatusSnapshot& now, bool forced) const 
 
 StatusLine StatusPanelModel::ServerLine(const StatusSnapshot& now, bool& repaint) {
   if (now.serverUnavailable != 0) return {"Baza Server : - Invalida", kRed};
+  // A session that still counts as open but whose statement hangs: the server is frozen or cut off.
+  if (now.serverOverdue) return {"Baza Server : - Nu raspunde", kRed};
   // Unsigned, as the times are seconds of the day and may wrap at midnight.
   const bool recent = previousPaint_ - readingStart_ < kReadingSeconds;
   previousPaint_ = now.secondsOfDay;

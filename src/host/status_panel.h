@@ -30,6 +30,7 @@ struct StatusSnapshot {
   uint8_t receivingIndicator = 0;
   uint8_t statusRepaint = 0;
   uint8_t serverUnavailable = 0;
+  bool serverOverdue = false;  // work on the server has run past timings::kServerOverdue
   std::string serverAddress;
   std::string serverDatabase;
   std::string localDatabase;
@@ -85,6 +86,7 @@ class StatusPanelModel {
     int32_t receiveState = 0;
     uint8_t receivingIndicator = 0;
     uint8_t serverUnavailable = 0;
+    bool serverOverdue = false;
     std::string serverAddress;
     std::string serverDatabase;
     std::string portName;

@@ -27,6 +27,14 @@ inline constexpr milliseconds kReconnectFirst{1000};
 inline constexpr milliseconds kReconnectLongest{30000};
 // How often a connected session is looked at when nobody reports it lost.
 inline constexpr milliseconds kServerWatchPeriod{2000};
+// Work on the server running longer than this shows as "Nu raspunde" on the panel: a result's
+// statement takes milliseconds, so the operator learns of a frozen server long before the
+// statement time-out gives the statement up.
+inline constexpr milliseconds kServerOverdue{5000};
+// The stop lets a statement in flight finish for this long, then cuts it: a server that answers
+// is done in milliseconds, and a cut statement may still be stored when the server wakes, then
+// be sent again.
+inline constexpr milliseconds kStopGrace{1000};
 
 // ---- the analyser's serial line ----------------------------------------------------------------
 

@@ -445,6 +445,22 @@ TEST_F(RelayClientTest, SilentRelayEndsTheOpenAtTheLoginTimeOut) {
   EXPECT_FALSE(ErrorLogExists());
 }
 
+// The stop does not wait out a silent relay's reply deadline.
+TEST_F(RelayClientTest, AbortEndsAWaitForAReplyAtOnce) {
+  db_->SetTimeouts({5s, 60s});
+  ASSERT_TRUE(Open());
+  auto call = std::async(std::launch::async, [this] {
+    const bool result = db_->SQLCommand("UPDATE t SET a = 1", 0);
+    return std::pair(result, db_->lastFailure());
+  });
+  peer_.ReadFrame();
+  peer_.ReadFrame();
+  db_->Abort();
+  ASSERT_EQ(call.wait_for(3s), std::future_status::ready);
+  EXPECT_EQ(call.get(), std::pair(false, DbFailure::kConnectionLost));
+  EXPECT_EQ(db_->connected.load(), 0);
+}
+
 TEST_F(RelayClientTest, StatementOutcomesAsTheRelayAnswers) {
   db_->SetTimeouts({5s, 1500ms});
   struct Case {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
 #include "host/module_core.h"
+#include "host/status_panel.h"
 #include "host/result_queue.h"
 #include "host/startup_steps.h"
 #include "host/recording_view.h"
@@ -73,6 +75,18 @@ class PrivateLabOutageTest : public ::testing::Test {
     for (int id = first; id < first + count; ++id) {
       EXPECT_EQ(stored.at(std::to_string(id)), reference) << "request " << id;
     }
+  }
+
+  // The module stores one report, then the server freezes and another report arrives; returns
+  // once its first statement is on its way to the frozen server.
+  std::unique_ptr<ModuleCore> StartThenFreezeUnderASecondReport(int first) {
+    auto core = Start();
+    rig_.pty().Write(Report(first));
+    if (!WaitFor([&] { return StoredByRequest().size() == 1; }, 20s)) return nullptr;
+    lab_->Freeze();
+    rig_.pty().Write(Report(first + 1));
+    if (!WaitFor([&] { return core->context().server.WorkSince().has_value(); }, 20s)) return nullptr;
+    return core;
   }
 
   testing::TempDir dir_;
@@ -139,6 +153,53 @@ TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator
   EXPECT_TRUE(view_.Notices().empty()) << "the start-up's box already told of this outage";
   EXPECT_EQ(view_.Backlogs(), (std::vector<std::pair<int64_t, int64_t>>{{0, 0}}));
   core->ShutdownModule();
+}
+
+TEST_F(PrivateLabOutageTest, AFrozenServerIsShownCutAtTheDeadlineAndCaughtUpOnAfterTheThaw) {
+  BazaDeDate local;  // a deadline long enough for the panel to tell first
+  ASSERT_TRUE(local.DeschidBazaLocala(rig_.LocalPath(), "quomar", 1));
+  ASSERT_TRUE(local.SQLCommand("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('Timeout Comanda', '12')", 0));
+  constexpr int kFirst = 44000;
+  auto core = StartThenFreezeUnderASecondReport(kFirst);
+  ASSERT_TRUE(core) << testing::ReadFile(dir_ / "_acterr.log");
+  // A third report arrives while the upload waits: the backlog is counted in the outbox itself.
+  rig_.pty().Write(Report(kFirst + 2));
+  StatusPanelModel panel;
+  EXPECT_TRUE(WaitFor([&] { return panel.Paint(core->StatusNow(0)).lines[0].text == "Baza Server : - Nu raspunde"; }, 15s));
+  EXPECT_EQ(panel.Paint(core->StatusNow(0)).lines[0].colour, kRed);
+  EXPECT_TRUE(WaitFor([&] { return BacklogLine(core->StatusNow(0)).text == "Rezultate : - 24 de trimis"; }, 15s))
+      << BacklogLine(core->StatusNow(0)).text;
+  // Past its deadline the statement counts as a lost connection, and the reconnection takes over.
+  EXPECT_TRUE(WaitFor([&] { return host_->record().Flag(HostRecord::kServerUnavailable) == 1; }, 30s));
+  lab_->Thaw();
+  ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == 36; }, 90s))
+      << testing::ReadFile(dir_ / "_acterr.log");
+  // The cut statement may have been stored as the server woke, then sent again: once at most.
+  size_t rows = 0;
+  for (auto [request, details] : StoredByRequest()) {
+    rows += details.size();
+    std::sort(details.begin(), details.end());
+    details.erase(std::unique(details.begin(), details.end()), details.end());
+    EXPECT_EQ(details.size(), 12u) << "request " << request;
+  }
+  EXPECT_TRUE(rows == 36 || rows == 37) << rows;
+  core->ShutdownModule();
+}
+
+TEST_F(PrivateLabOutageTest, StopWithTheServerFrozenEndsInTimeAndKeepsTheResultsPending) {
+  auto core = StartThenFreezeUnderASecondReport(45000);
+  ASSERT_TRUE(core) << testing::ReadFile(dir_ / "_acterr.log");
+  const auto start = std::chrono::steady_clock::now();
+  core->ShutdownModule();
+  // The login time-out (5 s) and two seconds, with room for a slow machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  lab_->Thaw();
+  std::string error;
+  const auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kExisting, error);
+  ASSERT_TRUE(outbox) << error;
+  const OutboxStats stats = outbox->Stats();
+  EXPECT_EQ(stats.stored, 12);
+  EXPECT_EQ(stats.pending, 12);
 }
 
 TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthersAndCanBePutBack) {

@@ -214,6 +214,7 @@ TEST(StatusPanel, PaintIsSkippedWhileNothingShownChanges) {
   EXPECT_TRUE(changed([](StatusSnapshot& o) { o.receivingIndicator = 1; }));
   EXPECT_TRUE(changed([](StatusSnapshot& o) { o.statusRepaint = 1; }));
   EXPECT_TRUE(changed([](StatusSnapshot& o) { o.serverUnavailable = 1; }));
+  EXPECT_TRUE(changed([](StatusSnapshot& o) { o.serverOverdue = true; }));
   EXPECT_TRUE(changed([](StatusSnapshot& o) { o.serverAddress = "x"; }));
   EXPECT_TRUE(changed([](StatusSnapshot& o) { o.serverDatabase = "x"; }));
   EXPECT_TRUE(changed([](StatusSnapshot& o) { o.portName = "COM2"; }));

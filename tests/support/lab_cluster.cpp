@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 #include "db/connection_string.h"
@@ -227,6 +228,7 @@ LabCluster::LabCluster() {
 }
 
 LabCluster::~LabCluster() {
+  Thaw();
   try {
     Stop();
   } catch (...) {
@@ -294,6 +296,39 @@ void LabCluster::Stop() {
   const Output stop =
       RunTool({Tool("pg_ctl"), "-D", data_.string(), "-m", "fast", "-w", "-t", "60", "-s", "stop"}, true);
   if (stop.exitCode != 0) Fail("pg_ctl stop", stop.text + Tail(ServerLog(), 20));
+}
+
+std::vector<int> LabCluster::ServerProcesses() const {
+  std::ifstream pidFile(data_ / "postmaster.pid");
+  int postmaster = 0;
+  if (!(pidFile >> postmaster) || postmaster <= 0) return {};
+  std::vector<int> processes{postmaster};
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+    std::string line;
+    std::getline(std::ifstream(entry.path() / "stat"), line);
+    std::istringstream rest(line.substr(line.rfind(')') + 1));
+    std::string state;
+    int parent = 0;
+    if (rest >> state >> parent && parent == postmaster) processes.push_back(std::stoi(line));
+  }
+  return processes;
+}
+
+void LabCluster::Freeze() {
+  // The postmaster first, so that no child it starts meanwhile escapes; its children listed after.
+  const std::vector<int> postmaster = ServerProcesses();
+  if (postmaster.empty()) return;
+  kill(postmaster.front(), SIGSTOP);
+  for (const int pid : ServerProcesses()) kill(pid, SIGSTOP);
+  frozen_ = true;
+}
+
+void LabCluster::Thaw() {
+  if (!frozen_) return;
+  for (const int pid : ServerProcesses()) kill(pid, SIGCONT);
+  frozen_ = false;
 }
 
 void LabCluster::Restart() {

@@ -45,6 +45,11 @@ class LabCluster {
   void Stop();
   void Restart();
   bool IsRunning() const;
+  // Stops the server's processes in their tracks (SIGSTOP: the postmaster, then its children), as
+  // a hung server or a dead network path behaves: its kernel still accepts and acknowledges, nothing
+  // answers. Thaw lets them go on. Only this cluster's processes; the destructor thaws first.
+  void Freeze();
+  void Thaw();
 
   int port() const { return port_; }
   // The module's own format (it names no port: the client takes it from PGPORT).
@@ -69,6 +74,8 @@ class LabCluster {
   void StopImmediately() const;
   void LoadDatabase();
   void WriteOdbcIni();
+  // The postmaster and its children, from postmaster.pid and /proc; none when it does not run.
+  std::vector<int> ServerProcesses() const;
   [[noreturn]] void Fail(const std::string& step, const std::string& output) const;
 
   std::filesystem::path root_;
@@ -77,6 +84,7 @@ class LabCluster {
   std::filesystem::path odbcDir_;
   int port_ = 0;
   bool everStarted_ = false;  // the port is fixed from the first start on: clients keep it
+  bool frozen_ = false;
 };
 
 // Sets the variables for this process until it ends, then puts the previous values back.

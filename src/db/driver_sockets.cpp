@@ -1,0 +1,94 @@
+#include "db/driver_sockets.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace strivex {
+
+namespace {
+
+// Only one connection may be connecting at a time, or each would take the other's sockets.
+std::mutex connectLock;
+
+struct CloseFolder {
+  void operator()(DIR* folder) const { ::closedir(folder); }
+};
+
+}  // namespace
+
+std::map<DriverSockets::Identity, int> DriverSockets::StreamSockets(bool connected) {
+  std::map<Identity, int> found;
+  const std::unique_ptr<DIR, CloseFolder> folder(::opendir("/proc/self/fd"));
+  if (!folder) return found;
+  const int own = ::dirfd(folder.get());
+  while (const dirent* entry = ::readdir(folder.get())) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd == own) continue;
+    struct stat status {};
+    if (::fstat(static_cast<int>(fd), &status) != 0 || !S_ISSOCK(status.st_mode)) continue;
+    int type = 0;
+    socklen_t size = sizeof type;
+    if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_TYPE, &type, &size) != 0 || type != SOCK_STREAM) continue;
+    sockaddr_storage peer{};
+    socklen_t peerSize = sizeof peer;
+    if (connected && ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) continue;
+    found.emplace(Identity{status.st_dev, status.st_ino}, static_cast<int>(fd));
+  }
+  return found;
+}
+
+bool DriverSockets::Connect(const std::function<bool()>& connect) {
+  std::lock_guard connecting(connectLock);
+  {
+    std::lock_guard lock(mutex_);
+    kept_.clear();
+    cut_.store(false);
+    before_ = StreamSockets(false);
+  }
+  const bool connected = connect();
+  std::lock_guard lock(mutex_);
+  if (connected) {
+    for (const auto& [identity, fd] : StreamSockets(true)) {
+      if (before_->contains(identity)) continue;
+      // A duplicate stays the same socket when the driver closes its descriptor and the number is
+      // reused: a late shut-down never meets somebody else's socket.
+      if (const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0); copy >= 0) kept_.emplace_back(copy);
+    }
+  }
+  before_.reset();
+  // Cut while connecting: whatever the driver kept of it is cut too.
+  if (cut_.load()) {
+    for (const UniqueFd& socket : kept_) ::shutdown(socket.get(), SHUT_RDWR);
+  }
+  return connected;
+}
+
+void DriverSockets::ShutDown() {
+  std::lock_guard lock(mutex_);
+  cut_.store(true);
+  if (before_) {
+    for (const auto& [identity, fd] : StreamSockets(false)) {
+      if (!before_->contains(identity)) ::shutdown(fd, SHUT_RDWR);
+    }
+    return;
+  }
+  for (const UniqueFd& socket : kept_) ::shutdown(socket.get(), SHUT_RDWR);
+}
+
+size_t DriverSockets::count() const {
+  std::lock_guard lock(mutex_);
+  return kept_.size();
+}
+
+void DriverSockets::Release() {
+  std::lock_guard lock(mutex_);
+  kept_.clear();
+}
+
+}  // namespace strivex
