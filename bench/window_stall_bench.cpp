@@ -9,15 +9,20 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "db/baza_de_date.h"
 #include "db/silent_server.h"
 #include "host/background_work.h"
 #include "host/host_record.h"
+#include "outbox_messages.h"
 #include "platform/message_box.h"
+#include "support/lab_cluster.h"
 #include "support/loop_stalls.h"
 #include "support/module_rig.h"
 #include "support/temp_dir.h"
@@ -68,6 +73,8 @@ class StallCase {
   virtual std::string failure() const { return {}; }
   // What the operator does between two turns of the loop.
   virtual void Operate() {}
+  // The module's stop after the measured time, in ms; none when the case does not time it.
+  virtual std::optional<double> StopMs() { return std::nullopt; }
 };
 
 // "Testez Conectie" of the database settings against the mute server, pressed again whenever the
@@ -134,6 +141,61 @@ class Reconnection : public StallCase {
   int typed_ = 0;
 };
 
+// The main window of a module whose server (a cluster of its own) froze while a result was being
+// stored: the upload waits in a statement, the operator confirms request codes; then "Iesire".
+class FrozenServer : public StallCase {
+ public:
+  FrozenServer() {
+    try {
+      lab_ = std::make_unique<testing::LabCluster>();
+    } catch (const std::exception& error) {
+      failure_ = error.what();
+      return;
+    }
+    env_ = std::make_unique<testing::ScopedEnvironment>(lab_->Environment());
+    rig_.UseServer(lab_->ConnectionString());
+    window_ = std::make_unique<ui::CStrivexDlg>(host_.record());
+    window_->StartModule();
+    lab_->Freeze();
+    rig_.pty().Write(bench::ReportPage(1021, 1));
+    // The report ends with the line's silence; the upload is in its statement soon after.
+    auto* received = window_->findChild<QTreeWidget*>("receivedList");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (received->topLevelItemCount() == 0 && std::chrono::steady_clock::now() < until) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    if (received->topLevelItemCount() == 0) failure_ = "the report was not received";
+  }
+  ~FrozenServer() override {
+    if (window_) StopMs();
+    if (lab_) lab_->Thaw();
+  }
+  std::string failure() const override { return failure_; }
+  void Operate() override {
+    window_->SetRequestCodeText(std::to_string(1021 + (++typed_ % 5)));
+    window_->accept();
+  }
+  std::optional<double> StopMs() override {
+    if (!window_) return std::nullopt;
+    const auto start = std::chrono::steady_clock::now();
+    window_->findChild<QAction*>("exitAction")->trigger();
+    window_.reset();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  }
+
+ private:
+  std::string failure_;
+  std::unique_ptr<testing::LabCluster> lab_;
+  std::unique_ptr<testing::ScopedEnvironment> env_;
+  testing::TempDir dir_;
+  testing::ScopedCurrentDir cwd_{dir_.path()};
+  platform::MessageBoxRecorder boxes_;
+  testing::ModuleRig rig_{dir_.path(), 5};
+  HostRecordBuffer host_{5, "Strivex", rig_.LocalPath(), 1};
+  std::unique_ptr<ui::CStrivexDlg> window_;
+  int typed_ = 0;
+};
+
 template <class Case>
 void BM_WindowStall(benchmark::State& state) {
   EnsureApplication();
@@ -153,6 +215,7 @@ void BM_WindowStall(benchmark::State& state) {
     }
     p99 = std::max(p99, stalls.PercentileMs(0.99));
     worst = std::max(worst, stalls.MaxMs());
+    if (const std::optional<double> stop = meanwhile.StopMs()) state.counters["stop_ms"] = *stop;
   }
   state.counters["p99_ms"] = p99;
   state.counters["max_ms"] = worst;
@@ -160,6 +223,7 @@ void BM_WindowStall(benchmark::State& state) {
 
 BENCHMARK_TEMPLATE(BM_WindowStall, DialogLogin)->Name("BM_WindowStall/dialog_login")->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_WindowStall, Reconnection)->Name("BM_WindowStall/reconnection")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_WindowStall, FrozenServer)->Name("BM_WindowStall/frozen_server")->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace strivex
