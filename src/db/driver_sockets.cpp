@@ -72,12 +72,10 @@ bool DriverSockets::Connect(const std::function<bool()>& connect) {
 void DriverSockets::ShutDown() {
   std::lock_guard lock(mutex_);
   cut_.store(true);
-  if (before_) {
-    for (const auto& [identity, fd] : StreamSockets(false)) {
-      if (!before_->contains(identity)) ::shutdown(fd, SHUT_RDWR);
-    }
-    return;
-  }
+  // A login in flight is left to the driver's own login time-out, which holds against a frozen
+  // server: the sockets it is opening cannot be told from another thread's at this moment. What
+  // it leaves behind is cut as soon as it returns.
+  if (before_) return;
   for (const UniqueFd& socket : kept_) ::shutdown(socket.get(), SHUT_RDWR);
 }
 

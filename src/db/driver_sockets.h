@@ -29,8 +29,8 @@ class DriverSockets {
   // Runs `connect` under the process-wide lock and keeps a duplicate of each connected stream
   // socket it left behind; returns what `connect` returned.
   bool Connect(const std::function<bool()>& connect);
-  // Shuts the connection's sockets down: while Connect runs, every stream socket that appeared so
-  // far; afterwards, the ones kept. Any thread, at any time, never waits on the server.
+  // Shuts the connection's sockets down; while Connect runs, marks them to be shut down as soon as
+  // it returns. Any thread, at any time, never waits on the server.
   void ShutDown();
   // Whether ShutDown ran since the last Connect: the connection's failures are then its doing.
   bool cut() const { return cut_.load(); }

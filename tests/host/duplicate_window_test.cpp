@@ -92,6 +92,9 @@ void KillDrainAfter(const std::string& connection, const std::string& path, Baza
                     int killAt) {
   int backendPipe[2];
   ASSERT_EQ(pipe(backendPipe), 0);
+  // The child starts threads (its session's deadline watch): it must be forked from a process
+  // without any, so the parent's session, and its watch, are closed over the fork.
+  lab.InchidConectie();
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -100,6 +103,7 @@ void KillDrainAfter(const std::string& connection, const std::string& path, Baza
     _exit(0);
   }
   close(backendPipe[1]);
+  ASSERT_TRUE(lab.DeschidConectie(connection, 1));
   int backendPid = 0;
   const ssize_t got = read(backendPipe[0], &backendPid, sizeof backendPid);
   close(backendPipe[0]);
