@@ -53,9 +53,10 @@ std::string ServeConnection(int fd, const ConnectionSettings& settings, const Co
   RequestPairer pairer;
   RelayFrameReader reader(fd);
   bool idle = true;
+  auto answered = std::chrono::steady_clock::now();
   for (;;) {
     if (pairer.Pending() == 0 && !reader.HasBuffered()) {
-      if (!idle && events.onIdle) events.onIdle();
+      if (!idle && events.onIdle) events.onIdle(answered);
       idle = true;
       // Idle between requests as long as it likes; a begun request must come whole.
       WaitForBytes(fd);
@@ -80,7 +81,8 @@ std::string ServeConnection(int fd, const ConnectionSettings& settings, const Co
     // A value and its status go out in one write, so they travel in one segment.
     std::string frames;
     for (const std::string& reply : outcome.replies) frames += EncodeRelayFrame(number, reply);
-    const WriteStatus written = WriteAll(fd, frames, std::chrono::steady_clock::now() + settings.requestTimeout);
+    answered = std::chrono::steady_clock::now();
+    const WriteStatus written = WriteAll(fd, frames, answered + settings.requestTimeout);
     if (written == WriteStatus::kTimedOut) return "reply not taken within " + Seconds(settings.requestTimeout);
     if (written != WriteStatus::kOk) return "send failed";
     if (outcome.endConnection) return outcome.reason;

@@ -26,8 +26,9 @@ struct ConnectionEvents {
   // A request begins to arrive after the client was idle; false when its place was taken back
   // meanwhile, which ends the connection before anything of the request is run.
   std::function<bool()> onRequest;
-  // Every request received was answered: the client is idle again.
-  std::function<void()> onIdle;
+  // Every request received was answered: the client is idle again, since `answered` (taken before
+  // the last reply went out, so clients answered one after the other are ordered as they were).
+  std::function<void(std::chrono::steady_clock::time_point answered)> onIdle;
 };
 
 // Serves the connected socket `fd` (left open for the caller to close) on the calling thread until

@@ -112,7 +112,7 @@ class Clients {
     };
     events.onNotice = [&](const std::string& line) { LogLine("client " + client.peer + name + ": " + line); };
     events.onRequest = [&] { return slots_.BeginRequest(client.id); };
-    events.onIdle = [&] { slots_.EndRequest(client.id, Clock::now()); };
+    events.onIdle = [&](Clock::time_point answered) { slots_.EndRequest(client.id, answered); };
     std::string reason;
     try {
       reason = ServeConnection(client.socket.get(), settings_, events);

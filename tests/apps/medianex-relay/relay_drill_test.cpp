@@ -235,6 +235,8 @@ TEST_F(RelayDrill, AnotherAddressTakesBackTheIdlestPlaceOfOneHoldingAll) {
   // The first asks again, so the second is the one idle longest.
   ASSERT_TRUE(hog[0]->SendRequest(2, "GetRecords", "2;8;SELECT 7 AS n"));
   ASSERT_EQ(hog[0]->ReadFrame(), Reply(2, kOkStatus));
+  // Each connection's thread counts it idle only once back to waiting, just after its reply.
+  std::this_thread::sleep_for(300ms);
   const auto start = std::chrono::steady_clock::now();
   const std::unique_ptr<TestClient> module = OpenClient(1, "127.0.0.2");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);

@@ -250,7 +250,8 @@ TEST(StrivexHost, ASecondModuleOnAHeldWorkingDirectoryIsRefused) {
       [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s))
       << next->process().err();
   next->process().Signal(SIGTERM);
-  EXPECT_EQ(next->process().Wait(30s).exitCode, 0);
+  const auto ended = next->process().Wait(30s);
+  EXPECT_EQ(ended.exitCode, 0) << "signal " << ended.termSignal << "\n" << ended.err;
 }
 
 // The three-sample report under request ids of this test alone (tests run side by side).
@@ -365,7 +366,8 @@ TEST(StrivexHost, AStopInTheMiddleOfALineStoresNoTornValue) {
     std::this_thread::sleep_for(1500ms);
     EXPECT_TRUE(WaitFor([&] { return bytes.size() == cut || !OutboxCodes(dir.path(), 0).empty(); }, 30s));
     host.process().Signal(SIGTERM);
-    EXPECT_EQ(host.process().Wait(30s).exitCode, 0);
+    const auto ended = host.process().Wait(30s);
+    EXPECT_EQ(ended.exitCode, 0) << "signal " << ended.termSignal << "\n" << ended.err;
   }
   EXPECT_EQ(OutboxCodes(dir.path(), 30512), "LEU NIT URO PRO pH BLD ");
   EXPECT_EQ(OutboxCodes(dir.path(), 0), "KET BIL GLU ASC COL ");
