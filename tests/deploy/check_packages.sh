@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The packages as a lab PC gets them: their dependencies resolve, lintian finds no error, their
+# units pass systemd's check, and their programs run unpacked with nothing of the build around.
+set -euo pipefail
+packages=$(readlink -f "$1")
+here=$(dirname "$(readlink -f "$0")")
+debs=("$packages"/*.deb)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+apt-get install --simulate "${debs[@]}" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; exit 1; }
+lintian --fail-on error "${debs[@]}"
+
+root="$work/root"
+for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$root"; done
+# The units' own dependencies (sysinit.target, ...) come from this machine's systemd.
+cp -n /usr/lib/systemd/system/*.target "$root/usr/lib/systemd/system/"
+for unit in "$root"/usr/lib/systemd/system/*.service; do
+  systemd-analyze verify --root="$root" "${unit#"$root"}"
+done
+bash "$here/installed_programs.sh" "$root" /usr/bin
