@@ -184,14 +184,19 @@ void PrintOutboxSummary(const RateReporter& reporter) {
 // The window thread's worst stalls while the server keeps something waiting.
 void PrintWindowSummary(const RateReporter& reporter) {
   bool header = false;
-  for (const char* which : {"dialog_login", "reconnection"}) {
+  for (const char* which : {"dialog_login", "reconnection", "frozen_server"}) {
     const std::string name = std::string("BM_WindowStall/") + which;
     const auto p99 = reporter.counters().find(name + ":p99_ms");
     const auto worst = reporter.counters().find(name + ":max_ms");
     if (p99 == reporter.counters().end() || worst == reporter.counters().end()) continue;
     if (!header) std::printf("\nSummary (window thread's stalls, 5 ms timer; target p99 < 50 ms, max < 200 ms):\n");
     header = true;
-    std::printf("  %-22s p99 %6.1f ms, max %6.1f ms\n", which, p99->second.back(), worst->second.back());
+    std::printf("  %-22s p99 %6.1f ms, max %6.1f ms", which, p99->second.back(), worst->second.back());
+    // The module's stop while the server is frozen (target: the login time-out plus 2 s).
+    if (const auto stop = reporter.counters().find(name + ":stop_ms"); stop != reporter.counters().end()) {
+      std::printf(", stop %6.0f ms", stop->second.back());
+    }
+    std::printf("\n");
   }
 }
 
