@@ -196,8 +196,9 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
   o.version = line.version;
   if (o.help || o.version) return parsed;  // whatever else the line holds
   if (!line.ok()) {
-    parsed.error = (line.error->what.starts_with("--") ? line.error->what : Quoted(line.error->what)) + ": " +
-                   line.error->why;
+    // Unknown words are quoted; a known option's name is not.
+    const bool unknown = line.error->why == "unknown option";
+    parsed.error = (unknown ? Quoted(line.error->what) : line.error->what) + ": " + line.error->why;
     return parsed;
   }
   if (!line.operands.empty()) {

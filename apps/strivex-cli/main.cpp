@@ -91,7 +91,7 @@ int Dispatch(std::span<const std::string_view> args) {
     return kExitFailure;
   }
   if (line.operands.empty()) {
-    PrintError("COMMAND", "missing (see --help)");
+    PrintUsage(stderr);
     return kExitFailure;
   }
   const std::vector<std::string_view> rest(line.operands.begin() + 1, line.operands.end());

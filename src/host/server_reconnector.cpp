@@ -107,6 +107,7 @@ void ServerReconnector::Run() {
   std::optional<std::chrono::steady_clock::time_point> outageSince;
   while (!stop_.load()) {
     if (context_.server.Connected()) {
+      // Brought back by someone else (the database settings).
       if (outageSince) LogRestored(*outageSince);
       outageSince.reset();
       delay = policy_.first;
@@ -119,6 +120,9 @@ void ServerReconnector::Run() {
     if (!Pause(delay)) break;
     if (context_.host != nullptr) context_.host->SetFlag(HostRecord::kServerUnavailable, 1);
     if (TryOnce()) {
+      // At once: the next loss may come before this thread looks again.
+      LogRestored(*outageSince);
+      outageSince.reset();
       operatorTold_ = false;
       delay = policy_.first;
       context_.statusRepaint.store(1);
