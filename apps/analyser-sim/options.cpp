@@ -181,8 +181,8 @@ bool ApplyValue(std::string_view name, std::string_view value, SimOptions& o, st
 }
 
 std::string CheckCombination(const SimOptions& o) {
-  if (o.pty && o.port) return "--pty and --port exclude each other";
-  if (!o.pty && !o.port) return "give --pty or --port DEVICE (see --help)";
+  if (o.pty && o.port) return "--pty and --port: exclude each other";
+  if (!o.pty && !o.port) return "--pty or --port DEVICE: missing (see --help)";
   return {};
 }
 

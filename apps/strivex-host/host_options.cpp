@@ -106,7 +106,14 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args) {
   const app::CommandLine line = app::ParseCommandLine(args, kOptions, {.version = true});
   o.help = line.help;
   o.version = line.version;
-  if (o.help || o.version) return parsed;
+  if (o.help) return parsed;
+  if (o.version) {
+    // --version names the module --module would load.
+    for (const app::ParsedOption& option : line.options) {
+      if (option.name == "--module") o.modulePath = *option.value;
+    }
+    return parsed;
+  }
   if (!line.ok()) {
     parsed.error = line.error->what + ": " + line.error->why;
     return parsed;
