@@ -8,6 +8,7 @@
 
 #include "console.h"
 #include "options.h"
+#include "program_output.h"
 #include "simulator.h"
 
 int main(int argc, char* argv[]) {
@@ -15,12 +16,13 @@ int main(int argc, char* argv[]) {
   try {
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParsedOptions parsed = ParseOptions(args);
+    if (parsed.options.help)
+      return PrintLine(kUsage.substr(0, kUsage.size() - 1)) ? kExitOk : kExitFailure;
+    if (parsed.options.version) return strivex::app::PrintVersionLine(kProgramName) ? kExitOk : kExitFailure;
     if (!parsed.ok()) {
       Log(parsed.error);
       return kExitFailure;
     }
-    if (parsed.options.help)
-      return PrintLine(kUsage.substr(0, kUsage.size() - 1)) ? kExitOk : kExitFailure;
     return RunSimulator(parsed.options);
   } catch (const std::bad_alloc&) {
     Log("out of memory");

@@ -4,12 +4,16 @@
 #include <cmath>
 #include <limits>
 
+#include "command_line.h"
 #include "serial/line_option_names.h"
 
 namespace strivex::sim {
 
 const std::string_view kUsage =
+    "analyser-sim - plays the urine strip analyser on a serial line\n"
+    "\n"
     "Usage: analyser-sim (--pty | --port DEVICE) [OPTIONS]\n"
+    "       analyser-sim --version\n"
     "\n"
     "Plays the urine strip analyser on a serial line: sends printed reports the way the\n"
     "analyser does and shows the work-list frames the instrument interface sends back.\n"
@@ -44,6 +48,7 @@ const std::string_view kUsage =
     "  --exit-after-send    with --pty, exit after sending instead of waiting for a signal\n"
     "                       (once the module has read it all, or at most 5 s later)\n"
     "  -h, --help           print this help and exit\n"
+    "  --version            print the version and exit\n"
     "\n"
     "Standard output: the device path (--pty), then one line per frame received:\n"
     "  frame N: request ID disk D position PP sample-type T cup C analyses NNN codes CODES\n"
@@ -58,7 +63,8 @@ const std::string_view kUsage =
     "Exit status:\n"
     "  0  done (with --pty and without --exit-after-send: ended by SIGINT or SIGTERM)\n"
     "  1  the expected frames did not arrive in time, or writing to the line failed\n"
-    "  2  usage error, unreadable report file, or the device cannot be opened or set\n";
+    "  2  usage error, unreadable report file, or the device cannot be opened or set\n"
+    "(errors: one line 'analyser-sim: WHAT: WHY' on standard error)\n";
 
 namespace {
 
@@ -102,14 +108,12 @@ bool Take(std::optional<T> parsed, T& target, std::string_view name, std::string
   return true;
 }
 
-bool TakesValue(std::string_view name) {
-  for (const std::string_view option :
-       {"--port", "--baud", "--bits", "--parity", "--stop", "--report", "--generate", "--seed",
-        "--start-delay", "--gap", "--expect-frames", "--timeout", "--frames-file"}) {
-    if (name == option) return true;
-  }
-  return false;
-}
+constexpr app::OptionSpec kOptions[] = {
+    {"port", true},          {"baud", true},    {"bits", true},       {"parity", true},  {"stop", true},
+    {"report", true},        {"generate", true}, {"seed", true},      {"start-delay", true}, {"gap", true},
+    {"expect-frames", true}, {"timeout", true}, {"frames-file", true}, {"pty"},          {"no-pace"},
+    {"exit-after-send"},
+};
 
 bool ApplyValue(std::string_view name, std::string_view value, SimOptions& o, std::string& error) {
   if (name == "--port") {
@@ -177,8 +181,8 @@ bool ApplyValue(std::string_view name, std::string_view value, SimOptions& o, st
 }
 
 std::string CheckCombination(const SimOptions& o) {
-  if (o.pty && o.port) return "--pty and --port exclude each other";
-  if (!o.pty && !o.port) return "give --pty or --port DEVICE (see --help)";
+  if (o.pty && o.port) return "--pty and --port: exclude each other";
+  if (!o.pty && !o.port) return "--pty or --port DEVICE: missing (see --help)";
   return {};
 }
 
@@ -187,42 +191,30 @@ std::string CheckCombination(const SimOptions& o) {
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
   ParsedOptions parsed;
   SimOptions& o = parsed.options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string_view name = args[i];
-    std::optional<std::string_view> value;
-    if (const size_t equals = name.find('='); name.starts_with("--") && equals != name.npos) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
+  const app::CommandLine line = app::ParseCommandLine(args, kOptions, {.version = true});
+  o.help = line.help;
+  o.version = line.version;
+  if (o.help || o.version) return parsed;  // whatever else the line holds
+  if (!line.ok()) {
+    // Unknown words are quoted; a known option's name is not.
+    const bool unknown = line.error->why == "unknown option";
+    parsed.error = (unknown ? Quoted(line.error->what) : line.error->what) + ": " + line.error->why;
+    return parsed;
+  }
+  if (!line.operands.empty()) {
+    parsed.error = Quoted(line.operands.front()) + ": unexpected argument";
+    return parsed;
+  }
+  for (const app::ParsedOption& option : line.options) {
+    if (option.value) {
+      if (!ApplyValue(option.name, *option.value, o, parsed.error)) return parsed;
+    } else if (option.name == "--pty") {
+      o.pty = true;
+    } else if (option.name == "--no-pace") {
+      o.pace = false;
+    } else {
+      o.exitAfterSend = true;
     }
-    if (TakesValue(name)) {
-      if (!value) {
-        if (i + 1 == args.size()) {
-          parsed.error = std::string(name) + ": missing value";
-          return parsed;
-        }
-        value = args[++i];
-      }
-      if (!ApplyValue(name, *value, o, parsed.error)) return parsed;
-      continue;
-    }
-    const bool flag = name == "--pty" || name == "--no-pace" || name == "--exit-after-send" ||
-                      name == "--help" || name == "-h";
-    if (!flag) {
-      parsed.error =
-          Quoted(args[i]) + (name.starts_with('-') ? ": unknown option" : ": unexpected argument");
-      return parsed;
-    }
-    if (value) {
-      parsed.error = std::string(name) + ": takes no value";
-      return parsed;
-    }
-    if (name == "--help" || name == "-h") {
-      o.help = true;
-      return parsed;  // help is printed whatever else the line holds
-    }
-    if (name == "--pty") o.pty = true;
-    if (name == "--no-pace") o.pace = false;
-    if (name == "--exit-after-send") o.exitAfterSend = true;
   }
   parsed.error = CheckCombination(o);
   return parsed;

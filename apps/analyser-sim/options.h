@@ -16,6 +16,7 @@ namespace strivex::sim {
 // What the command line asked for.
 struct SimOptions {
   bool help = false;
+  bool version = false;
   bool pty = false;
   std::optional<std::string> port;  // as given; DevicePathForPort makes it a path
   LineFormat line;

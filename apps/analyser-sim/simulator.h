@@ -3,13 +3,14 @@
 // each, show the frames the module sends back, and end as the options ask.
 
 #include "options.h"
+#include "program_output.h"
 
 namespace strivex::sim {
 
 // The simulator's exit statuses.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitNotReceived = 1;  // frames missing at the time-out, or a write failed
-inline constexpr int kExitFailure = 2;      // usage, report files, the device
+inline constexpr int kExitOk = app::kExitOk;
+inline constexpr int kExitNotReceived = app::kExitFailed;  // frames missing at the time-out, or a write failed
+inline constexpr int kExitFailure = app::kExitUsage;       // usage, report files, the device
 
 // Must run before any other thread starts (it takes over SIGINT and SIGTERM).
 int RunSimulator(const SimOptions& options);

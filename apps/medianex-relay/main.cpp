@@ -15,12 +15,13 @@ int main(int argc, char* argv[]) {
   try {
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParsedOptions parsed = ParseOptions(args);
+    if (parsed.options.help)
+      return PrintLine(kUsage.substr(0, kUsage.size() - 1)) ? kExitOk : kExitFailure;
+    if (parsed.options.version) return strivex::app::PrintVersionLine("medianex-relay") ? kExitOk : kExitFailure;
     if (!parsed.ok()) {
       LogLine(parsed.error);
       return kExitUsage;
     }
-    if (parsed.options.help)
-      return PrintLine(kUsage.substr(0, kUsage.size() - 1)) ? kExitOk : kExitFailure;
     LogLine(AllowedKeysLine(parsed.options));
     return RunServer(parsed.options);
   } catch (const std::bad_alloc&) {

@@ -5,15 +5,19 @@
 #include <iterator>
 #include <optional>
 
+#include "command_line.h"
 #include "db/connection_string.h"
 
 namespace strivex::relay {
 
 const std::string_view kUsage =
+    "medianex-relay - relay server of the Strivex relayed database sessions\n"
+    "\n"
     "Usage: medianex-relay [--listen ADDRESS:PORT] [--allow CIDR ...] [--max-clients N]\n"
     "                      [--max-per-address N] [--greeting-timeout S] [--request-timeout S]\n"
     "                      [--allow-driver NAME ...] [--local-db-dir DIR] [--allow-key NAME ...]\n"
     "                      [--max-result-mb N]\n"
+    "       medianex-relay --version\n"
     "\n"
     "Serves relayed database sessions: each client sends a greeting, then requests that the\n"
     "relay runs on a database session of that client's own, opened with the connection string\n"
@@ -45,6 +49,7 @@ const std::string_view kUsage =
     "                         memory, 1 to 4096 MiB (default 32); a statement whose result\n"
     "                         would pass it fails\n"
     "  -h, --help             print this help and exit\n"
+    "  --version              print the version and exit\n"
     "\n"
     "The relay runs any statement its clients send, so keep it on loopback or a trusted range.\n"
     "It refuses connection strings that name a driver by path or hold a key outside its list\n"
@@ -59,7 +64,8 @@ const std::string_view kUsage =
     "Exit status:\n"
     "  0  ended by SIGINT or SIGTERM\n"
     "  1  the socket cannot be opened, or another failure\n"
-    "  2  usage error\n";
+    "  2  usage error\n"
+    "(errors: one line 'medianex-relay: WHAT: WHY' on standard error)\n";
 
 namespace {
 
@@ -92,38 +98,35 @@ std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
 }
 
 std::string Invalid(std::string_view option, std::string_view value) {
-  return "invalid value for " + std::string(option) + ": '" + std::string(value) + "'";
+  return std::string(option) + ": invalid value '" + std::string(value) + "'";
 }
 
 }  // namespace
 
+constexpr app::OptionSpec kOptions[] = {
+    {"listen", true},       {"allow", true},        {"max-clients", true},    {"greeting-timeout", true},
+    {"request-timeout", true}, {"allow-driver", true}, {"local-db-dir", true}, {"max-per-address", true},
+    {"allow-key", true},    {"max-result-mb", true},
+};
+
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
   ParsedOptions parsed;
   RelayOptions& options = parsed.options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string_view name = args[i];
-    std::optional<std::string_view> inlineValue;
-    if (const size_t equals = name.find('='); name.starts_with("--") && equals != std::string_view::npos) {
-      inlineValue = name.substr(equals + 1);
-      name = name.substr(0, equals);
-    }
-    if (name == "-h" || name == "--help") {
-      options.help = true;
-      continue;
-    }
-    static constexpr std::string_view kWithValue[] = {
-        "--listen", "--allow", "--max-clients", "--greeting-timeout", "--request-timeout",
-        "--allow-driver", "--local-db-dir",
-        "--max-per-address", "--allow-key", "--max-result-mb"};
-    if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
-      parsed.error = "unknown option '" + std::string(args[i]) + "' (see --help)";
-      return parsed;
-    }
-    if (!inlineValue && i + 1 >= args.size()) {
-      parsed.error = "missing value for " + std::string(name);
-      return parsed;
-    }
-    const std::string_view value = inlineValue ? *inlineValue : args[++i];
+  const app::CommandLine line = app::ParseCommandLine(args, kOptions, {.version = true});
+  options.help = line.help;
+  options.version = line.version;
+  if (options.help || options.version) return parsed;
+  if (!line.ok()) {
+    parsed.error = line.error->what + ": " + line.error->why;
+    return parsed;
+  }
+  if (!line.operands.empty()) {
+    parsed.error = "'" + line.operands.front() + "': unexpected argument";
+    return parsed;
+  }
+  for (const app::ParsedOption& option : line.options) {
+    const std::string_view name = option.name;
+    const std::string_view value = *option.value;
     if (name == "--listen") {
       const std::optional<ListenAddress> listen = ParseListenAddress(value);
       if (!listen) parsed.error = Invalid(name, value);

@@ -10,16 +10,18 @@
 
 #include "db/relay_wire.h"
 #include "network_address.h"
+#include "program_output.h"
 
 namespace strivex::relay {
 
-inline constexpr int kExitOk = 0;       // ended by SIGINT or SIGTERM, or --help
-inline constexpr int kExitFailure = 1;  // the socket cannot be opened, or another failure
-inline constexpr int kExitUsage = 2;    // a bad command line
+inline constexpr int kExitOk = app::kExitOk;            // ended by SIGINT or SIGTERM, or --help
+inline constexpr int kExitFailure = app::kExitFailed;  // the socket cannot be opened, or another failure
+inline constexpr int kExitUsage = app::kExitUsage;     // a bad command line
 
 // What the command line asks for.
 struct RelayOptions {
   bool help = false;                                     // print the usage and exit
+  bool version = false;                                  // print the version and exit
   ListenAddress listen{0x7F000001u, kRelayDefaultPort};  // 127.0.0.1:9081 unless told
   std::vector<AddressRange> allowed;                     // none: loopback peers only
   int maxClients = 32;                                   // served at once; more are closed

@@ -1,16 +1,9 @@
 #include "console.h"
 
-#include <string>
-
 namespace strivex::cli {
 
 void PrintError(std::string_view what, std::string_view reason) {
-  // Built first and written at once, so concurrent writers cannot split the line.
-  std::string line;
-  line.reserve(kProgramName.size() + what.size() + reason.size() + 5);
-  line.append(kProgramName).append(": ").append(what).append(": ").append(reason) += '\n';
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  app::PrintProgramError(kProgramName, what, reason);
 }
 
 bool WriteAll(std::FILE* out, std::string_view text) {

@@ -4,15 +4,18 @@
 #include <cstdio>
 #include <string_view>
 
+#include "program_output.h"
+
 namespace strivex::cli {
 
 // The name error lines start with.
 inline constexpr std::string_view kProgramName = "strivex-cli";
 
 // Scripts branch on these, so they are the same for every command.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitNothingFound = 1;
-inline constexpr int kExitFailure = 2;  // usage errors, unreadable files, failed output
+inline constexpr int kExitOk = app::kExitOk;
+inline constexpr int kExitNothingFound = app::kExitFailed;
+inline constexpr int kExitFailure = app::kExitUsage;  // usage errors, unreadable files, failed output
+inline constexpr int kExitDatabase = app::kExitDatabase;  // no connection or no login
 
 // "strivex-cli: <what>: <reason>" on standard error.
 void PrintError(std::string_view what, std::string_view reason);

@@ -54,40 +54,24 @@ struct InterpretOptions {
   bool help = false;
 };
 
+constexpr app::OptionSpec kOptions[] = {{"request-id", true}, {"ini", true}};
+
 bool ParseArguments(std::span<const std::string_view> args, InterpretOptions& options) {
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    const bool isOption = !optionsEnded && arg.size() > 1 && arg.front() == '-';
-    if (!isOption) {
-      if (options.inputFile) return UsageError(arg, "unexpected extra argument");
-      options.inputFile.emplace(arg);
-      continue;
-    }
-    std::optional<std::string_view> value;
-    const std::string_view name = OptionName(arg, value);
-    if (name == "--") {
-      optionsEnded = true;
-    } else if (name == "-h" || name == "--help") {
-      if (value) return UsageError(name, "takes no value");
-      options.help = true;
-      return true;
-    } else if (name == "--request-id" || name == "--ini") {
-      if (!value) {
-        if (i + 1 == args.size()) return UsageError(name, "missing value");
-        value = args[++i];
-      }
-      if (name == "--ini") {
-        options.iniFile.emplace(*value);
-      } else if (const auto id = ParseRequestId(*value)) {
-        options.requestId = *id;
-      } else {
-        return UsageError(name, "'" + EscapeField(*value) + "' is not a decimal 32-bit integer");
-      }
+  app::CommandLine line;
+  if (!SplitArguments(args, kOptions, line)) return false;
+  options.help = line.help;
+  if (options.help) return true;
+  for (const app::ParsedOption& option : line.options) {
+    if (option.name == "--ini") {
+      options.iniFile = option.value;
+    } else if (const auto id = ParseRequestId(*option.value)) {
+      options.requestId = *id;
     } else {
-      return UsageError(arg, "unknown option");
+      return UsageError(option.name, "'" + EscapeField(*option.value) + "' is not a decimal 32-bit integer");
     }
   }
+  if (line.operands.size() > 1) return UsageError(line.operands[1], "unexpected extra argument");
+  if (!line.operands.empty()) options.inputFile = line.operands.front();
   if (!options.inputFile)
     return UsageError("interpret", "missing FILE (use '-' for standard input)");
   return true;

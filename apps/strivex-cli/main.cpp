@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console.h"
+#include "command_line.h"
 #include "escape.h"
 #include "interpret_command.h"
 #include "outbox_command.h"
@@ -19,6 +20,7 @@
 namespace {
 
 using namespace strivex::cli;
+namespace app = strivex::app;
 
 struct Command {
   std::string_view name;
@@ -38,6 +40,7 @@ constexpr Command kCommands[] = {
 constexpr std::string_view kUsageHead =
     "Usage: strivex-cli COMMAND [ARGUMENTS]\n"
     "       strivex-cli COMMAND --help\n"
+    "       strivex-cli --version\n"
     "\n"
     "Operator tool of the Strivex instrument interface.\n"
     "\n"
@@ -53,16 +56,12 @@ constexpr std::string_view kUsageTail =
     "Text fields are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
     "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
     "\n"
-    "Exit status:\n"
-    "  0  success (interpret: at least one sample or result was found)\n"
-    "  1  nothing found (interpret: no sample and no result in the report; outbox list: no\n"
-    "     result), or\n"
-    "     not done (outbox retry: an id was not put back; outbox assign: an id was not\n"
-    "     assigned; worklist: the database or the list could not be read, or an entry does\n"
-    "     not fit its frame)\n"
-    "  2  usage error, unreadable file, a file that is not an outbox, or a port that cannot\n"
-    "     be opened or went away\n"
-    "     (one line on standard error)\n";
+    "Exit status (every command):\n"
+    "  0  success\n"
+    "  1  the operation failed or found nothing (each command's --help says when)\n"
+    "  2  usage error, or a file or port named on the command line cannot be used\n"
+    "  3  the database cannot be reached or refuses the login\n"
+    "(errors: one line 'strivex-cli: WHAT: WHY' on standard error)\n";
 
 bool PrintUsage(std::FILE* out) {
   std::string text(kUsageHead);
@@ -83,14 +82,21 @@ const Command* FindCommand(std::string_view name) {
 }
 
 int Dispatch(std::span<const std::string_view> args) {
-  if (args.empty()) {
+  // Options before the command are the tool's own; the command parses the rest.
+  const app::CommandLine line = app::ParseCommandLine(args, {}, {.version = true, .stopAtOperand = true});
+  if (line.help) return PrintUsage(stdout) ? kExitOk : kExitFailure;
+  if (line.version) return app::PrintVersionLine(kProgramName) ? kExitOk : kExitFailure;
+  if (!line.ok()) {
+    PrintError(EscapeField(line.error->what), line.error->why);
+    return kExitFailure;
+  }
+  if (line.operands.empty()) {
     PrintUsage(stderr);
     return kExitFailure;
   }
-  const std::string_view first = args.front();
-  if (first == "--help" || first == "-h") return PrintUsage(stdout) ? kExitOk : kExitFailure;
-  if (const Command* command = FindCommand(first)) return command->run(args.subspan(1));
-  PrintError(EscapeField(first), first.starts_with('-') ? "unknown option" : "unknown command");
+  const std::vector<std::string_view> rest(line.operands.begin() + 1, line.operands.end());
+  if (const Command* command = FindCommand(line.operands.front())) return command->run(rest);
+  PrintError(EscapeField(line.operands.front()), "unknown command");
   return kExitFailure;
 }
 

@@ -12,11 +12,10 @@ bool UsageError(std::string_view what, std::string_view reason) {
   return false;
 }
 
-std::string_view OptionName(std::string_view arg, std::optional<std::string_view>& value) {
-  const size_t equals = arg.find('=');
-  if (!arg.starts_with("--") || equals == std::string_view::npos) return arg;
-  value = arg.substr(equals + 1);
-  return arg.substr(0, equals);
+bool SplitArguments(std::span<const std::string_view> args, std::span<const app::OptionSpec> specs,
+                    app::CommandLine& line) {
+  line = app::ParseCommandLine(args, specs);
+  return line.help || line.ok() || UsageError(line.error->what, line.error->why);
 }
 
 std::optional<uint32_t> ParsePositive(std::string_view text) {

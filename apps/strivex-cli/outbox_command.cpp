@@ -211,45 +211,35 @@ bool CheckCombination(const OutboxOptions& options) {
   return true;
 }
 
+constexpr app::OptionSpec kOptions[] = {
+    {"file", true},     {"request", true}, {"connect", true}, {"relay", true},  {"password-file", true},
+    {"all-rejected"},   {"force"},         {"pending"},       {"rejected"},     {"stored"},
+    {"unassigned"},
+};
+
+bool ApplyValue(std::string_view name, std::string_view value, OutboxOptions& options) {
+  if (name == "--request") return ApplyRequest(value, options);
+  if (value.empty()) return UsageError(name, name == "--file" ? "empty file name" : "empty value");
+  (name == "--file"      ? options.file
+   : name == "--connect" ? options.connect
+   : name == "--relay"   ? options.relay
+                         : options.passwordFile)
+      .emplace(value);
+  return true;
+}
+
 bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& options) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (!arg.starts_with('-') || arg == "-") {
-      if (!ApplyWord(arg, options)) return false;
-      continue;
+  app::CommandLine line;
+  if (!SplitArguments(args, kOptions, line)) return false;
+  options.help = line.help;
+  if (options.help) return true;
+  for (const app::ParsedOption& option : line.options) {
+    if (!(option.value ? ApplyValue(option.name, *option.value, options) : ApplyFlag(option.name, options))) {
+      return false;
     }
-    std::optional<std::string_view> value;
-    const std::string_view name = OptionName(arg, value);
-    const bool flag = name == "-h" || name == "--help" || name == "--all-rejected" || name == "--force" ||
-                      name == "--pending" || name == "--rejected" || name == "--stored" || name == "--unassigned";
-    if (!flag && name != "--file" && name != "--request" && name != "--connect" && name != "--relay" &&
-        name != "--password-file") {
-      return UsageError(arg, "unknown option");
-    }
-    if (flag && value) return UsageError(name, "takes no value");
-    if (name == "-h" || name == "--help") {
-      options.help = true;
-      return true;
-    }
-    if (flag) {
-      if (!ApplyFlag(name, options)) return false;
-      continue;
-    }
-    if (!value) {
-      if (i + 1 == args.size()) return UsageError(name, "missing value");
-      value = args[++i];
-    }
-    if (name == "--request") {
-      if (!ApplyRequest(*value, options)) return false;
-      continue;
-    }
-    if (name == "--connect" || name == "--relay" || name == "--password-file") {
-      if (value->empty()) return UsageError(name, "empty value");
-      (name == "--connect" ? options.connect : name == "--relay" ? options.relay : options.passwordFile).emplace(*value);
-      continue;
-    }
-    if (value->empty()) return UsageError(name, "empty file name");
-    options.file.emplace(*value);
+  }
+  for (const std::string& word : line.operands) {
+    if (!ApplyWord(word, options)) return false;
   }
   if (!CheckCombination(options)) return false;
   return !options.connect || ApplyConnectPassword(*options.connect, options.passwordFile);

@@ -125,27 +125,19 @@ bool ApplyOption(std::string_view name, std::string_view value, ReceiveOptions& 
   return true;
 }
 
+constexpr app::OptionSpec kOptions[] = {
+    {"port", true}, {"baud", true}, {"bits", true}, {"parity", true}, {"stop", true}, {"count", true},
+};
+
 bool ParseArguments(std::span<const std::string_view> args, ReceiveOptions& options) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    std::optional<std::string_view> value;
-    const std::string_view name = OptionName(arg, value);
-    if (name == "-h" || name == "--help") {
-      if (value) return UsageError(name, "takes no value");
-      options.help = true;
-      return true;
-    }
-    const bool known = name == "--port" || name == "--baud" || name == "--bits" ||
-                       name == "--parity" || name == "--stop" || name == "--count";
-    if (!known) {
-      return UsageError(arg, arg.starts_with('-') ? "unknown option" : "unexpected argument");
-    }
-    if (!value) {
-      if (i + 1 == args.size()) return UsageError(name, "missing value");
-      value = args[++i];
-    }
-    if (!ApplyOption(name, *value, options)) return false;
+  app::CommandLine line;
+  if (!SplitArguments(args, kOptions, line)) return false;
+  options.help = line.help;
+  if (options.help) return true;
+  for (const app::ParsedOption& option : line.options) {
+    if (!ApplyOption(option.name, *option.value, options)) return false;
   }
+  if (!line.operands.empty()) return UsageError(line.operands.front(), "unexpected argument");
   if (!options.port) return UsageError("receive", "missing --port NAME");
   return true;
 }

@@ -59,7 +59,8 @@ constexpr std::string_view kUsage =
     "  1  the statement failed (result=0; the session's message on standard error), or a\n"
     "     value could not be converted (result=1 lastErrorCode=3079: SQLCommand lets that\n"
     "     through, but nothing was written)\n"
-    "  2  usage error, or the database could not be opened (message on standard error)\n";
+    "  2  usage error (message on standard error)\n"
+    "  3  the database could not be opened or refused the login (message on standard error)\n";
 
 struct SqlOptions {
   std::optional<std::string> local;
@@ -110,36 +111,22 @@ bool ApplyOption(std::string_view name, std::string_view value, SqlOptions& opti
   return true;
 }
 
+constexpr app::OptionSpec kOptions[] = {
+    {"local", true}, {"password", true}, {"connect", true}, {"password-file", true},
+    {"relay", true}, {"slot", true},     {"columns", true}, {"exec"},
+};
+
 bool ParseArguments(std::span<const std::string_view> args, SqlOptions& options) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (!arg.starts_with("-") || arg == "-") {
-      if (options.statement) return UsageError(arg, "unexpected extra argument (quote the statement)");
-      options.statement.emplace(arg);
-      continue;
-    }
-    std::optional<std::string_view> value;
-    const std::string_view name = OptionName(arg, value);
-    if (name == "-h" || name == "--help") {
-      options.help = true;
-      return true;
-    }
-    if (name == "--exec") {
-      if (value) return UsageError(name, "takes no value");
-      options.exec = true;
-      continue;
-    }
-    static constexpr std::string_view kWithValue[] = {"--local", "--password", "--connect", "--password-file",
-                                                      "--relay", "--slot",     "--columns"};
-    if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
-      return UsageError(arg, "unknown option");
-    }
-    if (!value) {
-      if (i + 1 == args.size()) return UsageError(name, "missing value");
-      value = args[++i];
-    }
-    if (!ApplyOption(name, *value, options)) return false;
+  app::CommandLine line;
+  if (!SplitArguments(args, kOptions, line)) return false;
+  options.help = line.help;
+  if (options.help) return true;
+  for (const app::ParsedOption& option : line.options) {
+    if (!option.value) options.exec = true;
+    else if (!ApplyOption(option.name, *option.value, options)) return false;
   }
+  if (line.operands.size() > 1) return UsageError(line.operands[1], "unexpected extra argument (quote the statement)");
+  if (!line.operands.empty()) options.statement = line.operands.front();
   if (options.help) return true;
   if (options.local.has_value() == options.connect.has_value()) {
     return UsageError("sql", "give exactly one of --local FILE and --connect CONNSTR");
@@ -193,7 +180,7 @@ int RunSqlCommand(std::span<const std::string_view> args) {
 
   BazaDeDate db;
   if (!OpenSession(db, {options.local, options.password, options.connect, options.relay})) {
-    return kExitFailure;
+    return kExitDatabase;
   }
   const bool result = options.exec ? db.SQLCommand(*options.statement, options.slot)
                                    : db.GetRecords(*options.statement, options.slot);

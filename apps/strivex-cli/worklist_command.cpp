@@ -63,11 +63,12 @@ constexpr std::string_view kUsage =
     "\n"
     "Exit status:\n"
     "  0  the list was read (it may be empty) and printed\n"
-    "  1  the database could not be opened or the list could not be read, or (with --frames)\n"
+    "  1  the list could not be read, or (with --frames)\n"
     "     an entry does not fit its frame (position over 99, more than 999 analyses, codes\n"
     "     over 229 characters, a year outside 2000-2099); nothing is printed then, and\n"
     "     standard error says why\n"
-    "  2  usage error\n";
+    "  2  usage error\n"
+    "  3  the database could not be opened or refused the login\n";
 
 struct WorkListOptions {
   std::optional<std::string> connect;
@@ -142,31 +143,24 @@ bool ApplyOption(std::string_view name, std::string_view value, WorkListOptions&
   return true;
 }
 
+constexpr app::OptionSpec kOptions[] = {
+    {"connect", true}, {"password-file", true}, {"relay", true}, {"machine-id", true}, {"disk", true},
+    {"position", true}, {"cup", true},          {"at", true},    {"unsent-only"},      {"frames"},
+};
+
 bool ParseArguments(std::span<const std::string_view> args, WorkListOptions& options) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    std::optional<std::string_view> value;
-    const std::string_view name = OptionName(arg, value);
-    if (name == "-h" || name == "--help") {
-      options.help = true;
-      return true;
+  app::CommandLine line;
+  if (!SplitArguments(args, kOptions, line)) return false;
+  options.help = line.help;
+  if (options.help) return true;
+  for (const app::ParsedOption& option : line.options) {
+    if (option.value) {
+      if (!ApplyOption(option.name, *option.value, options)) return false;
+    } else {
+      (option.name == "--frames" ? options.frames : options.unsentOnly) = true;
     }
-    if (name == "--unsent-only" || name == "--frames") {
-      if (value) return UsageError(name, "takes no value");
-      (name == "--frames" ? options.frames : options.unsentOnly) = true;
-      continue;
-    }
-    static constexpr std::string_view kWithValue[] = {"--connect", "--password-file", "--relay", "--machine-id",
-                                                      "--disk",    "--position",      "--cup",   "--at"};
-    if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
-      return UsageError(arg, arg.starts_with("-") ? "unknown option" : "unexpected argument");
-    }
-    if (!value) {
-      if (i + 1 == args.size()) return UsageError(name, "missing value");
-      value = args[++i];
-    }
-    if (!ApplyOption(name, *value, options)) return false;
   }
+  if (!line.operands.empty()) return UsageError(line.operands.front(), "unexpected argument");
   if (!options.connect) return UsageError("worklist", "missing --connect CONNSTR");
   if (!ApplyConnectPassword(*options.connect, options.passwordFile)) return false;
   if (!options.machineId) return UsageError("worklist", "missing --machine-id N");
@@ -225,7 +219,7 @@ int RunWorkListCommand(std::span<const std::string_view> args) {
   if (options.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 
   BazaDeDate db;
-  if (!OpenSession(db, {std::nullopt, {}, options.connect, options.relay})) return kExitNothingFound;
+  if (!OpenSession(db, {std::nullopt, {}, options.connect, options.relay})) return kExitDatabase;
   SampleList list;
   const bool read = WorkListQuery(&db, *options.machineId, list, std::nullopt, std::nullopt, false,
                                   options.unsentOnly, nullptr);

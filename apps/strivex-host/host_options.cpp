@@ -1,16 +1,21 @@
 #include "host_options.h"
 
 #include <charconv>
-#include <limits>
 
+#include "command_line.h"
 #include "host/host_record.h"
 
 namespace strivex::host_app {
 
 const std::string_view kHostUsage =
+    "strivex-host - host process of the Strivex instrument interface module\n"
+    "\n"
     "Usage: strivex-host --machine-id N --name NAME --local-db FILE [OPTIONS]\n"
+    "       strivex-host --version\n"
+    "\n"
     "Loads the Strivex module, starts it with a host record and passes commands to it.\n"
     "\n"
+    "Options:\n"
     "  --module PATH          the module library (default: the built libstrivex.so)\n"
     "  --machine-id N         the instrument's id in the laboratory database\n"
     "  --name NAME            the instrument's name (at most 50 bytes)\n"
@@ -29,6 +34,8 @@ const std::string_view kHostUsage =
     "  --close-ends-module    the window's close button ends the module (else it hides it)\n"
     "  --server-unavailable   start without the laboratory database\n"
     "  -h, --help             print this help and exit\n"
+    "  --version              print the host's version, and the module it would load with\n"
+    "                         that module's version, and exit\n"
     "\n"
     "Commands on standard input, one a line:\n"
     "  show      show the module's window\n"
@@ -36,7 +43,14 @@ const std::string_view kHostUsage =
     "  close     press the window's close button\n"
     "  status    print the host record's fields, key=value\n"
     "  help      list the commands\n"
-    "The host exits 0 once the module has shut down; SIGINT and SIGTERM shut it down.\n";
+    "SIGINT and SIGTERM shut the module down.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the module has shut down\n"
+    "  1  the module could not be loaded or started, or the working directory not entered\n"
+    "  2  usage error, or the password file cannot be read\n"
+    "  3  the local database cannot be opened or prepared\n"
+    "(errors: one line 'strivex-host: WHAT: WHY' on standard error)\n";
 
 namespace {
 
@@ -46,88 +60,80 @@ bool ParseInt(std::string_view text, int32_t& value) {
   return error == std::errc() && at == end;
 }
 
+constexpr app::OptionSpec kOptions[] = {
+    {"module", true},       {"machine-id", true}, {"name", true},        {"local-db", true},
+    {"server", true},       {"database", true},   {"user", true},        {"password", true},
+    {"password-file", true}, {"port", true},      {"workdir", true},     {"relayed"},
+    {"close-ends-module"},  {"server-unavailable"},
+};
+
+// The option's field, for those whose value is kept as given.
+std::string* TextField(std::string_view name, HostOptions& o) {
+  if (name == "--module") return &o.modulePath;
+  if (name == "--name") return &o.name;
+  if (name == "--local-db") return &o.localDb;
+  if (name == "--server") return &o.server;
+  if (name == "--database") return &o.database;
+  if (name == "--user") return &o.user;
+  if (name == "--workdir") return &o.workdir;
+  return nullptr;
+}
+
+std::string Apply(const app::ParsedOption& option, HostOptions& o) {
+  const std::string& name = option.name;
+  if (!option.value) {
+    (name == "--relayed" ? o.relayed : name == "--close-ends-module" ? o.closeEndsModule : o.serverUnavailable) = true;
+    return {};
+  }
+  const std::string& value = *option.value;
+  if (std::string* field = TextField(name, o)) {
+    *field = value;
+  } else if (name == "--machine-id") {
+    if (!ParseInt(value, o.machineId)) return "--machine-id: not a number: '" + value + "'";
+  } else if (name == "--port") {
+    o.port = value;
+  } else {
+    (name == "--password" ? o.password : o.passwordFile) = value;
+  }
+  return {};
+}
+
 }  // namespace
 
 ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args) {
   ParsedHostOptions parsed;
   HostOptions& o = parsed.options;
+  const app::CommandLine line = app::ParseCommandLine(args, kOptions, {.version = true});
+  o.help = line.help;
+  o.version = line.version;
+  if (o.help) return parsed;
+  if (o.version) {
+    // --version names the module --module would load.
+    for (const app::ParsedOption& option : line.options) {
+      if (option.name == "--module") o.modulePath = *option.value;
+    }
+    return parsed;
+  }
+  if (!line.ok()) {
+    parsed.error = line.error->what + ": " + line.error->why;
+    return parsed;
+  }
   bool haveMachineId = false;
-  // Help whatever else the line holds, mistakes included.
-  for (std::string_view arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      o.help = true;
-      return parsed;
-    }
-  }
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string_view name = args[i];
-    std::optional<std::string_view> inlineValue;
-    if (const size_t equals = name.find('='); name.starts_with("--") && equals != std::string_view::npos) {
-      inlineValue = name.substr(equals + 1);
-      name = name.substr(0, equals);
-    }
-    auto flag = [&](bool& target) {
-      if (inlineValue) {
-        parsed.error = std::string(name) + " takes no value";
-        return;
-      }
-      target = true;
-    };
-    auto value = [&](std::string& target) {
-      if (inlineValue) {
-        target = *inlineValue;
-      } else if (i + 1 < args.size()) {
-        target = args[++i];
-      } else {
-        parsed.error = std::string(name) + " needs a value";
-      }
-    };
-    if (name == "--module") {
-      value(o.modulePath);
-    } else if (name == "--machine-id") {
-      std::string text;
-      value(text);
-      if (parsed.ok() && !ParseInt(text, o.machineId)) parsed.error = "--machine-id: not a number: '" + text + "'";
-      haveMachineId = true;
-    } else if (name == "--name") {
-      value(o.name);
-    } else if (name == "--local-db") {
-      value(o.localDb);
-    } else if (name == "--server") {
-      value(o.server);
-    } else if (name == "--database") {
-      value(o.database);
-    } else if (name == "--user") {
-      value(o.user);
-    } else if (name == "--password" || name == "--password-file") {
-      std::string text;
-      value(text);
-      (name == "--password" ? o.password : o.passwordFile) = text;
-    } else if (name == "--port") {
-      std::string port;
-      value(port);
-      o.port = port;
-    } else if (name == "--workdir") {
-      value(o.workdir);
-    } else if (name == "--relayed") {
-      flag(o.relayed);
-    } else if (name == "--close-ends-module") {
-      flag(o.closeEndsModule);
-    } else if (name == "--server-unavailable") {
-      flag(o.serverUnavailable);
-    } else {
-      parsed.error = "unknown option '" + std::string(args[i]) + "'";
-    }
+  for (const app::ParsedOption& option : line.options) {
+    parsed.error = Apply(option, o);
     if (!parsed.ok()) return parsed;
+    haveMachineId = haveMachineId || option.name == "--machine-id";
   }
-  if (!haveMachineId) {
-    parsed.error = "--machine-id is required (see --help)";
+  if (!line.operands.empty()) {
+    parsed.error = "'" + line.operands.front() + "': unexpected argument";
+  } else if (!haveMachineId) {
+    parsed.error = "--machine-id: required (see --help)";
   } else if (o.name.empty()) {
-    parsed.error = "--name is required (see --help)";
+    parsed.error = "--name: required (see --help)";
   } else if (o.name.size() >= HostRecord::kInstrumentNameWidth) {
     parsed.error = "--name: longer than 50 bytes";
   } else if (o.localDb.empty()) {
-    parsed.error = "--local-db is required (see --help)";
+    parsed.error = "--local-db: required (see --help)";
   } else if (o.password && o.passwordFile) {
     parsed.error = "--password and --password-file: give one of them";
   }

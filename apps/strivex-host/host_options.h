@@ -13,6 +13,7 @@ namespace strivex::host_app {
 // What the command line asked for.
 struct HostOptions {
   bool help = false;
+  bool version = false;
   std::string modulePath;  // empty: the built module (see DefaultModulePath)
   int32_t machineId = 0;  // host record offset 16
   std::string name;       // the instrument's name, host record offset 20

@@ -28,7 +28,7 @@ bool PrepareLocalDatabase(const HostOptions& o, std::string& error) {
   BazaDeDate local;
   // Opening a missing file creates it with the schema and the default settings rows.
   if (!local.DeschidBazaLocala(o.localDb, kLocalPassword, 1)) {
-    error = "cannot open the local database " + o.localDb;
+    error = o.localDb + ": the local database cannot be opened";
     return false;
   }
   if (isNew) {

@@ -21,6 +21,8 @@
 #include "host/host_record.h"
 #include "host_options.h"
 #include "local_database.h"
+#include "module_version.h"
+#include "program_output.h"
 #include "platform/window_messages.h"
 #include "util/password_source.h"
 
@@ -159,6 +161,25 @@ int RunHost(Host& host) {
   }
 }
 
+namespace app = strivex::app;
+constexpr std::string_view kProgram = "strivex-host";
+
+void Fail(std::string_view what, std::string_view why) { app::PrintProgramError(kProgram, what, why); }
+
+// The host's version, then the module it would load and that file's own version.
+int PrintVersion(const std::string& modulePath) {
+  if (!app::PrintVersionLine(kProgram)) return app::kExitFailed;
+  const strivex::host_app::ModuleVersion module = strivex::host_app::ReadModuleVersion(modulePath);
+  std::printf("module %s %s\n", modulePath.c_str(),
+              module.version.empty() ? ("(" + module.error + ")").c_str() : module.version.c_str());
+  return std::fflush(stdout) == 0 && !module.version.empty() ? app::kExitOk : app::kExitFailed;
+}
+
+std::string ModulePath(const std::string& given) {
+  std::error_code error;
+  return given.empty() ? DefaultModulePath() : fs::absolute(given, error).string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,11 +187,12 @@ int main(int argc, char** argv) {
   const auto parsed = strivex::host_app::ParseHostOptions(args);
   if (parsed.options.help) {
     std::fputs(strivex::host_app::kHostUsage.data(), stdout);
-    return 0;
+    return app::kExitOk;
   }
+  if (parsed.options.version) return PrintVersion(ModulePath(parsed.options.modulePath));
   if (!parsed.ok()) {
-    std::fprintf(stderr, "strivex-host: %s\n", parsed.error.c_str());
-    return 2;
+    std::fprintf(stderr, "%s: %s\n", kProgram.data(), parsed.error.c_str());
+    return app::kExitUsage;
   }
   strivex::host_app::HostOptions options = parsed.options;
   std::error_code error;
@@ -179,11 +201,11 @@ int main(int argc, char** argv) {
   // The password only seeds a new local database; a file removed after the first start is fine.
   if (!fs::exists(options.localDb, error)) {
     const strivex::ResolvedPassword seed = strivex::ResolvePassword(
-        {options.password, options.passwordFile, std::getenv(strivex::kPasswordVariable)}, "strivex-host");
+        {options.password, options.passwordFile, std::getenv(strivex::kPasswordVariable)}, kProgram.data());
     if (!seed.warning.empty()) std::fprintf(stderr, "%s\n", seed.warning.c_str());
     if (!seed.error.empty()) {
       std::fprintf(stderr, "%s\n", seed.error.c_str());
-      return 1;
+      return app::kExitUsage;
     }
     options.password = seed.password;
   }
@@ -191,14 +213,13 @@ int main(int argc, char** argv) {
   unsetenv(strivex::kPasswordVariable);
   std::string failure;
   if (!strivex::host_app::PrepareLocalDatabase(options, failure)) {
-    std::fprintf(stderr, "strivex-host: %s\n", failure.c_str());
-    return 1;
+    std::fprintf(stderr, "%s: %s\n", kProgram.data(), failure.c_str());
+    return app::kExitDatabase;
   }
-  const std::string modulePath =
-      options.modulePath.empty() ? DefaultModulePath() : fs::absolute(options.modulePath, error).string();
+  const std::string modulePath = ModulePath(options.modulePath);
   if (!options.workdir.empty() && chdir(options.workdir.c_str()) != 0) {
-    std::fprintf(stderr, "strivex-host: cannot change to %s: %s\n", options.workdir.c_str(), std::strerror(errno));
-    return 1;
+    Fail(options.workdir, std::string("cannot change to it: ") + std::strerror(errno));
+    return app::kExitFailed;
   }
 
   HostRecordBuffer buffer(options.machineId, options.name, options.localDb, options.closeEndsModule ? 1 : 0);
@@ -206,18 +227,18 @@ int main(int argc, char** argv) {
 
   void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
-    std::fprintf(stderr, "strivex-host: cannot load %s: %s\n", modulePath.c_str(), dlerror());
-    return 1;
+    Fail(modulePath, std::string("cannot load it: ") + dlerror());
+    return app::kExitFailed;
   }
   auto start = reinterpret_cast<StartFunction>(dlsym(module, "StartStrivex"));
   if (start == nullptr) {
-    std::fprintf(stderr, "strivex-host: %s has no StartStrivex\n", modulePath.c_str());
-    return 1;
+    Fail(modulePath, "has no StartStrivex");
+    return app::kExitFailed;
   }
   InstallStopSignals();
   if (start(buffer.data()) != 1) {
-    std::fprintf(stderr, "strivex-host: the module refused to start\n");
-    return 1;
+    Fail("module", "refused to start");
+    return app::kExitFailed;
   }
   std::printf("started\n");
   std::fflush(stdout);

@@ -1,5 +1,7 @@
 #include "db/baza_de_date.h"
 
+#include <utility>
+
 #include "db/connection_string.h"
 #include "db/direct_backend.h"
 #include "db/relayed_backend.h"
@@ -40,6 +42,10 @@ DbTimeouts BazaDeDate::Timeouts() const {
 std::string BazaDeDate::LastErrorMessage() const { return log_->LastMessage(); }
 
 std::string BazaDeDate::LastErrorDetail() const { return log_->LastDetail(); }
+
+void BazaDeDate::SetErrorLogWriter(std::function<void(const std::string& entry)> writer) {
+  log_->SetWriter(std::move(writer));
+}
 
 bool BazaDeDate::DeschidBazaLocala(const std::string& dataSource, const std::string& pass,
                                    uint8_t directFlag) {

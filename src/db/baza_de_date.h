@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,6 +112,8 @@ class BazaDeDate {
   // For operator tools (the log keeps its fixed format); any thread, empty before the first.
   std::string LastErrorMessage() const;  // the message of the last log entry this session wrote
   std::string LastErrorDetail() const;   // the driver's own words for that failure
+  // Hands this session's "_acterr.log" entries to `writer` instead; an empty one restores the log.
+  void SetErrorLogWriter(std::function<void(const std::string& entry)> writer);
 
   // Fields the callers read and write directly. Any thread may read the atomic ones.
   std::atomic<uint16_t> lastErrorCode{0};  // of the last direct failure (0xFFFF: no code), see above

@@ -180,6 +180,18 @@ std::string MaskPasswords(std::string_view connectionString) {
   return out;
 }
 
+std::string MaskPasswordIn(std::string_view text, std::string_view connectionString) {
+  std::string out(text);
+  for (const char* key : {"Pwd", "Password"}) {
+    const std::string secret = ConnectionValue(connectionString, key).value_or("");
+    if (secret.empty()) continue;
+    for (size_t at = out.find(secret); at != std::string::npos; at = out.find(secret, at + 3)) {
+      out.replace(at, secret.size(), "***");
+    }
+  }
+  return out;
+}
+
 std::string TrimConnectionString(std::string_view connectionString) {
   std::string out;
   for (std::string_view pair : Pairs(connectionString)) {

@@ -45,6 +45,10 @@ std::string WithConnectionPassword(std::string_view connectionString, std::strin
 // by "***", for logs and messages; the rest as it is.
 std::string MaskPasswords(std::string_view connectionString);
 
+// `text` (a driver's message, say) with the password of `connectionString` replaced by "***"
+// wherever it appears.
+std::string MaskPasswordIn(std::string_view text, std::string_view connectionString);
+
 // Every key=value pair without the blanks around the pair, the key and the value, for drivers
 // that ignore a key preceded by a blank. Braced values ({...}) are kept as they are.
 std::string TrimConnectionString(std::string_view connectionString);

@@ -1,5 +1,7 @@
 #include "db/direct_backend.h"
 
+#include "db/connection_string.h"
+
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -83,8 +85,10 @@ bool DirectBackend::Open(const std::string& connectionString, const DbTimeouts& 
   DbError error;
   if (!engine_->Open(connectionString, timeouts, error)) {
     lock.unlock();
-    log_.Write(Format("Eroare: %s la deschidere conectie%s", C(ErrorText(error.result)), C(failureTail)),
-               error);
+    // A login's entry also carries the driver's SQLSTATE and words, as the operator tools show them.
+    const bool login = !failureTail.empty();
+    log_.Write(Format("Eroare: %s la deschidere conectie%s", C(ErrorText(error.result)), C(failureTail)), error,
+               login ? MaskPasswordIn(error.detail, connectionString) : std::string());
     Settle(&error);
     return false;
   }

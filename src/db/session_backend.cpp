@@ -7,11 +7,22 @@
 
 namespace strivex {
 
-void FailureLog::Write(const std::string& message, const DbError& error) {
-  WriteErrorLogEntry(message);
+void FailureLog::Write(const std::string& message, const DbError& error, const std::string& addedLine) {
+  const std::string entry = addedLine.empty() ? message : message + "\n" + addedLine;
+  ErrorLogWriter writer;
+  {
+    std::lock_guard lock(mutex_);
+    message_ = message;
+    detail_ = error.detail;
+    writer = writer_;
+  }
+  if (writer) writer(entry);
+  else WriteErrorLogEntry(entry);
+}
+
+void FailureLog::SetWriter(ErrorLogWriter writer) {
   std::lock_guard lock(mutex_);
-  message_ = message;
-  detail_ = error.detail;
+  writer_ = std::move(writer);
 }
 
 std::string FailureLog::LastMessage() const {

@@ -4,6 +4,7 @@
 // opens and hands every slot operation to it; the session has already checked the slot number.
 // Each backend keeps its own rules on logging, the busy flag and the stored error code.
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -39,13 +40,20 @@ class SessionBackend {
   virtual void Abort() = 0;
 };
 
+// Where a session's error-log entries go instead of straight to "_acterr.log" (the background
+// reconnection summarises its repeated failures).
+using ErrorLogWriter = std::function<void(const std::string& entry)>;
+
 // A session's failures as "_acterr.log" gets them, and the last one kept for operator tools.
 // Any thread may write and read.
 class FailureLog {
  public:
   // Appends `message` to the error log (the system's fixed format) and keeps it with the
-  // driver's own words from `error`.
-  void Write(const std::string& message, const DbError& error);
+  // driver's own words from `error`. `addedLine`, when not empty, follows the message in the
+  // same entry.
+  void Write(const std::string& message, const DbError& error, const std::string& addedLine = {});
+  // Sends the entries to `writer` from now on; an empty one sends them to the log again.
+  void SetWriter(ErrorLogWriter writer);
   // The message of the last entry written; empty before the first.
   std::string LastMessage() const;
   // The driver's words for that entry; empty before the first.
@@ -55,6 +63,7 @@ class FailureLog {
   mutable std::mutex mutex_;
   std::string message_;
   std::string detail_;
+  ErrorLogWriter writer_;
 };
 
 // The outcome of each thread's last statement or open on a session: threads that share a session

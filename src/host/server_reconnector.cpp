@@ -1,6 +1,7 @@
 #include "host/server_reconnector.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
 #include "db/baza_de_date.h"
@@ -36,7 +37,7 @@ std::chrono::milliseconds NextReconnectDelay(std::chrono::milliseconds delay, co
 
 ServerReconnector::ServerReconnector(ModuleContext& context, std::string connectionString, uint8_t direct,
                                      bool operatorTold, ReconnectPolicy policy)
-    : context_(context), policy_(policy), operatorTold_(operatorTold) {
+    : context_(context), policy_(policy), operatorTold_(operatorTold), failures_(policy_.clock) {
   context_.server.SetTarget(std::move(connectionString), direct);
 }
 
@@ -68,12 +69,17 @@ bool ServerReconnector::TryOnce() {
         BazaDeDate& session = link.session();
         if (session.connected.load() == 1) return true;
         attempts_.fetch_add(1);
-        if (!session.DeschidConectie(link.target(), link.targetDirect())) {
+        // The session's entries of this attempt go through the summary; nobody else uses the
+        // session while the link's lock is held.
+        session.SetErrorLogWriter([this](const std::string& entry) { failures_.Write(entry); });
+        const bool opened = session.DeschidConectie(link.target(), link.targetDirect());
+        session.SetErrorLogWriter({});
+        if (!opened) {
           // The relay client writes nothing of a failed open; the background attempts are logged
           // in either mode, without the password.
           if (link.targetDirect() != 1)
-            WriteErrorLogEntry(Format("Eroare: %s la deschidere conectie ->%s", session.lastErrorText().c_str(),
-                                      MaskPasswords(link.target()).c_str()));
+            failures_.Write(Format("Eroare: %s la deschidere conectie ->%s", session.lastErrorText().c_str(),
+                                   MaskPasswords(link.target()).c_str()));
           return false;
         }
         if (context_.host != nullptr) {
@@ -90,19 +96,33 @@ bool ServerReconnector::TryOnce() {
   return result.outcome == LinkOutcome::kApplied;
 }
 
+void ServerReconnector::LogRestored(std::chrono::steady_clock::time_point since) {
+  failures_.Flush();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(policy_.clock() - since).count();
+  WriteErrorLogEntry(Format("Conexiune restabilita dupa %d s", static_cast<int>(seconds)));
+}
+
 void ServerReconnector::Run() {
   auto delay = policy_.first;
+  std::optional<std::chrono::steady_clock::time_point> outageSince;
   while (!stop_.load()) {
     if (context_.server.Connected()) {
+      // Brought back by someone else (the database settings).
+      if (outageSince) LogRestored(*outageSince);
+      outageSince.reset();
       delay = policy_.first;
       context_.serverLost.WaitFor(kWatchPeriod);
       continue;
     }
+    if (!outageSince) outageSince = policy_.clock();
     // Not at once: the start-up has just failed, or a server that is restarting refuses the
     // first connections.
     if (!Pause(delay)) break;
     if (context_.host != nullptr) context_.host->SetFlag(HostRecord::kServerUnavailable, 1);
     if (TryOnce()) {
+      // At once: the next loss may come before this thread looks again.
+      LogRestored(*outageSince);
+      outageSince.reset();
       operatorTold_ = false;
       delay = policy_.first;
       context_.statusRepaint.store(1);

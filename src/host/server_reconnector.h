@@ -3,7 +3,9 @@
 // at start-up, it is reopened in the background with the stored settings, 1 s after the loss, then
 // doubling up to 30 s between attempts. Never on the window's thread. A success takes the machine
 // id last known (the host's, or the database settings' look-up), loads the code lists if they
-// never were, clears the host's server-unavailable flag and wakes the upload thread.
+// never were, clears the host's server-unavailable flag and wakes the upload thread. In
+// "_acterr.log" its repeated identical failures are summarised (RepeatedFailureLog), and the end
+// of an outage gets a line of its own with the outage's length.
 
 #include <atomic>
 #include <chrono>
@@ -12,6 +14,7 @@
 #include <thread>
 
 #include "host/module_context.h"
+#include "host/repeated_failure_log.h"
 #include "util/timings.h"
 
 namespace strivex {
@@ -19,6 +22,8 @@ namespace strivex {
 struct ReconnectPolicy {
   std::chrono::milliseconds first{timings::kReconnectFirst};
   std::chrono::milliseconds longest{timings::kReconnectLongest};
+  // What the log's outage texts are timed by (the waits themselves use the steady clock).
+  SteadyClock clock = [] { return std::chrono::steady_clock::now(); };
 };
 
 // Doubles the delay up to the policy's longest.
@@ -47,12 +52,15 @@ class ServerReconnector {
   bool Pause(std::chrono::milliseconds delay);
   // One attempt under the session lock; true when the session is connected afterwards.
   bool TryOnce();
+  // The outage that began at `since` is over: its last repeats and its length go to the log.
+  void LogRestored(std::chrono::steady_clock::time_point since);
 
   ModuleContext& context_;
   const ReconnectPolicy policy_;
   bool operatorTold_;
   std::atomic<bool> stop_{false};
   std::atomic<int64_t> attempts_{0};
+  RepeatedFailureLog failures_;  // the reconnection thread's only
   std::thread thread_;
 };
 

@@ -12,6 +12,7 @@ namespace strivex::timings {
 using std::chrono::days;
 using std::chrono::hours;
 using std::chrono::milliseconds;
+using std::chrono::minutes;
 using std::chrono::seconds;
 
 // ---- the laboratory server ---------------------------------------------------------------------
@@ -25,6 +26,10 @@ inline constexpr milliseconds kStatementTimeout{30000};
 inline constexpr milliseconds kReconnectFirst{1000};
 // The back-off doubles up to this, so a server down for hours is not hammered.
 inline constexpr milliseconds kReconnectLongest{30000};
+// While the background reconnection keeps failing the same way, "_acterr.log" gets the first
+// failure, then one line this often with how many more there were: an administrator sees that
+// the outage goes on without 2,880 identical entries a day.
+inline constexpr minutes kRepeatedFailureSummary{10};
 // How often a connected session is looked at when nobody reports it lost.
 inline constexpr milliseconds kServerWatchPeriod{2000};
 // Work on the server running longer than this shows as "Nu raspunde" on the panel: a result's

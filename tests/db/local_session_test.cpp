@@ -69,7 +69,9 @@ TEST_F(LocalSessionTest, FailedOpenLogsOnceWithoutAMessageBox) {
 
   const std::string odbc = "Driver={No Such Driver}; Server=x";
   EXPECT_FALSE(db_.DeschidConectie(odbc, 1));
-  EXPECT_TRUE(Log().ends_with("\r\nEroare: Unspecified error la deschidere conectie ->" + odbc)) << Log();
+  // A login's entry goes on with the driver's words.
+  EXPECT_NE(Log().find("\r\nEroare: Unspecified error la deschidere conectie ->" + odbc + "\r\n"), std::string::npos)
+      << Log();
 }
 
 TEST_F(LocalSessionTest, RelayedOpensNeedAServerAddress) {

@@ -284,7 +284,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimulatorHelpTest, PrintsUsageOnStandardOutput) {
   const ProcessResult r = RunProcess(ANALYSER_SIM_PATH, {"--help"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(r.out.starts_with("Usage: analyser-sim ")) << r.out;
+  EXPECT_NE(r.out.find("\nUsage: analyser-sim "), std::string::npos) << r.out;
   EXPECT_EQ(r.err, "");
 }
 

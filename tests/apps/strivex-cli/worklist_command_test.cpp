@@ -164,7 +164,7 @@ TEST(WorkListCliUsageTest, FailuresBeforeAndAtTheOpen) {
       {{"--connect", connect, "--machine-id", "5", "extra"}, 2,
        "strivex-cli: extra: unexpected argument\n"},
       {{"--connect", connect, "--relay="}, 2, "strivex-cli: --relay: empty address\n"},
-      {{"--connect", connect, "--machine-id", "5"}, 1,
+      {{"--connect", connect, "--machine-id", "5"}, 3,
        "strivex-cli: open: Eroare: Unspecified error la deschidere conectie ->" + connect + "\n"},
   };
   const TempDir dir;

@@ -128,7 +128,8 @@ TEST(StrivexHost, PasswordSeedsANewLocalDatabaseWithoutTheCommandLine) {
     const auto result = testing::RunProcess(STRIVEX_HOST_PATH, args);
     unsetenv("STRIVEX_PASSWORD");
     SCOPED_TRACE(result.err);
-    EXPECT_EQ(result.exitCode, 1);
+    // An unreadable password file is a usage error; the others end at the missing module.
+    EXPECT_EQ(result.exitCode, c.parola != nullptr ? 1 : 2);
     EXPECT_EQ(result.err.find(c.err.empty() ? "other users" : c.err) != std::string::npos, !c.err.empty());
     ASSERT_EQ(std::filesystem::exists(localDb), c.parola != nullptr);
     if (c.parola == nullptr) continue;

@@ -55,13 +55,13 @@ TEST(HostOptions, HelpWinsOverAnythingElse) {
 
 TEST(HostOptions, ErrorsNameTheOption) {
   const std::pair<std::vector<std::string_view>, std::string> cases[] = {
-      {{"--name", "X", "--local-db", "l"}, "--machine-id is required"},
+      {{"--name", "X", "--local-db", "l"}, "--machine-id: required"},
       {{"--machine-id", "5x", "--name", "X", "--local-db", "l"}, "--machine-id: not a number"},
-      {{"--machine-id", "5", "--local-db", "l"}, "--name is required"},
-      {{"--machine-id", "5", "--name", "X"}, "--local-db is required"},
-      {{"--machine-id", "5", "--name", "X", "--local-db"}, "--local-db needs a value"},
-      {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--relayed=1"}, "--relayed takes no value"},
-      {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--colour"}, "unknown option '--colour'"},
+      {{"--machine-id", "5", "--local-db", "l"}, "--name: required"},
+      {{"--machine-id", "5", "--name", "X"}, "--local-db: required"},
+      {{"--machine-id", "5", "--name", "X", "--local-db"}, "--local-db: missing value"},
+      {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--relayed=1"}, "--relayed: takes no value"},
+      {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--colour"}, "--colour: unknown option"},
       {{"--machine-id", "5", "--name", "X", "--local-db", "l", "--password", "p", "--password-file=f"},
        "--password and --password-file: give one of them"},
       {{"--machine-id", "5", "--name", std::string_view("012345678901234567890123456789012345678901234567890"),
