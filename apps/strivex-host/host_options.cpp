@@ -16,7 +16,7 @@ const std::string_view kHostUsage =
     "Loads the Strivex module, starts it with a host record and passes commands to it.\n"
     "\n"
     "Options:\n"
-    "  --module PATH          the module library (default: the built libstrivex.so)\n"
+    "  --module PATH          the module (default: libstrivex.so beside the program, or installed)\n"
     "  --machine-id N         the instrument's id in the laboratory database\n"
     "  --name NAME            the instrument's name (at most 50 bytes)\n"
     "  --local-db FILE        the installation's local database; created when missing\n"

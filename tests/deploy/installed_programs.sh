@@ -15,7 +15,7 @@ else
 fi
 bin="$root$2"
 # What every program answers with exit status 0.
-probe=--help
+probe=--version
 clean=(env -i PATH=/usr/bin:/bin HOME="$work" QT_QPA_PLATFORM=offscreen)
 
 status=0
