@@ -230,6 +230,7 @@ void ModuleCore::StopModule() {
   if (const size_t unsent = context_.frameQueue.Size(); unsent > 0)
     WriteErrorLogEntry(Format("Lista de lucru: %d cadre netrimise analizorului la inchiderea modulului",
                               static_cast<int>(unsent)));
+  portWanted_.store(false);  // closed by the stop, not lost
   if (port_.IsOpen()) port_.Close();
   if (auto file = std::move(statusFile_)) {
     ModuleStatus last = StatusFileNow(StatusNow(0));  // the outbox's counts while it is open
