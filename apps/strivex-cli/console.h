@@ -1,9 +1,7 @@
 #pragma once
 // What every command of the tool shares: exit statuses, error lines, whole writes.
 
-#include <cstdint>
 #include <cstdio>
-#include <string>
 #include <string_view>
 
 namespace strivex::cli {
@@ -21,9 +19,5 @@ void PrintError(std::string_view what, std::string_view reason);
 
 // Writes all of `text`; false when the stream reports an error.
 bool WriteAll(std::FILE* out, std::string_view text);
-
-// Unix seconds (the outbox's and the status file's times) as administrators read them:
-// "YYYY-MM-DD HH:MM:SS", local time.
-std::string LocalTimeText(int64_t unixSeconds);
 
 }  // namespace strivex::cli

@@ -17,6 +17,7 @@
 #include "connect_password.h"
 #include "console.h"
 #include "escape.h"
+#include "local_time_text.h"
 #include "option_text.h"
 #include "outbox/outbox_store.h"
 #include "util/format.h"

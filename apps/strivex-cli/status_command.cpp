@@ -11,6 +11,7 @@
 
 #include "console.h"
 #include "escape.h"
+#include "local_time_text.h"
 #include "host/status_file.h"
 #include "option_text.h"
 #include "outbox/outbox_store.h"
