@@ -17,6 +17,7 @@
 #include "connect_password.h"
 #include "console.h"
 #include "escape.h"
+#include "local_time_text.h"
 #include "option_text.h"
 #include "outbox/outbox_store.h"
 #include "util/format.h"
@@ -243,15 +244,6 @@ bool ParseArguments(std::span<const std::string_view> args, OutboxOptions& optio
   }
   if (!CheckCombination(options)) return false;
   return !options.connect || ApplyConnectPassword(*options.connect, options.passwordFile);
-}
-
-// The outbox counts in unix seconds; administrators read local time like the received column.
-std::string LocalTimeText(int64_t unixSeconds) {
-  const auto seconds = static_cast<std::time_t>(unixSeconds);
-  std::tm parts{};
-  if (localtime_r(&seconds, &parts) == nullptr) return std::to_string(unixSeconds);
-  return Format("%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                parts.tm_hour, parts.tm_min, parts.tm_sec);
 }
 
 std::string Note(const OutboxRow& row) {

@@ -68,6 +68,10 @@ struct ModuleContext {
   std::atomic<int64_t> outboxUnassigned{0};
   std::atomic<int64_t> outboxOtherMachines{0};  // rows of other instruments, never sent here
   std::atomic<uint8_t> outboxFailed{0};  // a message could not be committed to it
+  // Unix seconds of the last message with results and of the last result the server confirmed;
+  // 0 until then. For the status file.
+  std::atomic<int64_t> lastReceivedAt{0};
+  std::atomic<int64_t> lastStoredAt{0};
   // Called by the processing thread on every pass: re-opens a port whose device came back.
   std::function<void()> watchPort;
 };

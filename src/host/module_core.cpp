@@ -1,5 +1,7 @@
 #include "host/module_core.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <system_error>
@@ -13,6 +15,7 @@
 #include "host/processing_thread.h"
 #include "host/server_reconnector.h"
 #include "host/startup_steps.h"
+#include "host/status_file_writer.h"
 #include "host/upload_thread.h"
 #include "outbox/outbox_store.h"
 #include "platform/message_box.h"
@@ -131,6 +134,7 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   host_.SetFlag(HostRecord::kWindowShown, 1);
   OpenSessions();
   OpenOutbox();
+  statusFile_ = std::make_unique<StatusFileWriter>(kStatusFileName);
 
   serial_ = SerialSettings{};
   ReadSerialSettings(*localSession_, context_.localMachineId, serial_);
@@ -226,7 +230,13 @@ void ModuleCore::StopModule() {
   if (const size_t unsent = context_.frameQueue.Size(); unsent > 0)
     WriteErrorLogEntry(Format("Lista de lucru: %d cadre netrimise analizorului la inchiderea modulului",
                               static_cast<int>(unsent)));
+  portWanted_.store(false);  // closed by the stop, not lost
   if (port_.IsOpen()) port_.Close();
+  if (auto file = std::move(statusFile_)) {
+    ModuleStatus last = StatusFileNow(StatusNow(0));  // the outbox's counts while it is open
+    last.stopped = true;
+    file->Finish(std::move(last));
+  }
   view_.DeleteListItems();
   context_.outbox = nullptr;
   panelOutbox_.reset();
@@ -330,7 +340,19 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   now.framesWaiting = static_cast<int64_t>(context_.frameQueue.Size());
   now.framesSending = frameSender_ && frameSender_->Sending();
   now.secondsOfDay = secondsOfDay;
+  if (statusFile_) statusFile_->Offer(StatusFileNow(now));
   return now;
+}
+
+ModuleStatus ModuleCore::StatusFileNow(const StatusSnapshot& now) const {
+  ModuleStatus status;
+  status.instrument = context_.instrumentName;
+  status.machineId = host_.MachineId();
+  FillFromPanel(now, status);
+  status.lastReceivedAt = context_.lastReceivedAt.load();
+  status.lastStoredAt = context_.lastStoredAt.load();
+  status.pid = ::getpid();
+  return status;
 }
 
 void ModuleCore::ApplyPanelEffects(const StatusPanel& panel) {

@@ -16,6 +16,7 @@
 #include "host/request_lookup_runner.h"
 #include "host/result_queue.h"
 #include "host/serial_settings.h"
+#include "host/status_file.h"
 #include "host/status_panel.h"
 #include "host/work_list_runner.h"
 #include "serial/line_settings.h"
@@ -33,6 +34,7 @@ class ModuleView;
 class OutboxStore;
 class FrameSender;
 class ServerReconnector;
+class StatusFileWriter;
 class WorkingDirectoryLock;
 
 // Every member is for the main window's thread, unless it says otherwise.
@@ -94,7 +96,8 @@ class ModuleCore {
   // "Atribui cererea...": asks the server about the request off the window's thread.
   RequestLookupRunner& requestLookup() { return requestLookup_; }
 
-  // What the status panel shows now; `secondsOfDay` is the panel's clock.
+  // What the status panel shows now; `secondsOfDay` is the panel's clock. Also offers it to the
+  // status file, whose worker writes it when it changed.
   StatusSnapshot StatusNow(uint32_t secondsOfDay) const;
   // Writes back what painting the panel changed (indicator, repaint flag, clamped progress).
   void ApplyPanelEffects(const StatusPanel& panel);
@@ -136,6 +139,8 @@ class ModuleCore {
   void ShowRequestAnswer(int32_t requestId, const RequestCheck& check);
   void StartWorkers();
   void JoinWorkers();
+  // The status file's content for the panel's `now`.
+  ModuleStatus StatusFileNow(const StatusSnapshot& now) const;
 
   HostRecord host_;
   ModuleView& view_;
@@ -162,6 +167,7 @@ class ModuleCore {
   std::thread processing_;
   std::thread upload_;
   std::unique_ptr<FrameSender> frameSender_;
+  std::unique_ptr<StatusFileWriter> statusFile_;
   WorkListRunner workListRunner_{context_};
   RequestLookupRunner requestLookup_{context_};
   RequestLookupRunner confirmLookup_{context_};

@@ -96,6 +96,7 @@ void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view
     context.requestId.store(0);
     context.view->SetPatientText("");
   }
+  context.lastReceivedAt.store(context.unixClock ? context.unixClock() : UnixNow());
   const int64_t outboxId = CommitToOutbox(context, samples, unassigned);
   context.resultQueue->Append(std::move(samples), outboxId, std::move(unassigned));
   context.uploadWake.Notify();

@@ -194,6 +194,7 @@ DrainResult DrainOutbox(ModuleContext& context) {
         break;
       }
       touched.emplace(row.messageId, row.sampleIndex);
+      if (outcome == SendOutcome::kStored) context.lastStoredAt.store(Now(context));
       if (outcome == SendOutcome::kStored && row.assignedAt != 0) assignedStored.push_back(row);
       ++sent;
       context.uploadProgress.store(total <= 0 ? 0 : static_cast<int32_t>(std::min<int64_t>(sent, total) * 100 / total));

@@ -66,6 +66,11 @@ inline constexpr milliseconds kUploadPoll{2000};
 inline constexpr milliseconds kShutdownPoll{200};
 // The status panel's repaint.
 inline constexpr milliseconds kStatusRepaint{200};
+// The status file in the working directory is rewritten when something changed, at most this
+// often: monitoring looks every few seconds at best, and a busy module must not write (and fsync)
+// five times a second. A file older than a few of these whose module's process is gone means the
+// module stopped without saying so.
+inline constexpr milliseconds kStatusFilePeriod{2000};
 
 // ---- the outbox of results ---------------------------------------------------------------------
 
