@@ -65,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<std::string> secret = strivex::ConnectionValue(text, key);
     if (!secret || secret->empty() || secret->find('*') != std::string::npos) continue;
     if (text.find(*secret) != text.rfind(*secret)) continue;  // the same text also stands elsewhere
+    // A '}' stands doubled in a braced value: the text found is then another key's, not this one.
+    if (secret->find('}') != std::string::npos) continue;
     FUZZ_CHECK(masked.find(*secret) == std::string::npos, "no password survives masking");
   }
   for (std::string_view key : {std::string_view("Pwd"), std::string_view("Password")}) {

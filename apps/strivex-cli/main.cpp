@@ -15,6 +15,7 @@
 #include "outbox_command.h"
 #include "receive_command.h"
 #include "sql_command.h"
+#include "status_command.h"
 #include "worklist_command.h"
 
 namespace {
@@ -34,6 +35,7 @@ constexpr Command kCommands[] = {
     {"outbox", "list, retry and assign the results waiting for the laboratory's server", RunOutboxCommand},
     {"receive", "print the messages arriving on a serial port", RunReceiveCommand},
     {"sql", "run one statement through a database session", RunSqlCommand},
+    {"status", "show each instrument module's state from the status file in its folder", RunStatusCommand},
     {"worklist", "print an instrument's work list, or the analyser's frames for it", RunWorkListCommand},
 };
 
@@ -58,7 +60,7 @@ constexpr std::string_view kUsageTail =
     "\n"
     "Exit status (every command):\n"
     "  0  success\n"
-    "  1  the operation failed or found nothing (each command's --help says when)\n"
+    "  1  the operation failed or found nothing, or (status) something needs an operator\n"
     "  2  usage error, or a file or port named on the command line cannot be used\n"
     "  3  the database cannot be reached or refuses the login\n"
     "(errors: one line 'strivex-cli: WHAT: WHY' on standard error)\n";

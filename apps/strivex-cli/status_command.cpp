@@ -123,19 +123,12 @@ std::string JsonItem(const Module& module) {
 }  // namespace
 
 int RunStatusCommand(std::span<const std::string_view> args) {
-  bool json = false;
-  std::vector<std::string_view> workdirs;
-  for (const std::string_view arg : args) {
-    if (arg == "-h" || arg == "--help") return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
-    if (arg == "--json") {
-      json = true;
-    } else if (arg.size() > 1 && arg.front() == '-') {
-      UsageError(arg, "unknown option (see strivex-cli status --help)");
-      return kExitFailure;
-    } else {
-      workdirs.push_back(arg);
-    }
-  }
+  static constexpr app::OptionSpec kOptions[] = {{"json"}};
+  app::CommandLine line;
+  if (!SplitArguments(args, kOptions, line)) return kExitFailure;
+  if (line.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+  const bool json = !line.options.empty();
+  std::vector<std::string_view> workdirs(line.operands.begin(), line.operands.end());
   if (workdirs.empty()) workdirs.push_back(".");
 
   const int64_t now = UnixNow();

@@ -73,7 +73,7 @@ class Parser {
       SkipBlanks();
       if (at_ >= text_.size() || text_[at_] != '"' || !Text(key) || !Take(':') || !Value(member, depth + 1))
         return false;
-      value.members.emplace_back(std::move(key), std::move(member));
+      value.members.push_back({std::move(key), std::move(member)});
     } while (Take(','));
     return Take('}');
   }

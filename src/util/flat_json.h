@@ -12,6 +12,8 @@
 
 namespace strivex {
 
+struct JsonMember;
+
 struct JsonValue {
   enum class Kind { kNull, kBool, kInteger, kText, kArray, kObject };
   Kind kind = Kind::kNull;
@@ -19,10 +21,15 @@ struct JsonValue {
   int64_t integer = 0;
   std::string text;
   std::vector<JsonValue> items;                              // kArray
-  std::vector<std::pair<std::string, JsonValue>> members;    // kObject, in file order
+  std::vector<JsonMember> members;                           // kObject, in file order
 
   // The member called `key` of an object; null when absent or not an object.
   const JsonValue* Find(std::string_view key) const;
+};
+
+struct JsonMember {
+  std::string key;
+  JsonValue value;
 };
 
 // Null when `text` is not one whole JSON value of the kinds above (fractions and exponents are
