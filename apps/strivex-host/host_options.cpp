@@ -1,9 +1,11 @@
 #include "host_options.h"
 
 #include <charconv>
+#include <utility>
 
 #include "command_line.h"
 #include "host/host_record.h"
+#include "instance_file.h"
 
 namespace strivex::host_app {
 
@@ -11,11 +13,16 @@ const std::string_view kHostUsage =
     "strivex-host - host process of the Strivex instrument interface module\n"
     "\n"
     "Usage: strivex-host --machine-id N --name NAME --local-db FILE [OPTIONS]\n"
+    "       strivex-host --instance NAME [OPTIONS]\n"
     "       strivex-host --version\n"
     "\n"
     "Loads the Strivex module, starts it with a host record and passes commands to it.\n"
     "\n"
     "Options:\n"
+    "  --instance NAME        take the options from the instance file NAME.conf in\n"
+    "                         $XDG_CONFIG_HOME/strivex/instances, else /etc/strivex/instances;\n"
+    "                         options given here override it. When NAME already runs, its\n"
+    "                         window is shown and this host exits 0\n"
     "  --module PATH          the module (default: libstrivex.so beside the program, or installed)\n"
     "  --machine-id N         the instrument's id in the laboratory database\n"
     "  --name NAME            the instrument's name (at most 50 bytes)\n"
@@ -48,7 +55,7 @@ const std::string_view kHostUsage =
     "Exit status:\n"
     "  0  the module has shut down\n"
     "  1  the module could not be loaded or started, or the working directory not entered\n"
-    "  2  usage error, or the password file cannot be read\n"
+    "  2  usage error, or the instance file or password file cannot be used\n"
     "  3  the local database cannot be opened or prepared\n"
     "(errors: one line 'strivex-host: WHAT: WHY' on standard error)\n";
 
@@ -64,7 +71,7 @@ constexpr app::OptionSpec kOptions[] = {
     {"module", true},       {"machine-id", true}, {"name", true},        {"local-db", true},
     {"server", true},       {"database", true},   {"user", true},        {"password", true},
     {"password-file", true}, {"port", true},      {"workdir", true},     {"relayed"},
-    {"close-ends-module"},  {"server-unavailable"},
+    {"close-ends-module"},  {"server-unavailable"}, {"instance", true},
 };
 
 // The option's field, for those whose value is kept as given.
@@ -79,28 +86,60 @@ std::string* TextField(std::string_view name, HostOptions& o) {
   return nullptr;
 }
 
-std::string Apply(const app::ParsedOption& option, HostOptions& o) {
-  const std::string& name = option.name;
-  if (!option.value) {
+}  // namespace
+
+HostOptionKind KindOfHostOption(std::string_view name) {
+  for (const app::OptionSpec& spec : kOptions) {
+    if (spec.name == name) return {true, spec.takesValue};
+  }
+  return {};
+}
+
+std::string ApplyHostOption(std::string_view name, const std::optional<std::string>& option, HostOptions& o) {
+  if (!option) {
     (name == "--relayed" ? o.relayed : name == "--close-ends-module" ? o.closeEndsModule : o.serverUnavailable) = true;
     return {};
   }
-  const std::string& value = *option.value;
+  const std::string& value = *option;
   if (std::string* field = TextField(name, o)) {
     *field = value;
   } else if (name == "--machine-id") {
     if (!ParseInt(value, o.machineId)) return "--machine-id: not a number: '" + value + "'";
   } else if (name == "--port") {
     o.port = value;
+  } else if (name == "--instance") {
+    o.instance = value;
   } else {
     (name == "--password" ? o.password : o.passwordFile) = value;
   }
   return {};
 }
 
+namespace {
+
+// The instance file of the last --instance under the options; why it cannot be used, or empty.
+std::string ReadInstance(const app::CommandLine& line, const InstancePlaces& places, HostOptions& o,
+                         bool& haveMachineId, std::string& file) {
+  const app::ParsedOption* given = nullptr;
+  for (const app::ParsedOption& option : line.options) {
+    if (option.name == "--instance") given = &option;
+  }
+  if (given == nullptr) return {};
+  o.instance = *given->value;
+  if (!IsInstanceName(o.instance)) {
+    return "--instance: '" + o.instance + "': letters, digits, '-' and '_' only";
+  }
+  std::string error;
+  file = FindInstanceFile(o.instance, places, error);
+  if (file.empty()) return "--instance " + o.instance + ": " + error;
+  const InstanceFile read = LoadInstanceFile(file, o.instance, places, o);
+  haveMachineId = read.machineId;
+  return read.error;
+}
+
 }  // namespace
 
-ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args) {
+ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args, const InstancePlaces& places) {
   ParsedHostOptions parsed;
   HostOptions& o = parsed.options;
   const app::CommandLine line = app::ParseCommandLine(args, kOptions, {.version = true});
@@ -119,17 +158,25 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args) {
     return parsed;
   }
   bool haveMachineId = false;
+  std::string instanceFile;
+  parsed.error = ReadInstance(line, places, o, haveMachineId, instanceFile);
+  if (!parsed.ok()) return parsed;
+  // A password given here replaces the file's password file rather than clashing with it.
+  const std::optional<std::string> filePasswordFile = std::exchange(o.passwordFile, std::nullopt);
   for (const app::ParsedOption& option : line.options) {
-    parsed.error = Apply(option, o);
+    parsed.error = ApplyHostOption(option.name, option.value, o);
     if (!parsed.ok()) return parsed;
     haveMachineId = haveMachineId || option.name == "--machine-id";
   }
+  if (!o.password && !o.passwordFile) o.passwordFile = filePasswordFile;
+  // Missing values are the file's to give when there is one.
+  const std::string missing = instanceFile.empty() ? "--" : instanceFile + ": ";
   if (!line.operands.empty()) {
     parsed.error = "'" + line.operands.front() + "': unexpected argument";
   } else if (!haveMachineId) {
-    parsed.error = "--machine-id: required (see --help)";
+    parsed.error = missing + "machine-id: required (see --help)";
   } else if (o.name.empty()) {
-    parsed.error = "--name: required (see --help)";
+    parsed.error = missing + "name: required (see --help)";
   } else if (o.name.size() >= HostRecord::kInstrumentNameWidth) {
     parsed.error = "--name: longer than 50 bytes";
   } else if (o.localDb.empty()) {

@@ -8,12 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "instance_places.h"
+
 namespace strivex::host_app {
 
 // What the command line asked for.
 struct HostOptions {
   bool help = false;
   bool version = false;
+  std::string instance;    // --instance: the options come from this instrument's instance file
   std::string modulePath;  // empty: the built module (see DefaultModulePath)
   int32_t machineId = 0;  // host record offset 16
   std::string name;       // the instrument's name, host record offset 20
@@ -38,8 +41,21 @@ struct ParsedHostOptions {
   bool ok() const { return error.empty(); }
 };
 
-// `args` excludes the program name; a value follows its option or comes after '='.
-ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args);
+// `args` excludes the program name; a value follows its option or comes after '='. With
+// --instance the instance file (found in `places`) is read first and the other options override
+// its values.
+ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args,
+                                   const InstancePlaces& places = InstancePlaces::FromEnvironment());
+
+// The long options by name (without "--"), for the instance file, whose keys are theirs.
+struct HostOptionKind {
+  bool known = false;
+  bool takesValue = false;
+};
+HostOptionKind KindOfHostOption(std::string_view name);
+
+// Sets the option `name` (with "--") to `value` (nullopt for a switch); why it cannot be, or empty.
+std::string ApplyHostOption(std::string_view name, const std::optional<std::string>& value, HostOptions& o);
 
 // The --help text.
 extern const std::string_view kHostUsage;

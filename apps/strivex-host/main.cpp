@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -20,6 +22,7 @@
 
 #include "host/host_record.h"
 #include "host_options.h"
+#include "instance_socket.h"
 #include "local_database.h"
 #include "module_version.h"
 #include "program_output.h"
@@ -82,16 +85,23 @@ class Host {
            record_.Flag(HostRecord::kStartAck) == 1 && record_.Flag(HostRecord::kModuleActive) == 0;
   }
 
+  // The answer to another host of this instance, as `show` would print it.
+  std::string ShowAnswer() {
+    const std::string problem = Post(platform::WM_SHOWMODULE, 1);
+    return problem.empty() ? "shown window=" + std::to_string(record_.WindowHandle()) : problem;
+  }
+
   void Command(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
     while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
     if (line.empty()) return;
+    std::string problem;
     if (line == "show") {
-      Post(platform::WM_SHOWMODULE, 1);
+      problem = Post(platform::WM_SHOWMODULE, 1);
     } else if (line == "hide") {
-      Post(platform::WM_SHOWMODULE, 0);
+      problem = Post(platform::WM_SHOWMODULE, 0);
     } else if (line == "close") {
-      Post(platform::WM_CLOSE, 0);
+      problem = Post(platform::WM_CLOSE, 0);
     } else if (line == "status") {
       Status();
     } else if (line == "help") {
@@ -99,18 +109,18 @@ class Host {
     } else {
       std::printf("unknown command '%.*s' (try help)\n", static_cast<int>(line.size()), line.data());
     }
+    if (!problem.empty()) std::printf("%s\n", problem.c_str());
     std::fflush(stdout);
   }
 
  private:
-  void Post(uint32_t message, uintptr_t wParam) {
-    if (!initialised_) {
-      std::printf("the module's window is not ready yet\n");
-      return;
-    }
+  // Why the message could not be posted, or empty.
+  std::string Post(uint32_t message, uintptr_t wParam) {
+    if (!initialised_) return "the module's window is not ready yet";
     if (!platform::PostWindowMessage(record_.WindowHandle(), message, wParam, 0)) {
-      std::printf("no window with handle %u\n", record_.WindowHandle());
+      return "no window with handle " + std::to_string(record_.WindowHandle());
     }
+    return {};
   }
 
   void Status() {
@@ -132,7 +142,8 @@ class Host {
 };
 
 // Reads commands until the module has ended; input that ends early leaves the module running.
-int RunHost(Host& host) {
+// Other hosts of the instance are answered on `instance` (null without one).
+int RunHost(Host& host, strivex::host_app::InstanceSocket* instance) {
   bool inputOpen = true;
   std::string pending;
   for (;;) {
@@ -141,9 +152,10 @@ int RunHost(Host& host) {
       std::fflush(stdout);
       return 0;
     }
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    const int ready = poll(&input, inputOpen ? 1 : 0, 100);
-    if (ready <= 0) continue;  // time-out or a signal
+    pollfd waits[2] = {{inputOpen ? STDIN_FILENO : -1, POLLIN, 0}, {instance ? instance->fd() : -1, POLLIN, 0}};
+    if (poll(waits, 2, 100) <= 0) continue;  // time-out or a signal
+    if (waits[1].revents != 0) instance->Serve([&] { return host.ShowAnswer(); });
+    if (waits[0].revents == 0) continue;
     char buffer[4096];
     const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
@@ -175,6 +187,27 @@ int PrintVersion(const std::string& modulePath) {
   return std::fflush(stdout) == 0 && !module.version.empty() ? app::kExitOk : app::kExitFailed;
 }
 
+using strivex::host_app::InstanceSocket;
+
+// This host's claim on its instance: null when it may go on alone (no instance, or a session
+// without a runtime folder, where the working directory's lock still refuses a second module).
+// `exitStatus` is set when it must end: another host showed its window, or the claim failed.
+std::unique_ptr<InstanceSocket> ClaimInstance(const strivex::host_app::HostOptions& options,
+                                              std::optional<int>& exitStatus) {
+  const std::string runtimeDir = strivex::host_app::InstancePlaces::FromEnvironment().runtimeDir;
+  if (options.instance.empty() || runtimeDir.empty()) return nullptr;
+  InstanceSocket::Claim claim = InstanceSocket::Take(runtimeDir, options.instance);
+  if (claim.outcome == InstanceSocket::Outcome::kAnswered) {
+    std::printf("instance %s is running: %s\n", options.instance.c_str(), claim.text.c_str());
+    std::fflush(stdout);
+    exitStatus = app::kExitOk;
+  } else if (claim.outcome == InstanceSocket::Outcome::kFailed) {
+    Fail("--instance " + options.instance, claim.text);
+    exitStatus = app::kExitFailed;
+  }
+  return std::move(claim.socket);
+}
+
 std::string ModulePath(const std::string& given) {
   std::error_code error;
   return given.empty() ? DefaultModulePath() : fs::absolute(given, error).string();
@@ -195,7 +228,12 @@ int main(int argc, char** argv) {
     return app::kExitUsage;
   }
   strivex::host_app::HostOptions options = parsed.options;
+  std::optional<int> claimEnded;
+  const std::unique_ptr<InstanceSocket> instance = ClaimInstance(options, claimEnded);
+  if (claimEnded) return *claimEnded;
   std::error_code error;
+  // An instance's working directory is the host's to make (the default one included).
+  if (!options.instance.empty()) fs::create_directories(options.workdir, error);
   // The record carries the full path: the module opens it after the change of directory.
   options.localDb = fs::absolute(options.localDb, error).string();
   // The password only seeds a new local database; a file removed after the first start is fine.
@@ -243,5 +281,5 @@ int main(int argc, char** argv) {
   std::printf("started\n");
   std::fflush(stdout);
   Host host(buffer);
-  return RunHost(host);
+  return RunHost(host, instance.get());
 }
