@@ -3,7 +3,9 @@
 // `close` ending module and host. Commands reach the host's standard input through a FIFO.
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -405,6 +407,46 @@ TEST(StrivexHost, AStopInTheMiddleOfALineStoresNoTornValue) {
   EXPECT_EQ(OutboxCodes(dir.path(), 0), "KET BIL GLU ASC COL ");
   EXPECT_NE(testing::ReadFile(dir / "_acterr.log").find(Format(kTornLineOfRequest, " SG     1.0", 30512)),
             std::string::npos);
+}
+
+// One host per instance: a second `--instance` shows the running window and ends with 0. The
+// socket file a killed host left behind does not keep the first one from starting.
+TEST(StrivexHost, ASecondHostOfAnInstanceShowsTheRunningWindow) {
+  testing::TempDir dir;
+  testing::PtyPair pty;
+  std::filesystem::create_directories(dir / "config/strivex/instances");
+  testing::WriteFile(dir / "config/strivex/instances/bench-1.conf",
+                     "machine-id = 5\nname = Strivex\nport = " + pty.slavePath() + "\nworkdir = " +
+                         (dir / "work").string() + "\nserver-unavailable = yes\n");
+  std::filesystem::create_directories(dir / "run/strivex");
+  const std::string stale = (dir / "run/strivex/bench-1.sock").string();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  stale.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int left = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(left, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  close(left);
+  setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", (dir / "run").c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+  HostProcess first(dir / "commands", {"--instance", "bench-1"});
+  ASSERT_TRUE(first.process().WaitForOutput(
+      [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s))
+      << first.process().err();
+  const std::string window = first.Status()["window_handle"];
+
+  // The answer names the window the running host posted the show to.
+  const auto second = testing::RunProcess(STRIVEX_HOST_PATH, {"--instance", "bench-1"});
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_NE(second.out.find("shown window=" + window), std::string::npos) << second.out;
+  EXPECT_EQ(first.Status()["active"], "1");
+
+  first.process().Signal(SIGTERM);
+  EXPECT_EQ(first.process().Wait(30s).exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  unsetenv("XDG_CONFIG_HOME");
+  unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace
