@@ -42,8 +42,11 @@ std::string ReadLine(int fd, int patienceMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(patienceMs);
   while (line.find('\n') == std::string::npos && line.size() < 4096) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
     pollfd wait{fd, POLLIN, 0};
-    if (left <= 0 || poll(&wait, 1, static_cast<int>(left)) <= 0) break;
+    const int ready = poll(&wait, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;  // the host's stop signal: the deadline still holds
+    if (ready <= 0) break;
     char buffer[256];
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
@@ -104,7 +107,8 @@ InstanceSocket::Claim InstanceSocket::Take(const std::string& dir, const std::st
       listen(listener.get(), 4) != 0) {
     return {Outcome::kFailed, nullptr, Why(path)};
   }
-  return {Outcome::kOwner, std::unique_ptr<InstanceSocket>(new InstanceSocket(std::move(lock), std::move(listener), path)), {}};
+  std::unique_ptr<InstanceSocket> owned(new InstanceSocket(std::move(lock), std::move(listener), path));
+  return {Outcome::kOwner, std::move(owned), {}};
 }
 
 InstanceSocket::~InstanceSocket() {
