@@ -22,8 +22,8 @@ InstancePlaces InstancePlaces::FromEnvironment() {
   InstancePlaces places;
   const char* home = std::getenv("HOME");
   places.home = home != nullptr ? home : "";
-  places.userDir = BaseDir("XDG_CONFIG_HOME", places.home, ".config", "/strivex/instances");
-  places.systemDir = "/etc/strivex/instances";
+  places.userDir = BaseDir("XDG_CONFIG_HOME", places.home, ".config", "/strivex");
+  places.systemDir = "/etc/strivex";
   places.stateDir = BaseDir("XDG_STATE_HOME", places.home, ".local/state", "/strivex");
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] == '/') places.runtimeDir = std::string(runtime) + "/strivex";
@@ -40,7 +40,7 @@ bool IsInstanceName(std::string_view name) {
 }
 
 std::string FindInstanceFile(const std::string& name, const InstancePlaces& places, std::string& error) {
-  const std::string fileName = name + ".conf";
+  const std::string fileName = name + ".ini";
   std::error_code ignored;
   for (const std::string& dir : {places.userDir, places.systemDir}) {
     const std::string file = dir + "/" + fileName;

@@ -415,7 +415,7 @@ TEST(StrivexHost, ASecondHostOfAnInstanceShowsTheRunningWindow) {
   testing::TempDir dir;
   testing::PtyPair pty;
   std::filesystem::create_directories(dir / "config/strivex/instances");
-  testing::WriteFile(dir / "config/strivex/instances/bench-1.conf",
+  testing::WriteFile(dir / "config/strivex/bench-1.ini",
                      "machine-id = 5\nname = Strivex\nport = " + pty.slavePath() + "\nworkdir = " +
                          (dir / "work").string() + "\nserver-unavailable = yes\n");
   std::filesystem::create_directories(dir / "run/strivex");

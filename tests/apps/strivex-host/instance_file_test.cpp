@@ -26,7 +26,7 @@ std::string Summary(const HostOptions& o, const InstancePlaces& places) {
 
 TEST(InstanceFile, ValuesDefaultsOverridesAndBadLines) {
   const struct {
-    const char* user;    // the user's bench-1.conf; nullptr: none
+    const char* user;    // the user's bench-1.ini; nullptr: none
     const char* system;  // the system's
     std::vector<std::string_view> args;  // after --instance bench-1
     std::string expected;  // Summary, or a fragment of the error
@@ -42,18 +42,18 @@ TEST(InstanceFile, ValuesDefaultsOverridesAndBadLines) {
        "3|A|$/bench-1|$/bench-1/local.db|/run/pw|-|-"},
       {"machine-id=1\nname=mine\n", "machine-id=2\nname=lab's\n", {}, "1|mine|"},
       {nullptr, "machine-id=2\nname=lab's\n", {}, "2|lab's|"},
-      {nullptr, nullptr, {}, "no bench-1.conf in "},
-      {"[instance]\nmachine-id=5\n", nullptr, {}, "bench-1.conf:1: sections are not used"},
-      {"name=A\nmachine-id = 5x\n", nullptr, {}, "bench-1.conf:2: machine-id: not a number: '5x'"},
-      {"name=A\n\nname=B\n", nullptr, {}, "bench-1.conf:3: 'name': given twice (first on line 1)"},
-      {"machine-id=5\npassword = secret\n", nullptr, {"--password", "p"}, "bench-1.conf:2: password: not kept here"},
-      {"machine-id=5\ncolour=red\n", nullptr, {}, "bench-1.conf:2: 'colour': unknown setting"},
-      {"relayed = maybe\n", nullptr, {}, "bench-1.conf:1: relayed: expected yes or no"},
-      {"workdir = lab\n", nullptr, {}, "bench-1.conf:1: workdir: not an absolute path"},
-      {"machine-id\n", nullptr, {}, "bench-1.conf:1: expected key = value"},
-      {"name=0123456789012345678901234567890123456789012345678901\n", nullptr, {}, "bench-1.conf:1: name: longer"},
-      {"machine-id=5\n", nullptr, {}, "bench-1.conf: name: required"},
-      {"name=A\n", nullptr, {"--name", "B"}, "bench-1.conf: machine-id: required"},
+      {nullptr, nullptr, {}, "no bench-1.ini in "},
+      {"[instance]\nmachine-id=5\n", nullptr, {}, "bench-1.ini:1: sections are not used"},
+      {"name=A\nmachine-id = 5x\n", nullptr, {}, "bench-1.ini:2: machine-id: not a number: '5x'"},
+      {"name=A\n\nname=B\n", nullptr, {}, "bench-1.ini:3: 'name': given twice (first on line 1)"},
+      {"machine-id=5\npassword = secret\n", nullptr, {"--password", "p"}, "bench-1.ini:2: password: not kept here"},
+      {"machine-id=5\ncolour=red\n", nullptr, {}, "bench-1.ini:2: 'colour': unknown setting"},
+      {"relayed = maybe\n", nullptr, {}, "bench-1.ini:1: relayed: expected yes or no"},
+      {"workdir = lab\n", nullptr, {}, "bench-1.ini:1: workdir: not an absolute path"},
+      {"machine-id\n", nullptr, {}, "bench-1.ini:1: expected key = value"},
+      {"name=0123456789012345678901234567890123456789012345678901\n", nullptr, {}, "bench-1.ini:1: name: longer"},
+      {"machine-id=5\n", nullptr, {}, "bench-1.ini: name: required"},
+      {"name=A\n", nullptr, {"--name", "B"}, "bench-1.ini: machine-id: required"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.user ? c.user : c.system ? c.system : "no file");
@@ -62,7 +62,7 @@ TEST(InstanceFile, ValuesDefaultsOverridesAndBadLines) {
                                 (dir / "home").string()};
     for (const auto& [folder, text] : {std::pair{places.userDir, c.user}, std::pair{places.systemDir, c.system}}) {
       std::filesystem::create_directories(folder);
-      if (text != nullptr) testing::WriteFile(folder + "/bench-1.conf", text);
+      if (text != nullptr) testing::WriteFile(folder + "/bench-1.ini", text);
     }
     std::vector<std::string_view> args = {"--instance", "bench-1"};
     args.insert(args.end(), c.args.begin(), c.args.end());
