@@ -79,7 +79,7 @@ TEST(InstanceFile, NameBecomesAUnitAndAFolderName) {
     EXPECT_NE(ParseHostOptions(args, places).error.find("letters, digits"), std::string::npos) << name;
   }
   const std::vector<std::string_view> good = {"--instance", "Bench_2-a"};
-  EXPECT_NE(ParseHostOptions(good, places).error.find("no Bench_2-a.conf"), std::string::npos);
+  EXPECT_NE(ParseHostOptions(good, places).error.find("no Bench_2-a.ini"), std::string::npos);
 }
 
 }  // namespace
