@@ -108,7 +108,7 @@ bool Take(std::optional<T> parsed, T& target, std::string_view name, std::string
   return true;
 }
 
-constexpr app::OptionSpec kOptions[] = {
+constexpr app::LongOption kOptions[] = {
     {"port", true},          {"baud", true},    {"bits", true},       {"parity", true},  {"stop", true},
     {"report", true},        {"generate", true}, {"seed", true},      {"start-delay", true}, {"gap", true},
     {"expect-frames", true}, {"timeout", true}, {"frames-file", true}, {"pty"},          {"no-pace"},

@@ -15,7 +15,7 @@ constexpr int kFirstLong = 256;
 
 }  // namespace
 
-CommandLine ParseCommandLine(std::span<const std::string_view> args, std::span<const OptionSpec> specs,
+CommandLine ParseCommandLine(std::span<const std::string_view> args, std::span<const LongOption> known,
                              ParseRules rules) {
   CommandLine line;
   // getopt wants NUL-ended, writable argument and option names.
@@ -25,13 +25,13 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args, std::span<c
   for (std::string& arg : storage) argv.push_back(arg.data());
   argv.push_back(nullptr);
   std::vector<std::string> names;
-  for (const OptionSpec& spec : specs) names.emplace_back(spec.name);
+  for (const LongOption& option : known) names.emplace_back(option.name);
   std::vector<option> longOptions;
-  for (size_t i = 0; i < specs.size(); ++i) {
-    longOptions.push_back({names[i].c_str(), specs[i].takesValue ? required_argument : no_argument, nullptr,
+  for (size_t i = 0; i < known.size(); ++i) {
+    longOptions.push_back({names[i].c_str(), known[i].takesValue ? required_argument : no_argument, nullptr,
                            kFirstLong + static_cast<int>(i)});
   }
-  const int versionCode = kFirstLong + static_cast<int>(specs.size());
+  const int versionCode = kFirstLong + static_cast<int>(known.size());
   longOptions.push_back({"help", no_argument, nullptr, 'h'});
   if (rules.version) longOptions.push_back({"version", no_argument, nullptr, versionCode});
   longOptions.push_back({nullptr, 0, nullptr, 0});
@@ -60,12 +60,12 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args, std::span<c
     } else if (code == ':') {
       fail(nameOf(optopt), "missing value");
     } else if (code == '?') {
-      const bool known = optopt == 'h' || (optopt >= kFirstLong && optopt <= versionCode);
-      if (known) fail(nameOf(optopt), "takes no value");
+      const bool listed = optopt == 'h' || (optopt >= kFirstLong && optopt <= versionCode);
+      if (listed) fail(nameOf(optopt), "takes no value");
       else if (optopt != 0) fail(nameOf(optopt), "unknown option");
       else fail(argv[static_cast<size_t>(optind - 1)], "unknown option");
     } else {
-      line.options.push_back({nameOf(code), specs[static_cast<size_t>(code - kFirstLong)].takesValue
+      line.options.push_back({nameOf(code), known[static_cast<size_t>(code - kFirstLong)].takesValue
                                                 ? std::optional<std::string>(optarg)
                                                 : std::nullopt});
     }

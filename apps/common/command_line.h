@@ -12,7 +12,7 @@
 namespace strivex::app {
 
 // One long option a program takes; `name` without the leading "--".
-struct OptionSpec {
+struct LongOption {
   std::string_view name;
   bool takesValue = false;
 };
@@ -44,7 +44,7 @@ struct ParseRules {
 };
 
 // `args` excludes the program name.
-CommandLine ParseCommandLine(std::span<const std::string_view> args, std::span<const OptionSpec> specs,
+CommandLine ParseCommandLine(std::span<const std::string_view> args, std::span<const LongOption> known,
                              ParseRules rules = {});
 
 }  // namespace strivex::app

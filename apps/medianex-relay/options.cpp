@@ -103,7 +103,7 @@ std::string Invalid(std::string_view option, std::string_view value) {
 
 }  // namespace
 
-constexpr app::OptionSpec kOptions[] = {
+constexpr app::LongOption kOptions[] = {
     {"listen", true},       {"allow", true},        {"max-clients", true},    {"greeting-timeout", true},
     {"request-timeout", true}, {"allow-driver", true}, {"local-db-dir", true}, {"max-per-address", true},
     {"allow-key", true},    {"max-result-mb", true},

@@ -54,7 +54,7 @@ struct InterpretOptions {
   bool help = false;
 };
 
-constexpr app::OptionSpec kOptions[] = {{"request-id", true}, {"ini", true}};
+constexpr app::LongOption kOptions[] = {{"request-id", true}, {"ini", true}};
 
 bool ParseArguments(std::span<const std::string_view> args, InterpretOptions& options) {
   app::CommandLine line;

@@ -12,9 +12,9 @@ bool UsageError(std::string_view what, std::string_view reason) {
   return false;
 }
 
-bool SplitArguments(std::span<const std::string_view> args, std::span<const app::OptionSpec> specs,
+bool SplitArguments(std::span<const std::string_view> args, std::span<const app::LongOption> known,
                     app::CommandLine& line) {
-  line = app::ParseCommandLine(args, specs);
+  line = app::ParseCommandLine(args, known);
   return line.help || line.ok() || UsageError(line.error->what, line.error->why);
 }
 

@@ -15,7 +15,7 @@ namespace strivex::cli {
 bool UsageError(std::string_view what, std::string_view reason);
 
 // Splits a command's arguments; false, after the error line, when the line is unusable.
-bool SplitArguments(std::span<const std::string_view> args, std::span<const app::OptionSpec> specs,
+bool SplitArguments(std::span<const std::string_view> args, std::span<const app::LongOption> known,
                     app::CommandLine& line);
 
 // Digits only, at least 1, within 32 bits.

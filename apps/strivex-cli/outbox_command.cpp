@@ -212,7 +212,7 @@ bool CheckCombination(const OutboxOptions& options) {
   return true;
 }
 
-constexpr app::OptionSpec kOptions[] = {
+constexpr app::LongOption kOptions[] = {
     {"file", true},     {"request", true}, {"connect", true}, {"relay", true},  {"password-file", true},
     {"all-rejected"},   {"force"},         {"pending"},       {"rejected"},     {"stored"},
     {"unassigned"},

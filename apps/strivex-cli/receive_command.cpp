@@ -125,7 +125,7 @@ bool ApplyOption(std::string_view name, std::string_view value, ReceiveOptions& 
   return true;
 }
 
-constexpr app::OptionSpec kOptions[] = {
+constexpr app::LongOption kOptions[] = {
     {"port", true}, {"baud", true}, {"bits", true}, {"parity", true}, {"stop", true}, {"count", true},
 };
 

@@ -111,7 +111,7 @@ bool ApplyOption(std::string_view name, std::string_view value, SqlOptions& opti
   return true;
 }
 
-constexpr app::OptionSpec kOptions[] = {
+constexpr app::LongOption kOptions[] = {
     {"local", true}, {"password", true}, {"connect", true}, {"password-file", true},
     {"relay", true}, {"slot", true},     {"columns", true}, {"exec"},
 };

@@ -123,7 +123,7 @@ std::string JsonItem(const Module& module) {
 }  // namespace
 
 int RunStatusCommand(std::span<const std::string_view> args) {
-  static constexpr app::OptionSpec kOptions[] = {{"json"}};
+  static constexpr app::LongOption kOptions[] = {{"json"}};
   app::CommandLine line;
   if (!SplitArguments(args, kOptions, line)) return kExitFailure;
   if (line.help) return WriteAll(stdout, kUsage) && std::fflush(stdout) == 0 ? kExitOk : kExitFailure;

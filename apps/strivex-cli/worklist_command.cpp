@@ -143,7 +143,7 @@ bool ApplyOption(std::string_view name, std::string_view value, WorkListOptions&
   return true;
 }
 
-constexpr app::OptionSpec kOptions[] = {
+constexpr app::LongOption kOptions[] = {
     {"connect", true}, {"password-file", true}, {"relay", true}, {"machine-id", true}, {"disk", true},
     {"position", true}, {"cup", true},          {"at", true},    {"unsent-only"},      {"frames"},
 };

@@ -67,7 +67,7 @@ bool ParseInt(std::string_view text, int32_t& value) {
   return error == std::errc() && at == end;
 }
 
-constexpr app::OptionSpec kOptions[] = {
+constexpr app::LongOption kOptions[] = {
     {"module", true},       {"machine-id", true}, {"name", true},        {"local-db", true},
     {"server", true},       {"database", true},   {"user", true},        {"password", true},
     {"password-file", true}, {"port", true},      {"workdir", true},     {"relayed"},

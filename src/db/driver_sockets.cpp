@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace strivex {
 
@@ -21,7 +23,9 @@ struct CloseFolder {
 
 }  // namespace
 
-std::map<DriverSockets::Identity, int> DriverSockets::StreamSockets(bool connected) {
+std::map<DriverSockets::Identity, int> DriverSockets::Sockets() {
+  // Told from the descriptors' names alone ("socket:[inode]"): another thread's descriptors are
+  // never touched, only named.
   std::map<Identity, int> found;
   const std::unique_ptr<DIR, CloseFolder> folder(::opendir("/proc/self/fd"));
   if (!folder) return found;
@@ -30,17 +34,25 @@ std::map<DriverSockets::Identity, int> DriverSockets::StreamSockets(bool connect
     char* end = nullptr;
     const long fd = std::strtol(entry->d_name, &end, 10);
     if (end == entry->d_name || *end != '\0' || fd == own) continue;
-    struct stat status {};
-    if (::fstat(static_cast<int>(fd), &status) != 0 || !S_ISSOCK(status.st_mode)) continue;
-    int type = 0;
-    socklen_t size = sizeof type;
-    if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_TYPE, &type, &size) != 0 || type != SOCK_STREAM) continue;
-    sockaddr_storage peer{};
-    socklen_t peerSize = sizeof peer;
-    if (connected && ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) continue;
-    found.emplace(Identity{status.st_dev, status.st_ino}, static_cast<int>(fd));
+    char target[64] = {};
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    constexpr std::string_view kSocket = "socket:[";
+    if (length <= 0 || std::string_view(target, static_cast<size_t>(length)).substr(0, kSocket.size()) != kSocket) {
+      continue;
+    }
+    found.emplace(std::strtoull(target + kSocket.size(), nullptr, 10), static_cast<int>(fd));
   }
   return found;
+}
+
+bool DriverSockets::ConnectedStream(int fd) {
+  int type = 0;
+  socklen_t size = sizeof type;
+  if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) != 0 || type != SOCK_STREAM) return false;
+  sockaddr_storage peer{};
+  socklen_t peerSize = sizeof peer;
+  return ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0;
 }
 
 bool DriverSockets::Connect(const std::function<bool()>& connect) {
@@ -49,13 +61,14 @@ bool DriverSockets::Connect(const std::function<bool()>& connect) {
     std::lock_guard lock(mutex_);
     kept_.clear();
     cut_.store(false);
-    before_ = StreamSockets(false);
+    before_ = Sockets();
   }
   const bool connected = connect();
   std::lock_guard lock(mutex_);
   if (connected) {
-    for (const auto& [identity, fd] : StreamSockets(true)) {
-      if (before_->contains(identity)) continue;
+    for (const auto& [identity, fd] : Sockets()) {
+      // New since the connect began: the driver's, opened on this thread.
+      if (before_->contains(identity) || !ConnectedStream(fd)) continue;
       // A duplicate stays the same socket when the driver closes its descriptor and the number is
       // reused: a late shut-down never meets somebody else's socket.
       if (const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0); copy >= 0) kept_.emplace_back(copy);

@@ -1,12 +1,10 @@
 #pragma once
 // The sockets a database driver opened for one connection. Drivers do not hand them out, so they
 // are found as the stream sockets that appeared while the driver connected: the connects of every
-// connection take turns under one process-wide lock, and each lists the process's descriptors
-// before and after. Shutting them down makes any call blocked on the server return with a
+// connection take turns under one process-wide lock, and each lists the process's sockets by the
+// names of its descriptors before and after (another thread's descriptors are never touched). Shutting them down makes any call blocked on the server return with a
 // failure, which is what ends a call to a server that is frozen (its kernel still acknowledges,
 // so keep-alives see nothing, and a cancel request waits on the same frozen server).
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <functional>
@@ -40,10 +38,11 @@ class DriverSockets {
   void Release();
 
  private:
-  using Identity = std::pair<dev_t, ino_t>;  // a socket, whatever descriptor it has
-  // The process's stream sockets by identity, each with one of its descriptors; with `connected`,
-  // only those that have a peer.
-  static std::map<Identity, int> StreamSockets(bool connected);
+  using Identity = unsigned long long;  // a socket's inode, whatever descriptor it has
+  // The process's sockets by identity, each with one of its descriptors.
+  static std::map<Identity, int> Sockets();
+  // Whether `fd` is a stream socket with a peer.
+  static bool ConnectedStream(int fd);
 
   mutable std::mutex mutex_;
   std::optional<std::map<Identity, int>> before_;  // while Connect runs

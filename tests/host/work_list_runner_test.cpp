@@ -1,6 +1,7 @@
 #include "host/work_list_runner.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,8 +20,9 @@ namespace {
 using namespace std::chrono_literals;
 using testing::WaitFor;
 
-// A machine id no seeded instrument has, so the rows are this test's alone.
-constexpr int32_t kMachine = 7713;
+// A machine id no seeded instrument has, and one per test process: the suite's tests run side by
+// side on the shared server, and each fills the work list afresh.
+const int32_t kMachine = 7000 + static_cast<int32_t>(getpid() % 100000);
 
 class WorkListRunnerTest : public ::testing::Test {
  protected:
@@ -43,6 +45,8 @@ class WorkListRunnerTest : public ::testing::Test {
     context_.server.SetMachineIds({kMachine, 0});
   }
   void TearDown() override {
+    // A test that closed the session leaves its rows too.
+    if (server_.connected.load() != 1) server_.DeschidConectie(testing::LabConnectionString(), 1);
     if (server_.connected.load() == 1) Clean();
   }
   void Clean() { server_.SQLCommand(Format("DELETE FROM WORK_LIST WHERE MachineID=%d", kMachine), 0); }
