@@ -89,8 +89,8 @@ std::string* TextField(std::string_view name, HostOptions& o) {
 }  // namespace
 
 HostOptionKind KindOfHostOption(std::string_view name) {
-  for (const app::OptionSpec& spec : kOptions) {
-    if (spec.name == name) return {true, spec.takesValue};
+  for (const app::LongOption& option : kOptions) {
+    if (option.name == name) return {true, option.takesValue};
   }
   return {};
 }
