@@ -64,11 +64,25 @@ StatusLine StatusPanelModel::ServerLine(const StatusSnapshot& now, bool& repaint
     }
     return {"Baza Server : - Citesc lista pacienti", kYellow};
   }
-  std::string text = Format("Baza Server : - %s//%s", now.serverAddress.c_str(), now.serverDatabase.c_str());
-  if (text.size() > kServerTextLimit) text = text.substr(0, kServerTextCut) + "...";
+  const std::string text = Format("Baza Server : - %s//%s", now.serverAddress.c_str(), now.serverDatabase.c_str());
   readingHeld_ = false;
-  return {text + " -Valida", kGreen};
+  if (text.size() <= kServerTextLimit) return {text + " -Valida", kGreen};
+  StatusLine line(text.substr(0, kServerTextCut) + "... -Valida", kGreen);
+  line.whole = text + " -Valida";
+  return line;
 }
+
+namespace {
+
+// "PREFIX - VALUE - STATE", whose value the window may cut in the middle.
+StatusLine ValueLine(const char* prefix, const std::string& value, const char* state, Rgb colour) {
+  StatusLine line(std::string(prefix) + value + state, colour);
+  line.cutFrom = std::char_traits<char>::length(prefix);
+  line.cutLength = value.size();
+  return line;
+}
+
+}  // namespace
 
 StatusLine BacklogLine(const StatusSnapshot& now) {
   if (now.outboxFailed) return {"Rezultate : - nu pot fi pastrate local !", kRed};
@@ -101,13 +115,11 @@ StatusPanel StatusPanelModel::Paint(const StatusSnapshot& now) {
     panel.markText = Format("R %d", now.receiveLength);
   }
   panel.lines[0] = ServerLine(now, repaint);
-  // A long path (normal on Linux) is cut like the server's text, so it never runs over the counter.
-  std::string local = Format("Baza Locala : - %s", now.localDatabase.c_str());
-  if (local.size() > kServerTextLimit) local = local.substr(0, kServerTextCut) + "...";
-  panel.lines[1] = {local + " - Valida", kGreen};
-  panel.lines[2] = now.portOpen ? StatusLine{Format("Port : - %s - Deschis", now.portName.c_str()), kGreen}
-                   : now.portLost ? StatusLine{Format("Port : - %s - Inaccesibil", now.portName.c_str()), kRed}
-                                  : StatusLine{Format("Port : - %s - Inchis", now.portName.c_str()), kRed};
+  // Long paths and device names are normal on Linux: the window cuts them to fit, keeping their ends.
+  panel.lines[1] = ValueLine("Baza Locala : - ", now.localDatabase, " - Valida", kGreen);
+  panel.lines[2] = now.portOpen   ? ValueLine("Port : - ", now.portName, " - Deschis", kGreen)
+                   : now.portLost ? ValueLine("Port : - ", now.portName, " - Inaccesibil", kRed)
+                                  : ValueLine("Port : - ", now.portName, " - Inchis", kRed);
   panel.lines[3] = TransferLine(now, panel.lines[2].colour, panel);
   panel.statusRepaint = repaint;
   return panel;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace strivex {
 
@@ -50,8 +51,17 @@ struct StatusSnapshot {
 
 // One line of the panel.
 struct StatusLine {
+  StatusLine() = default;
+  StatusLine(std::string shown, Rgb lineColour) : text(std::move(shown)), colour(lineColour) {}
+
   std::string text;
   Rgb colour;
+  // The bytes of `text` (a path or a device) the window may cut in their middle when the line
+  // does not fit; none when `cutLength` is 0.
+  size_t cutFrom = 0;
+  size_t cutLength = 0;
+  // The line uncut, for its tooltip; empty when `text` is whole.
+  std::string whole;
 };
 
 // What one paint draws, and what it changes in the shared state.

@@ -26,9 +26,10 @@ void DrawStrip(QPainter& painter, const QRectF& area) {
   }
 }
 
-QImage Banner(const QColor& from, const QColor& to) {
-  QImage image(kBannerWidth, kBannerHeight, QImage::Format_RGB32);
+QImage Banner(const QColor& from, const QColor& to, double scale) {
+  QImage image(qRound(kBannerWidth * scale), qRound(kBannerHeight * scale), QImage::Format_RGB32);
   QPainter painter(&image);
+  painter.scale(scale, scale);
   painter.setRenderHint(QPainter::Antialiasing);
   QLinearGradient fill(0, 0, kBannerWidth, 0);
   fill.setColorAt(0, from);
@@ -40,9 +41,10 @@ QImage Banner(const QColor& from, const QColor& to) {
 
 }  // namespace
 
-QImage TopBanner() {
-  QImage image = Banner(QColor(18, 52, 96), QColor(64, 132, 180));
+QImage TopBanner(double scale) {
+  QImage image = Banner(QColor(18, 52, 96), QColor(64, 132, 180), scale);
   QPainter painter(&image);
+  painter.scale(scale, scale);
   painter.setRenderHint(QPainter::Antialiasing);
   DrawStrip(painter, QRectF(12, 14, 92, 20));
   QFont title(QStringLiteral("Liberation Sans"));
@@ -60,9 +62,10 @@ QImage TopBanner() {
   return image;
 }
 
-QImage BottomBanner() {
-  QImage image = Banner(QColor(64, 132, 180), QColor(18, 52, 96));
+QImage BottomBanner(double scale, int textRight) {
+  QImage image = Banner(QColor(64, 132, 180), QColor(18, 52, 96), scale);
   QPainter painter(&image);
+  painter.scale(scale, scale);
   painter.setRenderHint(QPainter::Antialiasing);
   // The window's buttons sit on the middle of this banner: the motif stays at the ends.
   DrawStrip(painter, QRectF(14, 16, 92, 16));
@@ -71,7 +74,7 @@ QImage BottomBanner() {
   label.setBold(true);
   painter.setFont(label);
   painter.setPen(QColor(230, 240, 248));
-  painter.drawText(QRect(440, 0, 120, kBannerHeight), Qt::AlignRight | Qt::AlignVCenter,
+  painter.drawText(QRect(textRight - 120, 0, 120, kBannerHeight), Qt::AlignRight | Qt::AlignVCenter,
                    QStringLiteral("Strivex"));
   return image;
 }

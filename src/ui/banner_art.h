@@ -7,12 +7,15 @@
 
 namespace strivex::ui {
 
-// Both banners' size in pixels.
+// Both banners' size in pixels, at scale 1.
 inline constexpr int kBannerWidth = 965;
 inline constexpr int kBannerHeight = 48;
 
-QImage TopBanner();     // drawn anew on each call; shown at (1, 1)
-QImage BottomBanner();  // drawn anew on each call; shown at (1, 312)
+// Drawn anew on each call, `scale` times as large (a larger font or a denser screen); shown at
+// (1, 1). The bottom banner's name ends `textRight` pixels (at scale 1) from its left, so that it
+// ends where the window does.
+QImage TopBanner(double scale = 1);
+QImage BottomBanner(double scale = 1, int textRight = 560);
 QIcon WindowIcon();     // the window's icon; needs a QGuiApplication
 
 }  // namespace strivex::ui

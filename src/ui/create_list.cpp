@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "platform/message_box.h"
+#include "ui/dialog_placement.h"
 #include "ui/lista_lucru_dlg.h"
 #include "ui/strivex_dlg.h"
 #include "worklist/lista_lucru_model.h"
@@ -46,6 +47,7 @@ void CStrivexDlg::OnWorkListRead() {
     });
     if (!started && shown) shown->ShowRequests(core_.context().workList);  // the box comes back
   });
+  PlaceOverOwner(dialog);
   dialog.exec();
   // A read the dialog asked for may still run: it must not outlive the list it fills.
   core_.workListRunner().Join();

@@ -8,6 +8,7 @@
 #include <QRegularExpressionValidator>
 #include <algorithm>
 
+#include "ui/dialog_placement.h"
 #include "ui/dialog_buttons.h"
 #include "ui/dialog_units.h"
 #include "ui/text_codec.h"
@@ -18,17 +19,19 @@ namespace strivex::ui {
 EditRecordDlg::EditRecordDlg(EditRecordModel& model, QWidget* parent) : QDialog(parent), model_(model) {
   setWindowTitle(QStringLiteral("Edit"));
   setObjectName(QStringLiteral("editRecord"));
-  setFixedSize(FromDialogUnits(0, 0, 414, 78).size());
+  const DialogUnits units = DialogUnits::Of(*this);
+  const auto inUnits = [&units](int x, int y, int width, int height) { return units.Rect(x, y, width, height); };
+  setFixedSize(inUnits(0, 0, 414, 78).size());
 
   auto* frame = new QGroupBox(this);
-  frame->setGeometry(FromDialogUnits(7, 7, 400, 64));
+  frame->setGeometry(inUnits(7, 7, 400, 64));
 
   // Each control under its label, the labels in one row.
-  const auto place = [this](QWidget* control, const char* name, const char* label, int x, int width) {
+  const auto place = [this, &inUnits](QWidget* control, const char* name, const char* label, int x, int width) {
     auto* shown = new QLabel(QString::fromLatin1(label), this);
-    shown->setGeometry(FromDialogUnits(x, 17, width, 10));
+    shown->setGeometry(inUnits(x, 17, width, 10));
     control->setObjectName(QString::fromLatin1(name));
-    const QRect where = FromDialogUnits(x, 29, width, 12);
+    const QRect where = inUnits(x, 29, width, 12);
     control->setGeometry(where.x(), where.y(), where.width(), std::max(where.height(), control->sizeHint().height()));
   };
   const auto edit = [this](const std::string& text, bool readOnly) {
@@ -57,14 +60,15 @@ EditRecordDlg::EditRecordDlg(EditRecordModel& model, QWidget* parent) : QDialog(
   sampleType_ = combo(SampleTypeNames(), model_.sampleTypeIndex());
   place(sampleType_, "sampleTypeCombo", "Tip Proba", 344, 52);
 
-  NewAcceptButton(this)->setGeometry(FromDialogUnits(110, 52, 75, 14));
+  NewAcceptButton(this)->setGeometry(inUnits(110, 52, 75, 14));
   QPushButton* cancel = NewRejectButton(this, QStringLiteral("Anulez"));
-  cancel->setGeometry(FromDialogUnits(208, 52, 71, 14));
+  cancel->setGeometry(inUnits(208, 52, 71, 14));
   cancel->setAutoDefault(false);
 }
 
 int EditRecordDlg::Run() {
   if (!model_.hasEntry()) return 0;
+  PlaceOverOwner(*this);
   return exec();
 }
 

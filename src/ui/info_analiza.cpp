@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "platform/message_box.h"
+#include "ui/dialog_placement.h"
 #include "ui/dialog_buttons.h"
 #include "ui/text_codec.h"
 
@@ -63,6 +64,7 @@ int InfoAnaliza::Run() {
     platform::MessageBox(*info_.error);
     return 0;
   }
+  PlaceOverOwner(*this);
   return exec();
 }
 

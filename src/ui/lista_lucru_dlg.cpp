@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QScreen>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -11,10 +12,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QStyle>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "ui/dialog_placement.h"
 #include "ui/banner_art.h"
 #include "ui/dialog_units.h"
 #include "ui/edit_record_dlg.h"
@@ -42,15 +45,45 @@ void FillCombo(QComboBox* combo, const std::vector<std::string>& items, int sele
   combo->setCurrentIndex(selected);
 }
 
+constexpr int kDialogWidth = 374;
+constexpr int kDialogHeight = 242;
+// The run's list and what stands right of its left edge; the lists' columns, in pixels at scale 1.
+constexpr int kRunSide = 188;
+constexpr int kRunListWidth = 167;
+const QList<int> kRequestColumns = {50, 210};
+const QList<int> kRunColumns = {12, 25, 50, 58, 50, 210, 65};
+
 }  // namespace
 
 ListaLucruDlg::ListaLucruDlg(ListaLucruModel& model, QWidget* parent)
-    : QDialog(parent), model_(model), topBanner_(TopBanner()), bottomBanner_(BottomBanner()) {
+    : QDialog(parent), model_(model), units_(DialogUnits::Of(*this)) {
   setWindowTitle(QStringLiteral("ListaLucru"));
   setObjectName(QStringLiteral("listaLucru"));
-  setFixedSize(FromDialogUnits(0, 0, 374, 242).size());
+  // The run's seven columns do not fit its list as drawn: the dialog widens, as far as the screen
+  // lets it, so that they all show and names are not cut.
+  int columns = 0;
+  for (int width : kRunColumns) columns += units_.Scaled(width);
+  const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+  const int room = screen != nullptr ? screen->availableGeometry().width() - units_.Across(kDialogWidth) - 16 : 0;
+  wider_ = std::clamp(columns + frame - units_.Across(kRunListWidth), 0, std::max(room, 0));
+  setFixedSize(units_.Across(kDialogWidth) + wider_, units_.Down(kDialogHeight));
+  topBanner_ = TopBanner(units_.Scale());
+  bottomBanner_ = BottomBanner(units_.Scale(), static_cast<int>((width() - 18) / units_.Scale()));
   BuildControls();
   Refresh(-1);
+}
+
+QRect ListaLucruDlg::Place(int x, int y, int width, int height, Reach reach) const {
+  QRect where = units_.Rect(x, y, width, height);
+  if (reach == Reach::kWidens) {
+    where.setWidth(where.width() + wider_);
+  } else if (reach == Reach::kCentred) {
+    where.translate(wider_ / 2, 0);
+  } else if (x >= kRunSide && reach == Reach::kFollows) {
+    where.translate(wider_, 0);
+  }
+  return where;
 }
 
 QTreeWidget* ListaLucruDlg::NewList(const char* name, const QRect& where, const QStringList& columns,
@@ -66,7 +99,7 @@ QTreeWidget* ListaLucruDlg::NewList(const char* name, const QRect& where, const 
   list->setHeaderLabels(columns);
   list->header()->setStretchLastSection(false);
   list->header()->setMinimumSectionSize(8);  // the marker column is 12 pixels
-  for (int i = 0; i < widths.size(); ++i) list->setColumnWidth(i, widths[i]);
+  for (int i = 0; i < widths.size(); ++i) list->setColumnWidth(i, units_.Scaled(widths[i]));
   return list;
 }
 
@@ -80,46 +113,46 @@ QPushButton* ListaLucruDlg::NewButton(const char* text, const char* name, const 
 
 void ListaLucruDlg::BuildControls() {
   auto* frame = new QGroupBox(this);
-  frame->setGeometry(FromDialogUnits(7, 41, 360, 172));
+  frame->setGeometry(Place(7, 41, 360, 172, Reach::kWidens));
   const auto label = [this](const char* text, const QRect& where) {
     auto* shown = new QLabel(QString::fromLatin1(text), this);
     // A label wider in this font than in the old one grows to the left, away from its control.
     const int extra = std::max(0, shown->sizeHint().width() - where.width());
     shown->setGeometry(where.adjusted(-extra, 0, 0, 0));
   };
-  label("Cereri Analize", FromDialogUnits(13, 49, 167, 12));
-  label("Lista Curenta", FromDialogUnits(190, 49, 167, 12));
-  label("Tipul Cupei", FromDialogUnits(217, 31, 41, 12));
-  label("Disk", FromDialogUnits(105, 31, 19, 11));
-  label("Pozitie", FromDialogUnits(155, 31, 26, 11));
-  label(">>", FromDialogUnits(288, 198, 13, 11));
-  label("<<", FromDialogUnits(344, 198, 13, 11));
+  label("Cereri Analize", Place(13, 49, 167, 12));
+  label("Lista Curenta", Place(190, 49, 167, 12, Reach::kStays));
+  label("Tipul Cupei", Place(217, 31, 41, 12));
+  label("Disk", Place(105, 31, 19, 11));
+  label("Pozitie", Place(155, 31, 26, 11));
+  label(">>", Place(288, 198, 13, 11));
+  label("<<", Place(344, 198, 13, 11));
 
-  // Column widths are in pixels, as the lists always had them.
-  requestList_ = NewList("requestList", FromDialogUnits(13, 64, 167, 131), {"ID", "Nume"}, {50, 210});
-  currentList_ = NewList("currentList", FromDialogUnits(190, 64, 167, 131),
-                         {" ", "Nr", "ID", "Disc/Pos", "Recip", "Nume", "Tip Proba"}, {12, 25, 50, 58, 50, 210, 65});
+  // Column widths are in pixels, as the lists always had them, grown with the font.
+  requestList_ = NewList("requestList", Place(13, 64, 167, 131), {"ID", "Nume"}, kRequestColumns);
+  currentList_ = NewList("currentList", Place(190, 64, kRunListWidth, 131, Reach::kWidens),
+                         {" ", "Nr", "ID", "Disc/Pos", "Recip", "Nume", "Tip Proba"}, kRunColumns);
   currentList_->installEventFilter(this);
 
   cup_ = new QComboBox(this);
   cup_->setObjectName(QStringLiteral("cupCombo"));
   FillCombo(cup_, CupTypeNames(), model_.cupIndex());
-  PlaceCombo(cup_, FromDialogUnits(261, 31, 96, 12));
+  PlaceCombo(cup_, Place(261, 31, 96, 12));
   disk_ = new QComboBox(this);
   disk_->setObjectName(QStringLiteral("diskCombo"));
   FillCombo(disk_, DiskNames(), model_.diskIndex());
-  PlaceCombo(disk_, FromDialogUnits(125, 30, 26, 12));
+  PlaceCombo(disk_, Place(125, 30, 26, 12));
   position_ = new QLineEdit(this);
   position_->setObjectName(QStringLiteral("positionEdit"));
-  position_->setGeometry(FromDialogUnits(185, 30, 26, 13));
+  position_->setGeometry(Place(185, 30, 26, 13));
   requestId_ = new QLineEdit(this);
   requestId_->setObjectName(QStringLiteral("requestIdEdit"));
-  requestId_->setGeometry(FromDialogUnits(303, 198, 38, 12));
+  requestId_->setGeometry(Place(303, 198, 38, 12));
 
   // Unchecked, the list is the instrument's whole work list; checked, what was never sent.
   unsentOnly_ = new QCheckBox(QStringLiteral("Doar netrimise"), this);
   unsentOnly_->setObjectName(QStringLiteral("unsentOnlyBox"));
-  unsentOnly_->setGeometry(FromDialogUnits(13, 30, 85, 12));
+  unsentOnly_->setGeometry(Place(13, 30, 85, 12));
   unsentOnly_->setVisible(false);
   connect(unsentOnly_, &QCheckBox::toggled, this, [this](bool checked) {
     if (!readRequests_) return;
@@ -127,14 +160,14 @@ void ListaLucruDlg::BuildControls() {
     readRequests_(checked);
   });
 
-  QPushButton* reload = NewButton("ReIncarc", "reloadButton", FromDialogUnits(13, 199, 42, 10));
-  QPushButton* insert = NewButton("---->", "insertButton", FromDialogUnits(78, 199, 42, 10));
-  QPushButton* add = NewButton(">>", "addButton", FromDialogUnits(139, 199, 42, 10));
-  QPushButton* back = NewButton("<<", "backButton", FromDialogUnits(189, 199, 42, 10));
-  modify_ = NewButton("Modific", "modifyButton", FromDialogUnits(237, 199, 42, 10));
-  QPushButton* ok = NewButton("OK", "okButton", FromDialogUnits(88, 221, 83, 14));
+  QPushButton* reload = NewButton("ReIncarc", "reloadButton", Place(13, 199, 42, 10));
+  QPushButton* insert = NewButton("---->", "insertButton", Place(78, 199, 42, 10));
+  QPushButton* add = NewButton(">>", "addButton", Place(139, 199, 42, 10));
+  QPushButton* back = NewButton("<<", "backButton", Place(189, 199, 42, 10));
+  modify_ = NewButton("Modific", "modifyButton", Place(237, 199, 42, 10));
+  QPushButton* ok = NewButton("OK", "okButton", Place(88, 221, 83, 14, Reach::kCentred));
   ok->setDefault(true);
-  QPushButton* cancel = NewButton("Anulez", "cancelButton", FromDialogUnits(204, 221, 83, 14));
+  QPushButton* cancel = NewButton("Anulez", "cancelButton", Place(204, 221, 83, 14, Reach::kCentred));
 
   connect(cup_, &QComboBox::currentIndexChanged, this, [this](int index) { model_.SelectCup(index); });
   connect(disk_, &QComboBox::currentIndexChanged, this, [this](int index) { model_.SelectDisk(index); });
@@ -247,9 +280,10 @@ void ListaLucruDlg::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.setPen(Qt::black);
   painter.setBrush(Qt::white);
-  painter.drawRect(QRect(0, 0, 800, 600));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
   painter.drawImage(QPoint(1, 1), topBanner_);
-  painter.drawImage(QPoint(1, 350), bottomBanner_);
+  // 350 pixels down in the font the dialog was drawn for.
+  painter.drawImage(QPoint(1, units_.Down(215)), bottomBanner_);
 }
 
 void ListaLucruDlg::accept() {
@@ -278,6 +312,7 @@ void ListaLucruDlg::ShowRequests(const SampleList& requests) {
 
 bool RunListaLucru(ListaLucruModel& model, QWidget* parent) {
   ListaLucruDlg dialog(model, parent);
+  PlaceOverOwner(dialog);
   dialog.exec();
   return model.confirmed();
 }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <functional>
 
+#include "ui/dialog_units.h"
 #include "worklist/lista_lucru_model.h"
 
 class QCheckBox;
@@ -39,6 +40,10 @@ class ListaLucruDlg : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // What a control does when the dialog is wider than drawn: stays, follows the run's side when it
+  // stands on it, widens with the run's list, or stays centred.
+  enum class Reach { kStays, kFollows, kWidens, kCentred };
+  QRect Place(int x, int y, int width, int height, Reach reach = Reach::kFollows) const;
   void BuildControls();
   QTreeWidget* NewList(const char* name, const QRect& where, const QStringList& columns, const QList<int>& widths);
   QPushButton* NewButton(const char* text, const char* name, const QRect& where);
@@ -50,6 +55,8 @@ class ListaLucruDlg : public QDialog {
   void OnModify();
 
   ListaLucruModel& model_;
+  DialogUnits units_;  // of the dialog's font
+  int wider_ = 0;      // pixels added to the run's list
   QImage topBanner_;
   QImage bottomBanner_;
   QTreeWidget* requestList_ = nullptr;

@@ -9,6 +9,7 @@
 
 #include "host/module_core.h"
 #include "serial/port_list.h"
+#include "ui/dialog_placement.h"
 #include "ui/dialog_buttons.h"
 #include "ui/text_codec.h"
 
@@ -70,6 +71,7 @@ void RunSerialSettings(ModuleCore& core, QWidget* parent) {
   if (local == nullptr || core.port().IsOpen()) return;
   SetariComunicare model(CurrentSerialChoice(core.port().PortName(), core.lineSettings()), ListPresentSerialPorts());
   SetariComunicareDlg dialog(model, parent);
+  PlaceOverOwner(dialog);
   if (dialog.exec() != QDialog::Accepted || !model.Confirmed()) return;
   core.SetLineSettings(
       ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *local, core.context().localMachineId));

@@ -14,6 +14,7 @@
 #include "db/baza_de_date.h"
 #include "host/module_core.h"
 #include "platform/message_box.h"
+#include "ui/dialog_placement.h"
 #include "ui/dialog_buttons.h"
 #include "ui/text_codec.h"
 
@@ -148,6 +149,7 @@ void RunDatabaseSettings(ModuleCore& core, QWidget* parent) {
   const auto start = [&core](DbDialogRun::Task task) { return core.background().Start(std::move(task)); };
   SetariDbDlg dialog(DbDialogFieldsFrom(core.ServerFields(), local->database), server->Timeouts(), apply, start,
                      parent);
+  PlaceOverOwner(dialog);
   dialog.exec();
 }
 

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -26,6 +28,7 @@
 #include "ui/about_dlg.h"
 #include "ui/assign_request_dlg.h"
 #include "ui/banner_art.h"
+#include "ui/dialog_placement.h"
 #include "ui/info_analiza.h"
 #include "ui/message_box_qt.h"
 #include "ui/setari_comunicare_dlg.h"
@@ -39,15 +42,18 @@ namespace strivex::ui {
 
 namespace {
 
-// The window was laid out in dialog units of an 8-point sans: 1.5 pixels across, 1.625 down.
-QRect FromDialogUnits(int x, int y, int width, int height) {
-  const auto across = [](int units) { return static_cast<int>(std::lround(units * 1.5)); };
-  const auto down = [](int units) { return static_cast<int>(std::lround(units * 1.625)); };
-  return QRect(across(x), down(y), across(width), down(height));
-}
-
+// The panel is drawn in its own pixels at (kPanelX, kPanelY), which grow with the window's font.
 constexpr int kPanelX = 360;
 constexpr int kPanelY = 3;
+// Where the bottom banner starts, and the bar on it with the buttons and the backlog line.
+constexpr int kBottomBarTop = 192;
+constexpr int kWindowWidth = 385;
+constexpr int kWindowHeight = 233;
+// Rows that wait or were refused, and printouts without a sample: each readable on the list's
+// white (at least 4.5:1), and apart from the black of stored rows.
+const QColor kWaitingRow(0x5a, 0x5a, 0x5a);
+const QColor kRefusedRow(0xc0, 0x00, 0x00);
+const QColor kUnassignedRow(0xb0, 0x50, 0x00);
 constexpr int kTimerMs = static_cast<int>(timings::kStatusRepaint.count());
 
 uint32_t SecondsOfDay() {
@@ -69,6 +75,20 @@ class ClientArea : public QWidget {
     window_.PaintClient(painter);
   }
 
+  bool event(QEvent* event) override {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    // Each panel line's whole text: the panel cuts long paths and names.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = window_.PanelToolTip(help->pos());
+    if (tip.isEmpty()) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      QToolTip::showText(help->globalPos(), tip, this);
+    }
+    return true;
+  }
+
  private:
   CStrivexDlg& window_;
 };
@@ -78,7 +98,7 @@ ReceivedItem::ReceivedItem(QTreeWidget* list, const QStringList& texts, std::uni
 
 void ReceivedItem::ShowBacklog(int64_t pending, int64_t rejected) {
   const bool waiting = pending + rejected > 0;
-  const QBrush brush = waiting ? QBrush(rejected > 0 ? Qt::red : Qt::gray) : QBrush();
+  const QBrush brush = waiting ? QBrush(rejected > 0 ? kRefusedRow : kWaitingRow) : QBrush();
   for (int column = 0; column < columnCount(); ++column) setForeground(column, brush);
   QString tip;
   if (pending > 0) tip = QStringLiteral("%1 rezultate de trimis").arg(pending);
@@ -87,12 +107,14 @@ void ReceivedItem::ShowBacklog(int64_t pending, int64_t rejected) {
 }
 
 CStrivexDlg::CStrivexDlg(HostRecord host, std::shared_ptr<WorkingDirectoryLock> folder, QWidget* parent)
-    : QDialog(parent), core_(host, *this) {
+    : QDialog(parent), core_(host, *this), units_(DialogUnits::Of(*this)) {
   core_.HoldWorkingDirectory(std::move(folder));
   setObjectName(QStringLiteral("strivexWindow"));
   setWindowIcon(WindowIcon());
-  topBanner_ = TopBanner();
-  bottomBanner_ = BottomBanner();
+  const double scale = units_.Scale();
+  topBanner_ = TopBanner(scale);
+  // The banner's name ends a little before the window does.
+  bottomBanner_ = BottomBanner(scale, static_cast<int>((units_.Across(kWindowWidth) - 18) / scale));
   BuildControls();
   BuildMenu();
   SetMenuState(MenuState::kPortOpen);
@@ -105,57 +127,45 @@ CStrivexDlg::~CStrivexDlg() {
 void CStrivexDlg::BuildControls() {
   client_ = new ClientArea(*this, this);
   client_->setObjectName(QStringLiteral("clientArea"));
-  const QRect all = FromDialogUnits(0, 0, 385, 233);
-  client_->setFixedSize(all.size());
+  client_->setFixedSize(units_.Rect(0, 0, kWindowWidth, kWindowHeight).size());
 
+  // The controls inside the frame are its children, placed in the window's units.
+  const QRect frameArea = units_.Rect(7, 38, 368, 154);
   auto* frame = new QGroupBox(client_);
-  frame->setGeometry(FromDialogUnits(7, 38, 368, 154));
-
-  const auto label = [this](const char* text, const QRect& where, Qt::Alignment align) {
-    auto* shown = new QLabel(QString::fromLatin1(text), client_);
+  frame->setGeometry(frameArea);
+  // Inside the frame's line, which the received list reached over when it was a sibling.
+  const QRect inside = QRect(QPoint(0, 0), frameArea.size()).adjusted(1, 1, -1, -1);
+  const auto inFrame = [&](int x, int y, int width, int height) {
+    return units_.Rect(x, y, width, height).translated(-frameArea.topLeft()).intersected(inside);
+  };
+  const auto label = [frame](const char* text, const QRect& where, Qt::Alignment align) {
+    auto* shown = new QLabel(QString::fromLatin1(text), frame);
     shown->setGeometry(where);
     shown->setAlignment(align | Qt::AlignTop);
     return shown;
   };
-  label("Lista de lucru", FromDialogUnits(15, 46, 171, 13), Qt::AlignHCenter);
-  label("Analize Primite", FromDialogUnits(200, 46, 171, 13), Qt::AlignHCenter);
-  label("PACIENT", FromDialogUnits(81, 74, 53, 9), Qt::AlignLeft);
-  label("COD CERERE", FromDialogUnits(17, 74, 53, 9), Qt::AlignLeft);
+  label("Lista de lucru", inFrame(15, 46, 171, 13), Qt::AlignHCenter);
+  label("Analize Primite", inFrame(200, 46, 171, 13), Qt::AlignHCenter);
+  label("PACIENT", inFrame(81, 74, 53, 9), Qt::AlignLeft);
+  label("COD CERERE", inFrame(17, 74, 53, 9), Qt::AlignLeft);
 
-  okButton_ = new QPushButton(QStringLiteral("OK"), client_);
-  okButton_->setObjectName(QStringLiteral("okButton"));
-  okButton_->setGeometry(FromDialogUnits(214, 199, 49, 13));
-  okButton_->setAutoDefault(false);
-  connect(okButton_, &QPushButton::clicked, this, [this] { core_.ConfirmRequestCode(); });
-
-  createListButton_ = new QPushButton(QStringLiteral("Creez Lista"), client_);
-  createListButton_->setObjectName(QStringLiteral("createListButton"));
-  createListButton_->setGeometry(FromDialogUnits(134, 199, 49, 13));
-  createListButton_->setAutoDefault(false);
-  connect(createListButton_, &QPushButton::clicked, this, &CStrivexDlg::OnCreateList);
-
-  requestCode_ = new QLineEdit(client_);
+  requestCode_ = new QLineEdit(frame);
   requestCode_->setObjectName(QStringLiteral("requestCode"));
-  requestCode_->setGeometry(FromDialogUnits(15, 88, 53, 15));
-  patient_ = new QLineEdit(client_);
+  requestCode_->setGeometry(inFrame(15, 88, 53, 15));
+  patient_ = new QLineEdit(frame);
   patient_->setObjectName(QStringLiteral("patient"));
-  patient_->setGeometry(FromDialogUnits(79, 88, 107, 15));
-
-  backlogLabel_ = new QLabel(client_);
-  backlogLabel_->setObjectName(QStringLiteral("backlogLabel"));
-  backlogLabel_->setGeometry(FromDialogUnits(268, 199, 107, 13));
-  backlogLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  patient_->setGeometry(inFrame(79, 88, 107, 15));
 
   // Under the request fields, on the work list's side: frames of a confirmed run not yet sent.
-  framesLabel_ = new QLabel(client_);
+  framesLabel_ = new QLabel(frame);
   framesLabel_->setObjectName(QStringLiteral("framesLabel"));
-  framesLabel_->setGeometry(FromDialogUnits(15, 110, 171, 24));
+  framesLabel_->setGeometry(inFrame(15, 110, 171, 24));
   framesLabel_->setWordWrap(true);
   framesLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  receivedList_ = new QTreeWidget(client_);
+  receivedList_ = new QTreeWidget(frame);
   receivedList_->setObjectName(QStringLiteral("receivedList"));
-  receivedList_->setGeometry(FromDialogUnits(198, 64, 177, 126));
+  receivedList_->setGeometry(inFrame(198, 64, 177, 126));
   receivedList_->setRootIsDecorated(false);
   receivedList_->setSelectionMode(QAbstractItemView::SingleSelection);
   receivedList_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -167,7 +177,44 @@ void CStrivexDlg::BuildControls() {
   receivedList_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(receivedList_, &QTreeWidget::customContextMenuRequested, this, &CStrivexDlg::OnReceivedMenu);
 
+  BuildBottomBar();
   requestCode_->setFocus();
+}
+
+void CStrivexDlg::BuildBottomBar() {
+  // The bar covers the bottom banner and the strip under it; the buttons sit on the banner and
+  // the backlog line, on white, under it, across the whole window.
+  const QRect barArea = units_.Rect(0, kBottomBarTop, kWindowWidth, kWindowHeight - kBottomBarTop);
+  bottomBar_ = new QWidget(client_);
+  bottomBar_->setObjectName(QLatin1String(kBottomBarName));
+  bottomBar_->setGeometry(barArea);
+  const auto onBar = [&](int x, int y, int width, int height) {
+    return units_.Rect(x, y, width, height).translated(-barArea.topLeft());
+  };
+
+  okButton_ = new QPushButton(QStringLiteral("OK"), bottomBar_);
+  okButton_->setObjectName(QStringLiteral("okButton"));
+  okButton_->setGeometry(onBar(214, 199, 49, 13));
+  okButton_->setAutoDefault(false);
+  connect(okButton_, &QPushButton::clicked, this, [this] { core_.ConfirmRequestCode(); });
+
+  createListButton_ = new QPushButton(QStringLiteral("Creez Lista"), bottomBar_);
+  createListButton_->setObjectName(QStringLiteral("createListButton"));
+  createListButton_->setGeometry(onBar(134, 199, 49, 13));
+  createListButton_->setAutoDefault(false);
+  connect(createListButton_, &QPushButton::clicked, this, &CStrivexDlg::OnCreateList);
+
+  const int bannerBottom = units_.Down(kBottomBarTop) + bottomBanner_.height() - barArea.top();
+  const int margin = units_.Across(7);
+  backlogLabel_ = new QLabel(bottomBar_);
+  backlogLabel_->setObjectName(QStringLiteral("backlogLabel"));
+  backlogLabel_->setGeometry(margin, bannerBottom, barArea.width() - 2 * margin, barArea.height() - bannerBottom);
+  backlogLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // On white, under the banner: its own background, whatever the style paints around it.
+  QPalette palette = backlogLabel_->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  backlogLabel_->setPalette(palette);
+  backlogLabel_->setAutoFillBackground(true);
 }
 
 void CStrivexDlg::BuildMenu() {
@@ -218,9 +265,9 @@ void CStrivexDlg::StartModule() {
   core_.Initialize(handle_);
   if (ended_) return;  // shut down from within a start-up box: nothing more to start
   receivedList_->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Data"), QStringLiteral("Nume")});
-  receivedList_->setColumnWidth(0, 50);
-  receivedList_->setColumnWidth(1, 50);
-  receivedList_->setColumnWidth(2, 210);
+  receivedList_->setColumnWidth(0, units_.Scaled(50));
+  receivedList_->setColumnWidth(1, units_.Scaled(50));
+  receivedList_->setColumnWidth(2, units_.Scaled(210));
   timer_ = new QTimer(this);
   connect(timer_, &QTimer::timeout, this, &CStrivexDlg::OnTimer);
   timer_->start(kTimerMs);
@@ -302,6 +349,7 @@ void CStrivexDlg::OnReceivedMenu(const QPoint& where) {
   if (menu.exec(receivedList_->viewport()->mapToGlobal(where)) != assign) return;
   // The request is confirmed by the server's answer, never taken as typed.
   AssignRequestDlg dialog(core_.requestLookup(), this);
+  PlaceOverOwner(dialog);
   if (dialog.exec() != QDialog::Accepted) return;
   const int32_t requestId = dialog.model().requestId();
   if (!core_.AssignPrintout(row->outboxMessageId, row->outboxSampleIndex, requestId)) {
@@ -322,6 +370,7 @@ void CStrivexDlg::OnClosePort() { core_.ClosePort(); }
 
 void CStrivexDlg::OnAbout() {
   About about(this);
+  PlaceOverOwner(about);
   about.exec();
 }
 
@@ -347,7 +396,7 @@ void CStrivexDlg::AddReceivedRow(ReceivedRow row) {
   item->outboxSampleIndex = row.outboxSampleIndex;
   item->ShowBacklog(row.pending, row.rejected);
   if (row.unassigned) {
-    for (int column = 0; column < item->columnCount(); ++column) item->setForeground(column, QBrush(QColor(0xb0, 0x50, 0x00)));
+    for (int column = 0; column < item->columnCount(); ++column) item->setForeground(column, QBrush(kUnassignedRow));
     item->setToolTip(0, QStringLiteral("Rezultate fara ID proba: clic dreapta pentru a le atribui o cerere"));
   }
 }
@@ -417,16 +466,27 @@ void CStrivexDlg::OnTimer() {
   // A hidden window is painted afresh when it shows again.
   if (!isVisible()) return;
   timerPanel_ = std::make_unique<StatusPanel>(std::move(panel));
-  client_->update(StatusPanelRect(kPanelX, kPanelY));
+  client_->update(PanelArea());
 }
 
-void CStrivexDlg::ShowStatusLine(QLabel& label, const StatusLine& line) {
-  const QString text = FromLocal8(line.text);
-  if (text == label.text()) return;
-  label.setText(text);
-  // Green on white does not read: waiting is amber, refused is red, all stored is plain.
-  const char* colour = line.colour == kRed ? "#c00000" : line.colour == kYellow ? "#a06000" : "#000000";
-  label.setStyleSheet(QStringLiteral("color: %1").arg(QLatin1String(colour)));
+QTransform CStrivexDlg::PanelTransform() const {
+  const double scale = units_.Scale();
+  QTransform transform;
+  transform.translate(units_.Across(kPanelX * 2 / 3), units_.Down(2));
+  transform.scale(scale, scale);
+  transform.translate(-kPanelX, -kPanelY);
+  return transform;
+}
+
+QRect CStrivexDlg::PanelArea() const {
+  return PanelTransform().mapRect(StatusPanelRect(kPanelX, kPanelY)).adjusted(-1, -1, 1, 1);
+}
+
+QString CStrivexDlg::PanelToolTip(const QPoint& where) const {
+  bool invertible = false;
+  const QPoint inPanel = PanelTransform().inverted(&invertible).map(where);
+  const int line = StatusPanelLineAt(inPanel, kPanelX, kPanelY);
+  return line < 0 ? QString() : StatusLineToolTip(shownPanel_.lines[static_cast<size_t>(line)]);
 }
 
 void CStrivexDlg::PaintClient(QPainter& painter) {
@@ -440,21 +500,23 @@ void CStrivexDlg::PaintClient(QPainter& painter) {
   // The default pen and brush of the window's painting: black outline, white fill.
   painter.setPen(Qt::black);
   painter.setBrush(Qt::white);
-  painter.drawRect(QRect(0, 0, 800, 600));
+  painter.drawRect(client_->rect().adjusted(0, 0, -1, -1));
   painter.drawImage(QPoint(1, 1), topBanner_);
-  painter.drawImage(QPoint(1, 312), bottomBanner_);
+  painter.drawImage(QPoint(1, units_.Down(kBottomBarTop)), bottomBanner_);
 
-  const QRect panelArea = StatusPanelRect(kPanelX, kPanelY);
-  if (!painter.clipRegion().intersects(panelArea)) return;
+  if (!painter.clipRegion().intersects(PanelArea())) return;
   if (timerPanel_) {
-    PaintStatusPanel(painter, kPanelX, kPanelY, *timerPanel_);
+    shownPanel_ = std::move(*timerPanel_);
     timerPanel_.reset();
-    return;
+  } else {
+    if (!started_ || ended_) return;
+    shownPanel_ = panelModel_.Paint(core_.StatusNow(SecondsOfDay()));
+    core_.ApplyPanelEffects(shownPanel_);
   }
-  if (!started_ || ended_) return;
-  const StatusPanel panel = panelModel_.Paint(core_.StatusNow(SecondsOfDay()));
-  core_.ApplyPanelEffects(panel);
-  PaintStatusPanel(painter, kPanelX, kPanelY, panel);
+  painter.save();
+  painter.setTransform(PanelTransform(), true);
+  PaintStatusPanel(painter, kPanelX, kPanelY, shownPanel_);
+  painter.restore();
 }
 
 void CStrivexDlg::ShutdownModule() {

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 #include <QImage>
+#include <QString>
+#include <QTransform>
 #include <QTreeWidgetItem>
 #include <memory>
 #include <string>
@@ -13,6 +15,7 @@
 #include "host/module_view.h"
 #include "host/status_panel.h"
 #include "platform/window_messages.h"
+#include "ui/dialog_units.h"
 
 class QAction;
 class QCloseEvent;
@@ -65,6 +68,10 @@ class CStrivexDlg : public QDialog, public ModuleView {
   void LeaveEndAnnouncementToOwner() { ownerAnnouncesEnd_ = true; }
   // The handle the host record carries; 0 before StartModule.
   platform::WindowHandle windowHandle() const { return handle_; }
+  // The whole text of the status panel's line at `where` in the client area, or empty.
+  QString PanelToolTip(const QPoint& where) const;
+  // The panel's area in the client area.
+  QRect PanelArea() const;
 
   // ModuleView. The first two may come from worker threads and are queued to this window.
   void SetPatientText(const std::string& text) override;
@@ -96,8 +103,9 @@ class CStrivexDlg : public QDialog, public ModuleView {
   friend class ClientArea;
 
   void BuildControls();
-  // Shows a status line in one of the window's labels, amber or red when someone must wait or act.
-  static void ShowStatusLine(QLabel& label, const StatusLine& line);
+  void BuildBottomBar();
+  // From the panel's own pixels to the client area's.
+  QTransform PanelTransform() const;
   void BuildMenu();
   void OnWindowMessage(uint32_t message, uintptr_t wParam);
   void OnClose();
@@ -114,6 +122,8 @@ class CStrivexDlg : public QDialog, public ModuleView {
   void PaintClient(QPainter& painter);
 
   ModuleCore core_;
+  DialogUnits units_;  // of the window's font
+  StatusPanel shownPanel_;  // the panel's lines as last painted, for their tooltips
   StatusPanelModel panelModel_;
   platform::WindowHandle handle_ = 0;
   bool ownerAnnouncesEnd_ = false;
@@ -128,9 +138,10 @@ class CStrivexDlg : public QDialog, public ModuleView {
   QLineEdit* requestCode_ = nullptr;
   QLineEdit* patient_ = nullptr;
   QTreeWidget* receivedList_ = nullptr;
+  QWidget* bottomBar_ = nullptr;
   QLabel* backlogLabel_ = nullptr;
   QLabel* framesLabel_ = nullptr;
-  MenuState portMenu_ = MenuState::kPortOpen;  // what the port menu offers now  // what waits to be stored, under the list
+  MenuState portMenu_ = MenuState::kPortOpen;  // what the port menu offers now
   QAction* openPort_ = nullptr;
   QAction* closePort_ = nullptr;
   QAction* serialSettings_ = nullptr;

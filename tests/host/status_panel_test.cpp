@@ -147,12 +147,13 @@ TEST(StatusPanel, UnavailableServerIsRedAndLeavesTheReadingTimeAlone) {
   EXPECT_EQ(panel.lines[0].text, "Baza Server : - Invalida");
   EXPECT_EQ(panel.lines[0].colour, kRed);
   EXPECT_FALSE(panel.statusRepaint);
-  EXPECT_EQ(panel.lines[1].text, "Baza Locala : - /var/lib/strive... - Valida");
+  EXPECT_EQ(panel.lines[1].text, "Baza Locala : - /var/lib/strivex/local.db - Valida");
   EXPECT_EQ(panel.lines[2].text, "Port : - COM1 - Deschis");
   EXPECT_EQ(panel.lines[2].colour, kGreen);
 }
 
-TEST(StatusPanel, LongTextsAreCutBeforeTheCounterAndTheBacklogIsShown) {
+// The model keeps paths whole and marks them as what the window may cut; the window fits them.
+TEST(StatusPanel, PathsStayWholeForTheWindowToFitAndTheBacklogIsShown) {
   const struct {
     const char* local;
     int64_t pending, rejected;
@@ -163,7 +164,8 @@ TEST(StatusPanel, LongTextsAreCutBeforeTheCounterAndTheBacklogIsShown) {
   } cases[] = {
       {"C:\\lab.mdb", 0, 0, false, "Baza Locala : - C:\\lab.mdb - Valida", "Rezultate : - 0 de trimis", kGreen},
       {"/home/laborator/instrumente/strivex/setari/local.db", 12, 0, false,
-       "Baza Locala : - /home/laborator... - Valida", "Rezultate : - 12 de trimis", kYellow},
+       "Baza Locala : - /home/laborator/instrumente/strivex/setari/local.db - Valida", "Rezultate : - 12 de trimis",
+       kYellow},
       {"/x", 3, 2, false, "Baza Locala : - /x - Valida", "Rezultate : - 3 de trimis, 2 respinse", kRed},
       {"/x", 3, 0, true, "Baza Locala : - /x - Valida", "Rezultate : - nu pot fi pastrate local !", kRed},
   };
@@ -177,6 +179,7 @@ TEST(StatusPanel, LongTextsAreCutBeforeTheCounterAndTheBacklogIsShown) {
     s.outboxFailed = c.failed;
     const StatusPanel panel = model.Paint(s);
     EXPECT_EQ(panel.lines[1].text, c.localLine);
+    EXPECT_EQ(panel.lines[1].text.substr(panel.lines[1].cutFrom, panel.lines[1].cutLength), c.local);
     EXPECT_EQ(BacklogLine(s).text, c.backlog);
     EXPECT_EQ(BacklogLine(s).colour, c.colour);
     // A change of the backlog alone repaints the panel.

@@ -47,7 +47,7 @@ TEST(ListaLucruDlgTest, OpensWithTheModelsListsAndChoices) {
   const int widths[] = {12, 25, 50, 58, 50, 210, 65};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(currentList->headerItem()->text(i), headers[i]);
-    EXPECT_EQ(currentList->columnWidth(i), widths[i]);
+    EXPECT_EQ(currentList->columnWidth(i), DialogUnits::Of(dialog).Scaled(widths[i]));
   }
   EXPECT_EQ(Child<QComboBox>(dialog, "cupCombo")->currentText(), "Tube");
   EXPECT_EQ(Child<QComboBox>(dialog, "diskCombo")->currentText(), "3");

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "db/baza_de_date.h"
@@ -229,7 +230,7 @@ TEST_F(StrivexDlgTest, RowsFromAWorkerShowAndTheirSamplesAreFreedAtShutdown) {
   ASSERT_EQ(list->columnCount(), 3);
   EXPECT_EQ(list->headerItem()->text(0), "ID");
   EXPECT_EQ(list->headerItem()->text(2), "Nume");
-  EXPECT_EQ(list->columnWidth(2), 210);
+  EXPECT_EQ(list->columnWidth(2), DialogUnits::Of(*dlg_).Scaled(210));
   EXPECT_EQ(list->topLevelItem(0)->text(0), "1021");
   EXPECT_EQ(list->topLevelItem(0)->text(1), "3/4");
   EXPECT_EQ(list->topLevelItem(1)->text(2), QString::fromUtf8("şerban Ana"));
@@ -249,11 +250,13 @@ TEST_F(StrivexDlgTest, RowsFromAWorkerShowAndTheirSamplesAreFreedAtShutdown) {
 TEST_F(StrivexDlgTest, RowsShowWhatWaitsAndTheLineUnderTheListCountsIt) {
   Start();
   auto* list = Child<QTreeWidget>("receivedList");
+  enum class Look { kWaiting, kRefused, kStored, kUnassigned };
   const struct {
     int64_t pending, rejected;
     bool unassigned;
-    Qt::GlobalColor expected;  // Qt::color0: the list's own colour
-  } rows[] = {{3, 0, false, Qt::gray}, {1, 1, false, Qt::red}, {0, 0, false, Qt::color0}, {2, 0, true, Qt::color1}};
+    Look look;
+  } rows[] = {{3, 0, false, Look::kWaiting}, {1, 1, false, Look::kRefused}, {0, 0, false, Look::kStored},
+              {2, 0, true, Look::kUnassigned}};
   std::thread worker([&] {
     int32_t index = 0;
     for (const auto& row : rows) {
@@ -268,21 +271,31 @@ TEST_F(StrivexDlgTest, RowsShowWhatWaitsAndTheLineUnderTheListCountsIt) {
   });
   worker.join();
   ASSERT_TRUE(PumpUntil([&] { return list->topLevelItemCount() == 4; }));
-  for (int i = 0; i < 3; ++i) {
+  // Each marked row reads on the list's background, and the three marks differ: grey, red, amber.
+  const QColor background = list->palette().color(QPalette::Base);
+  std::set<QRgb> marks;
+  for (int i = 0; i < 4; ++i) {
     const QBrush brush = list->topLevelItem(i)->foreground(0);
-    if (rows[i].expected == Qt::color0) {
+    if (rows[i].look == Look::kStored) {
       EXPECT_EQ(brush.style(), Qt::NoBrush) << i;
-    } else {
-      EXPECT_EQ(brush.color(), QColor(rows[i].expected)) << i;
+      continue;
+    }
+    const QColor colour = brush.color();
+    EXPECT_GE(testing::ContrastRatio(colour, background), 4.5) << i;
+    marks.insert(colour.rgb());
+    if (rows[i].look == Look::kWaiting) {
+      EXPECT_TRUE(colour.red() == colour.green() && colour.green() == colour.blue()) << i;
+    } else if (rows[i].look == Look::kRefused) {
+      EXPECT_GT(colour.red(), 2 * std::max(colour.green(), colour.blue())) << i;
     }
   }
-  EXPECT_NE(list->topLevelItem(3)->foreground(0).color(), QColor(Qt::gray));
+  EXPECT_EQ(marks.size(), 3u);
   EXPECT_TRUE(list->topLevelItem(3)->toolTip(0).contains(QStringLiteral("fara ID proba")));
 
   // The first row's last result is stored: it looks like any other.
   std::thread([&] { dlg_->SetRowBacklog(1, 0, 0, 0); }).join();
   ASSERT_TRUE(PumpUntil([&] { return list->topLevelItem(0)->foreground(0).style() == Qt::NoBrush; }));
-  EXPECT_EQ(list->topLevelItem(1)->foreground(0).color(), QColor(Qt::red));
+  EXPECT_NE(list->topLevelItem(1)->foreground(0).style(), Qt::NoBrush);
 
   auto* backlog = Child<QLabel>("backlogLabel");
   ASSERT_TRUE(PumpUntil([&] { return backlog->text().startsWith(QStringLiteral("Rezultate : - ")); }));
@@ -319,12 +332,15 @@ TEST_F(StrivexDlgTest, InfoWithoutASampleOnlySaysSo) {
 
 enum class Hue { kRed, kGreen };
 
-// Counts the pixels of one hue in a line's area of the panel (lines at y + 1 + 14 * i); text is
-// anti-aliased, so a hue is a strong channel over two weak ones.
-int CountPixels(const QImage& image, int line, Hue hue) {
+// Counts the pixels of one hue in a line's area of the panel (lines at y + 1 + 14 * i of its own
+// pixels, `scale` times as large on the window); text is anti-aliased, so a hue is a strong channel
+// over two weak ones.
+int CountPixels(const QImage& image, const QRect& panel, double scale, int line, Hue hue) {
+  // The area's corner is the panel's (x - 2, y - 2), less one pixel.
+  const auto at = [&](int from, int pixels) { return from + 1 + static_cast<int>(pixels * scale); };
   int count = 0;
-  for (int y = 3 + 1 + 14 * line; y < 3 + 14 + 14 * line; ++y) {
-    for (int x = 370; x < 558; ++x) {
+  for (int y = at(panel.top(), 3 + 14 * line); y < at(panel.top(), 16 + 14 * line); ++y) {
+    for (int x = at(panel.left(), 12); x < at(panel.left(), 200); ++x) {
       const QColor c = image.pixelColor(x, y);
       const int strong = hue == Hue::kRed ? c.red() : c.green();
       const int weak = hue == Hue::kRed ? std::max(c.green(), c.blue()) : std::max(c.red(), c.blue());
@@ -338,6 +354,8 @@ TEST_F(StrivexDlgTest, PanelDrawsEachLineInTheModelsColour) {
   Start();
   auto* client = dlg_->findChild<QWidget*>("clientArea");
   ASSERT_NE(client, nullptr);
+  const QRect panel = dlg_->PanelArea();
+  const double scale = DialogUnits::Of(*dlg_).Scale();
   struct Case {
     const char* action;
     int line;
@@ -354,13 +372,14 @@ TEST_F(StrivexDlgTest, PanelDrawsEachLineInTheModelsColour) {
     SCOPED_TRACE(c.line);
     if (c.action) Action(c.action)->trigger();
     const QImage image = client->grab().toImage();
-    EXPECT_GT(CountPixels(image, c.line, c.shown), 20);
-    EXPECT_EQ(CountPixels(image, c.line, c.absent), 0);
+    EXPECT_GT(CountPixels(image, panel, scale, c.line, c.shown), 20);
+    EXPECT_EQ(CountPixels(image, panel, scale, c.line, c.absent), 0);
   }
   // The frame: grey band outside, black inside.
   const QImage image = client->grab().toImage();
-  EXPECT_EQ(image.pixel(359, 30) & 0xFFFFFF, qRgb(192, 192, 192) & 0xFFFFFF);
-  EXPECT_EQ(image.pixel(361, 30) & 0xFFFFFF, 0u);
+  const int middle = panel.center().y();
+  EXPECT_EQ(image.pixel(panel.left() + 1 + qRound(1 * scale), middle) & 0xFFFFFF, qRgb(192, 192, 192) & 0xFFFFFF);
+  EXPECT_EQ(image.pixel(panel.left() + 1 + qRound(3 * scale), middle) & 0xFFFFFF, 0u);
 }
 
 TEST_F(StrivexDlgTest, ShutdownSavesTheRequestedScreenshot) {

@@ -3,14 +3,28 @@
 // modal dialog an action opens.
 
 #include <QApplication>
+#include <QColor>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <optional>
 
 namespace strivex::testing {
+
+// The contrast of two colours as the accessibility guidelines reckon it: 1 to 21.
+inline double ContrastRatio(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& c) {
+    const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double la = luminance(a);
+  const double lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
   QElapsedTimer clock;
