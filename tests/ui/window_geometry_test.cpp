@@ -21,10 +21,15 @@
 #include "platform/message_box.h"
 #include "support/module_rig.h"
 #include "support/temp_dir.h"
+#include "host/background_work.h"
+#include "ui/about_dlg.h"
 #include "ui/banner_art.h"
 #include "ui/dialog_placement.h"
 #include "ui/edit_record_dlg.h"
+#include "ui/info_analiza.h"
 #include "ui/lista_lucru_dlg.h"
+#include "ui/setari_comunicare_dlg.h"
+#include "ui/setari_db_dlg.h"
 #include "ui/status_panel_painter.h"
 #include "ui/strivex_dlg.h"
 #include "ui/text_codec.h"
@@ -204,6 +209,33 @@ TEST_F(WindowGeometryTest, WorkListAndEntryEditorHoldTheirTextsAndOpenAboveTheBa
   EditRecordModel editing(entry.get());
   EditRecordDlg editor(editing, window_.get());
   ExpectLaidOut(editor);
+}
+
+// The dialogs laid out by Qt's layouts, over the longest values they show.
+TEST_F(WindowGeometryTest, SettingsAboutAndAnalysisDialogsHoldTheirTexts) {
+  const std::string longPath = "/home/laborator/instrumente/urina-banc-1/strivex/date-locale/local.db";
+  SetariComunicare serial({"/dev/serial/by-id/usb-Adaptor_Serial_USB_A1B2C3D4E5-if00-port0", 19200, 7, 2, 0},
+                          {{"/dev/serial/by-id/usb-Adaptor_Serial_USB_A1B2C3D4E5-if00-port0", "/dev/ttyUSB0"}});
+  BackgroundWork workers;
+  auto sample = std::make_unique<SampleRecord>(123456);
+  sample->patientName = "\xAA" "tef\xE3nescu-Dumitrescu Alexandra-Maria";
+  sample->groups.emplace_back("S_TRV").results.emplace_back().parameterCode = "GLU";
+  std::vector<std::unique_ptr<QDialog>> dialogs;
+  dialogs.push_back(std::make_unique<SetariComunicareDlg>(serial, window_.get()));
+  dialogs.push_back(std::make_unique<SetariDbDlg>(
+      DbDialogFields{longPath, "lis-db.laborator.example", "LABORATOR_PRODUCTIE", "medianex", "secret", true},
+      DbTimeouts{}, [](const DbConnectionFields&) { return DbDialogAnswer{}; },
+      [&](DbDialogRun::Task task) { return workers.Start(std::move(task)); }, window_.get()));
+  dialogs.push_back(std::make_unique<About>(window_.get()));
+  dialogs.push_back(std::make_unique<InfoAnaliza>(sample.get(), window_.get()));
+  for (const auto& dialog : dialogs) {
+    SCOPED_TRACE(dialog->windowTitle().toStdString());
+    // Shown, so that the layouts of frames inside have placed their controls.
+    dialog->show();
+    testing::PumpFor(20);
+    ExpectLaidOut(*dialog);
+    dialog->hide();
+  }
 }
 
 }  // namespace
