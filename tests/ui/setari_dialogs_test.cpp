@@ -36,14 +36,7 @@ namespace {
 using testing::CatchModal;
 using testing::SilentServer;
 using testing::ModalEnd;
-
-void SaveShot(QWidget& dialog, const char* name) {
-  const char* dir = std::getenv("STRIVEX_DIALOG_SHOTS");
-  if (dir == nullptr || *dir == '\0') return;
-  dialog.show();
-  testing::PumpFor(50);
-  EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(dir) + "/" + name));
-}
+using testing::SaveShot;
 
 template <class W>
 W* Child(QWidget& parent, const char* name) {

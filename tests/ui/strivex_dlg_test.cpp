@@ -26,6 +26,7 @@
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
 #include "ui/info_analiza.h"
+#include "ui/status_panel_painter.h"
 #include "ui_test_support.h"
 
 namespace strivex::ui {
@@ -299,6 +300,14 @@ TEST_F(StrivexDlgTest, RowsShowWhatWaitsAndTheLineUnderTheListCountsIt) {
 
   auto* backlog = Child<QLabel>("backlogLabel");
   ASSERT_TRUE(PumpUntil([&] { return backlog->text().startsWith(QStringLiteral("Rezultate : - ")); }));
+
+  // The README's picture: the line as a busy day shows it (the next tick shows this outbox again).
+  StatusSnapshot busy;
+  busy.outboxPending = 26;
+  busy.outboxRejected = 2;
+  busy.outboxUnassigned = 1;
+  ShowStatusLine(*backlog, BacklogLine(busy));
+  testing::SaveShot(*dlg_, "backlog.png");
 }
 
 TEST_F(StrivexDlgTest, DialogsOpenOnlyForWhatWasChosen) {

@@ -8,8 +8,10 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -38,6 +40,17 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
 
 inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
+}
+
+// With STRIVEX_DIALOG_SHOTS=DIR, a picture of `window` as it is now, for the README.
+inline void SaveShot(QWidget& window, const char* name) {
+  const char* dir = std::getenv("STRIVEX_DIALOG_SHOTS");
+  if (dir == nullptr || *dir == '\0') return;
+  if (!window.isVisible()) {
+    window.show();
+    PumpFor(50);
+  }
+  window.grab().save(QString::fromLocal8Bit(dir) + "/" + name);
 }
 
 // Who ends the caught dialog: the test (done(0), as if closed) or `look` itself, pressing OK or
