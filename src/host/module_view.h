@@ -40,6 +40,10 @@ class ModuleView {
   // The row of that outbox sample now has this many results waiting and refused.
   virtual void SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleIndex, int64_t pending,
                              int64_t rejected) = 0;
+  // The row of that outbox sample, and its sample, name the patient the server gave. A view that
+  // shows no names (the benchmarks') may ignore it.
+  virtual void SetRowPatient(int64_t /*outboxMessageId*/, int32_t /*outboxSampleIndex*/,
+                             const std::string& /*name*/) {}
   // Something the operator must know, shown without holding up the caller.
   virtual void NotifyOperator(const std::string& text) = 0;
   // Runs `call` on the window's thread later (a worker's answer to something the window asked);

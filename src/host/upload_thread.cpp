@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "db/baza_de_date.h"
+#include "host/host_record.h"
 #include "host/module_view.h"
+#include "host/request_code.h"
 #include "host/result_queue.h"
 #include "host/result_sender.h"
 #include "outbox/outbox_store.h"
@@ -88,6 +90,11 @@ std::chrono::milliseconds NextWait(ModuleContext& context) {
   return std::min<std::chrono::milliseconds>(kPollInterval, std::chrono::seconds(seconds));
 }
 
+bool ServerInUse(const ModuleContext& context) {
+  const bool unavailable = context.host != nullptr && context.host->Flag(HostRecord::kServerUnavailable) != 0;
+  return !unavailable && context.server.Connected();
+}
+
 // Once a day, when a pass found nothing to send: the purge never holds up a result.
 void PurgeWhenDue(ModuleContext& context, int64_t& lastPurge) {
   const int64_t now = Now(context);
@@ -100,16 +107,10 @@ void PurgeWhenDue(ModuleContext& context, int64_t& lastPurge) {
 
 namespace {
 
-// The columns every row of one batch shows: the first sample's name and date.
-struct BatchColumns {
-  std::string name;
-  std::string date;
-};
-
 // One row of the received list, which from now on keeps the sample. Results in the outbox get the
 // row's key and counts; a batch without the outbox is stored from memory here.
-void ListRow(ModuleContext& context, const ResultBatch& batch, int32_t index, const BatchColumns& columns,
-             std::unique_ptr<SampleRecord> sample, bool unassigned) {
+void ListRow(ModuleContext& context, const ResultBatch& batch, int32_t index, std::unique_ptr<SampleRecord> sample,
+             bool unassigned) {
   ReceivedRow row;
   if (batch.outboxMessageId != 0 && context.outbox != nullptr) {
     const SampleBacklog backlog = context.outbox->BacklogOf(batch.outboxMessageId, index);
@@ -122,35 +123,34 @@ void ListRow(ModuleContext& context, const ResultBatch& batch, int32_t index, co
   }
   row.unassigned = unassigned;
   row.id = unassigned ? "-" : std::to_string(sample->requestId);
-  row.date = columns.date;
-  row.name = unassigned ? "Fara ID proba" : columns.name;
+  row.date = Format("%d/%d", sample->requestDate.wDay, sample->requestDate.wMonth);
+  row.name = unassigned ? "Fara ID proba" : sample->patientName;
   row.sample = std::move(sample);
   context.view->AddReceivedRow(std::move(row));
 }
 
 }  // namespace
 
-bool UploadHeadBatch(ModuleContext& context) {
+bool UploadHeadBatch(ModuleContext& context, std::vector<RowPatientLookup>* lookups) {
   ResultBatch* batch = context.resultQueue->Head();
   if (batch == nullptr) return false;
   const bool durable = batch->outboxMessageId != 0 && context.outbox != nullptr;
   {
     DataLogBatch log;
-    BatchColumns columns;
-    if (const SampleRecord* first = batch->samples.head()) {
-      columns.name = first->patientName;
-      columns.date = Format("%d/%d", first->requestDate.wDay, first->requestDate.wMonth);
-    }
     int32_t index = 0;
     while (std::unique_ptr<SampleRecord> sample = batch->samples.pop_front()) {
       LogSample(log, *sample);
-      ListRow(context, *batch, index++, columns, std::move(sample), false);
+      // Rows are found again by their outbox key; a batch outside the outbox has none.
+      if (lookups != nullptr && durable && sample->requestId > 0) {
+        lookups->push_back({batch->outboxMessageId, index, sample->requestId});
+      }
+      ListRow(context, *batch, index++, std::move(sample), false);
     }
     // Printouts without a sample follow, under the outbox's indexes after the samples'.
     while (std::unique_ptr<SampleRecord> printout = batch->unassigned.pop_front()) {
       log.WriteUnassigned();
       LogResults(log, *printout);
-      ListRow(context, *batch, index++, columns, std::move(printout), true);
+      ListRow(context, *batch, index++, std::move(printout), true);
     }
   }
   context.resultQueue->RemoveHead();
@@ -160,6 +160,27 @@ bool UploadHeadBatch(ModuleContext& context) {
     context.statusRepaint.store(1);
   }
   return true;
+}
+
+void LookUpRowPatients(ModuleContext& context, const std::vector<RowPatientLookup>& lookups) {
+  for (const RowPatientLookup& lookup : lookups) {
+    // Names never start a login: the reconnection brings the server back for the results.
+    if (context.uploadStop.load() != 0 || !ServerInUse(context)) return;
+    RequestCheck check;
+    // The lookup's slot is the window's too: the statement runs under the link's lock.
+    const LinkResult result = context.server.Run([&check, &lookup](ServerLink::Scope& link) {
+      check = CheckRequest(&link.session(), link.codes().investigation, lookup.requestId);
+      return check.outcome != RequestCheck::Outcome::kFailed;
+    });
+    if (result.outcome == LinkOutcome::kConnectionLost) {
+      context.serverLost.Notify();
+      return;
+    }
+    // The number may be another request's bar code: that patient is not this sample's.
+    if (check.outcome == RequestCheck::Outcome::kKnown && !check.patient.empty()) {
+      context.view->SetRowPatient(lookup.outboxMessageId, lookup.outboxSampleIndex, check.patient);
+    }
+  }
 }
 
 DrainResult DrainOutbox(ModuleContext& context) {
@@ -222,10 +243,13 @@ void UploadThread(ModuleContext& context) {
     int64_t lastPurge = Now(context);  // the start-up has just purged
     for (;;) {
       const bool stopping = context.uploadStop.load() != 0;
-      while (UploadHeadBatch(context)) {
+      std::vector<RowPatientLookup> lookups;
+      while (UploadHeadBatch(context, &lookups)) {
       }
       // Ended first, then empty: the processing thread's last batch is queued before it ends.
       if (stopping && ProcessingEnded(context) && context.resultQueue->Empty()) break;
+      // Every queued batch is listed first: no row waits for the server.
+      if (!stopping) LookUpRowPatients(context, lookups);
       const DrainResult drained = stopping ? DrainResult{} : DrainOutbox(context);
       if (!stopping && drained.sent == 0) PurgeWhenDue(context, lastPurge);
       std::chrono::milliseconds wait = kPollInterval;

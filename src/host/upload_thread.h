@@ -3,16 +3,31 @@
 // the laboratory database from the outbox, oldest first, for as long as it takes.
 
 #include <cstdint>
+#include <vector>
 
 #include "host/module_context.h"
 
 namespace strivex {
 
+// A listed row whose patient the server is to name.
+struct RowPatientLookup {
+  int64_t outboxMessageId = 0;
+  int32_t outboxSampleIndex = 0;
+  int32_t requestId = 0;
+};
+
 // One pass over the head batch: data log, one received row per sample, removed from the queue.
-// A batch the outbox could not take is stored from memory here, once (skipped while the server
-// session is not connected). False when the queue was empty. The upload thread only (tests call
-// it directly).
-bool UploadHeadBatch(ModuleContext& context);
+// Each row shows its own sample's request date and name. A batch the outbox could not take is
+// stored from memory here, once (skipped while the server session is not connected). The rows
+// whose patient is to be looked up (a request id, in the outbox) are appended to `lookups` when
+// given. False when the queue was empty. The upload thread only (tests call it directly).
+bool UploadHeadBatch(ModuleContext& context, std::vector<RowPatientLookup>* lookups = nullptr);
+
+// Names each row's patient from the server, one statement per row, once the rows are listed; only
+// for the request itself (not another request whose bar code the number is). Nothing while the
+// server is unavailable or not connected, and nothing more once it is lost (the reconnection is
+// woken) or the upload stops. The upload thread only (tests call it directly).
+void LookUpRowPatients(ModuleContext& context, const std::vector<RowPatientLookup>& lookups);
 
 struct DrainResult {
   int64_t sent = 0;      // rows the server stored or refused
@@ -23,8 +38,8 @@ struct DrainResult {
 // The upload thread only (tests call it directly).
 DrainResult DrainOutbox(ModuleContext& context);
 
-// The upload thread's body: writes the data log's session marker, then lists new batches and
-// drains the outbox, waking at once for new work and at most 2 s apart, until the upload stop is
+// The upload thread's body: writes the data log's session marker, then lists new batches, looks
+// their patients up and drains the outbox, waking at once for new work and at most 2 s apart, until the upload stop is
 // set; batches still queued then are listed before it ends, and rows still pending stay in the
 // outbox for the next start. Clears uploadFinished while it runs.
 void UploadThread(ModuleContext& context);

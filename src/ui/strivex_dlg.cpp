@@ -417,6 +417,21 @@ void CStrivexDlg::SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleInd
   }
 }
 
+void CStrivexDlg::SetRowPatient(int64_t outboxMessageId, int32_t outboxSampleIndex, const std::string& name) {
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(
+        this, [=, this] { SetRowPatient(outboxMessageId, outboxSampleIndex, name); }, Qt::QueuedConnection);
+    return;
+  }
+  for (int i = 0; i < receivedList_->topLevelItemCount(); ++i) {
+    auto* item = static_cast<ReceivedItem*>(receivedList_->topLevelItem(i));
+    if (item->outboxMessageId != outboxMessageId || item->outboxSampleIndex != outboxSampleIndex) continue;
+    item->setText(2, FromLocal8(name));
+    // The analysis information shows the sample's own name.
+    if (item->sample() != nullptr) item->sample()->patientName = name;
+  }
+}
+
 void CStrivexDlg::NotifyOperator(const std::string& text) {
   // The box is the window's, not the worker's: the worker goes on at once.
   QMetaObject::invokeMethod(this, [text] { platform::MessageBox(text); }, Qt::QueuedConnection);

@@ -77,6 +77,7 @@ class CStrivexDlg : public QDialog, public ModuleView {
   void SetPatientText(const std::string& text) override;
   void AddReceivedRow(ReceivedRow row) override;
   void SetRowBacklog(int64_t outboxMessageId, int32_t outboxSampleIndex, int64_t pending, int64_t rejected) override;
+  void SetRowPatient(int64_t outboxMessageId, int32_t outboxSampleIndex, const std::string& name) override;
   void NotifyOperator(const std::string& text) override;
   void Post(std::function<void()> call) override;
   std::string RequestCodeText() override;

@@ -29,6 +29,12 @@ class RecordingView : public ModuleView {
       }
     }
   }
+  void SetRowPatient(int64_t message, int32_t sample, const std::string& name) override {
+    std::lock_guard lock(mutex_);
+    for (ReceivedRow& row : rows_) {
+      if (row.outboxMessageId == message && row.outboxSampleIndex == sample) row.name = name;
+    }
+  }
   void NotifyOperator(const std::string& text) override {
     std::lock_guard lock(mutex_);
     notices_.push_back(text);
