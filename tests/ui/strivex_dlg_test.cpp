@@ -301,6 +301,12 @@ TEST_F(StrivexDlgTest, RowsShowWhatWaitsAndTheLineUnderTheListCountsIt) {
   auto* backlog = Child<QLabel>("backlogLabel");
   ASSERT_TRUE(PumpUntil([&] { return backlog->text().startsWith(QStringLiteral("Rezultate : - ")); }));
 
+  // A name the server gave later goes to its own row and sample only.
+  std::thread([&] { dlg_->SetRowPatient(1, 2, "Ionescu Maria"); }).join();
+  ASSERT_TRUE(PumpUntil([&] { return list->topLevelItem(2)->text(2) == "Ionescu Maria"; }));
+  EXPECT_EQ(static_cast<ReceivedItem*>(list->topLevelItem(2))->sample()->patientName, "Ionescu Maria");
+  EXPECT_EQ(list->topLevelItem(1)->text(2), "X");
+
   // The README's picture: the line as a busy day shows it (the next tick shows this outbox again).
   StatusSnapshot busy;
   busy.outboxPending = 26;
