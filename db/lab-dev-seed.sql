@@ -46,6 +46,12 @@ INSERT INTO l_request_details (requestid, investigationid) VALUES
   (1021, 1), (1022, 1), (1023, 1), (1024, 2), (1025, 1), (1026, 2), (1027, 1), (1028, 1),
   (1030, 1);
 
+-- The demo's samples (./run demo prints them) are requests of known patients: its window names them.
+INSERT INTO l_requests (id, patientid, externalbarcodeid) VALUES
+  (30512, 2, NULL), (30520, 5, NULL), (30521, 7, NULL), (30522, 8, NULL);
+INSERT INTO l_request_details (requestid, investigationid) VALUES
+  (30512, 1), (30520, 1), (30521, 1), (30522, 1);
+
 INSERT INTO LAB_REQUESTS (ID, RequestedDate) VALUES
   (1021, '2026-12-01 07:45'), (1022, '2026-12-01 08:10'), (1023, '2026-12-02 09:30'),
   (1024, '2026-12-02 10:05'), (1025, '2026-11-28 11:20'), (1026, '2026-12-03 07:55'),
