@@ -414,7 +414,7 @@ TEST(StrivexHost, AStopInTheMiddleOfALineStoresNoTornValue) {
 TEST(StrivexHost, ASecondHostOfAnInstanceShowsTheRunningWindow) {
   testing::TempDir dir;
   testing::PtyPair pty;
-  std::filesystem::create_directories(dir / "config/strivex/instances");
+  std::filesystem::create_directories(dir / "config/strivex");
   testing::WriteFile(dir / "config/strivex/bench-1.ini",
                      "machine-id = 5\nname = Strivex\nport = " + pty.slavePath() + "\nworkdir = " +
                          (dir / "work").string() + "\nserver-unavailable = yes\n");
