@@ -631,11 +631,11 @@ TEST_F(ModuleCoreTest, RoadOfOneResultFromThePortToTheLaboratoryDatabase) {
   ASSERT_TRUE(WaitFor([&] { return view_.Backlogs() == std::vector<std::pair<int64_t, int64_t>>(4); }, 5s))
       << "a row still shows results waiting";
 
-  // One row per sample, in arrival order; the rows of a batch show its first sample's name and date.
-  EXPECT_EQ(view_.Rows(), (std::vector<std::vector<std::string>>{{"30512", "0/0", "", "30512"},
-                                                                  {"30520", "0/0", "", "30520"},
-                                                                  {"30521", "0/0", "", "30521"},
-                                                                  {"30522", "0/0", "", "30522"}}));
+  // One row per sample, in arrival order, each named by the server's lookup (Windows-1250 text).
+  EXPECT_EQ(view_.Rows(), (std::vector<std::vector<std::string>>{{"30512", "0/0", "\xAAtef\xE3nescu Ana", "30512"},
+                                                                  {"30520", "0/0", "Constantinescu Elena", "30520"},
+                                                                  {"30521", "0/0", "B\xE3lan Ioana", "30521"},
+                                                                  {"30522", "0/0", "Georgescu Mihai", "30522"}}));
   const std::string dataLog = ReadFile(dir_ / "_Strivex_data.log");
   EXPECT_TRUE(dataLog.starts_with("\r\n\r\n****Sesiune Noua ->")) << dataLog.substr(0, 60);
   EXPECT_NE(dataLog.find("\r\n Id Analiza = 30512\r\n "), std::string::npos);
