@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QScreen>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -12,13 +11,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QStyle>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "ui/dialog_placement.h"
 #include "ui/banner_art.h"
+#include "ui/dialog_placement.h"
 #include "ui/dialog_units.h"
 #include "ui/edit_record_dlg.h"
 #include "ui/text_codec.h"
@@ -29,10 +29,14 @@ namespace strivex::ui {
 
 namespace {
 
-QStringList Texts(const RowTexts& row) {
-  QStringList texts;
-  for (const std::string& text : row) texts << FromLocal8(text);
-  return texts;
+// A row whose cells say all of themselves in their tooltips: a long name is wider than its column.
+void AddRow(QTreeWidget* list, const RowTexts& row) {
+  auto* item = new QTreeWidgetItem(list);
+  for (size_t column = 0; column < row.size(); ++column) {
+    const QString text = FromLocal8(row[column]);
+    item->setText(static_cast<int>(column), text);
+    item->setToolTip(static_cast<int>(column), text.trimmed());
+  }
 }
 
 // A drop-down list at its place, at least as high as the style draws one.
@@ -220,9 +224,9 @@ int ListaLucruDlg::SelectedCurrent() const {
 
 void ListaLucruDlg::Refresh(int currentRow) {
   requestList_->clear();
-  for (const RowTexts& row : model_.requestRows()) new QTreeWidgetItem(requestList_, Texts(row));
+  for (const RowTexts& row : model_.requestRows()) AddRow(requestList_, row);
   currentList_->clear();
-  for (const RowTexts& row : model_.currentRows()) new QTreeWidgetItem(currentList_, Texts(row));
+  for (const RowTexts& row : model_.currentRows()) AddRow(currentList_, row);
   if (QTreeWidgetItem* item = currentList_->topLevelItem(currentRow)) currentList_->setCurrentItem(item);
   position_->setText(FromLocal8(model_.positionText()));
   requestId_->setText(FromLocal8(model_.requestIdText()));
@@ -232,7 +236,9 @@ void ListaLucruDlg::Refresh(int currentRow) {
 void ListaLucruDlg::RefreshMarker() {
   const std::vector<RowTexts> rows = model_.currentRows();
   for (int i = 0; i < currentList_->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i) {
-    currentList_->topLevelItem(i)->setText(0, FromLocal8(rows[static_cast<size_t>(i)][0]));
+    const QString marker = FromLocal8(rows[static_cast<size_t>(i)][0]);
+    currentList_->topLevelItem(i)->setText(0, marker);
+    currentList_->topLevelItem(i)->setToolTip(0, marker.trimmed());
   }
 }
 

@@ -359,6 +359,7 @@ void CStrivexDlg::OnReceivedMenu(const QPoint& where) {
   row->unassigned = false;
   row->setText(0, QString::number(requestId));
   row->setText(2, FromLocal8(dialog.model().patient()));
+  row->setToolTip(2, row->text(2));
   if (row->sample() != nullptr) row->sample()->requestId = requestId;
 }
 
@@ -391,6 +392,7 @@ void CStrivexDlg::AddReceivedRow(ReceivedRow row) {
   }
   auto* item = new ReceivedItem(receivedList_, {FromLocal8(row.id), FromLocal8(row.date), FromLocal8(row.name)},
                                 std::move(row.sample));
+  item->setToolTip(2, item->text(2));  // a long name is wider than its column
   item->outboxMessageId = row.outboxMessageId;
   item->unassigned = row.unassigned;
   item->outboxSampleIndex = row.outboxSampleIndex;
@@ -427,6 +429,7 @@ void CStrivexDlg::SetRowPatient(int64_t outboxMessageId, int32_t outboxSampleInd
     auto* item = static_cast<ReceivedItem*>(receivedList_->topLevelItem(i));
     if (item->outboxMessageId != outboxMessageId || item->outboxSampleIndex != outboxSampleIndex) continue;
     item->setText(2, FromLocal8(name));
+    item->setToolTip(2, item->text(2));
     // The analysis information shows the sample's own name.
     if (item->sample() != nullptr) item->sample()->patientName = name;
   }

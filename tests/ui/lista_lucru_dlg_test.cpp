@@ -41,6 +41,7 @@ TEST(ListaLucruDlgTest, OpensWithTheModelsListsAndChoices) {
   auto* requestList = Child<QTreeWidget>(dialog, "requestList");
   EXPECT_EQ(ColumnTexts(requestList, 0), (QStringList{"    12", "    11"}));
   EXPECT_EQ(ColumnTexts(requestList, 1), (QStringList{QString::fromUtf8("şerban"), "Ana"}));
+  EXPECT_EQ(requestList->topLevelItem(0)->toolTip(1), QString::fromUtf8("şerban"));  // cut names read whole
   auto* currentList = Child<QTreeWidget>(dialog, "currentList");
   ASSERT_EQ(currentList->columnCount(), 7);
   const QStringList headers = {" ", "Nr", "ID", "Disc/Pos", "Recip", "Nume", "Tip Proba"};

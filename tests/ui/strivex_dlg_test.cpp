@@ -306,6 +306,7 @@ TEST_F(StrivexDlgTest, RowsShowWhatWaitsAndTheLineUnderTheListCountsIt) {
   std::thread([&] { dlg_->SetRowPatient(1, 2, "Ionescu Maria"); }).join();
   ASSERT_TRUE(PumpUntil([&] { return list->topLevelItem(2)->text(2) == "Ionescu Maria"; }));
   EXPECT_EQ(static_cast<ReceivedItem*>(list->topLevelItem(2))->sample()->patientName, "Ionescu Maria");
+  EXPECT_EQ(list->topLevelItem(2)->toolTip(2), "Ionescu Maria");
   EXPECT_EQ(list->topLevelItem(1)->text(2), "Ionescu Dan");
 }
 
