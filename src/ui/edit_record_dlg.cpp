@@ -20,18 +20,17 @@ EditRecordDlg::EditRecordDlg(EditRecordModel& model, QWidget* parent) : QDialog(
   setWindowTitle(QStringLiteral("Edit"));
   setObjectName(QStringLiteral("editRecord"));
   const DialogUnits units = DialogUnits::Of(*this);
-  const auto inUnits = [&units](int x, int y, int width, int height) { return units.Rect(x, y, width, height); };
-  setFixedSize(inUnits(0, 0, 414, 78).size());
+  setFixedSize(units.Rect(0, 0, 414, 78).size());
 
   auto* frame = new QGroupBox(this);
-  frame->setGeometry(inUnits(7, 7, 400, 64));
+  frame->setGeometry(units.Rect(7, 7, 400, 64));
 
   // Each control under its label, the labels in one row.
-  const auto place = [this, &inUnits](QWidget* control, const char* name, const char* label, int x, int width) {
+  const auto place = [this, &units](QWidget* control, const char* name, const char* label, int x, int width) {
     auto* shown = new QLabel(QString::fromLatin1(label), this);
-    shown->setGeometry(inUnits(x, 17, width, 10));
+    shown->setGeometry(units.Rect(x, 17, width, 10));
     control->setObjectName(QString::fromLatin1(name));
-    const QRect where = inUnits(x, 29, width, 12);
+    const QRect where = units.Rect(x, 29, width, 12);
     control->setGeometry(where.x(), where.y(), where.width(), std::max(where.height(), control->sizeHint().height()));
   };
   const auto edit = [this](const std::string& text, bool readOnly) {
@@ -60,9 +59,9 @@ EditRecordDlg::EditRecordDlg(EditRecordModel& model, QWidget* parent) : QDialog(
   sampleType_ = combo(SampleTypeNames(), model_.sampleTypeIndex());
   place(sampleType_, "sampleTypeCombo", "Tip Proba", 344, 52);
 
-  NewAcceptButton(this)->setGeometry(inUnits(110, 52, 75, 14));
+  NewAcceptButton(this)->setGeometry(units.Rect(110, 52, 75, 14));
   QPushButton* cancel = NewRejectButton(this, QStringLiteral("Anulez"));
-  cancel->setGeometry(inUnits(208, 52, 71, 14));
+  cancel->setGeometry(units.Rect(208, 52, 71, 14));
   cancel->setAutoDefault(false);
 }
 

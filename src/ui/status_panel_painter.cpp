@@ -92,10 +92,9 @@ void PaintStatusPanel(QPainter& painter, int x, int y, const StatusPanel& panel)
     painter.setRenderHint(QPainter::Antialiasing, false);
     DrawText(painter, x + 158, y + 14, FromLocal8(panel.markText), kRed, kMarkSize);
   }
-  const QFontMetrics metrics(PanelFont(kLineSize));
   for (size_t i = 0; i < panel.lines.size(); ++i) {
-    const QString shown = FittedLine(panel.lines[i], metrics, kLineRight - kLineLeft);
-    DrawText(painter, x + kLineLeft, y + kLineOffsets[i], shown, panel.lines[i].colour, kLineSize);
+    DrawText(painter, x + kLineLeft, y + kLineOffsets[i], ShownStatusLine(panel.lines[i]), panel.lines[i].colour,
+             kLineSize);
   }
   painter.restore();
 }

@@ -21,7 +21,6 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <cmath>
 #include <cstdlib>
 
 #include "platform/message_box.h"

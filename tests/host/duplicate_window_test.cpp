@@ -13,10 +13,9 @@
 
 #include "db/baza_de_date.h"
 #include "db/db_session_fixture.h"
-#include "host/result_queue.h"
 #include "host/startup_steps.h"
 #include "host/upload_thread.h"
-#include "host/recording_view.h"
+#include "host/upload_rig.h"
 #include "outbox/outbox_store.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
@@ -58,13 +57,9 @@ void Drain(const std::string& connection, const std::string& outboxPath, int bac
   std::string error;
   auto outbox = OutboxStore::Open(outboxPath, OutboxStore::OpenMode::kExisting, error);
   if (!outbox) return;
-  ResultQueue queue;
-  testing::RecordingView view;
-  ModuleContext context;
-  context.resultQueue = &queue;
-  context.view = &view;
+  testing::UploadRig rig(outbox.get());
+  ModuleContext& context = rig.context;
   context.server.Attach(&session);
-  context.outbox = outbox.get();
   context.server.SetMachineIds({5, 5});
   context.server.SetCodes({{}, {{1, "S_TRV", 1, "LEU"}}});
   while (DrainOutbox(context).sent > 0) {

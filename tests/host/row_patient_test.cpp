@@ -5,8 +5,7 @@
 
 #include "db/baza_de_date.h"
 #include "db/db_session_fixture.h"
-#include "host/recording_view.h"
-#include "host/result_queue.h"
+#include "host/upload_rig.h"
 #include "host/upload_thread.h"
 #include "outbox/outbox_store.h"
 #include "support/link_holder.h"
@@ -25,12 +24,8 @@ TEST(RowPatients, EachRowNamesItsOwnPatientOnceListed) {
   auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
   BazaDeDate server;
   ASSERT_TRUE(outbox && server.DeschidConectie(lab, 1)) << error;
-  ResultQueue queue;
-  testing::RecordingView view;
-  ModuleContext context;
-  context.resultQueue = &queue;
-  context.view = &view;
-  context.outbox = outbox.get();
+  testing::UploadRig rig(outbox.get());
+  ModuleContext& context = rig.context;
   context.server.Attach(&server);
   context.server.SetCodes({{}, {{1, "S_TRV", 1, "LEU"}}});
   // 81024 is request 1024's bar code, not a request of its own; then two patients' samples.
@@ -38,15 +33,15 @@ TEST(RowPatients, EachRowNamesItsOwnPatientOnceListed) {
   for (const int id : {81024, 1021, 1023}) samples.emplace_back(id);
   samples.head()->next->requestDate = {.wMonth = 12, .wDay = 2};
   const int64_t message = outbox->AddMessage(samples, GetLocalTime(), error).value_or(0);
-  queue.Append(std::move(samples), message);
+  rig.queue.Append(std::move(samples), message);
   std::thread upload;
   {
     const testing::LinkHolder frozen(context.server);
     upload = std::thread(UploadThread, std::ref(context));
-    EXPECT_TRUE(testing::WaitFor([&] { return view.RowCount() == 3; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(testing::WaitFor([&] { return rig.view.RowCount() == 3; }, std::chrono::seconds(10)));
   }
-  EXPECT_TRUE(testing::WaitFor([&] { return view.RowCount() == 3 && view.Rows()[2][2] != ""; }, std::chrono::seconds(10)));
-  EXPECT_EQ(view.Rows(), (std::vector<std::vector<std::string>>{{"81024", "0/0", "", "81024"},
+  EXPECT_TRUE(testing::WaitFor([&] { return rig.view.RowCount() == 3 && rig.view.Rows()[2][2] != ""; }, std::chrono::seconds(10)));
+  EXPECT_EQ(rig.view.Rows(), (std::vector<std::vector<std::string>>{{"81024", "0/0", "", "81024"},
                                                                 {"1021", "2/12", "Popescu Ion", "1021"},
                                                                 {"1023", "0/0", "Ionescu Maria", "1023"}}));
   context.uploadStop.store(1);

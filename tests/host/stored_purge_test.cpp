@@ -5,8 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "host/recording_view.h"
-#include "host/result_queue.h"
+#include "host/upload_rig.h"
 #include "host/upload_thread.h"
 #include "outbox/outbox_store.h"
 #include "support/temp_dir.h"
@@ -27,12 +26,8 @@ TEST(StoredPurge, StoredRowsGoOnceADayWhileTheModuleRuns) {
   const int64_t start = 2'000'000'000;
   ASSERT_TRUE(outbox->MarkStored(1, start - kStoredKeptSeconds - 60));  // old enough all along
   std::atomic<int64_t> now{start};
-  ResultQueue queue;
-  testing::RecordingView view;
-  ModuleContext context;
-  context.resultQueue = &queue;
-  context.view = &view;
-  context.outbox = outbox.get();
+  testing::UploadRig rig(outbox.get());
+  ModuleContext& context = rig.context;
   context.unixClock = [&] { return now.load(); };
   std::thread upload(UploadThread, std::ref(context));
 
