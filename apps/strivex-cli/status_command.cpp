@@ -50,8 +50,10 @@ constexpr std::string_view kUsage =
     "  0  every module runs with its port open, its server connected, and no rejected or\n"
     "     unassigned results\n"
     "  1  something needs an operator: a port lost or closed, a server unavailable or not\n"
-    "     answering, rejected or unassigned results, a stopped module, or a WORKDIR without a\n"
-    "     readable status file (message on standard error)\n"
+    "     answering, rejected or unassigned results, a stopped module, a part of a running\n"
+    "     module that stopped after an unexpected failure (\"stopped_workers\"; named on\n"
+    "     standard error, the failure in its _acterr.log), or a WORKDIR without a readable status\n"
+    "     file (message on standard error)\n"
     "  2  usage error, or the output could not be written\n";
 
 // A file this much older than the module's period, of a process that is gone: the module ended
@@ -82,7 +84,7 @@ Module Look(std::string_view workdir, int64_t now) {
   const bool stale = (now - s.writtenAt) * 1000 > kStaleAfter.count();
   module.running = !s.stopped && !(stale && !ProcessAlive(s.pid));
   module.needsOperator = !module.running || s.port != PortState::kOpen || s.server != ServerState::kConnected ||
-                         s.rejected > 0 || s.unassigned > 0;
+                         s.rejected > 0 || s.unassigned > 0 || !s.stoppedWorkers.empty();
   return module;
 }
 
@@ -143,6 +145,10 @@ int RunStatusCommand(std::span<const std::string_view> args) {
       out += Line(module);
     }
     if (!module.status) PrintError(EscapeField(module.workdir), EscapeField(module.error));
+    if (module.status && module.running) {
+      for (const std::string& worker : module.status->stoppedWorkers)
+        PrintError(EscapeField(module.workdir), "part stopped: " + EscapeField(worker) + " (see its _acterr.log)");
+    }
   }
   if (json) out += "]\n";
   if (!WriteAll(stdout, out) || std::fflush(stdout) != 0) return kExitFailure;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "util/worker_failure.h"
+
 namespace strivex {
 
 bool BackgroundWork::Start(std::function<void()> task) {
@@ -18,7 +20,7 @@ bool BackgroundWork::Start(std::function<void()> task) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     try {
       tasks_.push_back({std::thread([task = std::move(task), done] {
-                          task();
+                          RunTask(kBackgroundWorker, task);
                           done->store(true);
                         }),
                         done});

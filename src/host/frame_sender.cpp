@@ -9,15 +9,18 @@
 namespace strivex {
 
 FrameSender::FrameSender(FrameQueue& queue, PortSerial& port, SentHook onSent,
-                         std::chrono::milliseconds retryPeriod)
-    : queue_(queue), port_(port), onSent_(std::move(onSent)), retryPeriod_(retryPeriod) {}
+                         std::chrono::milliseconds retryPeriod, WorkerWatch* workers)
+    : queue_(queue), port_(port), onSent_(std::move(onSent)), retryPeriod_(retryPeriod), workers_(workers) {}
 
 FrameSender::~FrameSender() { Stop(); }
 
 bool FrameSender::Start() {
   stop_.store(false);
   try {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      RunWorker(kFrameSenderWorker, [this] { Run(); }, workers_);
+      sending_.store(false);  // a write that failed that way is not going on
+    });
   } catch (const std::system_error& error) {
     WriteErrorLogEntry(Format("Lista de lucru: nu pot porni trimiterea cadrelor: %s", error.what()));
     return false;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "util/timings.h"
+#include "util/worker_failure.h"
 #include "worklist/frame_queue.h"
 
 namespace strivex {
@@ -20,9 +21,10 @@ class FrameSender {
   // Called on the sender's thread after a frame was written, to record what was sent.
   using SentHook = std::function<void(const QueuedFrame&)>;
 
-  // `queue` and `port` must outlive the sender.
+  // `queue` and `port` must outlive the sender, and `workers` (where an unexpected failure of the
+  // thread is told; it then stops) when given.
   FrameSender(FrameQueue& queue, PortSerial& port, SentHook onSent,
-              std::chrono::milliseconds retryPeriod = timings::kFrameResendPeriod);
+              std::chrono::milliseconds retryPeriod = timings::kFrameResendPeriod, WorkerWatch* workers = nullptr);
   ~FrameSender();
   FrameSender(const FrameSender&) = delete;
   FrameSender& operator=(const FrameSender&) = delete;
@@ -43,6 +45,7 @@ class FrameSender {
   PortSerial& port_;
   SentHook onSent_;
   std::chrono::milliseconds retryPeriod_;
+  WorkerWatch* workers_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> sending_{false};
   bool failureLogged_ = false;  // the sender's thread only

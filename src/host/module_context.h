@@ -13,7 +13,9 @@
 #include "outbox/retry_rules.h"
 #include "protocol/records.h"
 #include "protocol/translation.h"
+#include "util/steady_clock.h"
 #include "util/wake_signal.h"
+#include "util/worker_failure.h"
 #include "worklist/frame_queue.h"
 
 namespace strivex {
@@ -25,7 +27,16 @@ class PortSerial;
 class ResultQueue;
 struct ReceiveContext;
 
+struct OutboxRow;
+
 struct ModuleContext {
+  ModuleContext() : ModuleContext(RealSteadyClock()) {}
+  // `clock` times the module's waits and rate limits; tests set one.
+  explicit ModuleContext(SteadyClock clock) : steadyClock(std::move(clock)), server(steadyClock) {}
+  ModuleContext(const ModuleContext&) = delete;
+  ModuleContext& operator=(const ModuleContext&) = delete;
+
+  const SteadyClock steadyClock;
   // The request number the operator confirmed, given to the next message; 0 for none.
   std::atomic<int32_t> requestId{0};
   // Non-zero while a work list is read from the server (the panel says "Citesc lista pacienti").
@@ -74,6 +85,10 @@ struct ModuleContext {
   std::atomic<int64_t> lastStoredAt{0};
   // Called by the processing thread on every pass: re-opens a port whose device came back.
   std::function<void()> watchPort;
+  // The workers' unexpected failures, and which of them stopped for good.
+  WorkerWatch workers;
+  // Tests only: called before each outbox row is sent; a throw stands for a failure in handling it.
+  std::function<void(const OutboxRow&)> sendFault;
 };
 
 }  // namespace strivex

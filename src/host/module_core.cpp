@@ -48,8 +48,15 @@ void WaitAtMost(Condition done, std::chrono::milliseconds atMost) {
 
 }  // namespace
 
-ModuleCore::ModuleCore(HostRecord host, ModuleView& view)
-    : host_(host), view_(view), logNotice_([&view](const std::string& notice) { view.NotifyOperator(notice); }) {}
+ModuleCore::ModuleCore(HostRecord host, ModuleView& view, SteadyClock clock)
+    : host_(host),
+      view_(view),
+      logNotice_([&view](const std::string& notice) { view.NotifyOperator(notice); }),
+      context_(clock),
+      portReopen_(timings::kPortReopenPeriod, clock) {
+  context_.workers.SetNotify([&view](const std::string& notice) { view.NotifyOperator(notice); });
+  receive_.workers = &context_.workers;
+}
 
 ModuleCore::~ModuleCore() {
   if (!shutDown_ && (processing_.joinable() || upload_.joinable())) {
@@ -134,7 +141,8 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   host_.SetFlag(HostRecord::kWindowShown, 1);
   OpenSessions();
   OpenOutbox();
-  statusFile_ = std::make_unique<StatusFileWriter>(kStatusFileName);
+  statusFile_ = std::make_unique<StatusFileWriter>(kStatusFileName, timings::kStatusFilePeriod, &context_.workers,
+                                                   context_.steadyClock);
 
   serial_ = SerialSettings{};
   ReadSerialSettings(*localSession_, context_.localMachineId, serial_);
@@ -170,7 +178,8 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.watchPort = [this] { WatchPort(); };
   StartWorkers();
   frameSender_ = std::make_unique<FrameSender>(
-      context_.frameQueue, port_, [this](const QueuedFrame& frame) { RecordSentFrame(context_, frame); });
+      context_.frameQueue, port_, [this](const QueuedFrame& frame) { RecordSentFrame(context_, frame); },
+      timings::kFrameResendPeriod, &context_.workers);
   frameSender_->Start();
   if (!serverChosenByHost_) {
     const bool told = serverSession_->connected.load() != 1;  // the start-up's box tells of it
@@ -272,11 +281,7 @@ bool ModuleCore::OpenPort() {
 }
 
 void ModuleCore::WatchPort() {
-  constexpr auto kReopenPeriod = timings::kPortReopenPeriod;
-  if (!PortLost()) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastPortTry_ < kReopenPeriod) return;
-  lastPortTry_ = now;
+  if (!PortLost() || !portReopen_.Due()) return;
   // The partial message stays with the reader, which goes on with the same buffer once it reads.
   const PortOpenOutcome port = portOutage_.Open(port_, port_.PortName(), lineSettings());
   if (port.opened && !portWanted_.load()) port_.Close();  // closed meanwhile
@@ -330,7 +335,7 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
     now.outboxUnassigned = context_.outboxUnassigned.load();
     now.outboxOtherMachines = context_.outboxOtherMachines.load();
   }
-  now.serverOverdue = context_.server.Overdue(std::chrono::steady_clock::now());
+  now.serverOverdue = context_.server.Overdue(context_.steadyClock());
   now.outboxFailed = context_.outboxFailed.load() != 0;
   if (localSession_) now.localDatabase = localSession_->database;
   now.portName = port_.PortName();
@@ -352,6 +357,7 @@ ModuleStatus ModuleCore::StatusFileNow(const StatusSnapshot& now) const {
   status.lastReceivedAt = context_.lastReceivedAt.load();
   status.lastStoredAt = context_.lastStoredAt.load();
   status.pid = ::getpid();
+  status.stoppedWorkers = context_.workers.StoppedWorkers();
   return status;
 }
 

@@ -25,6 +25,7 @@
 #include "settings/db_dialog_run.h"
 #include "settings/db_settings_model.h"
 #include "util/log_files.h"
+#include "util/steady_clock.h"
 #include "util/thread_annotations.h"
 
 namespace strivex {
@@ -40,8 +41,9 @@ class WorkingDirectoryLock;
 // Every member is for the main window's thread, unless it says otherwise.
 class ModuleCore {
  public:
-  // Keeps `host` (a view of the host's record) and `view`, which must outlive the core.
-  ModuleCore(HostRecord host, ModuleView& view);
+  // Keeps `host` (a view of the host's record) and `view`, which must outlive the core. `clock`
+  // times the module's rate limits and the server's overdue work; tests set one.
+  ModuleCore(HostRecord host, ModuleView& view, SteadyClock clock = RealSteadyClock());
   // Stops and joins the workers if the shutdown did not run.
   ~ModuleCore();
   ModuleCore(const ModuleCore&) = delete;
@@ -163,7 +165,7 @@ class ModuleCore {
   DbConnectionFields serverShown_ GUARDED_BY(serverShownMutex_);
   std::unique_ptr<ServerReconnector> reconnector_;
   std::atomic<bool> portWanted_{false};
-  std::chrono::steady_clock::time_point lastPortTry_{};
+  Pacer portReopen_;  // the processing thread's
   std::thread processing_;
   std::thread upload_;
   std::unique_ptr<FrameSender> frameSender_;

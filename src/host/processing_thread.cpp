@@ -106,23 +106,32 @@ void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view
 
 void ProcessingThread(ModuleContext& context) {
   ReceiveContext& receive = *context.receive;
-  CodeTranslations codes = LoadCodeTranslations(CodeTranslationFileName(context.instrumentName));
-  context.translations = std::move(codes.translations);
   // A worker: the operator hears of it through the window, which this thread never waits for.
   const auto notify = [&context](const std::string& notice) { context.view->NotifyOperator(notice); };
-  if (!context.port->StartReader(receive)) notify(kNoThreadNotice);
+  const auto body = [&] {
+    CodeTranslations codes = LoadCodeTranslations(CodeTranslationFileName(context.instrumentName));
+    if (!codes.failure.empty()) notify(codes.failure);
+    context.translations = std::move(codes.translations);
+    if (!context.port->StartReader(receive)) notify(kNoThreadNotice);
 
-  const auto process = [&](std::string_view message, const MessageCuts& cuts) {
-    ProcessMessage(context, codes.modifierId, message, cuts);
+    const auto process = [&](std::string_view message, const MessageCuts& cuts) {
+      ProcessMessage(context, codes.modifierId, message, cuts);
+    };
+    while (receive.stop.load() == 0) {
+      ServeCompleteMessage(*context.port, receive, process, notify);
+      if (context.watchPort) context.watchPort();
+      receive.changed.WaitFor(kPollInterval);
+    }
+    // Bytes received before the stop still reach the raw log and, as far as they make samples,
+    // the outbox.
+    FinishConsumer(receive, process);
   };
-  while (receive.stop.load() == 0) {
-    ServeCompleteMessage(*context.port, receive, process, notify);
-    if (context.watchPort) context.watchPort();
-    receive.changed.WaitFor(kPollInterval);
+  if (!RunWorker(kProcessingWorker, body, &context.workers)) {
+    // Nothing interprets any more: the reader ends, and what it holds reaches the raw log at
+    // least; the upload and the shutdown see the reception done.
+    receive.RequestStop();
+    FinishConsumer(receive, [](std::string_view message, const MessageCuts&) { AppendRawLog(message); });
   }
-  // Bytes received before the stop still reach the raw log and, as far as they make samples,
-  // the outbox.
-  FinishConsumer(receive, process);
   context.translations.clear();
   context.uploadWake.Notify();
 }

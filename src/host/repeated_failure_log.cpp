@@ -8,7 +8,7 @@ namespace strivex {
 
 void RepeatedFailureLog::Write(const std::string& entry) {
   const auto now = clock_();
-  if (entry != last_) {
+  if (!last_ || entry != *last_) {
     Flush();
     WriteErrorLogEntry(entry);
     last_ = entry;
@@ -21,12 +21,12 @@ void RepeatedFailureLog::Write(const std::string& entry) {
 
 void RepeatedFailureLog::Flush() {
   if (repeats_ > 0) WriteSummary(clock_());
-  last_.clear();
+  last_.reset();
 }
 
 void RepeatedFailureLog::WriteSummary(std::chrono::steady_clock::time_point now) {
   // The entry's first line names the failure; the rest (the driver's words) stays as first written.
-  const std::string first = last_.substr(0, last_.find('\n'));
+  const std::string first = last_->substr(0, last_->find('\n'));
   const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(now - since_).count();
   WriteErrorLogEntry(Format("Aceeasi eroare inca de %lld ori in %lld min: %s", static_cast<long long>(repeats_),
                             static_cast<long long>(minutes), first.c_str()));

@@ -6,12 +6,12 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
 
-namespace strivex {
+#include "util/steady_clock.h"
 
-using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+namespace strivex {
 
 class RepeatedFailureLog {
  public:
@@ -26,9 +26,9 @@ class RepeatedFailureLog {
   void WriteSummary(std::chrono::steady_clock::time_point now);
 
   SteadyClock clock_;
-  std::string last_;
-  int64_t repeats_ = 0;  // of last_, since `since_`
-  std::chrono::steady_clock::time_point since_{};
+  std::optional<std::string> last_;  // none: the next failure is written as it is
+  int64_t repeats_ = 0;               // of last_, since `since_`
+  std::chrono::steady_clock::time_point since_;
 };
 
 }  // namespace strivex

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "util/worker_failure.h"
+
 namespace strivex {
 
 void RequestLookupRunner::Begin(int32_t requestId, Done done) {
@@ -43,7 +45,12 @@ void RequestLookupRunner::Run() {
       requestId = *next_;
       next_.reset();
     }
-    const RequestCheck check = Check(requestId);
+    RequestCheck check;
+    if (const auto failure = RunTask(kLookupWorker, [&] { check = Check(requestId); })) {
+      check = RequestCheck{};
+      check.outcome = RequestCheck::Outcome::kFailed;
+      check.error = *failure;
+    }
     Done done;
     {
       MutexLock lock(mutex_);

@@ -10,6 +10,19 @@ bool Open(const BazaDeDate* session) { return session != nullptr && session->con
 
 }  // namespace
 
+class ServerLink::InFlight {
+ public:
+  explicit InFlight(ServerLink& link) : link_(link) {
+    link_.workSince_.store(link_.clock_().time_since_epoch().count());
+  }
+  ~InFlight() { link_.workSince_.store(kNoWork); }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  ServerLink& link_;
+};
+
 bool ServerLink::Connected() const { return Open(session_.load()); }
 
 LinkResult ServerLink::Run(const Work& work, Needs needs) {
@@ -22,9 +35,8 @@ LinkResult ServerLink::Run(const Work& work, Needs needs) {
 LinkResult ServerLink::TryRun(const Work& work, std::chrono::milliseconds wait, Needs needs) {
   if (aborted_.load() || (needs == Needs::kConnected && !Connected())) return {};
   if (!mutex_.try_lock_for(wait)) return {LinkOutcome::kBusy, {}};
-  LinkResult result = RunLocked(work, needs);
-  mutex_.unlock();
-  return result;
+  const MutexLock lock(mutex_, std::adopt_lock);
+  return RunLocked(work, needs);
 }
 
 LinkResult ServerLink::RunLocked(const Work& work, Needs needs) {
@@ -32,9 +44,11 @@ LinkResult ServerLink::RunLocked(const Work& work, Needs needs) {
   // Aborted while this thread waited for the lock.
   if (aborted_.load() || session == nullptr || (needs == Needs::kConnected && !Open(session))) return {};
   Scope scope(*session, codes_, ids_, target_, targetDirect_);
-  workSince_.store(std::chrono::steady_clock::now().time_since_epoch().count());
-  const bool applied = work(scope);
-  workSince_.store(0);
+  bool applied = false;
+  {
+    const InFlight inFlight(*this);
+    applied = work(scope);
+  }
   if (applied) return {LinkOutcome::kApplied, {}};
   LinkResult result;
   result.serverText = session->lastErrorText();
@@ -56,7 +70,7 @@ void ServerLink::Abort() {
 
 std::optional<std::chrono::steady_clock::time_point> ServerLink::WorkSince() const {
   const auto since = workSince_.load();
-  if (since == 0) return std::nullopt;
+  if (since == kNoWork) return std::nullopt;
   return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(since));
 }
 

@@ -8,10 +8,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "util/steady_clock.h"
 #include "util/thread_annotations.h"
 #include "util/timings.h"
 
@@ -59,6 +61,9 @@ struct LinkResult {
 
 class ServerLink {
  public:
+  // `clock` times the work in flight (WorkSince).
+  explicit ServerLink(SteadyClock clock = RealSteadyClock()) : clock_(std::move(clock)) {}
+
   // What work sees of the link; it exists only while the lock is held.
   class Scope {
    public:
@@ -96,7 +101,8 @@ class ServerLink {
   // Whether the session is open now; a hint, as it may be lost the moment after.
   bool Connected() const;
 
-  // Runs `work` under the lock; waits for a login in progress. Worker threads.
+  // Runs `work` under the lock; waits for a login in progress. Worker threads. An exception out of
+  // `work` leaves the link as it found it (unlocked, no work in flight) and goes on to the caller.
   LinkResult Run(const Work& work, Needs needs = Needs::kConnected) EXCLUDES(mutex_);
   // Runs `work` only if the lock is free within `wait`; kBusy otherwise. The window's thread.
   LinkResult TryRun(const Work& work, std::chrono::milliseconds wait = std::chrono::milliseconds(0),
@@ -123,11 +129,17 @@ class ServerLink {
  private:
   LinkResult RunLocked(const Work& work, Needs needs) REQUIRES(mutex_);
 
+  // Marks the work in flight for WorkSince until it ends, however it ends.
+  class InFlight;
+  static constexpr std::chrono::steady_clock::rep kNoWork = std::numeric_limits<std::chrono::steady_clock::rep>::min();
+
+  const SteadyClock clock_;
   Mutex mutex_;
   std::atomic<BazaDeDate*> session_{nullptr};  // statements on it only with mutex_ held
   std::atomic<bool> aborted_{false};
-  // Of the work in flight, steady clock ticks; 0 while none runs.
-  std::atomic<std::chrono::steady_clock::rep> workSince_{0};
+  // Of the work in flight, steady clock ticks; kNoWork while none runs (0 is a time like any
+  // other: the clock's epoch is the machine's boot).
+  std::atomic<std::chrono::steady_clock::rep> workSince_{kNoWork};
   CodeLists codes_ GUARDED_BY(mutex_);
   MachineIds ids_ GUARDED_BY(mutex_);
   std::string target_ GUARDED_BY(mutex_);

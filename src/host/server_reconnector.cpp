@@ -47,7 +47,10 @@ void ServerReconnector::Start() {
   if (thread_.joinable()) return;
   stop_.store(false);
   try {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      RunWorker(kReconnectionWorker, [this] { Run(); }, &context_.workers,
+                [this](std::chrono::milliseconds backOff) { return Pause(backOff); });
+    });
   } catch (const std::system_error&) {
     // Without the thread the module works as before: no reconnection.
   }

@@ -23,7 +23,7 @@ struct ReconnectPolicy {
   std::chrono::milliseconds first{timings::kReconnectFirst};
   std::chrono::milliseconds longest{timings::kReconnectLongest};
   // What the log's outage texts are timed by (the waits themselves use the steady clock).
-  SteadyClock clock = [] { return std::chrono::steady_clock::now(); };
+  SteadyClock clock = RealSteadyClock();
 };
 
 // Doubles the delay up to the policy's longest.

@@ -76,6 +76,7 @@ JsonObjectWriter StatusJson(const ModuleStatus& status) {
       .Integer("last_stored_at", status.lastStoredAt)
       .Integer("pid", status.pid)
       .Bool("stopped", status.stopped)
+      .Texts("stopped_workers", status.stoppedWorkers)
       .Integer("written_at", status.writtenAt);
   return json;
 }
@@ -109,6 +110,14 @@ std::optional<ModuleStatus> StatusFromJson(const JsonValue& value) {
   status.pid = integer("pid");
   status.stopped = member("stopped", JsonValue::Kind::kBool).boolean;
   status.writtenAt = integer("written_at");
+  // Optional: files written before it was added still read.
+  if (const JsonValue* workers = value.Find("stopped_workers"); workers != nullptr) {
+    if (workers->kind != JsonValue::Kind::kArray) return std::nullopt;
+    for (const JsonValue& worker : workers->items) {
+      if (worker.kind != JsonValue::Kind::kText) return std::nullopt;
+      status.stoppedWorkers.push_back(worker.text);
+    }
+  }
   if (!whole || !port || !server) return std::nullopt;
   status.port = *port;
   status.server = *server;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/flat_json.h"
 
@@ -38,6 +39,9 @@ struct ModuleStatus {
   int64_t lastStoredAt = 0;
   int64_t pid = 0;
   bool stopped = false;  // the module's last word
+  // Parts of a running module that stopped after a failure nobody expected (their worker keys);
+  // absent from older files.
+  std::vector<std::string> stoppedWorkers;
   int64_t writtenAt = 0;  // unix seconds
   friend bool operator==(const ModuleStatus&, const ModuleStatus&) = default;
 };

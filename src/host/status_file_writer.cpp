@@ -9,11 +9,14 @@
 
 namespace strivex {
 
-StatusFileWriter::StatusFileWriter(std::string path, std::chrono::milliseconds period)
-    : path_(std::move(path)), period_(period) {
+StatusFileWriter::StatusFileWriter(std::string path, std::chrono::milliseconds period, WorkerWatch* workers,
+                                   SteadyClock clock)
+    : path_(std::move(path)), period_(period), workers_(workers), clock_(std::move(clock)) {
   written_.pid = -1;  // differs from any offer, so the first one is written
   try {
-    worker_ = std::thread([this] { Run(); });
+    worker_ = std::thread([this] {
+      RunWorker(kStatusFileWorker, [this] { Run(); }, workers_, [this](auto backOff) { return Pause(backOff); });
+    });
   } catch (const std::system_error&) {
     // The module runs on without its status file.
   }
@@ -57,7 +60,7 @@ void StatusFileWriter::Run() {
       next.writtenAt = written_.writtenAt;
       if (next == written_) {
         offered_.reset();
-      } else if (finishing_ || std::chrono::steady_clock::now() >= lastWrite_ + period_) {
+      } else if (finishing_ || !lastWrite_ || clock_() >= *lastWrite_ + period_) {
         offered_.reset();
         lock.unlock();
         Write(std::move(next));
@@ -68,11 +71,17 @@ void StatusFileWriter::Run() {
     if (finishing_ && !offered_) return;
     // An offer that must wait for the period is looked at again when it ends.
     if (offered_) {
-      wake_.wait_until(lock, lastWrite_ + period_);
+      wake_.wait_for(lock, *lastWrite_ + period_ - clock_());
     } else {
       wake_.wait(lock, [this] { return offered_.has_value() || finishing_; });
     }
   }
+}
+
+bool StatusFileWriter::Pause(std::chrono::milliseconds backOff) {
+  std::unique_lock lock(mutex_);
+  // A worker failing while it finishes would fail again: the last status is not waited for.
+  return !wake_.wait_for(lock, backOff, [this] { return finishing_; });
 }
 
 void StatusFileWriter::Write(ModuleStatus status) {
@@ -86,7 +95,7 @@ void StatusFileWriter::Write(ModuleStatus status) {
     lastError_ = error;
   }
   written_ = std::move(status);
-  lastWrite_ = std::chrono::steady_clock::now();
+  lastWrite_ = clock_();
 }
 
 }  // namespace strivex

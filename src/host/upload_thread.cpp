@@ -16,6 +16,7 @@
 #include "util/format.h"
 #include "util/log_files.h"
 #include "util/timings.h"
+#include "util/worker_failure.h"
 
 namespace strivex {
 
@@ -65,6 +66,29 @@ void LogAssignedResults(const std::vector<OutboxRow>& stored) {
     }
     log.WriteResult(row.parameterCode, row.value);
   }
+}
+
+// One row's send. A failure nobody expected in its handling counts as the server's refusal, under
+// the retry rules, with the failure's text: the row ends rejected instead of failing every pass.
+SendOutcome SendGuarded(ModuleContext& context, const OutboxRow& row, std::string& serverText) {
+  SendOutcome outcome = SendOutcome::kRejected;
+  try {
+    if (context.sendFault) context.sendFault(row);
+    outcome = SendOutboxRow(context, row, serverText);
+  } catch (...) {
+    serverText = FailureText(std::current_exception());
+    if (context.workers.IsNew(kUploadWorker, serverText)) {
+      WriteErrorLogEntry(Format("Firul upload: eroare neasteptata la rezultatul %lld (cerere %d, %s): %s",
+                                static_cast<long long>(row.id), row.requestId, row.parameterCode.c_str(),
+                                serverText.c_str()));
+    }
+    return SendOutcome::kRejected;
+  }
+  if (outcome == SendOutcome::kRejected) {
+    WriteErrorLogEntry(Format("Rezultatul %lld (cerere %d, %s) refuzat de server: %s", static_cast<long long>(row.id),
+                              row.requestId, row.parameterCode.c_str(), serverText.c_str()));
+  }
+  return outcome;
 }
 
 void RefreshBacklog(ModuleContext& context) {
@@ -198,15 +222,10 @@ DrainResult DrainOutbox(ModuleContext& context) {
     for (const OutboxRow& row : due) {
       if (context.uploadStop.load() != 0) break;
       std::string serverText;
-      const SendOutcome outcome = SendOutboxRow(context, row, serverText);
+      const SendOutcome outcome = SendGuarded(context, row, serverText);
       if (outcome == SendOutcome::kConnectionLost) {
         lost = true;
         break;
-      }
-      if (outcome == SendOutcome::kRejected) {
-        WriteErrorLogEntry(Format("Rezultatul %lld (cerere %d, %s) refuzat de server: %s",
-                                  static_cast<long long>(row.id), row.requestId, row.parameterCode.c_str(),
-                                  serverText.c_str()));
       }
       if (!RecordOutcome(outbox, row, outcome, serverText, context.retryPolicy, Now(context))) {
         // Sending again a row whose mark did not stick would store it twice: wait for the next pass.
@@ -235,35 +254,51 @@ DrainResult DrainOutbox(ModuleContext& context) {
   return {sent, lost};
 }
 
+namespace {
+
+void UploadLoop(ModuleContext& context) {
+  RefreshBacklog(context);
+  int64_t lastPurge = Now(context);  // the start-up has just purged
+  for (;;) {
+    const bool stopping = context.uploadStop.load() != 0;
+    std::vector<RowPatientLookup> lookups;
+    while (UploadHeadBatch(context, &lookups)) {
+    }
+    // Ended first, then empty: the processing thread's last batch is queued before it ends.
+    if (stopping && ProcessingEnded(context) && context.resultQueue->Empty()) break;
+    // Every queued batch is listed first: no row waits for the server.
+    if (!stopping) LookUpRowPatients(context, lookups);
+    const DrainResult drained = stopping ? DrainResult{} : DrainOutbox(context);
+    if (!stopping && drained.sent == 0) PurgeWhenDue(context, lastPurge);
+    std::chrono::milliseconds wait = kPollInterval;
+    if (stopping) {
+      wait = std::chrono::milliseconds(50);
+    } else if (!drained.stalled) {
+      wait = NextWait(context);
+    }
+    context.uploadWake.WaitFor(wait);
+  }
+  RefreshBacklog(context);
+}
+
+// A failed upload starts again after `backOff`, unless the stop comes first.
+bool UploadPause(ModuleContext& context, std::chrono::milliseconds backOff) {
+  const auto until = std::chrono::steady_clock::now() + backOff;
+  for (auto now = std::chrono::steady_clock::now(); context.uploadStop.load() == 0; now = std::chrono::steady_clock::now()) {
+    if (now >= until) return true;
+    context.uploadWake.WaitFor(until - now);
+  }
+  return false;
+}
+
+}  // namespace
+
 void UploadThread(ModuleContext& context) {
   context.uploadFinished.store(0);
-  try {
-    WriteDataLogSessionMarker();
-    RefreshBacklog(context);
-    int64_t lastPurge = Now(context);  // the start-up has just purged
-    for (;;) {
-      const bool stopping = context.uploadStop.load() != 0;
-      std::vector<RowPatientLookup> lookups;
-      while (UploadHeadBatch(context, &lookups)) {
-      }
-      // Ended first, then empty: the processing thread's last batch is queued before it ends.
-      if (stopping && ProcessingEnded(context) && context.resultQueue->Empty()) break;
-      // Every queued batch is listed first: no row waits for the server.
-      if (!stopping) LookUpRowPatients(context, lookups);
-      const DrainResult drained = stopping ? DrainResult{} : DrainOutbox(context);
-      if (!stopping && drained.sent == 0) PurgeWhenDue(context, lastPurge);
-      std::chrono::milliseconds wait = kPollInterval;
-      if (stopping) {
-        wait = std::chrono::milliseconds(50);
-      } else if (!drained.stalled) {
-        wait = NextWait(context);
-      }
-      context.uploadWake.WaitFor(wait);
-    }
-    RefreshBacklog(context);
-  } catch (const std::exception&) {
-    // An unexpected failure ends the thread like a stop does; the outbox keeps what is pending.
-  }
+  WriteDataLogSessionMarker();
+  // Rows pending stay in the outbox whatever happens here; the next start sends them.
+  RunWorker(kUploadWorker, [&context] { UploadLoop(context); }, &context.workers,
+            [&context](std::chrono::milliseconds backOff) { return UploadPause(context, backOff); });
   context.uploadFinished.store(1);
 }
 

@@ -4,6 +4,7 @@
 
 #include "db/baza_de_date.h"
 #include "util/log_files.h"
+#include "util/worker_failure.h"
 #include "worklist/work_list_query.h"
 
 namespace strivex {
@@ -22,7 +23,11 @@ bool WorkListRunner::Begin(bool unsentOnly, std::function<void()> done) {
   context_.workListReading.store(1);
   try {
     worker_ = std::thread([this, unsentOnly, done = std::move(done)] {
-      Read(unsentOnly);
+      if (const auto failure = RunTask(kWorkListWorker, [&] { Read(unsentOnly); })) {
+        MutexLock lock(mutex_);
+        read_.clear();
+        outcome_ = {false, *failure};
+      }
       context_.workListReading.store(0);
       if (done) done();
     });

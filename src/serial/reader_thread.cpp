@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "serial/port_link.h"
+#include "util/worker_failure.h"
 
 namespace strivex {
 
@@ -98,11 +99,12 @@ int64_t MonotonicSeconds() {
   return now.tv_sec;
 }
 
-void ReaderThread(ReceiveContext& context) {
-  PortLink& link = *context.port.load(std::memory_order_acquire);
-  bool room = EnsureRoom(context);
+namespace {
+
+// Reads until the message completes (true), a stop comes or the buffer is full (`room` false).
+bool ReadMessage(ReceiveContext& context, PortLink& link, bool& room) {
+  room = EnsureRoom(context);
   SilenceRule silence;
-  bool completed = false;
   while (room && context.stop.load(std::memory_order_acquire) == 0) {
     if (link.open.load(std::memory_order_acquire) == 0) {
       std::this_thread::sleep_for(kClosedPortPause);
@@ -127,13 +129,24 @@ void ReaderThread(ReceiveContext& context) {
     } else if (context.state.load(std::memory_order_acquire) != RX_IDLE) {
       const bool wasMarked = silence.Marked();
       if (silence.OnEmptyRead(MonotonicSeconds())) {
-        completed = true;
         Complete(context);
-        break;
+        return true;
       }
       if (!wasMarked) context.state.store(RX_SILENCE, std::memory_order_release);
     }
   }
+  return false;
+}
+
+}  // namespace
+
+void ReaderThread(ReceiveContext& context) {
+  PortLink& link = *context.port.load(std::memory_order_acquire);
+  bool room = true;
+  bool completed = false;
+  // A reader that fails keeps what it had for the consumer's end, as at a stop; it is not started
+  // again by itself, and the operator is told.
+  RunWorker(kReaderWorker, [&] { completed = ReadMessage(context, link, room); }, context.workers);
   // The cuts are told before the hand-over (RX_COMPLETE, or `finished` for a stopped message).
   if (!room) {
     // Cannot hold more: deliver what is there rather than lose it.

@@ -10,6 +10,7 @@
 
 #include "serial/message_cuts.h"
 #include "util/wake_signal.h"
+#include "util/worker_failure.h"
 
 namespace strivex {
 
@@ -44,6 +45,8 @@ struct ReceiveContext {
   std::atomic<uint8_t> finished{0};  // 1 once the last started reader has ended
   // Notified when a message completes, a reader finishes or a stop is asked for.
   WakeSignal changed;
+  // Where a reader's unexpected failure is told; set before the first reader starts.
+  WorkerWatch* workers = nullptr;
 
   // Asks the reader and the consumer to end, and wakes the consumer.
   void RequestStop() {

@@ -11,7 +11,11 @@ std::string CodeTranslationFileName(std::string_view instrumentName) {
 
 CodeTranslations LoadCodeTranslations(const std::string& fileName) {
   INILoader ini;
-  if (!ini.Load(fileName)) return CodeTranslations{};
+  if (!ini.Load(fileName)) {
+    CodeTranslations none;
+    none.failure = ini.Failure();
+    return none;
+  }
   return TranslationsFromIni(ini);
 }
 

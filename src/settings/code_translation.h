@@ -19,12 +19,14 @@ struct CodeTranslations {
   bool fileLoaded = false;       // whether the file was found and read
   TranslationList translations;  // empty unless TRANSLATE is exactly "1"
   int32_t modifierId = 0;        // MODIFICATORID; handed to the interpreter
+  std::string failure;           // what the operator is to be told of a file that did not load
 };
 
 // "%s.ini" with the instrument name, looked for in the current directory.
 std::string CodeTranslationFileName(std::string_view instrumentName);
 
-// Loads `fileName`; a file that does not load gives no translations and modifier id 0.
+// Loads `fileName`; a file that does not load gives no translations and modifier id 0, and the
+// loader's failure, if any.
 CodeTranslations LoadCodeTranslations(const std::string& fileName);
 
 // The translations of an already loaded file (V1, V2, ... up to the first gap).

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/message_box.h"
 #include "util/format.h"
 #include "util/text_scan.h"
 
@@ -48,12 +47,13 @@ class ReadOnlyFile {
 }  // namespace
 
 bool INILoader::Load(const std::string& fileName) {
+  failure_.clear();
   struct stat info {};
   if (::stat(fileName.c_str(), &info) != 0) {
     const int code = errno;
     errno = 0;
     // A missing file just means this installation has no translations.
-    if (code != ENOENT) platform::MessageBox(Format("Eroare: %d la fuctia FindFirstFile", code));
+    if (code != ENOENT) failure_ = Format("Eroare: %d la fuctia FindFirstFile", code);
     return false;
   }
   // A directory or device of that name cannot be read as the file.

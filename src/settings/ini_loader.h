@@ -26,9 +26,12 @@ class INILoader {
   INILoader(const INILoader&) = delete;
   INILoader& operator=(const INILoader&) = delete;
 
-  // Reads the file's entries. False when it is missing or cannot be opened; a lookup failure
-  // other than "no such file" is shown to the operator ("Eroare: %d la fuctia FindFirstFile").
+  // Reads the file's entries. False when it is missing or cannot be opened. A lookup failure other
+  // than "no such file" leaves what the operator is to be told in Failure() ("Eroare: %d la fuctia
+  // FindFirstFile"): the caller tells it its own way, as a worker must not wait for a box.
   bool Load(const std::string& fileName);
+  // Why the last Load failed, when the operator is to know; empty otherwise.
+  const std::string& Failure() const { return failure_; }
 
   // True with the first matching entry's value, or false with `value` emptied.
   bool GetValue(std::string& value, std::string_view name) const;
@@ -38,6 +41,7 @@ class INILoader {
 
  private:
   std::vector<IniEntry> entries_;
+  std::string failure_;
 };
 
 // Builds the entries from a text already in memory (a NUL byte ends it).

@@ -171,6 +171,14 @@ JsonObjectWriter& JsonObjectWriter::Integer(std::string_view key, int64_t value)
   return *this;
 }
 
+JsonObjectWriter& JsonObjectWriter::Texts(std::string_view key, const std::vector<std::string>& values) {
+  Key(key);
+  body_ += "[";
+  for (size_t i = 0; i < values.size(); ++i) body_ += (i == 0 ? "" : ", ") + JsonQuote(values[i]);
+  body_ += "]";
+  return *this;
+}
+
 JsonObjectWriter& JsonObjectWriter::Bool(std::string_view key, bool value) {
   Key(key);
   body_ += value ? "true" : "false";

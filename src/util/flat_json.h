@@ -42,6 +42,8 @@ class JsonObjectWriter {
   JsonObjectWriter& Text(std::string_view key, std::string_view value);
   JsonObjectWriter& Integer(std::string_view key, int64_t value);
   JsonObjectWriter& Bool(std::string_view key, bool value);
+  // An array of texts.
+  JsonObjectWriter& Texts(std::string_view key, const std::vector<std::string>& values);
   // "{...}".
   std::string Finish() const { return "{" + body_ + "}"; }
 

@@ -72,6 +72,11 @@ inline constexpr milliseconds kStatusRepaint{200};
 // module stopped without saying so.
 inline constexpr milliseconds kStatusFilePeriod{2000};
 
+// A worker whose body failed in a way nobody expected, and whose work can go on (the upload, the
+// reconnection, the status file), starts again after this: soon, as results wait, yet not in a
+// tight loop when the failure comes back at once.
+inline constexpr milliseconds kWorkerRestartPause{2000};
+
 // ---- the outbox of results ---------------------------------------------------------------------
 
 // A row the server refused is tried this many more times (a laboratory may fix a code table in

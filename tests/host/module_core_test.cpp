@@ -26,6 +26,7 @@
 #include "host/processing_thread.h"
 #include "host/upload_thread.h"
 #include "host/recording_view.h"
+#include "host/upload_rig.h"
 #include "host/status_panel.h"
 #include "db/silent_server.h"
 #include "support/lab_cluster.h"
@@ -75,10 +76,11 @@ class ModuleCoreTest : public ::testing::Test {
     core.requestCodeLookup().Join();
   }
 
-  std::unique_ptr<ModuleCore> Start(uint8_t serverUnavailable, int32_t machineId = 5) {
+  std::unique_ptr<ModuleCore> Start(uint8_t serverUnavailable, int32_t machineId = 5,
+                                    SteadyClock clock = RealSteadyClock()) {
     host_ = std::make_unique<HostRecordBuffer>(machineId, "Strivex", LocalPath(), 1);
     host_->record().SetFlag(HostRecord::kServerUnavailable, serverUnavailable);
-    auto core = std::make_unique<ModuleCore>(host_->record(), view_);
+    auto core = std::make_unique<ModuleCore>(host_->record(), view_, std::move(clock));
     core->Initialize(0x1234);
     return core;
   }
@@ -91,6 +93,12 @@ class ModuleCoreTest : public ::testing::Test {
   std::unique_ptr<HostRecordBuffer> host_;
   std::string lab_;
 };
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
 
 TEST_F(ModuleCoreTest, FirstStartWritesDefaultsThatTheNextStartUses) {
   {
@@ -499,6 +507,50 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   EXPECT_EQ(view_.RowCount(), 2u);
 }
 
+// A failure nobody expected while one row is handled: told once in "_acterr.log", the row ends
+// rejected with the failure's text, and the upload goes on with the others.
+TEST_F(ModuleCoreTest, ARowWhoseHandlingThrowsEndsRejectedAndTheUploadGoesOn) {
+  if (!UseLabServer()) GTEST_SKIP() << "no development server";
+  BazaDeDate lab;
+  ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
+  const int requestId = 1700000000 + static_cast<int>(getpid() % 100000000);
+  std::string error;
+  auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
+  ASSERT_TRUE(outbox) << error;
+  testing::UploadRig rig(outbox.get());
+  ModuleContext& context = rig.context;
+  context.server.Attach(&lab);
+  context.server.SetMachineIds({5, 5});
+  context.server.SetCodes({{}, {{1, "S_TRV", 1, "LEU"}, {1, "S_TRV", 13, "GLU"}, {1, "S_TRV", 7, "SG"}}});
+  context.retryPolicy = {1, 0};  // one more try, at once: the failure comes back, then it is rejected
+  context.sendFault = [](const OutboxRow& row) {
+    if (row.parameterCode == "GLU") throw std::length_error("basic_string::_M_create");
+  };
+  SampleList samples;
+  GroupRecord& group = samples.emplace_back(requestId).groups.emplace_back("S_TRV");
+  for (const char* code : {"LEU", "GLU", "SG"}) {
+    ResultRecord& result = group.results.emplace_back();
+    result.parameterCode = code;
+    result.value = "neg";
+  }
+  ASSERT_TRUE(outbox->AddMessage(samples, GetLocalTime(), error)) << error;
+
+  std::thread upload(UploadThread, std::ref(context));
+  const bool settled = WaitFor([&] { return outbox->Stats().pending == 0; }, 20s);
+  context.uploadStop.store(1);
+  context.uploadWake.Notify();
+  upload.join();
+  ASSERT_TRUE(settled);
+  EXPECT_EQ(StoredRows(lab, std::to_string(requestId)).size(), 2u);
+  const std::vector<OutboxRow> rejected = outbox->List(OutboxState::kRejected);
+  ASSERT_EQ(rejected.size(), 1u);
+  EXPECT_EQ(rejected[0].parameterCode, "GLU");
+  EXPECT_EQ(rejected[0].lastError, "basic_string::_M_create");
+  EXPECT_EQ(Occurrences(ReadFile(dir_ / "_acterr.log"), "Firul upload: eroare neasteptata"), 1u);
+  EXPECT_TRUE(context.workers.StoppedWorkers().empty());
+  lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
+}
+
 // Machine 7's module once worked in this folder: its waiting result is neither sent by machine
 // 5's module nor stored under machine 5, but counted, and goes when machine 7's module starts.
 TEST_F(ModuleCoreTest, AnotherInstrumentsResultsWaitForTheirOwnModule) {
@@ -797,6 +849,36 @@ TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad
   core->ShutdownModule();
 }
 
+// On a machine that has just booted (the steady clock, standing still here, near its epoch), the
+// first re-open of a lost port is not held back until the machine has been up for a period.
+TEST_F(ModuleCoreTest, ALostPortIsTriedAgainAtOnceOnAMachineThatHasJustBooted) {
+  const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  auto core = Start(1, 5, [] { return std::chrono::steady_clock::time_point{} + 1s; });
+  ASSERT_TRUE(core->port().IsOpen());
+  testing::PtyPair replugged;  // already there when the loss is seen: the first try opens it
+  std::filesystem::remove(dir_ / "dev" / "ttyS0");
+  std::filesystem::create_symlink(replugged.slavePath(), dir_ / "dev" / "ttyS0");
+  rig_.pty().CloseMaster();
+  replugged.Write(report);
+  EXPECT_TRUE(WaitFor([&] { return view_.RowCount() == 1; }, 15s)) << "not reopened";
+  core->ShutdownModule();
+}
+
+// A translation file whose lookup fails (here a link to itself) is told to the operator through
+// the window's queue, never in a box of the processing thread; results arrive untranslated.
+TEST_F(ModuleCoreTest, ATranslationFileThatCannotBeLookedUpIsToldOnceWithoutABox) {
+  const std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");
+  std::filesystem::create_symlink("Strivex.ini", dir_ / "Strivex.ini");
+  auto core = Start(1);
+  rig_.pty().Write(report);
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 1; }, 15s));
+  rig_.pty().Write(report);
+  ASSERT_TRUE(WaitFor([&] { return view_.RowCount() == 2; }, 15s));
+  EXPECT_EQ(view_.Notices(), std::vector<std::string>{"Eroare: 40 la fuctia FindFirstFile"});
+  EXPECT_TRUE(boxes_.Texts().empty());
+  core->ShutdownModule();
+}
+
 // The re-opening runs on the processing thread: a device that comes back refusing the settings is
 // told to the operator through the window's queue, once for the outage, never in a box of that
 // thread's own (which debug builds abort on).
@@ -820,12 +902,6 @@ TEST_F(ModuleCoreTest, AReturningDeviceThatRefusesTheSettingsIsToldOncePerOutage
   EXPECT_EQ(view_.Notices(), std::vector<std::string>{refused});
   EXPECT_TRUE(boxes_.Texts().empty());
   core->ShutdownModule();
-}
-
-size_t Occurrences(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-  return count;
 }
 
 // A stored device path keeps its capitals and opens at the start. Once its device is gone, the

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -50,12 +52,13 @@ std::string Slurp(int fd) {
 }
 
 TEST(StatusFileTest, ReplacesTheFileWholeAndReadsBackWhatWasWritten) {
-  const std::vector<ModuleStatus> states = {
+  std::vector<ModuleStatus> states = {
       Status(PortState::kOpen, ServerState::kConnected, 24, false),      // running with a backlog
       Status(PortState::kLost, ServerState::kConnected, 0, false),       // the port's device gone
       Status(PortState::kOpen, ServerState::kOverdue, 3, false),         // a frozen server
       Status(PortState::kClosed, ServerState::kUnavailable, 0, true),    // the module's end
   };
+  states[1].stoppedWorkers = {"reader", "processing"};
   strivex::testing::TempDir dir;
   const std::string path = (dir / kStatusFileName).string();
   for (const ModuleStatus& state : states) {
@@ -76,10 +79,30 @@ TEST(StatusFileTest, ReplacesTheFileWholeAndReadsBackWhatWasWritten) {
   }
 }
 
+// A file written before the stopped parts were added still reads.
+TEST(StatusFileTest, AFileWithoutStoppedWorkersStillReads) {
+  strivex::testing::TempDir dir;
+  const std::string path = (dir / kStatusFileName).string();
+  std::string text = StatusJson(Status(PortState::kOpen, ServerState::kConnected, 1, false)).Finish();
+  const size_t member = text.find(", \"stopped_workers\": []");
+  ASSERT_NE(member, std::string::npos);
+  text.erase(member, std::strlen(", \"stopped_workers\": []"));
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  std::fputs(text.c_str(), file);
+  std::fclose(file);
+  std::string error;
+  const auto read = ReadStatusFile(path, error);
+  ASSERT_TRUE(read) << error;
+  EXPECT_TRUE(read->stoppedWorkers.empty());
+}
+
+// On a machine that booted a moment ago (the steady clock near its epoch), the first offer is
+// still written at once.
 TEST(StatusFileTest, WriterWaitsOutItsPeriodButWritesTheEndAtOnce) {
   strivex::testing::TempDir dir;
   const std::string path = (dir / kStatusFileName).string();
-  StatusFileWriter writer(path, std::chrono::hours(1));
+  StatusFileWriter writer(path, std::chrono::hours(1), nullptr,
+                          [] { return std::chrono::steady_clock::time_point{} + 20s; });
   std::string error;
   auto pendingIs = [&](int64_t pending) {
     const auto read = ReadStatusFile(path, error);

@@ -119,6 +119,7 @@ TEST(StatusCommandTest, ReportsRealModulesAndExitsByWhatNeedsAnOperator) {
 }
 
 // A module that never said it stopped: only an old file of a process that is gone counts as stopped.
+// A running module one of whose parts stopped needs an operator, and the part is named.
 TEST(StatusCommandTest, SilentModuleIsStoppedOnlyWhenItsFileIsOldAndItsProcessGone) {
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
@@ -130,10 +131,13 @@ TEST(StatusCommandTest, SilentModuleIsStoppedOnlyWhenItsFileIsOldAndItsProcessGo
     int64_t pid;
     int64_t age;
     const char* module;  // the text line's last field
+    std::vector<std::string> stoppedWorkers;
+    int exitCode;
   } cases[] = {
-      {"old, process gone", child, 3600, "stopped"},
-      {"old, process alive", ::getpid(), 3600, "running"},
-      {"fresh, process gone", child, 0, "running"},
+      {"old, process gone", child, 3600, "stopped", {}, 1},
+      {"old, process alive", ::getpid(), 3600, "running", {}, 0},
+      {"fresh, process gone", child, 0, "running", {}, 0},
+      {"running, its processing stopped", ::getpid(), 0, "running", {"processing"}, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -143,11 +147,15 @@ TEST(StatusCommandTest, SilentModuleIsStoppedOnlyWhenItsFileIsOldAndItsProcessGo
     status.port = PortState::kOpen;
     status.pid = c.pid;
     status.writtenAt = now - c.age;
+    status.stoppedWorkers = c.stoppedWorkers;
     std::string error;
     ASSERT_TRUE(WriteStatusFile((dir / kStatusFileName).string(), status, error)) << error;
+    ::testing::internal::CaptureStderr();
     const CliRun run = Status({dir.path().string()});
+    const std::string told = ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(run.out.ends_with(std::string("\t") + c.module + "\n")) << run.out;
-    EXPECT_EQ(run.exitCode, std::string(c.module) == "running" ? 0 : 1);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(told.find("part stopped: processing") != std::string::npos, !c.stoppedWorkers.empty()) << told;
   }
 }
 

@@ -1,0 +1,93 @@
+#include "util/worker_failure.h"
+
+#include <utility>
+
+#include "util/format.h"
+#include "util/log_files.h"
+#include "util/timings.h"
+
+namespace strivex {
+
+void WorkerWatch::SetNotify(Notify notify) {
+  const MutexLock lock(mutex_);
+  notify_ = std::move(notify);
+}
+
+bool WorkerWatch::IsNew(const WorkerName& worker, const std::string& failure) {
+  const MutexLock lock(mutex_);
+  auto [it, first] = lastFailure_.try_emplace(std::string(worker.key), failure);
+  if (!first && it->second == failure) return false;
+  it->second = failure;
+  return true;
+}
+
+void WorkerWatch::Stopped(const WorkerName& worker, const std::string& failure) {
+  Notify notify;
+  {
+    const MutexLock lock(mutex_);
+    for (const std::string& key : stopped_)
+      if (key == worker.key) return;
+    stopped_.emplace_back(worker.key);
+    notify = notify_;
+  }
+  WriteErrorLogEntry(Format("Firul %s s-a oprit dupa o eroare neasteptata: %s", std::string(worker.key).c_str(),
+                            failure.c_str()));
+  const std::string label(worker.label);
+  if (notify) notify(Format(kWorkerStoppedNotice, label.c_str(), failure.c_str()));
+}
+
+std::vector<std::string> WorkerWatch::StoppedWorkers() const {
+  const MutexLock lock(mutex_);
+  return stopped_;
+}
+
+std::string FailureText(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "exceptie de tip necunoscut";
+  }
+}
+
+std::optional<std::string> RunTask(const WorkerName& worker, const std::function<void()>& body) {
+  try {
+    body();
+    return std::nullopt;
+  } catch (...) {
+    const std::string failure = FailureText(std::current_exception());
+    WriteErrorLogEntry(Format("Firul %s: eroare neasteptata: %s", std::string(worker.key).c_str(), failure.c_str()));
+    return failure;
+  }
+}
+
+bool RunWorker(const WorkerName& worker, const std::function<void()>& body, WorkerWatch* watch,
+               const RestartPause& restart) {
+  constexpr auto kBackOff = timings::kWorkerRestartPause;
+  const std::string key(worker.key);
+  for (;;) {
+    std::string failure;
+    try {
+      body();
+      return true;
+    } catch (...) {
+      failure = FailureText(std::current_exception());
+    }
+    if (!restart) {
+      if (watch != nullptr) {
+        watch->Stopped(worker, failure);
+      } else {
+        WriteErrorLogEntry(Format("Firul %s: eroare neasteptata: %s", key.c_str(), failure.c_str()));
+      }
+      return false;
+    }
+    if (watch == nullptr || watch->IsNew(worker, failure)) {
+      WriteErrorLogEntry(Format("Firul %s: eroare neasteptata: %s; il pornesc din nou peste %lld ms", key.c_str(),
+                                failure.c_str(), static_cast<long long>(kBackOff.count())));
+    }
+    if (!restart(kBackOff)) return false;
+  }
+}
+
+}  // namespace strivex
