@@ -108,10 +108,12 @@ void ProcessingThread(ModuleContext& context) {
   ReceiveContext& receive = *context.receive;
   // A worker: the operator hears of it through the window, which this thread never waits for.
   const auto notify = [&context](const std::string& notice) { context.view->NotifyOperator(notice); };
+  bool readerStarted = false;
   const auto body = [&] {
     CodeTranslations codes = LoadCodeTranslations(CodeTranslationFileName(context.instrumentName));
     if (!codes.failure.empty()) notify(codes.failure);
     context.translations = std::move(codes.translations);
+    readerStarted = true;  // started or, failing, marked finished: either way not waited for in vain
     if (!context.port->StartReader(receive)) notify(kNoThreadNotice);
 
     const auto process = [&](std::string_view message, const MessageCuts& cuts) {
@@ -130,6 +132,7 @@ void ProcessingThread(ModuleContext& context) {
     // Nothing interprets any more: the reader ends, and what it holds reaches the raw log at
     // least; the upload and the shutdown see the reception done.
     receive.RequestStop();
+    if (!readerStarted) receive.finished.store(1);  // no reader to wait for
     FinishConsumer(receive, [](std::string_view message, const MessageCuts&) { AppendRawLog(message); });
   }
   context.translations.clear();

@@ -314,6 +314,27 @@ TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
   }
 }
 
+// A processing thread that fails unexpectedly stops the reception instead of leaving the stop
+// waiting for it; the operator is told once and the status file will name it.
+TEST_F(ModuleCoreTest, AProcessingThreadThatFailsEndsTheReceptionAndIsTold) {
+  PortSerial port;
+  ReceiveContext receive;
+  ResultQueue queue;
+  ModuleContext context;
+  context.port = &port;
+  context.receive = &receive;
+  context.resultQueue = &queue;
+  context.view = &view_;
+  context.instrumentName = "Strivex";
+  context.workers.SetNotify([this](const std::string& notice) { view_.NotifyOperator(notice); });
+  context.watchPort = [] { throw std::runtime_error("stare imposibila"); };
+  ProcessingThread(context);
+  EXPECT_EQ(receive.state.load(), RX_CONSUMER_DONE);
+  EXPECT_EQ(context.workers.StoppedWorkers(), std::vector<std::string>{"processing"});
+  EXPECT_EQ(view_.Notices(), std::vector<std::string>{Format(kWorkerStoppedNotice, "Prelucrarea mesajelor",
+                                                             "stare imposibila")});
+}
+
 // The adapter is unplugged while " COL    yellow" is sent; another analyser's report follows on
 // the same port and its first line end would complete the torn line as "COL" with no value.
 TEST_F(ModuleCoreTest, ALineTheDeviceLossCutIsLeftOutAndTold) {
