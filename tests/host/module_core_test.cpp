@@ -48,6 +48,21 @@ using testing::ReadFile;
 using testing::RecordingView;
 using testing::WaitFor;
 
+// What the processing thread works with when a test runs it on its own thread.
+struct ProcessingRig {
+  explicit ProcessingRig(ModuleView& view) {
+    context.port = &port;
+    context.receive = &receive;
+    context.resultQueue = &queue;
+    context.view = &view;
+    context.instrumentName = "Strivex";
+  }
+  PortSerial port;
+  ReceiveContext receive;
+  ResultQueue queue;
+  ModuleContext context;
+};
+
 class ModuleCoreTest : public ::testing::Test {
  protected:
   std::string LocalPath() const { return rig_.LocalPath(); }
@@ -289,16 +304,11 @@ TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
     std::string error;
     auto outbox = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
     ASSERT_TRUE(outbox) << error;
-    PortSerial port;
-    ReceiveContext receive;
-    ResultQueue queue;
-    ModuleContext context;
-    context.port = &port;
-    context.receive = &receive;
-    context.resultQueue = &queue;
-    context.view = &view_;
+    ProcessingRig rig(view_);
+    ModuleContext& context = rig.context;
+    ReceiveContext& receive = rig.receive;
+    ResultQueue& queue = rig.queue;
     context.outbox = outbox.get();
-    context.instrumentName = "Strivex";
     receive.data.reset(new char[c.bytes.size() + 1]);
     std::copy(c.bytes.begin(), c.bytes.end(), receive.data.get());
     receive.length.store(static_cast<int32_t>(c.bytes.size()));
@@ -317,19 +327,12 @@ TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
 // A processing thread that fails unexpectedly stops the reception instead of leaving the stop
 // waiting for it; the operator is told once and the status file will name it.
 TEST_F(ModuleCoreTest, AProcessingThreadThatFailsEndsTheReceptionAndIsTold) {
-  PortSerial port;
-  ReceiveContext receive;
-  ResultQueue queue;
-  ModuleContext context;
-  context.port = &port;
-  context.receive = &receive;
-  context.resultQueue = &queue;
-  context.view = &view_;
-  context.instrumentName = "Strivex";
+  ProcessingRig rig(view_);
+  ModuleContext& context = rig.context;
   context.workers.SetNotify([this](const std::string& notice) { view_.NotifyOperator(notice); });
   context.watchPort = [] { throw std::runtime_error("stare imposibila"); };
   ProcessingThread(context);
-  EXPECT_EQ(receive.state.load(), RX_CONSUMER_DONE);
+  EXPECT_EQ(rig.receive.state.load(), RX_CONSUMER_DONE);
   EXPECT_EQ(context.workers.StoppedWorkers(), std::vector<std::string>{"processing"});
   EXPECT_EQ(view_.Notices(), std::vector<std::string>{Format(kWorkerStoppedNotice, "Prelucrarea mesajelor",
                                                              "stare imposibila")});
