@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "outbox/sqlite_statement.h"
 #include "util/format.h"
+#include "util/timings.h"
 #include "util/unique_fd.h"
 
 namespace strivex {
@@ -56,10 +58,12 @@ constexpr const char* kRowColumns =
 // From the first format: rows kept no instrument (NULL until a module claims them) and no
 // assignment.
 constexpr const char* kUpgradeFrom1 =
-    "BEGIN IMMEDIATE; ALTER TABLE results ADD COLUMN machine_id INTEGER; "
+    "ALTER TABLE results ADD COLUMN machine_id INTEGER; "
     "ALTER TABLE results ADD COLUMN assigned_at INTEGER NOT NULL DEFAULT 0; "
     "ALTER TABLE results ADD COLUMN assigned_by TEXT NOT NULL DEFAULT ''; "
-    "PRAGMA user_version=2; COMMIT;";
+    "PRAGMA user_version=2; ";
+
+constexpr int kBusyWaitMs = static_cast<int>(timings::kOutboxBusyWait.count());
 
 OutboxRow ReadRow(const SqliteStatement& stmt) {
   OutboxRow row;
@@ -95,9 +99,39 @@ bool CreateOwnerOnly(const std::string& path, std::string& error) {
   return false;
 }
 
-int64_t PragmaInt(sqlite3* db, const char* sql) {
-  SqliteStatement stmt(db, sql);
-  return stmt.ok() && stmt.Step() == SQLITE_ROW ? stmt.Int(0) : -1;
+// What an open finds in the file.
+struct FileLook {
+  std::optional<std::string> failure;  // why the file could not be read
+  int64_t appId = 0;
+  int64_t tables = 0;
+  int64_t version = 0;
+
+  bool empty() const { return appId == 0 && tables == 0; }
+  bool current() const { return appId == kApplicationId && version == kFormatVersion; }
+};
+
+// One statement, so one snapshot: read one by one, another process's creation of the file could
+// fall between its marks and its tables.
+FileLook Look(sqlite3* db) {
+  SqliteStatement stmt(db, "SELECT * FROM pragma_application_id, (SELECT count(*) FROM sqlite_master), "
+                           "pragma_user_version");
+  if (!stmt.ok() || stmt.Step() != SQLITE_ROW) return FileLook{sqlite3_errmsg(db)};
+  return FileLook{std::nullopt, stmt.Int(0), stmt.Int(1), stmt.Int(2)};
+}
+
+// Why the file cannot be opened as an outbox in this mode; false when it can.
+bool Refuse(const FileLook& look, const std::string& path, OutboxStore::OpenMode mode, std::string& error) {
+  if (look.failure) {
+    error = Format("%s is not a result outbox (%s)", path.c_str(), look.failure->c_str());
+  } else if (look.appId != kApplicationId && !(look.empty() && mode == OutboxStore::OpenMode::kCreate)) {
+    error = Format("%s is not a result outbox", path.c_str());
+  } else if (!look.empty() && (look.version > kFormatVersion || look.version < 1)) {
+    error = Format("%s has outbox format %lld; this version reads 1 to %d", path.c_str(),
+                   static_cast<long long>(look.version), kFormatVersion);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -150,35 +184,48 @@ std::unique_ptr<OutboxStore> OutboxStore::Open(const std::string& path, OpenMode
     error = Format("%s: %s", path.c_str(), raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
     return nullptr;
   }
-  sqlite3_busy_timeout(db.get(), 5000);
-  const int64_t appId = PragmaInt(db.get(), "PRAGMA application_id");
-  const int64_t tables = PragmaInt(db.get(), "SELECT count(*) FROM sqlite_master");
-  if (appId < 0 || tables < 0) {
-    error = Format("%s is not a result outbox (%s)", path.c_str(), sqlite3_errmsg(db.get()));
-    return nullptr;
-  }
-  const bool empty = appId == 0 && tables == 0;
-  if (appId != kApplicationId && !(empty && mode == OpenMode::kCreate)) {
-    error = Format("%s is not a result outbox", path.c_str());
-    return nullptr;
-  }
+  sqlite3_busy_timeout(db.get(), kBusyWaitMs);
+  // The first look refuses another database before anything is written to it, and lets a tool
+  // open a current outbox without writing to it or waiting for the module's writes.
+  FileLook look = Look(db.get());
+  if (Refuse(look, path, mode, error)) return nullptr;
   auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db), nullptr})));
-  const int64_t version = empty ? kFormatVersion : PragmaInt(store->handle_->db.get(), "PRAGMA user_version");
-  if (version > kFormatVersion || version < 1) {
-    error = Format("%s has outbox format %lld; this version reads 1 to %d", path.c_str(),
-                   static_cast<long long>(version), kFormatVersion);
+  std::lock_guard lock(store->mutex_);
+  if (!store->ExecLocked("PRAGMA synchronous=NORMAL")) {
+    error = store->lastError_;
     return nullptr;
   }
-  // A tool opening a current outbox writes nothing to it by opening it; an older one is upgraded
-  // once, by whoever opens it first.
-  std::string setup =
-      empty ? Format("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA application_id=%d; "
-                     "PRAGMA user_version=%d; %s",
-                     kApplicationId, kFormatVersion, kSchema)
-            : std::string("PRAGMA synchronous=NORMAL;");
-  if (version == 1) setup += kUpgradeFrom1;
-  std::lock_guard lock(store->mutex_);
-  if (!store->ExecLocked(setup.c_str())) {
+  if (look.current()) return store;
+
+  // A new or older file: another process may be creating or upgrading it at this very moment (a
+  // module and strivex-cli outbox started together), so it is looked at again under the write
+  // lock and changed by whoever holds it first. The journal mode cannot change inside that
+  // transaction, and SQLite answers a switch that meets another connection's lock with SQLITE_BUSY
+  // at once, without waiting: the switch is tried again until the busy wait is over.
+  const auto deadline = std::chrono::steady_clock::now() + timings::kOutboxBusyWait;
+  sqlite3_busy_timeout(raw, 0);
+  bool wal = false;
+  while (!(wal = store->ExecLocked("PRAGMA journal_mode=WAL")) && (sqlite3_errcode(raw) & 0xff) == SQLITE_BUSY &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(timings::kOutboxWalSwitchRetry);
+  }
+  sqlite3_busy_timeout(raw, kBusyWaitMs);
+  if (!wal || !store->ExecLocked("BEGIN IMMEDIATE")) {
+    error = store->lastError_;
+    return nullptr;
+  }
+  look = Look(raw);
+  if (Refuse(look, path, mode, error)) {
+    store->ExecLocked("ROLLBACK");
+    return nullptr;
+  }
+  std::string setup;
+  if (look.empty()) {
+    setup = Format("PRAGMA application_id=%d; PRAGMA user_version=%d; %s", kApplicationId, kFormatVersion, kSchema);
+  } else if (look.version == 1) {
+    setup = kUpgradeFrom1;
+  }
+  if (!store->ExecLocked((setup + "COMMIT;").c_str())) {
     error = store->lastError_;
     store->ExecLocked("ROLLBACK");
     return nullptr;

@@ -37,7 +37,8 @@ class OutboxStore {
   };
 
   // Null with the reason in error when the file cannot be opened, created or recognised. A file
-  // of the first format gains the columns of the current one as it is opened.
+  // of the first format gains the columns of the current one as it is opened. Processes opening a
+  // new or older file at the same moment wait for each other: it is created or upgraded once.
   static std::unique_ptr<OutboxStore> Open(const std::string& path, OpenMode mode, std::string& error);
   ~OutboxStore();
   OutboxStore(const OutboxStore&) = delete;

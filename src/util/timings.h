@@ -84,6 +84,12 @@ inline constexpr milliseconds kWorkerRestartPause{2000};
 inline constexpr int32_t kRefusedRowRetries = 3;
 // Between two tries of a refused row: far apart, so a fix has time to happen.
 inline constexpr seconds kRefusedRowRetryDelay{60};
+// An outbox call, an open included, waits this long for another connection's write (the module's
+// threads, strivex-cli outbox, a second process opening the file) before it fails as busy.
+inline constexpr milliseconds kOutboxBusyWait{5000};
+// SQLite does not wait to switch a new file to write-ahead logging while another connection holds
+// it; the switch is tried again this often within kOutboxBusyWait.
+inline constexpr milliseconds kOutboxWalSwitchRetry{10};
 // Stored rows stay this long for audit, then go.
 inline constexpr seconds kStoredRowsKept = days{30};
 // At start-up and at most this often while a module runs (a module may run for months).

@@ -45,6 +45,10 @@ SampleList Samples(std::initializer_list<std::pair<int32_t, std::vector<ResultLi
 
 constexpr LocalTime kReceived{2026, 12, 1, 7, 9, 5, 3, 0};
 
+// Makes an outbox what the first format left.
+constexpr const char* kBackToFirstFormat = "ALTER TABLE results DROP COLUMN machine_id; ALTER TABLE results DROP "
+    "COLUMN assigned_at; ALTER TABLE results DROP COLUMN assigned_by; PRAGMA user_version=1;";
+
 class OutboxStoreTest : public ::testing::Test {
  protected:
   std::unique_ptr<OutboxStore> OpenStore(OutboxStore::OpenMode mode = OutboxStore::OpenMode::kCreate) {
@@ -333,12 +337,7 @@ TEST_F(OutboxStoreTest, RowsKeepTheirInstrumentAndOlderFilesBecomeTheOpenersRows
     // The file as the first format left it.
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(raw,
-                           "ALTER TABLE results DROP COLUMN machine_id; ALTER TABLE results DROP COLUMN assigned_at; "
-                           "ALTER TABLE results DROP COLUMN assigned_by; PRAGMA user_version=1;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK)
-        << sqlite3_errmsg(raw);
+    EXPECT_EQ(sqlite3_exec(raw, kBackToFirstFormat, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
     sqlite3_close(raw);
   }
   auto seven = OpenStore();
@@ -362,6 +361,38 @@ TEST_F(OutboxStoreTest, RowsKeepTheirInstrumentAndOlderFilesBecomeTheOpenersRows
   }
   EXPECT_EQ(seven->Row(1)->machineId, 7) << "the older row went to the first module that opened it";
   EXPECT_EQ(five->Stats().pendingByMachine, (std::vector<std::pair<int32_t, int64_t>>{{5, 1}, {7, 2}}));
+}
+
+// A module and strivex-cli outbox started together on an older or a new file: both look at it while
+// another connection writes, so neither has changed it when the other looks.
+TEST_F(OutboxStoreTest, TwoOpensAtOnceOfAnOlderOrANewFileBothGetIt) {
+  const struct {
+    const char* name;
+    int64_t olderRows;      // what the file holds before the opens
+    const char* makeOlder;  // run on an outbox holding them
+  } cases[] = {{"first format", 1, kBackToFirstFormat}, {"new", 0, ""}};
+  auto openAndAdd = [this](std::string* error) {
+    if (auto store = OutboxStore::Open(path_, OutboxStore::OpenMode::kCreate, *error)) {
+      store->AddMessage(Samples({{7, {{"S_TRV", "GLU", "5"}}}}), kReceived, *error);
+    }
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    path_ = (dir_ / c.name).string();
+    if (c.olderRows > 0) Add(*OpenStore(), Samples({{1001, {{"S_TRV", "LEU", "neg"}}}}));
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, (std::string(c.makeOlder) + "BEGIN IMMEDIATE").c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK) << sqlite3_errmsg(writer);
+    std::string errors[2];
+    {
+      const std::jthread first(openAndAdd, &errors[0]), second(openAndAdd, &errors[1]);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));  // both have looked by now
+      sqlite3_close(writer);                                          // its transaction rolls back
+    }
+    EXPECT_EQ(errors[0] + errors[1], "");
+    EXPECT_EQ(OpenStore()->Stats().pending, c.olderRows + 2) << "one row from each open";
+  }
 }
 
 }  // namespace
