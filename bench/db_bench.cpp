@@ -15,6 +15,7 @@
 #include "db/connection_string.h"
 #include "lab_session.h"
 #include "one_cpu.h"
+#include "smoke.h"
 #include "util/format.h"
 
 namespace strivex::bench {
@@ -24,8 +25,8 @@ namespace {
 // of its own, as the server process of the run before may still be on its way out.
 constexpr const char* kPgbenchAppName = "strivex-bench-pgbench";
 // Rounds of SQLCommand, pgbench and pgbench -M prepared in turn, and the length of each run.
-constexpr int kRounds = 5;
-constexpr int kRoundSeconds = 2;
+const int kRounds = FullOrSmoke(5, 1);
+const int kRoundSeconds = FullOrSmoke(2, 1);  // pgbench -T counts whole seconds
 
 void BM_SQLCommandResultInsert(benchmark::State& state) {
   LabSession* session = Session(state);
@@ -142,11 +143,11 @@ void BM_PgbenchCallPrepared(benchmark::State& state) { RunPgbench(state, "prepar
 [[maybe_unused]] const bool registered = [] {
   for (int round = 1; round <= kRounds; ++round) {
     const std::string suffix = "/round:" + std::to_string(round);
-    benchmark::RegisterBenchmark(("BM_SQLCommandResultInsert" + suffix).c_str(),
-                                 BM_SQLCommandResultInsert)
-        ->Unit(benchmark::kMicrosecond)
-        ->MinTime(kRoundSeconds)
-        ->UseRealTime();
+    MinTimeOrOnce(benchmark::RegisterBenchmark(("BM_SQLCommandResultInsert" + suffix).c_str(),
+                                               BM_SQLCommandResultInsert)
+                      ->Unit(benchmark::kMicrosecond)
+                      ->UseRealTime(),
+                  kRoundSeconds);
     benchmark::RegisterBenchmark(("BM_PgbenchCall" + suffix).c_str(), BM_PgbenchCall)
         ->Iterations(1)
         ->UseManualTime()

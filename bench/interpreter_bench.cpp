@@ -7,6 +7,7 @@
 
 #include "protocol/strivex_interpretor.h"
 #include "report_generator.h"
+#include "smoke.h"
 
 namespace {
 
@@ -35,7 +36,9 @@ void BM_Interpret(benchmark::State& state) {
                           static_cast<int64_t>(report.size()));
   state.counters["report_MB"] = static_cast<double>(report.size()) / 1e6;
 }
-BENCHMARK(BM_Interpret)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Interpret)
+    ->Unit(benchmark::kMillisecond)
+    ->Apply([](benchmark::internal::Benchmark* b) { strivex::bench::MinTimeOrOnce(b); });
 
 void BM_MemchrLineCount(benchmark::State& state) {
   const std::string& report = Report();
@@ -52,6 +55,8 @@ void BM_MemchrLineCount(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(report.size()));
 }
-BENCHMARK(BM_MemchrLineCount)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemchrLineCount)
+    ->Unit(benchmark::kMillisecond)
+    ->Apply([](benchmark::internal::Benchmark* b) { strivex::bench::MinTimeOrOnce(b); });
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "lab_session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -66,7 +67,7 @@ bool EnsureWorkList(BazaDeDate& db, benchmark::State& state) {
     std::string sql =
         "INSERT INTO WORK_LIST (RequestID, SampleCode, PacientName, AnalyseCode, RequestDate, "
         "MachineID) VALUES ";
-    for (int i = first; i < first + kRowsPerInsert; ++i) {
+    for (int i = first; i < std::min(first + kRowsPerInsert, kWorkListRows); ++i) {
       if (i != first) sql += ',';
       sql += Format("(%d,'B%07d','POPESCU ION %d','GLU','2024-05-17 08:30:00',%d)", 900'000 + i, i,
                     i, kMachineId);

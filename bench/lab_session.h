@@ -10,13 +10,14 @@
 #include <string>
 
 #include "db/baza_de_date.h"
+#include "smoke.h"
 
 namespace strivex::bench {
 
 // A machine id and a marker no one else uses, so the rows made here can be found and removed.
 inline constexpr int kMachineId = 9001;
 inline constexpr const char* kMarker = "strivex-bench";
-inline constexpr int kWorkListRows = 10'000;
+inline const int kWorkListRows = FullOrSmoke(10'000, 1'000);
 
 std::string LabConnectionString();
 
@@ -39,8 +40,8 @@ LabSession* Session(benchmark::State& state);
 // To be called before a benchmark stores results, so the clean-up looks for them.
 void NoteResultsInserted();
 
-// 10,000 work-list rows of the benchmark's own machine, made once for all benchmarks; false, with
-// the benchmark skipped, when they cannot be made.
+// The kWorkListRows work-list rows of the benchmark's own machine, made once for all benchmarks;
+// false, with the benchmark skipped, when they cannot be made.
 bool EnsureWorkList(BazaDeDate& db, benchmark::State& state);
 
 }  // namespace strivex::bench

@@ -21,6 +21,7 @@
 #include "db/connection_string.h"
 #include "lab_session.h"
 #include "outbox_messages.h"
+#include "smoke.h"
 #include "support/background_process.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
@@ -33,14 +34,14 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int kInstruments = 4;
-constexpr int kReports = 1'000;
+const int kReports = FullOrSmoke(1'000, 3 * kInstruments);
 constexpr int kResultsPerReport = 12;
 // Reports an instrument prints back to back before a silence: one message for the module.
 constexpr int kReportsPerMessage = 10;
 // Over three whole seconds of silence end a message.
 constexpr const char* kGapSeconds = "3.5";
 // From the simulators' start to their first byte: the hosts start meanwhile.
-constexpr auto kStartDelay = 15s;
+const auto kStartDelay = FullOrSmoke(15s, 10s);
 constexpr int32_t kFirstRequestId = kOutboxFirstRequestId + 50'000;
 
 struct Memory {

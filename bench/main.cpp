@@ -11,6 +11,7 @@
 
 #include "lab_session.h"
 #include "module_bench.h"
+#include "smoke.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ class RateReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
+      if (run.error_occurred) failed_.push_back(run.benchmark_name() + ": " + run.error_message);
       // Means and medians of --benchmark_repetitions are not runs of their own.
       if (run.error_occurred || run.run_type == Run::RT_Aggregate) continue;
       // By the name it was registered with, without /min_time:... and the like.
@@ -46,8 +48,11 @@ class RateReporter : public benchmark::ConsoleReporter {
   const Rates& calls() const { return calls_; }
   // Every counter of every run, by "benchmark name:counter".
   const Rates& counters() const { return counters_; }
+  // "NAME: error" of every run that reported an error.
+  const std::vector<std::string>& failed() const { return failed_; }
 
  private:
+  std::vector<std::string> failed_;
   Rates bytes_;
   Rates items_;
   Rates calls_;
@@ -215,5 +220,16 @@ int main(int argc, char** argv) {
   PrintRelaySummary(reporter);
   PrintOutboxSummary(reporter);
   PrintWindowSummary(reporter);
+
+  if (!reporter.failed().empty()) {
+    std::printf("\n%zu benchmark run(s) reported an error:\n", reporter.failed().size());
+    for (const std::string& failure : reporter.failed()) std::printf("  %s\n", failure.c_str());
+  }
+  if (strivex::bench::Smoke()) {
+    // Only that each benchmark ran to its end counts here.
+    std::printf("\nSmoke run (small sizes, figures mean nothing): %s\n",
+                reporter.failed().empty() ? "every benchmark ran to its end" : "FAILED");
+    return reporter.failed().empty() ? 0 : 1;
+  }
   return 0;
 }

@@ -37,6 +37,7 @@
 #include "outbox_messages.h"
 #include "platform/message_box.h"
 #include "serial/receive_context.h"
+#include "smoke.h"
 #include "support/background_process.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
@@ -49,11 +50,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kHandOverMessages = 50;
+// Each message waits out the line's silence, about four seconds.
+const int kHandOverMessages = FullOrSmoke(50, 2);
 constexpr int64_t kMonthOfResults = 100'000;
-constexpr int kIdleSeconds = 60;
+const auto kIdleTime = FullOrSmoke(60s, 2s);
 // After "initialised": the start-up's last steps and the first upload pass are not idling.
-constexpr auto kIdleSettle = 5s;
+const auto kIdleSettle = FullOrSmoke(5s, 1s);
 // Results one transaction adds while a month of stored results is made up.
 constexpr int kRowsPerCommit = 12 * 1'000;
 
@@ -421,7 +423,7 @@ void BM_IdleModuleCpu(benchmark::State& state) {
   for (auto _ : state) {
     const auto start = Clock::now();
     before = SampleCpu(hostProcess.pid());
-    std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+    std::this_thread::sleep_for(kIdleTime);
     after = SampleCpu(hostProcess.pid());
     wall = Clock::now() - start;
     state.SetIterationTime(std::chrono::duration<double>(wall).count());

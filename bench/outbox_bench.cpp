@@ -18,6 +18,7 @@
 #include "outbox/outbox_store.h"
 #include "outbox/sqlite_statement.h"
 #include "outbox_messages.h"
+#include "smoke.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
 
@@ -26,11 +27,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kBacklogResults = 10'000;
+const int kBacklogResults = FullOrSmoke(10'000, 240);
 constexpr int kResultsPerPage = 12;
 // The backlog's request ids, one per message, above those of the hand-over benchmark.
 constexpr int32_t kBacklogFirstRequestId = kOutboxFirstRequestId + 50'000;
-constexpr int kDrainRounds = 5;
+const int kDrainRounds = FullOrSmoke(5, 1);
 
 // DrainOutbox tells the window which rows are stored; here nobody looks.
 class NoView : public ModuleView {
@@ -68,7 +69,10 @@ void BM_OutboxAddMessage(benchmark::State& state) {
   state.counters["results"] = kResultsPerPage;
 }
 // Real time: the commit waits for the disk, not for the CPU.
-BENCHMARK(BM_OutboxAddMessage)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_OutboxAddMessage)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->Apply([](benchmark::internal::Benchmark* b) { MinTimeOrOnce(b, 2); });
 
 // The first `keep` results of a one-sample message.
 SampleList FirstResults(const SampleList& message, int keep) {
@@ -319,7 +323,7 @@ void BM_OutboxMarkStoredPreparedOnce(benchmark::State& state) {
   state.counters["items_per_second"] = benchmark::Counter(static_cast<double>(marked), benchmark::Counter::kIsRate);
 }
 
-BENCHMARK(BM_OutboxMarkStored)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_OutboxMarkStored)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(FullOrSmoke(3, 1));
 BENCHMARK(BM_OutboxMarkStoredPreparedOnce)
     ->ArgName("per_transaction")
     ->Arg(1)
@@ -327,7 +331,7 @@ BENCHMARK(BM_OutboxMarkStoredPreparedOnce)
     ->Arg(200)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
-    ->Iterations(3);
+    ->Iterations(FullOrSmoke(3, 1));
 
 // In turn, round after round, so load from elsewhere on the machine falls on both alike.
 [[maybe_unused]] const bool registered = [] {

@@ -22,6 +22,7 @@
 #include "host/host_record.h"
 #include "outbox_messages.h"
 #include "platform/message_box.h"
+#include "smoke.h"
 #include "support/lab_cluster.h"
 #include "support/loop_stalls.h"
 #include "support/module_rig.h"
@@ -34,7 +35,7 @@ namespace strivex {
 namespace {
 
 constexpr int kTickMs = 5;
-constexpr auto kMeasured = std::chrono::seconds(3);
+const auto kMeasured = bench::FullOrSmoke(std::chrono::seconds(3), std::chrono::seconds(1));
 
 void EnsureApplication() {
   if (QApplication::instance() != nullptr) return;

@@ -71,8 +71,10 @@ void RunWorkList(benchmark::State& state, BazaDeDate& db) {
   for (auto _ : state) {
     const int64_t read = ReadWorkList(db);
     if (read != kWorkListRows) {
-      state.SkipWithError(read < 0 ? ("DeschidTabel failed: " + db.LastErrorDetail()).c_str()
-                                   : "the selection does not hold 10,000 rows");
+      const std::string why = read < 0 ? "DeschidTabel failed: " + db.LastErrorDetail()
+                                       : Format("the selection holds %lld rows, not %d",
+                                                static_cast<long long>(read), kWorkListRows);
+      state.SkipWithError(why.c_str());
       return;
     }
     rows += read;
@@ -101,14 +103,14 @@ void BM_ValoareColoanaWorkListRelayed(benchmark::State& state) {
 }
 
 [[maybe_unused]] const bool registered = [] {
-  benchmark::RegisterBenchmark("BM_ValoareColoanaWorkList", BM_ValoareColoanaWorkList)
-      ->Unit(benchmark::kMillisecond)
-      ->MinTime(3.0)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark("BM_ValoareColoanaWorkListRelayed", BM_ValoareColoanaWorkListRelayed)
-      ->Unit(benchmark::kMillisecond)
-      ->MinTime(3.0)
-      ->UseRealTime();
+  MinTimeOrOnce(benchmark::RegisterBenchmark("BM_ValoareColoanaWorkList", BM_ValoareColoanaWorkList)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime(),
+                3.0);
+  MinTimeOrOnce(benchmark::RegisterBenchmark("BM_ValoareColoanaWorkListRelayed", BM_ValoareColoanaWorkListRelayed)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime(),
+                3.0);
   return true;
 }();
 
