@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
         InterpretCase{"MarkersAreJudgedOnTheKeyNotTheLine",
                       Lines({"ID proba:1", "  :-----", " A 1", "   ---:x", " B 2", " -3 low",
                              " C 3", "  =", " D 4"}),
-                      0, {}, 1, "1/S_TRV: B=2"},
+                      0, {}, 1, "1/S_TRV: B=2 || 0/S_TRV: C=3"},
         InterpretCase{"NegativeIdCreatesNoSample", Lines({"ID proba:-3"}), 0, {}, 0, ""},
         InterpretCase{"ValuesReachTheServerInItsCodePage",
                       Lines({"ID proba:1", kDashes, " COL galben ă", " CLA ușor tulbure",
@@ -198,13 +198,13 @@ INSTANTIATE_TEST_SUITE_P(
                       {{"galben ă", "galben închis"}, {"pos", "pozitiv \xBA"}}, 1,
                       "1/S_TRV: COL=galben \xEEnchis; NIT=pozitiv \xBA"},
         // Result lines outside a block: a block whose opening line never arrived when a closing
-        // line (or the message's end) follows them, header text when a '-' or identifier line does.
+        // line ends them, not kept otherwise (OutsideBlockTest tells what is told).
         InterpretCase{"TailOfAReportWhoseStartWentToAnEarlierMessage",
                       Lines({"05", " KET    neg", " GLU    5        mmol/l", kEquals, "",
                              "ID proba:30513", kDashes, " LEU    neg", kEquals}),
                       0, {}, 1, "30513/S_TRV: LEU=neg || 0/S_TRV: KET=neg; GLU=5 mmol/l"},
-        InterpretCase{"TailCutAgainBeforeItsClosingLine", Lines({" KET neg", " GLU 5"}), 0, {}, 1,
-                      " || 0/S_TRV: KET=neg; GLU=5"},
+        InterpretCase{"TailCutAgainBeforeItsClosingLine", Lines({" KET neg", " GLU 5"}), 0, {}, 0,
+                      ""},
         InterpretCase{"HeaderTextGivesNothing",
                       Lines({" Laborator clinic", "ID proba:0", " Operator lab"}) + kDashes, 0, {},
                       0, ""},
@@ -215,6 +215,53 @@ INSTANTIATE_TEST_SUITE_P(
                       Lines({"ID proba:7", kDashes, " A 1", kEquals, "Lot: C-2291", " LEU 75",
                              kEquals, " Observatii fara"}),
                       0, {}, 1, "7/S_TRV: A=1 || 0/S_TRV: LEU=75"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Runs of result-shaped lines outside a block: kept as a printout when a '=' line ends them, told
+// when an identifier line, a '-' line or the message's end does.
+struct OutsideBlockCase {
+  const char* name;
+  std::vector<std::string> lines;
+  std::string kept;
+  std::vector<std::string> told;
+};
+
+void PrintTo(const OutsideBlockCase& c, std::ostream* os) { *os << c.name; }
+
+class OutsideBlockTest : public ::testing::TestWithParam<OutsideBlockCase> {};
+
+TEST_P(OutsideBlockTest, KeepsOrTellsEachRun) {
+  const OutsideBlockCase& c = GetParam();
+  StrivexInterpretor interpretor;
+  EXPECT_EQ(interpretor.Interpret(Lines(c.lines), 0, 0, {}), c.kept.empty() ? 0 : 1);
+  EXPECT_EQ(Render(interpretor), c.kept);
+  EXPECT_EQ(interpretor.Told(), c.told);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, OutsideBlockTest,
+    ::testing::Values(
+        OutsideBlockCase{"EndedByIdentifier", {" LEU neg", "ID proba:5", "---", " GLU 5", "==="},
+                         "5/S_TRV: GLU=5", {" LEU neg"}},
+        OutsideBlockCase{"EndedByDashLine", {" LEU neg", "---", " GLU 5", "==="},
+                         " || 0/S_TRV: GLU=5", {" LEU neg"}},
+        OutsideBlockCase{"EndedByTheMessagesEnd", {" LEU neg"}, "", {" LEU neg"}},
+        OutsideBlockCase{"FooterBehindAClosingLine", {" LEU neg", "===", " GLU 5"},
+                         " || 0/S_TRV: LEU=neg", {" GLU 5"}},
+        OutsideBlockCase{"ClosingLineKeepsARunBehindABlockClosedByDashes",
+                         {"---", "-", " LEU neg", "="}, " || 0/S_TRV: LEU=neg", {}},
+        OutsideBlockCase{"ClosingLineKeepsARunBehindASamplesBlock",
+                         {"ID proba:3", "---", " A 1", "---", " B 2", "==="},
+                         "3/S_TRV: A=1 || 0/S_TRV: B=2", {}},
+        OutsideBlockCase{"TextEmptyAndOverLongLinesNeitherStartNorEndARun",
+                         {" A 1", "Lot: 7", "", " " + std::string(300, '='), " B 2", "===", "Lot: 8",
+                          " C 3", "", "ID proba:4"},
+                         "4/S_TRV: || 0/S_TRV: A=1; B=2", {" C 3"}},
+        OutsideBlockCase{"EachRunHasItsOwnFate",
+                         {" H 1", "ID proba:2", "---", " A 1", "===", " F 1", "===", " G 2"},
+                         "2/S_TRV: A=1 || 0/S_TRV: F=1", {" H 1", " G 2"}},
+        OutsideBlockCase{"InsideABlockNothingIsTold", {"ID proba:1", "---", " A 1", "", "==="},
+                         "1/S_TRV: A=1; =", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Interpret, OnlyPositive32BitIdentifierValuesOpenASample) {
@@ -279,9 +326,10 @@ TEST(Interpret, TakenListLeavesInterpreterEmptyAndUntakenListIsFreed) {
 
 TEST(Interpret, ReuseStartsFromEmptyLists) {
   StrivexInterpretor interpretor;
-  interpretor.Interpret(Lines({"ID proba:1", "-", " A 1", "=", "-", " B 2"}), 0, 0, {});
+  interpretor.Interpret(Lines({" T 0", "ID proba:1", "-", " A 1", "=", "-", " B 2"}), 0, 0, {});
   EXPECT_EQ(interpretor.Interpret(Lines({"ID proba:2"}), 0, 0, {}), 1);
   EXPECT_EQ(Render(interpretor), "2/S_TRV:");
+  EXPECT_TRUE(interpretor.Told().empty());
   EXPECT_EQ(interpretor.Interpret(Lines({"-", " C 3"}), 0, 0, {}), 1);
   EXPECT_EQ(Render(interpretor), " || 0/S_TRV: C=3; =");
 }
