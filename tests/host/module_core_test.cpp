@@ -23,6 +23,7 @@
 #include "db/connection_string.h"
 #include "db/db_session_fixture.h"
 #include "host/module_view.h"
+#include "host/outside_lines_notice.h"
 #include "host/processing_thread.h"
 #include "host/upload_thread.h"
 #include "host/recording_view.h"
@@ -37,6 +38,7 @@
 #include "support/wait_for.h"
 #include "util/format.h"
 #include "util/log_files.h"
+#include "util/timings.h"
 #include "support/link_holder.h"
 
 namespace strivex {
@@ -334,6 +336,21 @@ TEST_F(ModuleCoreTest, ALineTheDeviceLossCutIsLeftOutAndTold) {
   core->ShutdownModule();
 }
 
+// The processing thread's whole life for one complete message: it is served, then the thread ends.
+void ProcessOneMessage(ModuleContext& context, const std::string& message) {
+  PortSerial port;
+  ReceiveContext receive;
+  context.port = &port;
+  context.receive = &receive;
+  receive.data.reset(new char[message.size() + 1]);
+  std::copy(message.begin(), message.end(), receive.data.get());
+  receive.length.store(static_cast<int32_t>(message.size()));
+  receive.capacity.store(static_cast<int32_t>(message.size() + 1));
+  receive.state.store(RX_COMPLETE);
+  receive.stop.store(1);
+  ProcessingThread(context);
+}
+
 // An outbox that stops taking writes (a full disk): the operator is told once, the raw log is
 // still written, the results still go on their way from memory, and what was committed before
 // stays.
@@ -348,19 +365,7 @@ TEST_F(ModuleCoreTest, AnOutboxThatCannotBeWrittenIsSaidOnceAndKeepsWhatItHad) {
   context.view = &view_;
   context.outbox = outbox.get();
   context.instrumentName = "Strivex";
-  const auto deliver = [&] {
-    PortSerial port;
-    ReceiveContext receive;
-    context.port = &port;
-    context.receive = &receive;
-    receive.data.reset(new char[report.size() + 1]);
-    std::copy(report.begin(), report.end(), receive.data.get());
-    receive.length.store(static_cast<int32_t>(report.size()));
-    receive.capacity.store(static_cast<int32_t>(report.size() + 1));
-    receive.state.store(RX_COMPLETE);
-    receive.stop.store(1);
-    ProcessingThread(context);
-  };
+  const auto deliver = [&] { ProcessOneMessage(context, report); };
   deliver();
   ASSERT_EQ(outbox->Stats().pending, 12);
 
@@ -384,6 +389,42 @@ TEST_F(ModuleCoreTest, AnOutboxThatCannotBeWrittenIsSaidOnceAndKeepsWhatItHad) {
     EXPECT_EQ(queue.Head()->outboxMessageId != 0, i == 0) << "batch " << i;
     queue.RemoveHead();
   }
+}
+
+// An analyser whose printout header has a result-shaped line: every message's such lines go to
+// "_acterr.log", the operator hears of them at once, then once per period with the count since.
+TEST_F(ModuleCoreTest, LinesOutsideABlockAreLoggedPerMessageAndToldNowAndThen) {
+  ResultQueue queue;
+  ModuleContext context;
+  context.resultQueue = &queue;
+  context.view = &view_;
+  context.instrumentName = "Strivex";
+  // A machine started seconds ago: the first notice must not wait for its clock to pass a period.
+  auto now = std::chrono::steady_clock::time_point{} + 3s;
+  context.outsideLines = OutsideLinesNotice([&now] { return now; });
+  const std::string report = " Laborator 2\r\nID proba:7\r\n---\r\n LEU neg\r\n===\r\n";
+  const struct {
+    std::chrono::minutes at;
+    std::string message;
+    std::vector<std::string> notices;  // all so far
+  } steps[] = {
+      {0min, report, {Format(kOutsideLinesFirst, 1LL)}},
+      {1min, report + " Semnat\r\n", {Format(kOutsideLinesFirst, 1LL)}},
+      {timings::kOutsideLinesNotice, report, {Format(kOutsideLinesFirst, 1LL), Format(kOutsideLinesSince, 3LL)}},
+  };
+  size_t entries = 0;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.at.count());
+    now = std::chrono::steady_clock::time_point{} + 3s + step.at;
+    ProcessOneMessage(context, step.message);
+    const std::string log = ReadFile(dir_ / "_acterr.log");
+    size_t count = 0;
+    for (size_t at = log.find(kOutsideLinesEntry); at != std::string::npos; at = log.find(kOutsideLinesEntry, at + 1)) ++count;
+    EXPECT_EQ(count, ++entries) << log;
+    EXPECT_NE(log.find(std::string(kOutsideLinesEntry) + "\r\n\" Laborator 2\""), std::string::npos) << log;
+    EXPECT_EQ(view_.Notices(), step.notices);
+  }
+  EXPECT_EQ(queue.Size(), 3u) << "the samples go on as before";
 }
 
 // Escaped fields of the interpret tool's output, as bytes.
