@@ -236,8 +236,8 @@ size_t OpenRunBound(std::string_view a) {
 }
 
 // The results `lines` give inside a block, numbered as the unassigned printout `printout`.
-std::vector<Item> ResultsOf(std::span<const std::string> lines, const std::vector<TranslationEntry>& translations,
-                            int printout) {
+std::vector<Item> ResultsOf(std::span<const std::string> lines,
+                            const std::vector<TranslationEntry>& translations, int printout) {
   std::string text = "-";
   for (const std::string& line : lines) text += "\r" + line;
   StrivexInterpretor interpretor;
