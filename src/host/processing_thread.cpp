@@ -69,7 +69,9 @@ void TellOutsideLines(ModuleContext& context, const std::vector<std::string>& li
   std::string entry = kOutsideLinesEntry;
   for (const std::string& line : lines) entry += "\n\"" + Printable(line) + "\"";
   WriteErrorLogEntry(entry);
-  if (const auto notice = context.outsideLines.Count(lines.size())) context.view->NotifyOperator(*notice);
+  if (const auto notice = context.outsideLines.Count(lines.size())) {
+    context.view->NotifyOperator(*notice);
+  }
 }
 
 void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view message,
