@@ -38,13 +38,17 @@ constexpr std::string_view kUsage =
     "Then one line per unassigned result (a result after an unusable identifier, after a\n"
     "report's closing '=' line or before any identifier), in report order:\n"
     "  - TAB - TAB <parameter code> TAB <value>\n"
+    "Result lines outside a block (one space, then a code) up to the next identifier, '-' or\n"
+    "'=' line are unassigned results when a '=' line ends them. Otherwise they are not kept\n"
+    "(a header or footer of the printout): each goes to standard error, escaped, as\n"
+    "  strivex-cli: result line outside a block, not kept: '<line>'\n"
     "Values are printed as the server receives them, in Windows-1250.\n"
     "Text fields are escaped: '\\\\' for a backslash, '\\t', '\\r', '\\n', and '\\xHH' (two\n"
     "lower-case hex digits) for every other byte outside 0x20-0x7E.\n"
     "\n"
     "Exit status:\n"
     "  0  at least one sample or one unassigned result was found\n"
-    "  1  neither was found (nothing is printed)\n"
+    "  1  neither was found (nothing is printed on standard output)\n"
     "  2  usage error, or FILE or the --ini file cannot be read (message on standard error)\n";
 
 struct InterpretOptions {
@@ -129,6 +133,9 @@ int RunInterpretCommand(std::span<const std::string_view> args) {
       std::fflush(stdout) != 0) {
     PrintError("standard output", errno != 0 ? std::strerror(errno) : "write error");
     return kExitFailure;
+  }
+  for (const std::string& line : interpretor.Told()) {
+    PrintError("result line outside a block, not kept", "'" + EscapeField(line) + "'");
   }
   return found == 1 ? kExitOk : kExitNothingFound;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/outside_lines_notice.h"
 #include "host/server_link.h"
 #include "outbox/retry_rules.h"
 #include "protocol/records.h"
@@ -32,7 +33,8 @@ struct OutboxRow;
 struct ModuleContext {
   ModuleContext() : ModuleContext(RealSteadyClock()) {}
   // `clock` times the module's waits and rate limits; tests set one.
-  explicit ModuleContext(SteadyClock clock) : steadyClock(std::move(clock)), server(steadyClock) {}
+  explicit ModuleContext(SteadyClock clock)
+      : steadyClock(std::move(clock)), server(steadyClock), outsideLines(steadyClock) {}
   ModuleContext(const ModuleContext&) = delete;
   ModuleContext& operator=(const ModuleContext&) = delete;
 
@@ -64,6 +66,8 @@ struct ModuleContext {
   std::atomic<uint8_t> statusRepaint{0};   // asks the panel to paint at its next tick
   std::string instrumentName;
   TranslationList translations;  // filled and used by the processing thread only
+  // Paces the operator's notices of result lines outside a block (processing thread only).
+  OutsideLinesNotice outsideLines;
   // Every result waits here until the server confirmed it; null when the file cannot be opened
   // (results are then sent from memory, once, as they arrive).
   OutboxStore* outbox = nullptr;

@@ -62,6 +62,18 @@ void TellTornLine(ModuleContext& context, std::string_view text, int32_t openReq
   context.view->NotifyOperator(notice);
 }
 
+// Result-shaped lines outside a block that were not kept: all of a message's in one
+// "_acterr.log" entry, the operator now and then with their count.
+void TellOutsideLines(ModuleContext& context, const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  std::string entry = kOutsideLinesEntry;
+  for (const std::string& line : lines) entry += "\n\"" + Printable(line) + "\"";
+  WriteErrorLogEntry(entry);
+  if (const auto notice = context.outsideLines.Count(lines.size())) {
+    context.view->NotifyOperator(*notice);
+  }
+}
+
 void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view message,
                     const MessageCuts& cuts) {
   AppendRawLog(message);
@@ -87,6 +99,7 @@ void ProcessMessage(ModuleContext& context, int32_t modifierId, std::string_view
     TellTornLine(context, message.substr(line.begin, line.textEnd - line.begin),
                  index < open.size() ? open[index] : 0, confirmedRequestId);
   }
+  TellOutsideLines(context, interpretor.Told());
   if (found != 1) return;  // nothing found: the message is only in the raw log
   SampleList samples = interpretor.TakeSamples();
   SampleList unassigned = interpretor.TakeUnassigned();

@@ -112,6 +112,7 @@ bool SkipLine(std::string_view text, int32_t& pos) {
 uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownRequestId,
                                       int32_t /*modifierId*/,
                                       std::span<const TranslationEntry> translations) {
+  told_.clear();
   try {
     std::vector<size_t> gaps = std::exchange(gaps_, {});
     openRequests_.assign(gaps.size(), 0);
@@ -129,6 +130,7 @@ uint8_t StrivexInterpretor::Interpret(std::string_view text, int32_t knownReques
   } catch (const std::bad_alloc&) {
     samples_.clear();
     unassigned_.clear();
+    told_.clear();
   }
   return samples_.empty() && unassigned_.empty() ? 0 : 1;
 }
@@ -142,23 +144,23 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
   SampleRecord* target = nullptr;
   int32_t currentId = knownRequestId;  // while 0, "Pacient" lines identify
   bool inResultBlock = false;
-  // Result-shaped lines outside any block since the last boundary, and whether the end of the
-  // message completes them as well as a closing line does. No stretch is open behind a '-' line.
-  std::vector<std::string_view> stretch;
-  bool stretchOpen = true;
-  bool endCompletesStretch = true;
+  // Result-shaped lines outside a block since the last line that ended such a run.
+  std::vector<std::string_view> run;
   const auto addResult = [&](std::string_view line) {
     if (target == nullptr) target = &OpenSample(unassigned_, 0);
     ResultRecord& result = target->groups.head()->results.emplace_back(messageTime);
     ReadResultLine(line, result, translations);
   };
-  // A stretch that a closing line (or the message's end) completes was a block whose opening line
-  // never arrived; it is a printout of its own, since whose sample it was cannot be known.
-  const auto completeStretch = [&] {
-    if (stretch.empty()) return;
-    target = nullptr;
-    for (std::string_view line : stretch) addResult(line);
-    stretch.clear();
+  // Kept when a closing line ends the run: a block whose opening line never arrived, a printout
+  // of its own, since whose sample it was cannot be known. Told otherwise: header or footer text.
+  const auto endRun = [&](bool keep) {
+    if (keep && !run.empty()) {
+      target = nullptr;
+      for (std::string_view line : run) addResult(line);
+    } else {
+      for (std::string_view line : run) told_.emplace_back(line);
+    }
+    run.clear();
   };
   // Behind a gap the bytes may be another transmission's (a new report after the device came
   // back): until the block open there ends, only lines in the result form are its results.
@@ -186,23 +188,18 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
       const int32_t requestId = RequestIdOf(value);
       target = requestId != 0 ? &OpenSample(samples_, requestId) : nullptr;
       inResultBlock = afterGap = false;
-      stretch.clear();  // header text
-      stretchOpen = endCompletesStretch = true;
+      endRun(false);
     } else if (key.first == '=') {
       // The report's closing line: a block after it needs an identifier of its own.
-      completeStretch();
+      endRun(true);
       target = nullptr;
       inResultBlock = afterGap = false;
-      stretchOpen = true;
-      // What follows a report up to the end of the message is its footer.
-      endCompletesStretch = false;
     } else if (!inResultBlock) {
       inResultBlock = key.first == '-';
       if (inResultBlock) {
-        stretch.clear();  // header text
-        stretchOpen = false;
-      } else if (stretchOpen && ResultShaped(line)) {
-        stretch.push_back(line);
+        endRun(false);
+      } else if (ResultShaped(line)) {
+        run.push_back(line);
       }
     } else if (key.first == '-') {
       inResultBlock = afterGap = false;
@@ -211,7 +208,7 @@ void StrivexInterpretor::InterpretLines(std::string_view text, int32_t knownRequ
     }
   }
   for (; nextGap < gaps.size(); ++nextGap) noteGap(nextGap);
-  if (endCompletesStretch) completeStretch();
+  endRun(false);
 }
 
 }  // namespace strivex

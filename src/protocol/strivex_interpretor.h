@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,13 +25,14 @@ namespace strivex {
 // to back arrive as one message, and one without a readable identifier (a quality control, a
 // misread label) must not be stored under the patient before it.
 //
-// Lines in the analyser's result form (a space, then a code) met outside a block after a boundary
-// (the message's start, an identifier line, a closing line) and before any '-' line are kept
-// aside. A '-' or identifier line after them shows they were header text: they are dropped. A
-// closing line after them, or the message's end after a stretch that the message's start or an
-// identifier line began, shows a block whose opening line never arrived (the rest of a report
-// whose start went to an earlier message, or a torn dashed line): they become one unassigned
-// printout. Text behind a report's closing line up to the message's end is its footer.
+// Lines in the analyser's result form (a space, then a code) outside a block make runs. A run ends
+// at the next identifier line, '-' line, '=' line or the message's end; other lines (text, empty
+// or over-long ones) neither start nor end it. A run ended by a '=' line is a block whose opening
+// line never arrived (the rest of a report whose start went to an earlier message, or a torn
+// dashed line) and becomes one unassigned printout, whatever came before it. Any other run may be
+// a header or footer line of the printout: it is not kept but told (Told()), so the caller can
+// say so. A message cut by the line's silence thus changes the fate of no line but those of the
+// one run the cut splits.
 class StrivexInterpretor {
  public:
   // Longer lines are skipped; the interpretation goes on behind their line end.
@@ -70,12 +72,16 @@ class StrivexInterpretor {
   // Hands the unassigned results over; the interpreter's unassigned list is then empty.
   SampleList TakeUnassigned() { return std::move(unassigned_); }
 
+  // The result-shaped lines outside a block that the last Interpret did not keep, as they came.
+  const std::vector<std::string>& Told() const { return told_; }
+
  private:
   void InterpretLines(std::string_view text, int32_t knownRequestId,
                       std::span<const TranslationEntry> translations, std::span<const size_t> gaps);
 
   SampleList samples_;
   SampleList unassigned_;
+  std::vector<std::string> told_;
   std::vector<size_t> gaps_;
   std::vector<int32_t> openRequests_;
 };

@@ -55,6 +55,11 @@ inline constexpr milliseconds kPortReopenPeriod{2000};
 // A work-list frame that could not be written is tried again this often.
 inline constexpr milliseconds kFrameResendPeriod{500};
 
+// Result-shaped lines outside a block that were not kept are told to the operator at most this
+// often, with their count: an analyser whose printout header has such lines would otherwise raise
+// a notice per report. "_acterr.log" still gets every message's lines.
+inline constexpr minutes kOutsideLinesNotice{10};
+
 // ---- the module's threads (upper bounds: work and stops wake them at once) ----------------------
 
 // The processing thread's look at the receive state.

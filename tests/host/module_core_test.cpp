@@ -23,6 +23,7 @@
 #include "db/connection_string.h"
 #include "db/db_session_fixture.h"
 #include "host/module_view.h"
+#include "host/outside_lines_notice.h"
 #include "host/processing_thread.h"
 #include "host/upload_thread.h"
 #include "host/recording_view.h"
@@ -38,6 +39,7 @@
 #include "support/wait_for.h"
 #include "util/format.h"
 #include "util/log_files.h"
+#include "util/timings.h"
 #include "support/link_holder.h"
 
 namespace strivex {
@@ -366,6 +368,21 @@ TEST_F(ModuleCoreTest, ALineTheDeviceLossCutIsLeftOutAndTold) {
   core->ShutdownModule();
 }
 
+// The processing thread's whole life for one complete message: it is served, then the thread ends.
+void ProcessOneMessage(ModuleContext& context, const std::string& message) {
+  PortSerial port;
+  ReceiveContext receive;
+  context.port = &port;
+  context.receive = &receive;
+  receive.data.reset(new char[message.size() + 1]);
+  std::copy(message.begin(), message.end(), receive.data.get());
+  receive.length.store(static_cast<int32_t>(message.size()));
+  receive.capacity.store(static_cast<int32_t>(message.size() + 1));
+  receive.state.store(RX_COMPLETE);
+  receive.stop.store(1);
+  ProcessingThread(context);
+}
+
 // An outbox that stops taking writes (a full disk): the operator is told once, the raw log is
 // still written, the results still go on their way from memory, and what was committed before
 // stays.
@@ -380,19 +397,7 @@ TEST_F(ModuleCoreTest, AnOutboxThatCannotBeWrittenIsSaidOnceAndKeepsWhatItHad) {
   context.view = &view_;
   context.outbox = outbox.get();
   context.instrumentName = "Strivex";
-  const auto deliver = [&] {
-    PortSerial port;
-    ReceiveContext receive;
-    context.port = &port;
-    context.receive = &receive;
-    receive.data.reset(new char[report.size() + 1]);
-    std::copy(report.begin(), report.end(), receive.data.get());
-    receive.length.store(static_cast<int32_t>(report.size()));
-    receive.capacity.store(static_cast<int32_t>(report.size() + 1));
-    receive.state.store(RX_COMPLETE);
-    receive.stop.store(1);
-    ProcessingThread(context);
-  };
+  const auto deliver = [&] { ProcessOneMessage(context, report); };
   deliver();
   ASSERT_EQ(outbox->Stats().pending, 12);
 
@@ -928,6 +933,24 @@ TEST_F(ModuleCoreTest, AReturningDeviceThatRefusesTheSettingsIsToldOncePerOutage
   EXPECT_EQ(view_.Notices(), std::vector<std::string>{refused});
   EXPECT_TRUE(boxes_.Texts().empty());
   core->ShutdownModule();
+}
+
+// An analyser whose printout header has a result-shaped line: each message's such lines go to
+// "_acterr.log", the operator hears of them at once, then once a period with the count since.
+TEST_F(ModuleCoreTest, LinesOutsideABlockAreLoggedPerMessageAndToldNowAndThen) {
+  auto now = std::chrono::steady_clock::time_point{};  // a machine started seconds ago
+  ResultQueue queue;
+  ModuleContext context([&now] { return now; });
+  context.resultQueue = &queue;
+  context.view = &view_;
+  for (const auto at : {3s, 63s, 3s + timings::kOutsideLinesNotice}) {
+    now = std::chrono::steady_clock::time_point{} + at;
+    ProcessOneMessage(context, " Laborator 2\r\nID proba:7\r\n");
+  }
+  EXPECT_EQ(view_.Notices(),
+            (std::vector<std::string>{Format(kOutsideLinesFirst, 1LL), Format(kOutsideLinesSince, 2LL)}));
+  const std::string log = ReadFile(dir_ / "_acterr.log");
+  EXPECT_EQ(Occurrences(log, std::string(kOutsideLinesEntry) + "\r\n\" Laborator 2\""), 3u) << log;
 }
 
 // A stored device path keeps its capitals and opens at the start. Once its device is gone, the

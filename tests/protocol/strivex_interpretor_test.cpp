@@ -48,6 +48,7 @@ struct InterpretCase {
   TranslationList translations;
   int expectedResult;
   std::string expected;
+  std::vector<std::string> told = {};
 };
 
 void PrintTo(const InterpretCase& c, std::ostream* os) { *os << c.name; }
@@ -59,6 +60,7 @@ TEST_P(InterpretTest, BuildsSamples) {
   StrivexInterpretor interpretor;
   EXPECT_EQ(interpretor.Interpret(c.text, c.knownRequestId, 0, c.translations), c.expectedResult);
   EXPECT_EQ(Render(interpretor), c.expected);
+  EXPECT_EQ(interpretor.Told(), c.told);
 }
 
 const std::string kDashes = "----------------";
@@ -99,11 +101,11 @@ INSTANTIATE_TEST_SUITE_P(
         InterpretCase{"BlocksBetweenDashLinesGoToOneGroup",
                       Lines({"ID proba:3", kDashes, " A 1", kDashes, "text between", kDashes,
                              " B 2", kDashes, " C 3"}),
-                      0, {}, 1, "3/S_TRV: A=1; B=2"},
+                      0, {}, 1, "3/S_TRV: A=1; B=2", {" C 3"}},
         InterpretCase{"BlockAfterClosingLineNeedsItsOwnIdentifier",
                       Lines({"ID proba:3", kDashes, " A 1", kEquals, "text between", kDashes,
                              " B 2", kDashes, " C 3"}),
-                      0, {}, 1, "3/S_TRV: A=1 || 0/S_TRV: B=2"},
+                      0, {}, 1, "3/S_TRV: A=1 || 0/S_TRV: B=2", {" C 3"}},
         InterpretCase{"ClosingLineOutsideBlockEndsTheSample",
                       Lines({"ID proba:3", kEquals, kDashes, " B 2", kEquals}), 0, {}, 1,
                       "3/S_TRV: || 0/S_TRV: B=2"},
@@ -122,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         InterpretCase{"IdentifierLineClosesBlock",
                       Lines({"ID proba:3", kDashes, " A 1", "ID proba:4", " B 2", kDashes,
                              " C 3", kEquals}),
-                      0, {}, 1, "3/S_TRV: A=1 | 4/S_TRV: C=3"},
+                      0, {}, 1, "3/S_TRV: A=1 | 4/S_TRV: C=3", {" B 2"}},
         InterpretCase{"ValueOfUpToTwoTokens",
                       Lines({"ID proba:1", kDashes, " BLD 0.2 mg/dl ca", " KET", " SG    1.015   ",
                              "XNIT pos", kEquals}),
@@ -180,11 +182,11 @@ INSTANTIATE_TEST_SUITE_P(
         InterpretCase{"IdentifierKeyWithoutValueEndsTheSample",
                       Lines({"ID proba:1", kDashes, " A 1", "ID proba", " B 2", kDashes, " C 3",
                              kEquals}),
-                      0, {}, 1, "1/S_TRV: A=1 || 0/S_TRV: C=3"},
+                      0, {}, 1, "1/S_TRV: A=1 || 0/S_TRV: C=3", {" B 2"}},
         InterpretCase{"MarkersAreJudgedOnTheKeyNotTheLine",
                       Lines({"ID proba:1", "  :-----", " A 1", "   ---:x", " B 2", " -3 low",
                              " C 3", "  =", " D 4"}),
-                      0, {}, 1, "1/S_TRV: B=2"},
+                      0, {}, 1, "1/S_TRV: B=2 || 0/S_TRV: C=3", {" A 1", " D 4"}},
         InterpretCase{"NegativeIdCreatesNoSample", Lines({"ID proba:-3"}), 0, {}, 0, ""},
         InterpretCase{"ValuesReachTheServerInItsCodePage",
                       Lines({"ID proba:1", kDashes, " COL galben ă", " CLA ușor tulbure",
@@ -197,24 +199,36 @@ INSTANTIATE_TEST_SUITE_P(
                       Lines({"ID proba:1", kDashes, " COL galben ă", " NIT pos", kEquals}), 0,
                       {{"galben ă", "galben închis"}, {"pos", "pozitiv \xBA"}}, 1,
                       "1/S_TRV: COL=galben \xEEnchis; NIT=pozitiv \xBA"},
-        // Result lines outside a block: a block whose opening line never arrived when a closing
-        // line (or the message's end) follows them, header text when a '-' or identifier line does.
+        // Runs of result lines outside a block: a block whose opening line never arrived when a
+        // '=' line ends them, whatever came before; told when anything else ends them.
         InterpretCase{"TailOfAReportWhoseStartWentToAnEarlierMessage",
                       Lines({"05", " KET    neg", " GLU    5        mmol/l", kEquals, "",
                              "ID proba:30513", kDashes, " LEU    neg", kEquals}),
                       0, {}, 1, "30513/S_TRV: LEU=neg || 0/S_TRV: KET=neg; GLU=5 mmol/l"},
-        InterpretCase{"TailCutAgainBeforeItsClosingLine", Lines({" KET neg", " GLU 5"}), 0, {}, 1,
-                      " || 0/S_TRV: KET=neg; GLU=5"},
+        InterpretCase{"TailCutAgainBeforeItsClosingLine", Lines({" KET neg", " GLU 5"}), 0, {}, 0,
+                      "", {" KET neg", " GLU 5"}},
         InterpretCase{"HeaderTextGivesNothing",
                       Lines({" Laborator clinic", "ID proba:0", " Operator lab"}) + kDashes, 0, {},
-                      0, ""},
+                      0, "", {" Laborator clinic", " Operator lab"}},
+        InterpretCase{"RunEndedByAnIdentifier", Lines({" LEU neg", "ID proba:5", "---", " GLU 5", "==="}),
+                      0, {}, 1, "5/S_TRV: GLU=5", {" LEU neg"}},
+        InterpretCase{"RunEndedByADashLine", Lines({" LEU neg", "---", " GLU 5", "==="}), 0, {}, 1,
+                      " || 0/S_TRV: GLU=5", {" LEU neg"}},
+        InterpretCase{"RunBehindABlockClosedByDashes", Lines({"---", "-", " LEU neg", "="}), 0, {}, 1,
+                      " || 0/S_TRV: LEU=neg"},
+        InterpretCase{"RunEndedByTheMessagesEnd", " LEU neg\r\n===\r\n GLU 5", 0, {}, 1,
+                      " || 0/S_TRV: LEU=neg", {" GLU 5"}},
+        InterpretCase{"TextEmptyAndOverLongLinesNeitherStartNorEndARun",
+                      Lines({" A 1", "Lot: 7", "", " " + std::string(300, '='), " B 2", "===", " C 3",
+                             "", "ID proba:4"}),
+                      0, {}, 1, "4/S_TRV: || 0/S_TRV: A=1; B=2", {" C 3"}},
         InterpretCase{"ResultsAfterAnIdentifierWithoutDashesAreNotTheSamples",
                       Lines({"ID proba:7", " SG 1.005", " pH 6", kEquals}), 0, {}, 1,
                       "7/S_TRV: || 0/S_TRV: SG=1.005; pH=6"},
         InterpretCase{"AfterAClosingLineOnlyAnotherClosingLineEndsABlock",
                       Lines({"ID proba:7", kDashes, " A 1", kEquals, "Lot: C-2291", " LEU 75",
                              kEquals, " Observatii fara"}),
-                      0, {}, 1, "7/S_TRV: A=1 || 0/S_TRV: LEU=75"}),
+                      0, {}, 1, "7/S_TRV: A=1 || 0/S_TRV: LEU=75", {" Observatii fara"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Interpret, OnlyPositive32BitIdentifierValuesOpenASample) {
@@ -279,9 +293,10 @@ TEST(Interpret, TakenListLeavesInterpreterEmptyAndUntakenListIsFreed) {
 
 TEST(Interpret, ReuseStartsFromEmptyLists) {
   StrivexInterpretor interpretor;
-  interpretor.Interpret(Lines({"ID proba:1", "-", " A 1", "=", "-", " B 2"}), 0, 0, {});
+  interpretor.Interpret(Lines({" T 0", "ID proba:1", "-", " A 1", "=", "-", " B 2"}), 0, 0, {});
   EXPECT_EQ(interpretor.Interpret(Lines({"ID proba:2"}), 0, 0, {}), 1);
   EXPECT_EQ(Render(interpretor), "2/S_TRV:");
+  EXPECT_TRUE(interpretor.Told().empty());
   EXPECT_EQ(interpretor.Interpret(Lines({"-", " C 3"}), 0, 0, {}), 1);
   EXPECT_EQ(Render(interpretor), " || 0/S_TRV: C=3; =");
 }

@@ -55,6 +55,7 @@ struct ReportCase {
   std::vector<std::string> options;
   std::string out;
   int exitCode;
+  std::string err = {};
 };
 
 void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
@@ -69,10 +70,11 @@ TEST_P(InterpretReportTest, PrintsResultsAndStatus) {
   args.push_back(File("report.txt", c.report));
   const ProcessResult r = Cli(args);
   EXPECT_EQ(r.out, c.out);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, c.err);
   EXPECT_EQ(r.exitCode, c.exitCode);
 }
 
+const std::string kNotKept = "strivex-cli: result line outside a block, not kept: ";
 const std::string kPatientThenId = "Pacient:77\r\nID proba:9\r\n------\r\n LEU neg\r\n===\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -102,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"OpenBlockEndsWithEmptyResult", "ID proba:8\r\n---\r\n A 1\r\n", {},
                    "8\tS_TRV\tA\t1\n8\tS_TRV\t\t\n", 0},
         ReportCase{"NoSample", "hello\r\nworld\r\n", {}, "", 1},
+        ReportCase{"OnlyLinesNotKept", " LEU\tneg\r\nID proba:0\r\n GLU 5", {}, "", 1,
+                   kNotKept + "' LEU\\tneg'\n" + kNotKept + "' GLU 5'\n"},
         ReportCase{"EmptyFile", "", {}, "", 1},
         ReportCase{"NulBytesAreDropped",
                    std::string("ID proba:1\r\n---\r\n A 1") + '\0' + "\r\nID proba:2\r\n",
