@@ -39,18 +39,20 @@ constexpr std::string_view kUsage =
     "Otherwise one line per WORKDIR, each ended by LF:\n"
     "  <workdir> TAB <instrument> TAB <machine id> TAB <port> TAB <port state> TAB\n"
     "  <server>/<database> TAB <server state> TAB <pending> TAB <rejected> TAB <unassigned> TAB\n"
-    "  <last received> TAB <last stored> TAB <module>\n"
+    "  <last received> TAB <last stored> TAB <module> TAB <other machine>\n"
     "<port state> is open, closed or lost (its device gone); <server state> is connected,\n"
     "unavailable or not answering; times are local (YYYY-MM-DD HH:MM:SS), '-' for none yet;\n"
     "<module> is running or stopped. A module that did not say it stopped counts as stopped when\n"
-    "its file is older than a few of its periods and its process is gone. Fields are escaped as\n"
+    "its file is older than a few of its periods and its process is gone. <other machine> counts\n"
+    "the results in the folder's outbox that belong to another machine id: this module never\n"
+    "sends them (start that instrument's module on the folder once). Fields are escaped as\n"
     "'outbox list' escapes them.\n"
     "\n"
     "Exit status:\n"
     "  0  every module runs with its port open, its server connected, and no rejected or\n"
     "     unassigned results\n"
     "  1  something needs an operator: a port lost or closed, a server unavailable or not\n"
-    "     answering, rejected or unassigned results, a stopped module, a part of a running\n"
+    "     answering, rejected or unassigned results or results of another machine, a stopped module, a part of a running\n"
     "     module that stopped after an unexpected failure (\"stopped_workers\"; named on\n"
     "     standard error, the failure in its _acterr.log), or a WORKDIR without a readable status\n"
     "     file (message on standard error)\n"
@@ -84,7 +86,7 @@ Module Look(std::string_view workdir, int64_t now) {
   const bool stale = (now - s.writtenAt) * 1000 > kStaleAfter.count();
   module.running = !s.stopped && !(stale && !ProcessAlive(s.pid));
   module.needsOperator = !module.running || s.port != PortState::kOpen || s.server != ServerState::kConnected ||
-                         s.rejected > 0 || s.unassigned > 0 || !s.stoppedWorkers.empty();
+                         s.rejected > 0 || s.unassigned > 0 || s.otherMachines > 0 || !s.stoppedWorkers.empty();
   return module;
 }
 
@@ -110,6 +112,7 @@ std::string Line(const Module& module) {
   field(TimeOrDash(s.lastReceivedAt));
   field(TimeOrDash(s.lastStoredAt));
   field(module.running ? "running" : "stopped");
+  field(std::to_string(s.otherMachines));  // last: scripts that read the older columns keep working
   return out + "\n";
 }
 

@@ -58,6 +58,7 @@ void FillFromPanel(const StatusSnapshot& now, ModuleStatus& status) {
   status.pending = now.outboxPending;
   status.rejected = now.outboxRejected;
   status.unassigned = now.outboxUnassigned;
+  status.otherMachines = now.outboxOtherMachines;
 }
 
 JsonObjectWriter StatusJson(const ModuleStatus& status) {
@@ -72,6 +73,7 @@ JsonObjectWriter StatusJson(const ModuleStatus& status) {
       .Integer("pending", status.pending)
       .Integer("rejected", status.rejected)
       .Integer("unassigned", status.unassigned)
+      .Integer("other_machine", status.otherMachines)
       .Integer("last_received_at", status.lastReceivedAt)
       .Integer("last_stored_at", status.lastStoredAt)
       .Integer("pid", status.pid)
@@ -110,7 +112,11 @@ std::optional<ModuleStatus> StatusFromJson(const JsonValue& value) {
   status.pid = integer("pid");
   status.stopped = member("stopped", JsonValue::Kind::kBool).boolean;
   status.writtenAt = integer("written_at");
-  // Optional: files written before it was added still read.
+  // Optional: files written before they were added still read.
+  if (const JsonValue* other = value.Find("other_machine"); other != nullptr) {
+    if (other->kind != JsonValue::Kind::kInteger) return std::nullopt;
+    status.otherMachines = other->integer;
+  }
   if (const JsonValue* workers = value.Find("stopped_workers"); workers != nullptr) {
     if (workers->kind != JsonValue::Kind::kArray) return std::nullopt;
     for (const JsonValue& worker : workers->items) {

@@ -35,6 +35,9 @@ struct ModuleStatus {
   int64_t pending = 0;
   int64_t rejected = 0;
   int64_t unassigned = 0;
+  // Rows of another machine id in this folder's outbox, which this module never sends; absent
+  // from older files.
+  int64_t otherMachines = 0;
   int64_t lastReceivedAt = 0;  // unix seconds; 0: none since the start
   int64_t lastStoredAt = 0;
   int64_t pid = 0;

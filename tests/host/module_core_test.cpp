@@ -611,6 +611,10 @@ TEST_F(ModuleCoreTest, AnotherInstrumentsResultsWaitForTheirOwnModule) {
   std::this_thread::sleep_for(300ms);
   EXPECT_TRUE(machinesOf().empty());
   five->ShutdownModule();
+  std::string error;
+  const auto status = ReadStatusFile((dir_ / kStatusFileName).string(), error);
+  ASSERT_TRUE(status) << error;
+  EXPECT_EQ(status->otherMachines, 1);  // counted where monitoring looks, too
 
   auto seven = Start(0, 7);
   ASSERT_TRUE(WaitFor([&] { return seven->outbox()->Stats().stored == 1; }, 10s));

@@ -58,6 +58,7 @@ TEST(StatusFileTest, ReplacesTheFileWholeAndReadsBackWhatWasWritten) {
       Status(PortState::kClosed, ServerState::kUnavailable, 0, true),    // the module's end
   };
   states[1].stoppedWorkers = {"reader", "processing"};
+  states[2].otherMachines = 99;
   strivex::testing::TempDir dir;
   const std::string path = (dir / kStatusFileName).string();
   for (const ModuleStatus& state : states) {
@@ -78,10 +79,11 @@ TEST(StatusFileTest, ReplacesTheFileWholeAndReadsBackWhatWasWritten) {
   }
 }
 
-// A file written before the stopped parts were added still reads.
-TEST(StatusFileTest, AFileWithoutStoppedWorkersStillReads) {
+// A file written before the stopped parts and other machines' rows were counted still reads.
+TEST(StatusFileTest, AFileWithoutTheLaterMembersStillReads) {
   std::string text = StatusJson(Status(PortState::kOpen, ServerState::kConnected, 1, false)).Finish();
-  text.erase(text.find(", \"stopped_workers\": []"), std::strlen(", \"stopped_workers\": []"));
+  for (const std::string member : {", \"stopped_workers\": []", ", \"other_machine\": 0"})
+    text.erase(text.find(member), member.size());
   const auto read = StatusFromJson(*ParseJson(text));
   ASSERT_TRUE(read);
   EXPECT_TRUE(read->stoppedWorkers.empty());

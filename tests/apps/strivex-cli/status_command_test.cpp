@@ -132,12 +132,14 @@ TEST(StatusCommandTest, SilentModuleIsStoppedOnlyWhenItsFileIsOldAndItsProcessGo
     int64_t age;
     const char* module;  // the text line's last field
     std::vector<std::string> stoppedWorkers;
+    int64_t otherMachines;
     int exitCode;
   } cases[] = {
-      {"old, process gone", child, 3600, "stopped", {}, 1},
-      {"old, process alive", ::getpid(), 3600, "running", {}, 0},
-      {"fresh, process gone", child, 0, "running", {}, 0},
-      {"running, its processing stopped", ::getpid(), 0, "running", {"processing"}, 1},
+      {"old, process gone", child, 3600, "stopped", {}, 0, 1},
+      {"old, process alive", ::getpid(), 3600, "running", {}, 0, 0},
+      {"fresh, process gone", child, 0, "running", {}, 0, 0},
+      {"running, its processing stopped", ::getpid(), 0, "running", {"processing"}, 0, 1},
+      {"running, another machine's rows waiting", ::getpid(), 0, "running", {}, 99, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -148,12 +150,14 @@ TEST(StatusCommandTest, SilentModuleIsStoppedOnlyWhenItsFileIsOldAndItsProcessGo
     status.pid = c.pid;
     status.writtenAt = now - c.age;
     status.stoppedWorkers = c.stoppedWorkers;
+    status.otherMachines = c.otherMachines;
     std::string error;
     ASSERT_TRUE(WriteStatusFile((dir / kStatusFileName).string(), status, error)) << error;
     ::testing::internal::CaptureStderr();
     const CliRun run = Status({dir.path().string()});
     const std::string told = ::testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(run.out.ends_with(std::string("\t") + c.module + "\n")) << run.out;
+    EXPECT_TRUE(run.out.ends_with(std::string("\t") + c.module + "\t" + std::to_string(c.otherMachines) + "\n"))
+        << run.out;
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(told.find("part stopped: processing") != std::string::npos, !c.stoppedWorkers.empty()) << told;
   }
