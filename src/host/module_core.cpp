@@ -105,9 +105,11 @@ void ModuleCore::OpenSessions() {
       serverSession_->user = server.userName;
       context_.server.SetMachineIds({host_.MachineId(), host_.MachineId()});
     } else {
-      // Why a relayed open failed comes first, as the operator has always seen it.
-      if (const std::string notice = serverSession_->lastNotice(); !notice.empty()) platform::MessageBox(notice);
-      platform::MessageBox("Nu pot accesa baza de date de pe server !");
+      // Why a relayed open failed comes first, as the operator has always seen it. Notices, not
+      // boxes: an unattended PC must not hold the start (and every result) until someone clicks;
+      // the reconnection brings the server in once it answers.
+      if (const std::string notice = serverSession_->lastNotice(); !notice.empty()) view_.NotifyOperator(notice);
+      view_.NotifyOperator("Nu pot accesa baza de date de pe server !");
       host_.SetFlag(HostRecord::kServerUnavailable, 1);
     }
   }
@@ -187,6 +189,9 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
     reconnector_->Start();
   }
   view_.SetCaption(context_.instrumentName);
+  // The status file from the first moment, the start-up's failures included, whatever box the
+  // start then shows.
+  StatusNow(0);
   boxes.Flush();
 }
 

@@ -135,7 +135,7 @@ TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator
   lab_->Stop();
   auto core = Start();
   EXPECT_TRUE(core->port().IsOpen());
-  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"});
+  EXPECT_TRUE(boxes_.Texts().empty());
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
   rig_.pty().Write(Report(42000));
   ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 12; }, 15s));
@@ -149,8 +149,9 @@ TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator
     EXPECT_EQ(core->context().server.Ids().result, 5);
     EXPECT_EQ(core->context().server.Codes().investigation.size(), 12u) << "the code lists are loaded on reconnecting";
   }
-  EXPECT_EQ(boxes_.Texts().size(), 1u);
-  EXPECT_TRUE(view_.Notices().empty()) << "the start-up's box already told of this outage";
+  EXPECT_TRUE(boxes_.Texts().empty());
+  EXPECT_EQ(view_.Notices(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"})
+      << "the start-up's notice alone tells of this outage";
   EXPECT_EQ(view_.Backlogs(), (std::vector<std::pair<int64_t, int64_t>>{{0, 0}}));
   core->ShutdownModule();
 }

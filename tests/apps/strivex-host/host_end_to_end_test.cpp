@@ -221,21 +221,21 @@ TEST(StrivexHost, TerminationEndsTheModuleCleanly) {
   EXPECT_NE(result.out.find("module ended"), std::string::npos) << result.out;
 }
 
-// A start-up box ("Nu pot accesa baza de date de pe server !", the server refusing connections) still
-// open when the host ends: the box is closed with the module, the window's thread ends before the
-// process's objects go, and the host exits cleanly.
+// A start-up box (the analyser's port cannot be opened) still open when the host ends: the box is
+// closed with the module, the window's thread ends before the process's objects go, and the host
+// exits cleanly.
 TEST(StrivexHost, EndsCleanlyWithANoticeBoxOpen) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   setenv("PGPORT", std::to_string(testing::UnusedPort()).c_str(), 1);
   for (const bool bySignal : {true, false}) {
     SCOPED_TRACE(bySignal ? "SIGTERM" : "close");
     testing::TempDir dir;
-    testing::PtyPair pty;
     HostProcess host(dir / "commands", {"--machine-id", "5", "--name", "Strivex", "--local-db",
                                         (dir / "local.db").string(), "--server", "127.0.0.1", "--database", "lab",
-                                        "--user", "u", "--password", "p", "--port", pty.slavePath(), "--workdir",
-                                        dir.path().string(), "--close-ends-module"});
-    ASSERT_TRUE(WaitFor([&] { return testing::ReadFile(dir / "_acterr.log").find("la deschidere conectie") !=
+                                        "--user", "u", "--password", "p", "--port",
+                                        (dir / "no-such-device").string(), "--workdir", dir.path().string(),
+                                        "--close-ends-module"});
+    ASSERT_TRUE(WaitFor([&] { return testing::ReadFile(dir / "_acterr.log").find("nu poate fi deschis") !=
                                      std::string::npos; }, 30s)) << host.process().err();
     std::this_thread::sleep_for(500ms);  // the box is shown once the start-up is through
     if (bySignal) {
