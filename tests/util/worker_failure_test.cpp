@@ -1,5 +1,4 @@
-// Workers that meet a failure nobody expected, and the rate limit that must not count from the
-// steady clock's epoch (the machine's boot).
+// Workers that meet a failure nobody expected.
 
 #include "util/worker_failure.h"
 
@@ -10,7 +9,6 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "util/steady_clock.h"
 
 namespace strivex {
 namespace {
@@ -55,20 +53,6 @@ TEST(WorkerFailureTest, EachFailureIsToldOnceAndTheWorkerRestartsOrStops) {
     EXPECT_EQ(Count(testing::ReadFile(dir / "_acterr.log"), "Firul processing"), c.loggedLines);
     EXPECT_EQ(watch.StoppedWorkers(), c.stopped);
     EXPECT_EQ(notices.size(), c.stopped.size());
-  }
-}
-
-// Near the clock's epoch, as on a machine that has just booted, the first call is due at once.
-TEST(PacerTest, TheFirstCallIsDueWhateverTheUptime) {
-  std::chrono::steady_clock::time_point now{};
-  Pacer pacer(2s, [&] { return now; });
-  const struct {
-    std::chrono::milliseconds at;
-    bool due;
-  } calls[] = {{0ms, true}, {1999ms, false}, {2000ms, true}, {3000ms, false}, {10000ms, true}};
-  for (const auto& call : calls) {
-    now = std::chrono::steady_clock::time_point{} + call.at;
-    EXPECT_EQ(pacer.Due(), call.due) << call.at.count();
   }
 }
 
