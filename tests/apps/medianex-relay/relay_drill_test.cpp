@@ -132,19 +132,23 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
          // All from one address: 8 are served (the per-address limit), the others closed at once.
          std::vector<bool> closed(crowd.size(), false);
          int closedCount = 0;
-         WaitFor(
-             [&] {
-               for (size_t i = 0; i < crowd.size(); ++i) {
-                 if (!closed[i] && crowd[i]->ClosedByServer(0ms)) {
-                   closed[i] = true;
-                   ++closedCount;
-                 }
-               }
-               return closedCount >= 192;
-             },
-             10s);
-         EXPECT_EQ(closedCount, 192);
-         // The 8 served leave; their places are free once the relay has seen them go.
+         const auto countClosed = [&] {
+           for (size_t i = 0; i < crowd.size(); ++i) {
+             if (!closed[i] && crowd[i]->ClosedByServer(0ms)) {
+               closed[i] = true;
+               ++closedCount;
+             }
+           }
+           return closedCount >= 192;
+         };
+         WaitFor(countClosed, 10s);
+         std::this_thread::sleep_for(300ms);
+         countClosed();
+         // A client of an earlier drill may still hold a place, its leaving not yet seen by the
+         // relay (its log line can even trail the crowd), so up to 8 are served, never more.
+         EXPECT_GE(closedCount, 192);
+         const int served = static_cast<int>(crowd.size()) - closedCount;
+         // The served leave; their places are free once the relay has seen them go.
          crowd.clear();
          EXPECT_TRUE(relay_->WaitForOutput(
              [&](const std::string&) {
@@ -153,7 +157,7 @@ TEST_F(RelayDrill, HostileClientsLeaveTheRelayServingWithItsMemoryBack) {
                for (size_t at = log.find("'CROWD': closed by the client"); at != std::string::npos;
                     at = log.find("'CROWD': closed by the client", at + 1))
                  ++gone;
-               return gone >= 8;
+               return gone >= served;
              },
              10s))
              << relay_->err();
