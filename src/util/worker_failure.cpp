@@ -1,5 +1,6 @@
 #include "util/worker_failure.h"
 
+#include <string_view>
 #include <utility>
 
 #include "util/format.h"
@@ -7,6 +8,16 @@
 #include "util/timings.h"
 
 namespace strivex {
+
+namespace {
+
+// "Firul KEY: eroare neasteptata: WHY", with `after` (a restart's pause, say) at its end.
+void LogUnexpected(std::string_view key, const std::string& failure, const std::string& after = {}) {
+  WriteErrorLogEntry(Format("Firul %s: eroare neasteptata: %s%s", std::string(key).c_str(), failure.c_str(),
+                            after.c_str()));
+}
+
+}  // namespace
 
 void WorkerWatch::SetNotify(Notify notify) {
   const MutexLock lock(mutex_);
@@ -57,7 +68,7 @@ std::optional<std::string> RunTask(const WorkerName& worker, const std::function
     return std::nullopt;
   } catch (...) {
     const std::string failure = FailureText(std::current_exception());
-    WriteErrorLogEntry(Format("Firul %s: eroare neasteptata: %s", std::string(worker.key).c_str(), failure.c_str()));
+    LogUnexpected(worker.key, failure);
     return failure;
   }
 }
@@ -65,7 +76,6 @@ std::optional<std::string> RunTask(const WorkerName& worker, const std::function
 bool RunWorker(const WorkerName& worker, const std::function<void()>& body, WorkerWatch* watch,
                const RestartPause& restart) {
   constexpr auto kBackOff = timings::kWorkerRestartPause;
-  const std::string key(worker.key);
   for (;;) {
     std::string failure;
     try {
@@ -78,13 +88,13 @@ bool RunWorker(const WorkerName& worker, const std::function<void()>& body, Work
       if (watch != nullptr) {
         watch->Stopped(worker, failure);
       } else {
-        WriteErrorLogEntry(Format("Firul %s: eroare neasteptata: %s", key.c_str(), failure.c_str()));
+        LogUnexpected(worker.key, failure);
       }
       return false;
     }
     if (watch == nullptr || watch->IsNew(worker, failure)) {
-      WriteErrorLogEntry(Format("Firul %s: eroare neasteptata: %s; il pornesc din nou peste %lld ms", key.c_str(),
-                                failure.c_str(), static_cast<long long>(kBackOff.count())));
+      LogUnexpected(worker.key, failure,
+                    Format("; il pornesc din nou peste %lld ms", static_cast<long long>(kBackOff.count())));
     }
     if (!restart(kBackOff)) return false;
   }
