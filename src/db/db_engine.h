@@ -24,6 +24,8 @@ namespace strivex {
 struct DbTimeouts {
   std::chrono::milliseconds login{timings::kLoginTimeout};   // connecting and logging in
   std::chrono::milliseconds query{timings::kStatementTimeout};  // each statement (relayed: each reply)
+
+  bool operator==(const DbTimeouts&) const = default;
 };
 
 class ResultSet {

@@ -26,6 +26,8 @@ struct DbError {
   uint32_t result = kResultFail;
   std::string detail;  // the driver's own words, for diagnostics; never in the log format
   DbFailure failure = DbFailure::kRejected;
+
+  bool operator==(const DbError&) const = default;
 };
 
 // How the detail of a statement refused for the memory its result would take begins.

@@ -42,6 +42,8 @@ struct DbValue {
   // The value as text the way the relay and the operator tools show it: decimal integers, the
   // OLE date as a decimal number, texts as they are, nothing for VT_EMPTY.
   std::string ToText() const;
+
+  bool operator==(const DbValue&) const = default;
 };
 
 // Days since 30 December 1899, the fraction being the time of day.

@@ -35,15 +35,20 @@ bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline) {
   }
 }
 
-RelayFrameReader::RelayFrameReader(int fd) : fd_(fd), buffer_(kBufferSize, '\0') {}
+RelayFrameReader::RelayFrameReader(int fd, size_t maxText)
+    : fd_(fd), maxText_(maxText), buffer_(kBufferSize, '\0') {}
+
+void RelayFrameReader::Reserve(size_t size) {
+  if (start_ + size <= buffer_.size()) return;
+  // Only the unread part moves; it is shorter than one frame, so room is made.
+  std::memmove(buffer_.data(), buffer_.data() + start_, Buffered());
+  end_ -= start_;
+  start_ = 0;
+  if (buffer_.size() < size) buffer_.resize(size);
+}
 
 RelayReadStatus RelayFrameReader::Fill(Deadline deadline) {
-  if (end_ == buffer_.size()) {
-    // Only the unread part moves; it is shorter than one frame, so room is made.
-    std::memmove(buffer_.data(), buffer_.data() + start_, Buffered());
-    end_ -= start_;
-    start_ = 0;
-  }
+  if (end_ == buffer_.size()) Reserve(Buffered() + 1);
   for (;;) {
     if (!WaitReadable(fd_, deadline)) return RelayReadStatus::kTimedOut;
     const ssize_t n = ::recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
@@ -72,8 +77,9 @@ RelayReadStatus RelayFrameReader::Next(RelayFrame& frame, std::chrono::milliseco
       return status == RelayReadStatus::kClosed ? RelayReadStatus::kTruncated : status;
   }
   const int32_t length = RelayHeaderField(buffer_.data() + start_ + 4);
-  if (length < 1 || length > kRelayMaxText) return RelayReadStatus::kBadLength;
+  if (length < 1 || static_cast<size_t>(length) > maxText_) return RelayReadStatus::kBadLength;
   const size_t size = kRelayHeaderSize + static_cast<size_t>(length);
+  Reserve(size);
   while (Buffered() < size) {
     if (const RelayReadStatus status = Fill(deadline); status != RelayReadStatus::kOk) {
       return status == RelayReadStatus::kClosed ? RelayReadStatus::kTruncated : status;

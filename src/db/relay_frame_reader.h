@@ -23,7 +23,7 @@ enum class RelayReadStatus {
   kOk,         // a whole frame came
   kClosed,     // orderly close before the first byte of a frame
   kTruncated,  // the peer closed inside a frame
-  kBadLength,  // length < 1 or > kRelayMaxText: the stream cannot be resynchronised
+  kBadLength,  // length < 1 or over the reader's bound: the stream cannot be resynchronised
   kError,      // the socket failed
   kTimedOut,   // the wait given to Next ran out
 };
@@ -35,8 +35,9 @@ bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline);
 // One stream's reader; used by one thread at a time.
 class RelayFrameReader {
  public:
-  // Reads from `fd`, which the caller keeps open for the reader's lifetime.
-  explicit RelayFrameReader(int fd);
+  // Reads from `fd`, which the caller keeps open for the reader's lifetime. A frame's text may be
+  // up to `maxText` bytes long; the buffer grows to the longest frame that came.
+  explicit RelayFrameReader(int fd, size_t maxText = kRelayMaxText);
 
   // Blocks until a whole frame came or the stream cannot give one; after anything but kOk the
   // stream is done.
@@ -54,8 +55,12 @@ class RelayFrameReader {
   RelayReadStatus Fill(Deadline deadline);
   size_t Buffered() const { return end_ - start_; }
 
+  // Makes room for a whole frame of `size` bytes from start_, dropping the read part.
+  void Reserve(size_t size);
+
   int fd_;
-  std::string buffer_;  // fixed size: one whole frame always fits once the read part is dropped
+  size_t maxText_;
+  std::string buffer_;  // one whole frame fits once the read part is dropped (Reserve)
   size_t start_ = 0;    // first unread byte
   size_t end_ = 0;      // one past the last received byte
 };
