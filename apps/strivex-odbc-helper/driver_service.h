@@ -1,0 +1,13 @@
+#pragma once
+// Serves one connection's calls (driver_wire.h) off a stream socket with one engine: one call at a
+// time, each answered before the next is read; up to ten result sets stay open, their rows sent in
+// batches.
+
+#include "db/db_engine.h"
+
+namespace strivex::helper {
+
+// Returns when the socket hangs up, fails, or brings a message that is not a call.
+void ServeDriverCalls(int fd, DbEngine& engine);
+
+}  // namespace strivex::helper
