@@ -72,7 +72,8 @@ class DbEngine {
   virtual void Abort() {}
 };
 
-// The engine for a connection string: SQLite for the Jet provider strings, ODBC otherwise.
+// The engine for a connection string: SQLite for the Jet provider strings, otherwise ODBC with the
+// driver in a helper process.
 std::unique_ptr<DbEngine> MakeEngine(std::string_view connectionString);
 
 }  // namespace strivex

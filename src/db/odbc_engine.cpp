@@ -4,6 +4,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -13,9 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "db/abort_target.h"
 #include "db/connection_string.h"
-#include "db/deadline_watch.h"
-#include "db/driver_sockets.h"
 #include "db/heap_watch.h"
 #include "db/result_budget.h"
 #include "db/sql_dialect.h"
@@ -90,8 +90,9 @@ class OdbcHandle {
 };
 
 // Environment and connection handles, shared by the engine and its open result sets; every call
-// on them or on their statements holds the mutex, so the upload thread and the user-interface
-// thread can share one connection.
+// on them or on their statements holds the mutex, so that calls take turns. Calls have no
+// deadline here: the engine runs in a helper process that its parent ends at the deadline
+// (odbc_process_engine.h).
 class OdbcConnection {
  public:
   // `resultLimit`: what the result sets read from the connection may hold together (0: no bound).
@@ -112,38 +113,19 @@ class OdbcConnection {
       error = {kResultFail, "the ODBC driver manager could not be started"};
       return false;
     }
-    // psqlODBC bounds the login with the first (libpq's connect_timeout), also against a frozen
-    // server; its query time-out is the server's own statement_timeout, which a frozen server never
-    // applies, so every statement is also bounded here (Bounded). FreeTDS takes the connection
-    // time-out for its network reads.
+    // psqlODBC bounds the login with the first (libpq's connect_timeout); FreeTDS takes the
+    // connection time-out for its network reads.
     querySeconds_ = Seconds(timeouts.query);
-    query_ = timeouts.query;
     SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, AsAttribute(Seconds(timeouts.login)), 0);
     SQLSetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT, AsAttribute(querySeconds_), 0);
     std::string trimmed = TrimConnectionString(connectionString);
     SQLCHAR out[1024];
     SQLSMALLINT outLength = 0;
-    SQLRETURN rc = SQL_ERROR;
-    bool late = false;
-    sockets_.Connect([&] {
-      // The driver's own login time-out counts whole seconds and should speak first; this is for
-      // a driver that does not keep it.
-      watch_.Arm(std::chrono::seconds(Seconds(timeouts.login)) + kLoginGrace);
-      rc = SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(trimmed.data()), SQL_NTS, out,
-                            sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
-      late = watch_.Disarm();
-      return Succeeded(rc);
-    });
-    if (!Succeeded(rc) || sockets_.cut()) {
+    const SQLRETURN rc = SQLDriverConnect(dbc_.get(), nullptr, reinterpret_cast<SQLCHAR*>(trimmed.data()), SQL_NTS,
+                                          out, sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+    if (!Succeeded(rc)) {
       error = DiagnosticOf(SQL_HANDLE_DBC, dbc_.get());
       error.result = kResultFail;  // a refused connection has no code of its own
-      if (sockets_.cut()) {
-        error.failure = DbFailure::kConnectionLost;
-        error.detail = std::string(late ? "no answer to the login in time" : "the login was abandoned") +
-                       "; the connection was cut (" + error.detail + ")";
-      }
-      if (Succeeded(rc)) SQLDisconnect(dbc_.get());
-      sockets_.Release();
       return false;
     }
     connected_ = true;
@@ -156,39 +138,40 @@ class OdbcConnection {
 
   void Disconnect() {
     std::lock_guard lock(mutex);
-    if (connected_) {
-      const Bounded bounded(*this);
-      SQLDisconnect(dbc_.get());
-    }
+    if (connected_) SQLDisconnect(dbc_.get());
     connected_ = false;
-    sockets_.Release();
   }
 
-  // Cuts the connection at once: a login or statement in flight fails as a lost connection, and so
-  // does every later one. Any thread; never takes the mutex, which the stuck call holds.
-  void Abort() { sockets_.ShutDown(); }
-  // Whether the connection was cut, by a deadline or by Abort.
-  bool cut() const { return sockets_.cut(); }
+  // Asks the driver to stop the statement in flight, from any thread: a live server then ends it
+  // rather than run it to its end. The statement and every later one fail as a lost connection.
+  void Cancel() {
+    cancelled_.store(true);
+    std::lock_guard lock(runningMutex_);
+    if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
+  }
+  bool cancelled() const { return cancelled_.load(); }
 
-  // While it lives (with the mutex held), a call that talks to the server has until the query
-  // time-out; past it the connection is cut and the call returns with a failure.
-  class Bounded {
+  // While it lives (with the mutex held), `stmt` is the statement Cancel stops.
+  class Running {
    public:
-    explicit Bounded(OdbcConnection& connection) : connection_(connection) { connection_.watch_.Arm(connection_.query_); }
-    ~Bounded() { connection_.watch_.Disarm(); }
-    Bounded(const Bounded&) = delete;
-    Bounded& operator=(const Bounded&) = delete;
+    Running(OdbcConnection& connection, SQLHSTMT stmt) : connection_(connection) { Set(stmt); }
+    ~Running() { Set(SQL_NULL_HSTMT); }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
 
    private:
+    void Set(SQLHSTMT stmt) {
+      std::lock_guard lock(connection_.runningMutex_);
+      connection_.running_ = stmt;
+    }
     OdbcConnection& connection_;
   };
 
-  // A failure of a call on a cut connection is a lost connection, whatever the driver says.
+  // A failure after a cancel, or on a connection the driver knows is gone, is a lost connection.
   void Classify(DbError& error) const {
-    if (cut()) {
+    if (cancelled()) {
       error.failure = DbFailure::kConnectionLost;
-      error.detail = Format("no answer within %lld ms, or the module stopped; the connection was cut (%s)",
-                            static_cast<long long>(query_.count()), error.detail.c_str());
+      error.detail = "the statement was cancelled (" + error.detail + ")";
     } else if (Dead()) {
       error.failure = DbFailure::kConnectionLost;
     }
@@ -210,18 +193,14 @@ class OdbcConnection {
   ResultBudget budget;
 
  private:
-  // A login gets this long after the driver's own time-out before it is cut.
-  static constexpr std::chrono::seconds kLoginGrace{1};
-
   OdbcHandle env_{SQL_HANDLE_ENV};
   OdbcHandle dbc_{SQL_HANDLE_DBC};
   bool connected_ = false;
   bool postgres_ = false;
   SQLULEN querySeconds_ = 0;
-  std::chrono::milliseconds query_{timings::kStatementTimeout};
-  DriverSockets sockets_;
-  // Declared after what it cuts, so it ends first.
-  DeadlineWatch watch_{[this] { sockets_.ShutDown(); }};
+  std::atomic<bool> cancelled_{false};
+  std::mutex runningMutex_;                // never held across a driver call but SQLCancel
+  SQLHSTMT running_ = SQL_NULL_HSTMT;  // under runningMutex_
 };
 
 struct Column {
@@ -365,7 +344,7 @@ class OdbcResultSet : public ResultSet {
   bool Next(DbError& error) override {
     if (atEnd_) return false;
     std::lock_guard lock(connection_->mutex);
-    const OdbcConnection::Bounded bounded(*connection_);
+    const OdbcConnection::Running running(*connection_, stmt_.get());
     if (FetchLocked(error)) return !atEnd_;
     connection_->Classify(error);
     return false;
@@ -393,11 +372,7 @@ class OdbcResultSet : public ResultSet {
   void Close() override {
     // Only freeing the statement needs the connection's lock.
     std::unique_lock<std::mutex> lock;
-    std::optional<OdbcConnection::Bounded> bounded;  // a driver may talk to the server as it frees
-    if (stmt_.valid()) {
-      lock = std::unique_lock(connection_->mutex);
-      bounded.emplace(*connection_);
-    }
+    if (stmt_.valid()) lock = std::unique_lock(connection_->mutex);
     CloseLocked();
   }
   // Close, for a caller that holds the mutex or has no statement.
@@ -437,22 +412,17 @@ class OdbcEngine : public DbEngine {
   bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) override {
     Close();
     auto connection = std::make_shared<OdbcConnection>(resultLimit_);
-    {
-      // From now on Abort reaches the login too.
-      std::lock_guard lock(liveMutex_);
-      live_ = connection;
-    }
+    live_.Set(connection);  // from now on Abort reaches the login too, once the driver returns from it
     if (!connection->Connect(connectionString, timeouts, error)) return false;
     if (connection->postgres()) {
       // The development server keeps UTF8; the module's bytes are Windows-1250.
       DbError ignored;
       std::lock_guard lock(connection->mutex);
-      const OdbcConnection::Bounded bounded(*connection);
       Run(*connection, "SET client_encoding TO 'WIN1250'", ignored);
-      if (connection->cut()) {
-        error = {kResultFail, "the server stopped answering right after the login", DbFailure::kConnectionLost};
-        return false;
-      }
+    }
+    if (connection->cancelled()) {
+      error = {kResultFail, "the login was cancelled", DbFailure::kConnectionLost};
+      return false;
     }
     connection_ = std::move(connection);
     return true;
@@ -464,7 +434,10 @@ class OdbcEngine : public DbEngine {
       return nullptr;
     }
     std::lock_guard lock(connection_->mutex);
-    const OdbcConnection::Bounded bounded(*connection_);
+    if (connection_->cancelled()) {
+      error = {kResultFail, "the connection's statements were cancelled", DbFailure::kConnectionLost};
+      return nullptr;
+    }
     OdbcHandle stmt = NewStatement(*connection_, error);
     if (!stmt.valid()) return nullptr;
     ResultBudget& budget = connection_->budget;
@@ -477,7 +450,10 @@ class OdbcEngine : public DbEngine {
       // handle outlives the watch, so a late cancel never meets a freed one.
       std::optional<HeapWatch> watch;
       if (budget.bounded()) watch.emplace(budget.Room(), [handle = stmt.get()] { SQLCancel(handle); });
-      read = ExecuteAndFetch(stmt, sql, set, error);
+      {
+        const OdbcConnection::Running running(*connection_, stmt.get());
+        read = ExecuteAndFetch(stmt, sql, set, error);
+      }
       // A statement without rows that succeeded has taken effect, whatever the heap did
       // meanwhile: called refused, it would be sent again and stored twice.
       if (read) tooLarge = watch && set->HasColumns() && (watch->Fired() || !set->Hold(watch->Grown()));
@@ -494,17 +470,11 @@ class OdbcEngine : public DbEngine {
   // their connection alive.
   void Close() override {
     connection_.reset();
-    std::lock_guard lock(liveMutex_);
-    live_.reset();
+    live_.Set(nullptr);
   }
 
   void Abort() override {
-    std::shared_ptr<OdbcConnection> live;
-    {
-      std::lock_guard lock(liveMutex_);
-      live = live_;
-    }
-    if (live) live->Abort();
+    if (const std::shared_ptr<OdbcConnection> live = live_.Get()) live->Cancel();
   }
 
  private:
@@ -555,8 +525,7 @@ class OdbcEngine : public DbEngine {
 
   size_t resultLimit_ = 0;
   std::shared_ptr<OdbcConnection> connection_;
-  std::mutex liveMutex_;
-  std::shared_ptr<OdbcConnection> live_;  // the connection being made or in use, for Abort
+  AbortTarget<OdbcConnection> live_;
 };
 
 }  // namespace

@@ -1,0 +1,32 @@
+#pragma once
+// The laboratory's server through the ODBC driver, run in a helper process of its own for each
+// connection (driver_process.h, apps/strivex-odbc-helper). The helper runs the in-process engine
+// (odbc_engine.h) and nothing else; this side only waits for its answers, with `poll`, against
+// the login's or the statement's deadline counted from sending, or a stop. A driver that hangs
+// past the deadline, or crashes, costs that one connection and nothing else in the process: no
+// descriptor is guessed at, no lock or memory figure is shared with other connections.
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "db/db_engine.h"
+#include "db/driver_helper_path.h"
+
+namespace strivex {
+
+// After a deadline or a stop the helper is asked to cancel its call (SQLCancel, so that a live
+// server stops the statement rather than run it to its end) and gets this long to do so before it
+// is killed.
+inline constexpr std::chrono::milliseconds kDriverCancelGrace{500};
+// A login gets this long past the driver's own time-out (whole seconds), which should speak first
+// with its own words.
+inline constexpr std::chrono::milliseconds kDriverLoginGrace{1000};
+
+// A closed engine whose connections each start the helper at `helperPath`; never null. A call
+// past its deadline, a stop and a helper's death all fail the call as a lost connection, with the
+// reason in the error's detail (a signal by its name); the engine then has no connection until
+// the next Open. A stop that comes before the engine's first Open fails that Open.
+std::unique_ptr<DbEngine> MakeOdbcProcessEngine(std::string helperPath = DriverHelperPath());
+
+}  // namespace strivex

@@ -1,0 +1,62 @@
+// An ODBC driver that logs in to nothing and crashes in SQLExecDirect, as a faulty driver would:
+// what a driver's crash costs is tested with it. Registered in a test's own odbcinst.ini.
+
+#include <signal.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void Put(SQLPOINTER out, SQLSMALLINT room, SQLSMALLINT* length, const char* text) {
+  if (length != nullptr) *length = static_cast<SQLSMALLINT>(std::strlen(text));
+  if (out != nullptr && room > 0) {
+    std::strncpy(static_cast<char*>(out), text, static_cast<size_t>(room) - 1);
+    static_cast<char*>(out)[room - 1] = '\0';
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT, SQLHANDLE, SQLHANDLE* out) {
+  *out = std::calloc(1, 64);
+  return SQL_SUCCESS;
+}
+SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT, SQLHANDLE handle) {
+  std::free(handle);
+  return SQL_SUCCESS;
+}
+SQLRETURN SQL_API SQLSetEnvAttr(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) { return SQL_SUCCESS; }
+SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC, SQLINTEGER, SQLPOINTER, SQLINTEGER) { return SQL_SUCCESS; }
+SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC, SQLINTEGER, SQLPOINTER value, SQLINTEGER, SQLINTEGER*) {
+  *static_cast<SQLUINTEGER*>(value) = 0;
+  return SQL_SUCCESS;
+}
+SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER) { return SQL_SUCCESS; }
+SQLRETURN SQL_API SQLDriverConnect(SQLHDBC, SQLHWND, SQLCHAR*, SQLSMALLINT, SQLCHAR* out, SQLSMALLINT room,
+                                   SQLSMALLINT* length, SQLUSMALLINT) {
+  Put(out, room, length, "");
+  return SQL_SUCCESS;
+}
+SQLRETURN SQL_API SQLDisconnect(SQLHDBC) { return SQL_SUCCESS; }
+SQLRETURN SQL_API SQLGetInfo(SQLHDBC, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT room, SQLSMALLINT* length) {
+  Put(out, room, length, type == SQL_DRIVER_ODBC_VER ? "03.00" : "Crashing");
+  return SQL_SUCCESS;
+}
+SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, SQLINTEGER*, SQLCHAR*, SQLSMALLINT,
+                                SQLSMALLINT*) {
+  return SQL_NO_DATA;
+}
+SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR*, SQLINTEGER) {
+  // Whatever handler a sanitizer put there, the process dies by the signal, as without one.
+  ::signal(SIGSEGV, SIG_DFL);
+  ::raise(SIGSEGV);
+  return SQL_ERROR;
+}
+SQLRETURN SQL_API SQLCancel(SQLHSTMT) { return SQL_SUCCESS; }
+
+}  // extern "C"
