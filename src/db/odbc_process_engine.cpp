@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -71,6 +72,10 @@ class HelperLink {
 
   // Starts the helper; false with `error` when it cannot.
   bool Start(DbError& error) REQUIRES(mutex) {
+    if (!stop_.valid()) {
+      error = Lost("no event descriptor to wake a waiting call by: the process has too many open");
+      return false;
+    }
     std::string why;
     process_ = DriverProcess::Start(helperPath_, why);
     if (!process_) {
