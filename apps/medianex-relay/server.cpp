@@ -180,7 +180,7 @@ UniqueFd Listen(const ListenAddress& where, std::string& bound) {
 int RunServer(const RelayOptions& options) {
   const UniqueFd signals = BlockStopSignals();
   std::string bound;
-  const UniqueFd listener = Listen(options.listen, bound);
+  UniqueFd listener = Listen(options.listen, bound);
   if (!listener.valid()) return kExitFailure;
   if (!PrintLine("listening on " + bound)) return kExitFailure;
 
@@ -211,6 +211,9 @@ int RunServer(const RelayOptions& options) {
     clients.Start(std::move(socket), address, Endpoint(peer));
   }
   LogLine("stopping");
+  // Refused from now on: ending the sessions takes a moment (each ends its driver's process), and
+  // a client let in meanwhile would wait for an answer that never comes.
+  listener.Reset();
   clients.StopAll();
   return kExitOk;
 }

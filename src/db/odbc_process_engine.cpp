@@ -61,9 +61,10 @@ class HelperLink {
   ~HelperLink() {
     MutexLock lock(mutex);
     if (process_ && !stopped_.load()) {
-      // A driver that may still speak to the server ends its session properly.
+      // A driver that may still speak to the server ends its session properly, if it can do so
+      // at once: nobody waits for the answer, and a stop must not wait out a frozen server.
       DbError ignored;
-      Send(Call(DriverKind::kClose), timeouts.query, ignored);
+      Send(Call(DriverKind::kClose), kDriverCancelGrace, ignored);
     }
     process_.reset();
   }
