@@ -1,10 +1,13 @@
 #include "local_database.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "db/baza_de_date.h"
 #include "db/sql_text.h"
+#include "declared_settings.h"
+#include "settings/declared_fields.h"
 #include "util/format.h"
 
 namespace strivex::host_app {
@@ -14,15 +17,74 @@ namespace {
 // The password the module opens the file with; SQLite ignores it, the connection string keeps it.
 constexpr char kLocalPassword[] = "quomar";
 
-bool Run(BazaDeDate& local, const std::string& sql, std::string& error) {
+// `shown`: whether the error may quote the statement (not one holding the password).
+bool Run(BazaDeDate& local, const std::string& sql, std::string& error, bool shown = true) {
   if (local.SQLCommand(sql, 0)) return true;
-  error = "local database: " + local.LastErrorMessage() + " " + local.LastErrorDetail();
+  error = "local database: " + (shown ? local.LastErrorMessage() : "the password cannot be written:") + " " +
+          local.LastErrorDetail();
   return false;
+}
+
+// The stored value of a Medianex_Init row; nullopt when the file has no such row (older files
+// lack the newer ones).
+std::optional<std::string> StoredValue(BazaDeDate& local, const std::string& property) {
+  std::optional<std::string> value;
+  if (local.GetRecords(Format("SELECT Valoare FROM Medianex_Init WHERE Proprietate='%s'",
+                              EscapeSqlText(property).c_str()),
+                       0) &&
+      local.RowAvailable(0)) {
+    value = local.ValoareColoana("Valoare", 0).ToText();
+  }
+  local.InchidTabel(0);
+  return value;
+}
+
+std::string Where(const std::string& source) {
+  return source.empty() ? "given on the command line" : "declared in " + source;
+}
+
+// Writes one declared value where it differs from the stored one; `change` says how it did.
+bool WriteDeclared(BazaDeDate& local, const DeclaredValue& declared, std::string& change, std::string& error) {
+  const std::optional<std::string> stored = StoredValue(local, declared.property);
+  if (stored == declared.value) return true;
+  const std::string property = EscapeSqlText(declared.property);
+  const std::string value = EscapeSqlText(declared.value);
+  const bool written =
+      stored ? Run(local,
+                   Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", value.c_str(),
+                          property.c_str()),
+                   error, !declared.secret)
+             : Run(local,
+                   Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property.c_str(),
+                          value.c_str()),
+                   error, !declared.secret);
+  if (!written) return false;
+  change = declared.property + (stored ? " changed" : " added");
+  if (!declared.secret) {
+    change += stored ? " from '" + *stored + "' to '" + declared.value + "'" : " as '" + declared.value + "'";
+  }
+  change += " (" + Where(declared.source) + ")";
+  return true;
+}
+
+bool WritePort(BazaDeDate& local, const HostOptions& o, std::string& error) {
+  // The module keys its settings by the low 16 bits of the MACHINES id.
+  if (!local.GetRecords(Format("SELECT ID FROM MACHINES WHERE name='%s'", EscapeSqlText(o.name).c_str()), 0)) {
+    error = "local database: no MACHINES row named " + o.name;
+    return false;
+  }
+  const auto localId = static_cast<int16_t>(static_cast<uint32_t>(local.ValoareColoana("ID", 0).intVal) & 0xFFFF);
+  local.InchidTabel(0);
+  return Run(local, Format("DELETE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), error) &&
+         Run(local,
+             Format("INSERT INTO MACHINE_SETTINGS (MachineID, NAME, VALUE) VALUES (%d, 'port', '%s')", localId,
+                    EscapeSqlText(*o.port).c_str()),
+             error);
 }
 
 }  // namespace
 
-bool PrepareLocalDatabase(const HostOptions& o, std::string& error) {
+bool PrepareLocalDatabase(const HostOptions& o, std::vector<std::string>& changes, std::string& error) {
   std::error_code ignored;
   const bool isNew = !std::filesystem::exists(o.localDb, ignored);
   BazaDeDate local;
@@ -32,41 +94,32 @@ bool PrepareLocalDatabase(const HostOptions& o, std::string& error) {
     return false;
   }
   if (isNew) {
-    const std::string password = o.password.value_or("");
-    const std::pair<const char*, const std::string*> settings[] = {
-        {"Adresa Server", &o.server}, {"Baza de date", &o.database}, {"Utilizator", &o.user}, {"Parola", &password}};
-    for (const auto& [property, value] : settings) {
-      if (!Run(local,
-               Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", EscapeSqlText(*value).c_str(),
-                      property),
-               error)) {
-        return false;
-      }
-    }
+    // A password from the environment seeds a new file only; a declared one is written below.
     if (!Run(local,
-             Format("UPDATE Medianex_Init SET Valoare='%d' where Proprietate='DirectConect'", o.relayed ? 0 : 1),
-             error) ||
+             Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='Parola'",
+                    EscapeSqlText(o.password.value_or("")).c_str()),
+             error, false) ||
         !Run(local,
              Format("INSERT INTO MACHINES (ID, name) VALUES (%d, '%s')", o.machineId, EscapeSqlText(o.name).c_str()),
              error)) {
       return false;
     }
   }
+  std::vector<DeclaredField> declared;
+  for (const DeclaredValue& value : DeclaredValues(o)) {
+    std::string change;
+    if (!WriteDeclared(local, value, change, error)) return false;
+    // A new file's values are all the declared ones: nothing to tell.
+    if (!change.empty() && !isNew) changes.push_back(o.localDb + ": " + change);
+    declared.push_back({value.property, value.source});
+  }
   if (o.port) {
-    // The module keys its settings by the low 16 bits of the MACHINES id.
-    if (!local.GetRecords(Format("SELECT ID FROM MACHINES WHERE name='%s'", EscapeSqlText(o.name).c_str()), 0)) {
-      error = "local database: no MACHINES row named " + o.name;
-      return false;
-    }
-    const auto localId = static_cast<int16_t>(static_cast<uint32_t>(local.ValoareColoana("ID", 0).intVal) & 0xFFFF);
-    local.InchidTabel(0);
-    if (!Run(local, Format("DELETE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), error) ||
-        !Run(local,
-             Format("INSERT INTO MACHINE_SETTINGS (MachineID, NAME, VALUE) VALUES (%d, 'port', '%s')", localId,
-                    EscapeSqlText(*o.port).c_str()),
-             error)) {
-      return false;
-    }
+    if (!WritePort(local, o, error)) return false;
+    const auto source = o.givenIn.find("port");
+    declared.push_back({kDeclaredPort, source != o.givenIn.end() ? source->second : std::string()});
+  }
+  for (const std::string& statement : DeclaredFieldsStatements(declared)) {
+    if (!Run(local, statement, error)) return false;
   }
   return true;
 }
