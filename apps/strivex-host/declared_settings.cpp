@@ -47,21 +47,22 @@ const DeclaredSetting* FindDeclaredSetting(std::string_view option) {
   return nullptr;
 }
 
+std::string GivenIn(const HostOptions& o, std::string_view option) {
+  const auto given = o.givenIn.find(option);
+  return given != o.givenIn.end() ? given->second : std::string();
+}
+
 std::vector<DeclaredValue> DeclaredValues(const HostOptions& o) {
   std::vector<DeclaredValue> values;
-  const auto source = [&o](const std::string& option) {
-    const auto given = o.givenIn.find(option);
-    return given != o.givenIn.end() ? given->second : std::string();
-  };
   for (const DeclaredSetting& setting : DeclaredSettings()) {
     if (const auto given = o.settings.find(setting.option); given != o.settings.end()) {
-      values.push_back({std::string(setting.property), given->second, source(given->first)});
+      values.push_back({std::string(setting.property), given->second, GivenIn(o, given->first)});
     }
   }
-  if (o.relayed) values.push_back({"DirectConect", *o.relayed ? "0" : "1", source("relayed")});
+  if (o.relayed) values.push_back({"DirectConect", *o.relayed ? "0" : "1", GivenIn(o, "relayed")});
   // A password on the command line beats the file's password file, which never holds one itself.
   const char* password = o.givenIn.contains("password") ? "password" : "password-file";
-  if (o.password && o.givenIn.contains(password)) values.push_back({"Parola", *o.password, source(password), true});
+  if (o.password && o.givenIn.contains(password)) values.push_back({"Parola", *o.password, GivenIn(o, password), true});
   return values;
 }
 

@@ -24,6 +24,10 @@ const std::vector<DeclaredSetting>& DeclaredSettings();
 // The one of `option` (without "--"); null when it is none of them.
 const DeclaredSetting* FindDeclaredSetting(std::string_view option);
 
+// Where `option` (without "--") was given: the instance file's path; empty for the command line
+// (or not given).
+std::string GivenIn(const HostOptions& o, std::string_view option);
+
 // A value to store in Medianex_Init, and where the administrator gave it.
 struct DeclaredValue {
   std::string property;

@@ -25,18 +25,19 @@ bool Run(BazaDeDate& local, const std::string& sql, std::string& error, bool sho
   return false;
 }
 
-// The stored value of a Medianex_Init row; nullopt when the file has no such row (older files
-// lack the newer ones).
-std::optional<std::string> StoredValue(BazaDeDate& local, const std::string& property) {
-  std::optional<std::string> value;
-  if (local.GetRecords(Format("SELECT Valoare FROM Medianex_Init WHERE Proprietate='%s'",
-                              EscapeSqlText(property).c_str()),
-                       0) &&
-      local.RowAvailable(0)) {
-    value = local.ValoareColoana("Valoare", 0).ToText();
+// The stored value of a Medianex_Init row into `value` (nullopt when the file has no such row:
+// older files lack the newer ones); false when it cannot be read.
+bool ReadStored(BazaDeDate& local, const std::string& property, std::optional<std::string>& value,
+                std::string& error) {
+  if (!local.GetRecords(Format("SELECT Valoare FROM Medianex_Init WHERE Proprietate='%s'",
+                               EscapeSqlText(property).c_str()),
+                        0)) {
+    error = "local database: " + property + " cannot be read: " + local.LastErrorDetail();
+    return false;
   }
+  if (local.RowAvailable(0)) value = local.ValoareColoana("Valoare", 0).ToText();
   local.InchidTabel(0);
-  return value;
+  return true;
 }
 
 std::string Where(const std::string& source) {
@@ -45,20 +46,16 @@ std::string Where(const std::string& source) {
 
 // Writes one declared value where it differs from the stored one; `change` says how it did.
 bool WriteDeclared(BazaDeDate& local, const DeclaredValue& declared, std::string& change, std::string& error) {
-  const std::optional<std::string> stored = StoredValue(local, declared.property);
+  std::optional<std::string> stored;
+  if (!ReadStored(local, declared.property, stored, error)) return false;
   if (stored == declared.value) return true;
   const std::string property = EscapeSqlText(declared.property);
   const std::string value = EscapeSqlText(declared.value);
-  const bool written =
-      stored ? Run(local,
-                   Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", value.c_str(),
-                          property.c_str()),
-                   error, !declared.secret)
-             : Run(local,
-                   Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property.c_str(),
-                          value.c_str()),
-                   error, !declared.secret);
-  if (!written) return false;
+  const std::string sql =
+      stored ? Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", value.c_str(), property.c_str())
+             : Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property.c_str(),
+                      value.c_str());
+  if (!Run(local, sql, error, !declared.secret)) return false;
   change = declared.property + (stored ? " changed" : " added");
   if (!declared.secret) {
     change += stored ? " from '" + *stored + "' to '" + declared.value + "'" : " as '" + declared.value + "'";
@@ -115,8 +112,7 @@ bool PrepareLocalDatabase(const HostOptions& o, std::vector<std::string>& change
   }
   if (o.port) {
     if (!WritePort(local, o, error)) return false;
-    const auto source = o.givenIn.find("port");
-    declared.push_back({kDeclaredPort, source != o.givenIn.end() ? source->second : std::string()});
+    declared.push_back({kDeclaredPort, GivenIn(o, "port")});
   }
   for (const std::string& statement : DeclaredFieldsStatements(declared)) {
     if (!Run(local, statement, error)) return false;

@@ -21,7 +21,8 @@ std::string Column(const std::filesystem::path& file, const std::string& sql, co
   BazaDeDate local;
   std::string joined;
   local.DeschidBazaLocala(file.string(), "", 1);
-  for (bool row = !sql.empty() && local.GetRecords(sql, 0) && local.RowAvailable(0); row; row = local.NextElementTabel(0)) {
+  bool row = !sql.empty() && local.GetRecords(sql, 0) && local.RowAvailable(0);
+  for (; row; row = local.NextElementTabel(0)) {
     joined += (joined.empty() ? "" : "|") + local.ValoareColoana(column, 0).ToText();
   }
   return joined;
