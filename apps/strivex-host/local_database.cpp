@@ -40,8 +40,14 @@ bool ReadStored(BazaDeDate& local, const std::string& property, std::optional<st
   return true;
 }
 
-std::string Where(const std::string& source) {
-  return source.empty() ? "given on the command line" : "declared in " + source;
+// "Adresa Server changed from 'a' to 'b' (declared in FILE)"; "... added as 'b' ..." where there
+// was no row.
+std::string ChangeText(const DeclaredValue& declared, const std::optional<std::string>& stored) {
+  std::string change = declared.property + (stored ? " changed" : " added");
+  if (!declared.secret) {
+    change += stored ? " from '" + *stored + "' to '" + declared.value + "'" : " as '" + declared.value + "'";
+  }
+  return change + (declared.source.empty() ? " (given on the command line)" : " (declared in " + declared.source + ")");
 }
 
 // Writes one declared value where it differs from the stored one; `change` says how it did.
@@ -56,15 +62,11 @@ bool WriteDeclared(BazaDeDate& local, const DeclaredValue& declared, std::string
              : Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property.c_str(),
                       value.c_str());
   if (!Run(local, sql, error, !declared.secret)) return false;
-  change = declared.property + (stored ? " changed" : " added");
-  if (!declared.secret) {
-    change += stored ? " from '" + *stored + "' to '" + declared.value + "'" : " as '" + declared.value + "'";
-  }
-  change += " (" + Where(declared.source) + ")";
+  change = ChangeText(declared, stored);
   return true;
 }
 
-bool WritePort(BazaDeDate& local, const HostOptions& o, std::string& error) {
+bool WritePort(BazaDeDate& local, const HostOptions& o, std::string& change, std::string& error) {
   // The module keys its settings by the low 16 bits of the MACHINES id.
   if (!local.GetRecords(Format("SELECT ID FROM MACHINES WHERE name='%s'", EscapeSqlText(o.name).c_str()), 0)) {
     error = "local database: no MACHINES row named " + o.name;
@@ -72,6 +74,13 @@ bool WritePort(BazaDeDate& local, const HostOptions& o, std::string& error) {
   }
   const auto localId = static_cast<int16_t>(static_cast<uint32_t>(local.ValoareColoana("ID", 0).intVal) & 0xFFFF);
   local.InchidTabel(0);
+  std::optional<std::string> stored;
+  if (local.GetRecords(Format("SELECT VALUE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), 0) &&
+      local.RowAvailable(0)) {
+    stored = local.ValoareColoana("VALUE", 0).ToText();
+  }
+  local.InchidTabel(0);
+  if (stored != *o.port) change = ChangeText({"port", *o.port, GivenIn(o, "port")}, stored);
   return Run(local, Format("DELETE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), error) &&
          Run(local,
              Format("INSERT INTO MACHINE_SETTINGS (MachineID, NAME, VALUE) VALUES (%d, 'port', '%s')", localId,
@@ -102,16 +111,21 @@ bool PrepareLocalDatabase(const HostOptions& o, std::vector<std::string>& change
       return false;
     }
   }
+  // A new file's values are all the declared ones: nothing to tell.
+  const auto tell = [&](const std::string& change) {
+    if (!change.empty() && !isNew) changes.push_back(o.localDb + ": " + change);
+  };
   std::vector<DeclaredField> declared;
   for (const DeclaredValue& value : DeclaredValues(o)) {
     std::string change;
     if (!WriteDeclared(local, value, change, error)) return false;
-    // A new file's values are all the declared ones: nothing to tell.
-    if (!change.empty() && !isNew) changes.push_back(o.localDb + ": " + change);
+    tell(change);
     declared.push_back({value.property, value.source});
   }
   if (o.port) {
-    if (!WritePort(local, o, error)) return false;
+    std::string change;
+    if (!WritePort(local, o, change, error)) return false;
+    tell(change);
     declared.push_back({kDeclaredPort, GivenIn(o, "port")});
   }
   for (const std::string& statement : DeclaredFieldsStatements(declared)) {
