@@ -60,7 +60,7 @@ std::vector<DeclaredValue> DeclaredValues(const HostOptions& o) {
     }
   }
   if (o.relayed) values.push_back({"DirectConect", *o.relayed ? "0" : "1", GivenIn(o, "relayed")});
-  // A password on the command line beats the file's password file, which never holds one itself.
+  // --password beats the instance file's password-file (the instance file never holds a password).
   const char* password = o.givenIn.contains("password") ? "password" : "password-file";
   if (o.password && o.givenIn.contains(password)) values.push_back({"Parola", *o.password, GivenIn(o, password), true});
   return values;

@@ -12,7 +12,7 @@
 namespace strivex::host_app {
 
 // A text setting: the host's long option (the instance file's key) and the Medianex_Init row it
-// sets. Adding one is a line in kDeclaredSettings (declared_settings.cpp) and one in the --help.
+// sets. Adding one is a line in DeclaredSettings() (declared_settings.cpp) and one in the --help.
 struct DeclaredSetting {
   std::string_view option;
   std::string_view property;
