@@ -16,6 +16,7 @@
 #include "platform/message_box.h"
 #include "ui/dialog_placement.h"
 #include "ui/dialog_buttons.h"
+#include "ui/declared_field.h"
 #include "ui/text_codec.h"
 
 namespace strivex::ui {
@@ -91,6 +92,15 @@ DbDialogFields SetariDbDlg::Fields() const {
           ToLocal8(user_->text()),  ToLocal8(password_->text()), relayed_->isChecked()};
 }
 
+void SetariDbDlg::ShowDeclared(const DeclaredFields& declared) {
+  const std::pair<QWidget*, const char*> fields[] = {{address_, "Adresa Server"},
+                                                     {database_, "Baza de date"},
+                                                     {user_, "Utilizator"},
+                                                     {password_, "Parola"},
+                                                     {relayed_, "DirectConect"}};
+  for (const auto& [field, property] : fields) MarkDeclared(field, declared, property);
+}
+
 void SetariDbDlg::ShowState() {
   const bool idle = run_.running() == DbDialogRun::Attempt::kNone;
   for (QWidget* widget : std::initializer_list<QWidget*>{address_, database_, user_, password_, relayed_, test_, ok_}) {
@@ -149,6 +159,7 @@ void RunDatabaseSettings(ModuleCore& core, QWidget* parent) {
   const auto start = [&core](DbDialogRun::Task task) { return core.background().Start(std::move(task)); };
   SetariDbDlg dialog(DbDialogFieldsFrom(core.ServerFields(), local->database), server->Timeouts(), apply, start,
                      parent);
+  dialog.ShowDeclared(DeclaredFields::Read(*local));
   PlaceOverOwner(dialog);
   dialog.exec();
 }

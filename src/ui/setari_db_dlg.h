@@ -9,6 +9,7 @@
 #include "db/db_engine.h"
 #include "settings/db_dialog_run.h"
 #include "settings/db_settings_model.h"
+#include "settings/declared_fields.h"
 
 class QCheckBox;
 class QLabel;
@@ -35,6 +36,8 @@ class SetariDbDlg : public QDialog {
 
   // What the edits and the check box hold now.
   DbDialogFields Fields() const;
+  // The fields the administrator declared become read-only (MarkDeclared).
+  void ShowDeclared(const DeclaredFields& declared);
   // "Testez Conectie": starts the test; its boxes come when it ends.
   void TestConnection();
   // OK: starts applying the fields; the dialog ends with OK once they are, whatever the server said.
