@@ -33,15 +33,18 @@ DbConnectionFields FieldsOf(const std::string& connection) {
           ConnectionValue(connection, "Uid").value_or(""), ConnectionValue(connection, "Pwd").value_or(""), 1};
 }
 
-TEST(DbSettingsRowsTest, FiveRowsInOrderEscapedAndReadBackAtTheNextStart) {
-  const DbConnectionFields fields{"lab'srv", "LIS", "o'neil", "pa'ss; x", 0};
+TEST(DbSettingsRowsTest, RowsInOrderEscapedAndReadBackAtTheNextStart) {
+  const DbConnectionFields fields{"lab'srv", "LIS", "o'neil", "pa'ss; x", 0, "29674", "7.4", "CP1250"};
   EXPECT_EQ(MedianexInitStatements(fields),
             (std::vector<std::string>{
                 "UPDATE Medianex_Init SET Valoare='lab''srv' where Proprietate='Adresa Server'",
                 "UPDATE Medianex_Init SET Valoare='LIS' where Proprietate='Baza de date'",
                 "UPDATE Medianex_Init SET Valoare='o''neil' where Proprietate='Utilizator'",
                 "UPDATE Medianex_Init SET Valoare='pa''ss; x' where Proprietate='Parola'",
-                "UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'"}));
+                "UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'",
+                "UPDATE Medianex_Init SET Valoare='29674' where Proprietate='Port Server'",
+                "UPDATE Medianex_Init SET Valoare='7.4' where Proprietate='Versiune TDS'",
+                "UPDATE Medianex_Init SET Valoare='CP1250' where Proprietate='Set Caractere'"}));
 
   testing::TempDir dir;
   testing::ScopedCurrentDir cwd(dir.path());
@@ -63,6 +66,9 @@ TEST(DbSettingsRowsTest, FiveRowsInOrderEscapedAndReadBackAtTheNextStart) {
   EXPECT_EQ(read.userName, fields.user);
   EXPECT_EQ(read.password, fields.password);
   EXPECT_EQ(read.directConect, 0);
+  EXPECT_EQ(read.serverPort, fields.serverPort);
+  EXPECT_EQ(read.tdsVersion, fields.tdsVersion);
+  EXPECT_EQ(read.clientCharset, fields.clientCharset);
 }
 
 TEST(DbSettingsFieldsTest, OkAndTestTakeTheirTextLimits) {
