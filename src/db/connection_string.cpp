@@ -116,8 +116,9 @@ std::string SqlServerConnectionString(const DbConnectionFields& fields) {
   const AddressForm form = fields.direct == 1 ? AddressForm::kSqlServer : AddressForm::kRelay;
   // A plain name goes as it is written; one that is not an address at all too, for the driver to
   // say why it cannot be reached.
-  if (const auto parsed = ParseServerAddress(address, form); parsed && (parsed->port != 0 || !parsed->instance.empty())) {
-    address = parsed->instance.empty() ? parsed->host : parsed->host + "\\" + parsed->instance;
+  const auto parsed = ParseServerAddress(address, form);
+  if (parsed && (parsed->port != 0 || !parsed->instance.empty())) {
+    address = ServerName(*parsed);
     if (form == AddressForm::kSqlServer && parsed->port != 0) port = std::to_string(parsed->port);
   }
   std::string out = Format("Driver={SQL Server}; Server=%s; Network=; Database=%s; Uid=%s;Pwd=%s",

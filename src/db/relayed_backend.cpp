@@ -101,7 +101,8 @@ bool RelayedBackend::Open(const std::string& connectionString, const DbTimeouts&
   const uint16_t port = relay->port != 0 ? relay->port : kRelayDefaultPort;
   in_addr address{};
   if (const std::string why = ResolveIpv4(relay->host, address); !why.empty()) {
-    return fail(DbFailure::kConnectionLost, Format("cannot find the relay's address %s: %s", relay->host.c_str(), why.c_str()),
+    return fail(DbFailure::kConnectionLost,
+                Format("cannot find the relay's address %s: %s", relay->host.c_str(), why.c_str()),
                 "Adresa IP nu poate fi gasita");
   }
   std::array<char, INET_ADDRSTRLEN> dotted{};

@@ -52,6 +52,10 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text, AddressFo
   return address;
 }
 
+std::string ServerName(const ServerAddress& address) {
+  return address.instance.empty() ? address.host : address.host + "\\" + address.instance;
+}
+
 const char* AddressProblemText(AddressProblem problem) {
   switch (problem) {
     case AddressProblem::kNone:

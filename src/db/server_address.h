@@ -35,6 +35,9 @@ enum class AddressProblem {
 std::optional<ServerAddress> ParseServerAddress(std::string_view text, AddressForm form,
                                                 AddressProblem* problem = nullptr);
 
+// HOST, or HOST\INSTANCE: the address without its port, as the Server key takes it.
+std::string ServerName(const ServerAddress& address);
+
 // A port as the separate setting holds it; nothing when it is not 1 to 65535 written in digits.
 std::optional<uint16_t> ParsePort(std::string_view text);
 

@@ -17,10 +17,10 @@ namespace {
 
 void WriteRow(BazaDeDate& local, const char* property, const std::string& value, bool exists) {
   const std::string text = EscapeSqlText(value);
-  local.SQLCommand(exists ? Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", text.c_str(), property)
-                          : Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property,
-                                   text.c_str()),
-                   0);
+  const std::string statement =
+      exists ? Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", text.c_str(), property)
+             : Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property, text.c_str());
+  local.SQLCommand(statement, 0);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ DbConnectionFields Limited(const DbDialogFields& fields, size_t addressLimit) {
   // "HOST,PORT" as SQL Server's tools write it is stored as the host and its port apart.
   if (const auto address = ParseServerAddress(taken.serverAddress, FormOf(fields));
       address && address->port != 0 && !fields.relayed) {
-    taken.serverAddress = address->instance.empty() ? address->host : address->host + "\\" + address->instance;
+    taken.serverAddress = ServerName(*address);
     taken.serverPort = std::to_string(address->port);
   }
   return taken;
@@ -66,7 +66,8 @@ DbDialogFields DbDialogFieldsFrom(const DbConnectionFields& server, const std::s
 
 std::string DbDialogProblem(const DbDialogFields& fields) {
   AddressProblem problem = AddressProblem::kNone;
-  if (!TrimBlanks(fields.serverAddress).empty() && !ParseServerAddress(fields.serverAddress, FormOf(fields), &problem)) {
+  if (!TrimBlanks(fields.serverAddress).empty() &&
+      !ParseServerAddress(fields.serverAddress, FormOf(fields), &problem)) {
     switch (problem) {
       case AddressProblem::kBadPort:
         return "Portul din Adresa Server trebuie sa fie un numar intre 1 si 65535";

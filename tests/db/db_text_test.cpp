@@ -103,6 +103,30 @@ TEST(ConnectionString, ValuesAndTrimming) {
   EXPECT_EQ(TrimConnectionString("Driver={My; Driver};Pwd={a;b}"), "Driver={My; Driver};Pwd={a;b}");
 }
 
+// Fields in, string out: the server's own settings as keys of their own, never inside Server, and
+// with none of them set the string every peer knows, to the byte. The relay takes every one.
+TEST(ConnectionString, ServerSettingsTravelAsKeysOfTheirOwn) {
+  const struct {
+    DbConnectionFields fields;
+    std::string server, keys;  // Server's value; what follows Pwd
+  } cases[] = {
+      {{"db", "lab", "u", "p", 1, "29674", "7.4", "CP1250"}, "db",
+       "; Port=29674; TDS_Version=7.4; ClientCharset=CP1250"},
+      {{"db,29674", "lab", "u", "p", 1, "1433"}, "db", "; Port=29674"},  // HOST,PORT wins
+      {{"db\\LIS", "lab", "u", "p"}, "db\\LIS", ""},
+      {{"relay:9090", "lab", "u", "p", 0, "1433"}, "relay", "; Port=1433"},  // the relay's port stays home
+      {{"db;Port=29674;TDS_Version=7.4;ClientCharset=CP1250", "lab", "u", "p"}, "db",
+       "; Port=29674; TDS_Version=7.4; ClientCharset=CP1250"},
+      {{"db;port = 29674;Trace=1", "lab", "u", "p", 1, "1433"}, "db", "; Port=1433"},
+      {{"db", "lab", "u", "p", 1, "", "", "CP1250;Trace=1"}, "db", "; ClientCharset={CP1250;Trace=1}"},
+  };
+  for (const auto& c : cases) {
+    const std::string built = SqlServerConnectionString(c.fields);
+    EXPECT_EQ(built, "Driver={SQL Server}; Server=" + c.server + "; Network=; Database=lab; Uid=u;Pwd=p" + c.keys);
+    EXPECT_EQ(RefusedConnectionReason(built, {"SQL Server"}, {}), "") << built;
+  }
+}
+
 // A password that holds ';', '{' or '}' travels braced: the session, the masks and the relay's
 // check all read it back whole, and none of it shows in what is logged.
 TEST(ConnectionString, PasswordsWithSyntaxCharactersAreBraced) {

@@ -184,12 +184,8 @@ TEST_F(SqlCliTest, UsageErrorsAndFailedOpens) {
       // The relay's port is the one given; why it cannot be reached is said in English.
       {{"--connect", connect, "--relay", "127.0.0.1:" + closed, "--exec", "select 1"},
        "strivex-cli: open: cannot connect to the relay at 127.0.0.1:" + closed + ": Connection refused\n", true},
-      {{"--connect", connect, "--relay", "no-such-host.invalid", "--exec", "select 1"},
-       "strivex-cli: open: cannot find the relay's address no-such-host.invalid: ", true},
       {{"--connect", connect, "--relay", "127.0.0.1:9o81", "--exec", "select 1"},
        "strivex-cli: --relay: '127.0.0.1:9o81': the port is not a number from 1 to 65535\n", true},
-      {{"--connect", connect, "--relay", "127.0.0.1,9081", "--exec", "select 1"},
-       "strivex-cli: --relay: '127.0.0.1,9081': a character no host name holds", true},
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(::testing::PrintToString(f.args));
