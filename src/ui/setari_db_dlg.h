@@ -48,6 +48,8 @@ class SetariDbDlg : public QDialog {
 
  private:
   QLineEdit* AddEdit(const char* objectName, const std::string& text);
+  // Shows the edits' problem in a box and says false, or says true when they can be used.
+  bool FieldsUsable();
   // Shows whether an attempt runs: its text, and everything but Cancel disabled meanwhile.
   void ShowState();
   // The attempt's answer, on the window's thread.
@@ -64,6 +66,9 @@ class SetariDbDlg : public QDialog {
   QLineEdit* database_ = nullptr;
   QLineEdit* user_ = nullptr;
   QLineEdit* password_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  QLineEdit* tdsVersion_ = nullptr;
+  QLineEdit* clientCharset_ = nullptr;
   QCheckBox* relayed_ = nullptr;
 };
 

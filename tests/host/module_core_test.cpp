@@ -637,6 +637,8 @@ TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay
     BazaDeDate local;
     local.DeschidBazaLocala(LocalPath(), "", 1);
     local.SQLCommand("UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'", 0);
+    // The relay's own port in its address; the relay reaches the server as "127.0.0.1".
+    local.SQLCommand("UPDATE Medianex_Init SET Valoare='" + relay.address() + "' where Proprietate='Adresa Server'", 0);
   }
   auto core = Start(0);
   EXPECT_EQ(core->serverSession()->direct.load(), 0);
@@ -668,6 +670,7 @@ TEST_F(ModuleCoreTest, RelayedSessionsReconnectWhenTheRelayComesBack) {
     BazaDeDate local;
     local.DeschidBazaLocala(LocalPath(), "", 1);
     local.SQLCommand("UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'", 0);
+    local.SQLCommand("UPDATE Medianex_Init SET Valoare='" + relay.address() + "' where Proprietate='Adresa Server'", 0);
   }
   const int requestId = 1750000000 + static_cast<int>(getpid() % 10000000);
   std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");

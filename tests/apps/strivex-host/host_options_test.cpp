@@ -109,7 +109,8 @@ TEST_F(LocalDatabaseTest, NewFileGetsServerSettingsAndTheInstrument) {
   ASSERT_TRUE(PrepareLocalDatabase(o, changes, error)) << error;
   EXPECT_EQ(Rows("SELECT Proprietate, Valoare FROM Medianex_Init ORDER BY rowid", {"Proprietate", "Valoare"}),
             (std::vector<std::string>{"Adresa Server|127.0.0.1", "Baza de date|lab", "Utilizator|o'neil",
-                                      "Parola|pw", "DirectConect|0"}));
+                                      "Parola|pw", "DirectConect|0", "Port Server|", "Versiune TDS|",
+                                      "Set Caractere|"}));
   EXPECT_EQ(Rows("SELECT ID, name FROM MACHINES", {"ID", "name"}), std::vector<std::string>{"5|Strivex"});
   EXPECT_TRUE(Rows("SELECT NAME FROM MACHINE_SETTINGS", {"NAME"}).empty());
 }
