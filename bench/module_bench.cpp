@@ -236,13 +236,14 @@ void BM_OutboxHandOver(benchmark::State& state) {
   options.machineId = kModuleMachineId;
   options.name = "Strivex";
   options.localDb = (dir / "local.db").string();
-  options.server = ConnectionValue(connection, "Server").value_or("");
-  options.database = ConnectionValue(connection, "Database").value_or("");
-  options.user = ConnectionValue(connection, "Uid").value_or("");
+  options.settings = {{"server", ConnectionValue(connection, "Server").value_or("")},
+                      {"database", ConnectionValue(connection, "Database").value_or("")},
+                      {"user", ConnectionValue(connection, "Uid").value_or("")}};
   options.password = ConnectionValue(connection, "Pwd").value_or("");
   options.port = pty.slavePath();
+  std::vector<std::string> changes;
   std::string error;
-  if (!host_app::PrepareLocalDatabase(options, error)) {
+  if (!host_app::PrepareLocalDatabase(options, changes, error)) {
     state.SkipWithError(error.c_str());
     return;
   }

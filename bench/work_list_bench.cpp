@@ -38,7 +38,7 @@ RelayedSession* Relayed(benchmark::State& state) {
   if (!session && failure.empty()) {
     auto opened = std::make_unique<RelayedSession>();
     failure = LabConnectionString().empty() ? "no STRIVEX_LAB_CONNSTR" : opened->relay.failure();
-    opened->db.serverAddress = "127.0.0.1";
+    opened->db.serverAddress = opened->relay.address();
     const OneCpu cpu;
     if (failure.empty() && !cpu.Pin(opened->relay.process().pid()))
       failure = "cannot put medianex-relay on the benchmark's CPU";

@@ -24,4 +24,8 @@ INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES
   ('Baza de date', ''),
   ('Utilizator', ''),
   ('Parola', ''),
-  ('DirectConect', '1');
+  ('DirectConect', '1'),
+  -- The server's own port, TDS version and character set; empty: the driver's default.
+  ('Port Server', ''),
+  ('Versiune TDS', ''),
+  ('Set Caractere', '');

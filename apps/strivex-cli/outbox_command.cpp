@@ -20,6 +20,7 @@
 #include "local_time_text.h"
 #include "option_text.h"
 #include "outbox/outbox_store.h"
+#include "session_open.h"
 #include "util/format.h"
 
 namespace strivex::cli {
@@ -31,7 +32,7 @@ constexpr std::string_view kUsage =
     "       strivex-cli outbox --file FILE retry ID...\n"
     "       strivex-cli outbox --file FILE retry --all-rejected\n"
     "       strivex-cli outbox --file FILE assign ID... --request N\n"
-    "                          (--connect CONNSTR [--password-file FILE] [--relay ADDRESS]\n"
+    "                          (--connect CONNSTR [--password-file FILE] [--relay HOST[:PORT]]\n"
     "                           | --force)\n"
     "       strivex-cli outbox --file FILE stats\n"
     "\n"
@@ -70,7 +71,8 @@ constexpr std::string_view kUsage =
     "                   the first line of FILE; without this option it is the environment\n"
     "                   variable STRIVEX_PASSWORD, when set. A password in CONNSTR itself is\n"
     "                   seen by every local user (ps)\n"
-    "  --relay ADDRESS  assign: reach it through the relay server at ADDRESS\n"
+    "  --relay HOST[:PORT] assign: reach it through the relay server at HOST (port 9081\n"
+    "                   unless given)\n"
     "  --force          assign: without asking the server; the results record it ('command\n"
     "                   line, forced')\n"
     "  -h, --help       print this help and exit\n"
@@ -221,6 +223,9 @@ constexpr app::LongOption kOptions[] = {
 bool ApplyValue(std::string_view name, std::string_view value, OutboxOptions& options) {
   if (name == "--request") return ApplyRequest(value, options);
   if (value.empty()) return UsageError(name, name == "--file" ? "empty file name" : "empty value");
+  if (const std::string why = name == "--relay" ? RelayAddressProblem(value) : ""; !why.empty()) {
+    return UsageError(name, why);
+  }
   (name == "--file"      ? options.file
    : name == "--connect" ? options.connect
    : name == "--relay"   ? options.relay

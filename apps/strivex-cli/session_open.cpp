@@ -2,7 +2,9 @@
 
 #include "console.h"
 #include "db/baza_de_date.h"
+#include "db/server_address.h"
 #include "escape.h"
+#include "option_text.h"
 
 namespace strivex::cli {
 
@@ -23,13 +25,21 @@ void PrintDriverWords(const BazaDeDate& db) {
 
 }  // namespace
 
+std::string RelayAddressProblem(std::string_view value) {
+  if (value.empty()) return "empty address";
+  AddressProblem problem = AddressProblem::kNone;
+  if (ParseServerAddress(value, AddressForm::kRelay, &problem)) return {};
+  return Quoted(value) + ": " + AddressProblemText(problem);
+}
+
 bool OpenSession(BazaDeDate& db, const SessionTarget& target) {
   if (Open(db, target)) return true;
-  // A failed relayed open is not logged; its notice for the operator is the reason here.
+  // A failed relayed open is not logged: the session's own words say why (the socket's or the
+  // resolver's reason), not the operator's Romanian notice.
   const std::string message = db.LastErrorMessage();
-  const std::string notice = db.lastNotice();
+  const std::string reason = db.lastErrorText();
   PrintError("open", !message.empty() ? EscapeField(message)
-                     : !notice.empty() ? EscapeField(notice)
+                     : !reason.empty() ? EscapeField(reason)
                                        : "the database could not be opened");
   PrintDriverWords(db);
   return false;

@@ -20,7 +20,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: strivex-cli sql (--local FILE [--password P] |\n"
-    "                        --connect CONNSTR [--password-file FILE] [--relay ADDRESS])\n"
+    "                        --connect CONNSTR [--password-file FILE] [--relay HOST[:PORT]])\n"
     "                       [--slot N] [--exec] [--columns A,B,...] STATEMENT\n"
     "\n"
     "Opens one database session the way the instrument interface does and runs STATEMENT, to\n"
@@ -36,7 +36,8 @@ constexpr std::string_view kUsage =
     "                     empty Pwd=) is the first line of FILE; without this option it is\n"
     "                     the environment variable STRIVEX_PASSWORD, when set. A password\n"
     "                     in CONNSTR itself is seen by every local user (ps)\n"
-    "  --relay ADDRESS    reach the database through the relay server at ADDRESS\n"
+    "  --relay HOST[:PORT] reach the database through the relay server at HOST, on PORT\n"
+    "                     (default 9081)\n"
     "                     (reading rows through a relay needs --columns)\n"
     "  --slot N           result-set slot 0-9 (default 0)\n"
     "  --exec             run a statement without rows (SQLCommand) instead of reading rows\n"
@@ -95,7 +96,7 @@ bool ApplyOption(std::string_view name, std::string_view value, SqlOptions& opti
   } else if (name == "--password-file") {
     options.passwordFile.emplace(value);
   } else if (name == "--relay") {
-    if (value.empty()) return UsageError(name, "empty address");
+    if (const std::string why = RelayAddressProblem(value); !why.empty()) return UsageError(name, why);
     options.relay.emplace(value);
   } else if (name == "--slot") {
     if (value.size() != 1 || value[0] < '0' || value[0] > '9') {

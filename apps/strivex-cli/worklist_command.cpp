@@ -21,7 +21,7 @@ namespace strivex::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: strivex-cli worklist --connect CONNSTR [--password-file FILE] [--relay ADDRESS]\n"
+    "Usage: strivex-cli worklist --connect CONNSTR [--password-file FILE] [--relay HOST[:PORT]]\n"
     "                            --machine-id N\n"
     "                            [--unsent-only]\n"
     "                            [--frames [--disk D] [--position P] [--cup C]\n"
@@ -39,7 +39,8 @@ constexpr std::string_view kUsage =
     "                     first line of FILE; without this option it is the environment\n"
     "                     variable STRIVEX_PASSWORD, when set. A password in CONNSTR itself\n"
     "                     is seen by every local user (ps)\n"
-    "  --relay ADDRESS    reach the database through the relay server at ADDRESS\n"
+    "  --relay HOST[:PORT] reach the database through the relay server at HOST, on PORT\n"
+    "                     (default 9081)\n"
     "  --machine-id N     the instrument's id in the laboratory database (a decimal number)\n"
     "  --unsent-only      leave out the analyses recorded in work_list_sent as already sent\n"
     "  --frames           print the analyser's work-list frames instead of the requests\n"
@@ -126,7 +127,7 @@ bool ApplyOption(std::string_view name, std::string_view value, WorkListOptions&
   } else if (name == "--password-file") {
     options.passwordFile.emplace(value);
   } else if (name == "--relay") {
-    if (value.empty()) return UsageError(name, "empty address");
+    if (const std::string why = RelayAddressProblem(value); !why.empty()) return UsageError(name, why);
     options.relay.emplace(value);
   } else if (name == "--machine-id") {
     return inRange(options.machineId, INT32_MIN, INT32_MAX, "a 32-bit decimal number");

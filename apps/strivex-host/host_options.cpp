@@ -3,7 +3,10 @@
 #include <charconv>
 #include <utility>
 
+#include <vector>
+
 #include "command_line.h"
+#include "declared_settings.h"
 #include "host/host_record.h"
 #include "instance_file.h"
 
@@ -27,22 +30,31 @@ const std::string_view kHostUsage =
     "  --machine-id N         the instrument's id in the laboratory database\n"
     "  --name NAME            the instrument's name (at most 50 bytes)\n"
     "  --local-db FILE        the installation's local database; created when missing\n"
-    "  --server S             for a new local database: the laboratory server's address,\n"
-    "  --database D             database,\n"
-    "  --user U                 user\n"
-    "  --password-file FILE     and password: the first line of FILE (keep it chmod 600)\n"
-    "  --password P           the password itself, where every local user can read it (ps);\n"
-    "                         not together with --password-file. With neither, the password\n"
-    "                         is the environment variable STRIVEX_PASSWORD (else empty)\n"
-    "  --relayed              for a new local database: reach the server through the relay\n"
-    "  --port NAME            set the instrument's serial port in the local database, as\n"
-    "                         given: COM1, ttyUSB0 or a device path (/dev/serial/by-id/...)\n"
     "  --workdir DIR          run in DIR (the logs and NAME.ini live there)\n"
     "  --close-ends-module    the window's close button ends the module (else it hides it)\n"
     "  --server-unavailable   start without the laboratory database\n"
     "  -h, --help             print this help and exit\n"
     "  --version              print the host's version, and the module it would load with\n"
     "                         that module's version, and exit\n"
+    "\n"
+    "Settings of the module, given here or in the instance file: the administrator's\n"
+    "declaration, written into the local database at every start (a change is logged on\n"
+    "standard error, a password only as changed) and shown read-only in the module's\n"
+    "dialogs. What neither gives stays as the operator sets it in the dialogs.\n"
+    "  --server S             the laboratory server's address\n"
+    "  --database D           its database\n"
+    "  --user U               the user\n"
+    "  --password-file FILE   the password: the first line of FILE (keep it chmod 600)\n"
+    "  --password P           the password itself, where every local user can read it (ps);\n"
+    "                         not together with --password-file. With neither, a new local\n"
+    "                         database takes the environment variable STRIVEX_PASSWORD\n"
+    "  --server-port N        the server's TCP port (1-65535)\n"
+    "  --tds-version V        the protocol version the driver speaks: 7.0 to 7.4 or 8.0\n"
+    "  --client-charset C     the character set the driver converts texts to (CP1250)\n"
+    "  --relayed              reach the server through the relay (instance file: relayed =\n"
+    "                         yes or no)\n"
+    "  --port NAME            the instrument's serial port, as given: COM1, ttyUSB0 or a\n"
+    "                         device path (/dev/serial/by-id/...)\n"
     "\n"
     "Commands on standard input, one a line:\n"
     "  show      show the module's window\n"
@@ -68,20 +80,26 @@ bool ParseInt(std::string_view text, int32_t& value) {
 }
 
 constexpr app::LongOption kOptions[] = {
-    {"module", true},       {"machine-id", true}, {"name", true},        {"local-db", true},
-    {"server", true},       {"database", true},   {"user", true},        {"password", true},
-    {"password-file", true}, {"port", true},      {"workdir", true},     {"relayed"},
-    {"close-ends-module"},  {"server-unavailable"}, {"instance", true},
+    {"module", true},       {"machine-id", true}, {"name", true},   {"local-db", true},
+    {"password", true},     {"password-file", true}, {"port", true}, {"workdir", true},
+    {"relayed"},            {"close-ends-module"}, {"server-unavailable"}, {"instance", true},
 };
+
+// kOptions and the server's text settings.
+const std::vector<app::LongOption>& AllOptions() {
+  static const std::vector<app::LongOption> all = [] {
+    std::vector<app::LongOption> options(std::begin(kOptions), std::end(kOptions));
+    for (const DeclaredSetting& setting : DeclaredSettings()) options.push_back({setting.option, true});
+    return options;
+  }();
+  return all;
+}
 
 // The option's field, for those whose value is kept as given.
 std::string* TextField(std::string_view name, HostOptions& o) {
   if (name == "--module") return &o.modulePath;
   if (name == "--name") return &o.name;
   if (name == "--local-db") return &o.localDb;
-  if (name == "--server") return &o.server;
-  if (name == "--database") return &o.database;
-  if (name == "--user") return &o.user;
   if (name == "--workdir") return &o.workdir;
   return nullptr;
 }
@@ -89,7 +107,7 @@ std::string* TextField(std::string_view name, HostOptions& o) {
 }  // namespace
 
 HostOptionKind KindOfHostOption(std::string_view name) {
-  for (const app::LongOption& option : kOptions) {
+  for (const app::LongOption& option : AllOptions()) {
     if (option.name == name) return {true, option.takesValue};
   }
   return {};
@@ -97,11 +115,20 @@ HostOptionKind KindOfHostOption(std::string_view name) {
 
 std::string ApplyHostOption(std::string_view name, const std::optional<std::string>& option, HostOptions& o) {
   if (!option) {
-    (name == "--relayed" ? o.relayed : name == "--close-ends-module" ? o.closeEndsModule : o.serverUnavailable) = true;
+    if (name == "--relayed") {
+      o.relayed = true;
+    } else {
+      (name == "--close-ends-module" ? o.closeEndsModule : o.serverUnavailable) = true;
+    }
     return {};
   }
   const std::string& value = *option;
-  if (std::string* field = TextField(name, o)) {
+  if (const DeclaredSetting* setting = FindDeclaredSetting(name.substr(2))) {
+    if (setting->refusal != nullptr) {
+      if (std::string why = setting->refusal(value); !why.empty()) return std::string(name) + ": " + why;
+    }
+    o.settings.insert_or_assign(std::string(setting->option), value);
+  } else if (std::string* field = TextField(name, o)) {
     *field = value;
   } else if (name == "--machine-id") {
     if (!ParseInt(value, o.machineId)) return "--machine-id: not a number: '" + value + "'";
@@ -142,7 +169,7 @@ std::string ReadInstance(const app::CommandLine& line, const InstancePlaces& pla
 ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args, const InstancePlaces& places) {
   ParsedHostOptions parsed;
   HostOptions& o = parsed.options;
-  const app::CommandLine line = app::ParseCommandLine(args, kOptions, {.version = true});
+  const app::CommandLine line = app::ParseCommandLine(args, AllOptions(), {.version = true});
   o.help = line.help;
   o.version = line.version;
   if (o.help) return parsed;
@@ -166,6 +193,7 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args, const
   for (const app::ParsedOption& option : line.options) {
     parsed.error = ApplyHostOption(option.name, option.value, o);
     if (!parsed.ok()) return parsed;
+    o.givenIn.insert_or_assign(option.name.substr(2), std::string());
     haveMachineId = haveMachineId || option.name == "--machine-id";
   }
   if (!o.password && !o.passwordFile) o.passwordFile = filePasswordFile;

@@ -1,8 +1,10 @@
 #pragma once
-// The command line of strivex-host: which module to load, what to put in the host record and how
-// to make the local database of a new installation.
+// The command line of strivex-host: which module to load, what to put in the host record and what
+// to write into the local database at each start.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,13 +23,14 @@ struct HostOptions {
   int32_t machineId = 0;  // host record offset 16
   std::string name;       // the instrument's name, host record offset 20
   std::string localDb;    // the local database's path, host record offset 76
-  // Server settings written into a new local database.
-  std::string server;
-  std::string database;
-  std::string user;
-  std::optional<std::string> password;      // --password; the seeded one once resolved (main)
+  // The server's text settings given (DeclaredSettings), by option name: "server" -> "lab-sql".
+  std::map<std::string, std::string, std::less<>> settings;
+  std::optional<std::string> password;      // --password; the one read once resolved (main)
   std::optional<std::string> passwordFile;  // --password-file
-  bool relayed = false;  // DirectConect 0: sessions through medianex-relay
+  std::optional<bool> relayed;  // given: DirectConect 0 (yes, through medianex-relay) or 1
+  // Where each option was given (without "--"): the instance file's path, or empty for the command
+  // line. The server settings given are the administrator's, written at every start.
+  std::map<std::string, std::string, std::less<>> givenIn;
   std::optional<std::string> port;  // serial port row of the instrument, written at every start
   std::string workdir;            // the module's working directory (its logs land there)
   bool closeEndsModule = false;   // host record offset 74

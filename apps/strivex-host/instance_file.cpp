@@ -47,6 +47,8 @@ std::string ApplySetting(const IniSetting& setting, const InstancePlaces& places
   if (!kind.takesValue) {
     bool yes = false;
     if (std::string why = ParseYesNo(setting.value, yes); !why.empty()) return key + ": " + why;
+    // "no" is the default of every switch, but for the relay an administrator's answer either way.
+    if (!yes && key == "relayed") o.relayed = false;
     if (!yes) return {};
   } else {
     value = IsPathKey(key) ? HomeExpanded(setting.value, places.home) : setting.value;
@@ -76,6 +78,7 @@ InstanceFile ApplyInstanceText(std::string_view text, const std::string& file, c
       why = "'" + setting.key + "': given twice (first on line " + std::to_string(first->second) + ")";
     } else {
       why = ApplySetting(setting, places, o);
+      o.givenIn.insert_or_assign(setting.key, file);
     }
     if (!why.empty()) {
       result.error = file + ":" + std::to_string(setting.line) + ": " + why;

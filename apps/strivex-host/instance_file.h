@@ -1,8 +1,9 @@
 #pragma once
 // An instrument's instance file: the host's options for that instrument, one "key = value" a line,
 // the keys named as the long options (machine-id, name, workdir, local-db, port, server, database,
-// user, password-file, relayed, close-ends-module, module). The password itself never stands in
-// it: the file is easily copied and shown, the password file is kept chmod 600.
+// user, password-file, server-port, tds-version, client-charset, relayed, close-ends-module,
+// module). The password itself never stands in it: the file is easily copied and shown, the
+// password file is kept chmod 600. Each key given is recorded with the file's path (givenIn).
 
 #include <string>
 #include <string_view>

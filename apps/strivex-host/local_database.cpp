@@ -1,10 +1,13 @@
 #include "local_database.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "db/baza_de_date.h"
 #include "db/sql_text.h"
+#include "declared_settings.h"
+#include "settings/declared_fields.h"
 #include "util/format.h"
 
 namespace strivex::host_app {
@@ -14,15 +17,80 @@ namespace {
 // The password the module opens the file with; SQLite ignores it, the connection string keeps it.
 constexpr char kLocalPassword[] = "quomar";
 
-bool Run(BazaDeDate& local, const std::string& sql, std::string& error) {
+// `shown`: whether the error may quote the statement (not one holding the password).
+bool Run(BazaDeDate& local, const std::string& sql, std::string& error, bool shown = true) {
   if (local.SQLCommand(sql, 0)) return true;
-  error = "local database: " + local.LastErrorMessage() + " " + local.LastErrorDetail();
+  error = "local database: " + (shown ? local.LastErrorMessage() : "the password cannot be written:") + " " +
+          local.LastErrorDetail();
   return false;
+}
+
+// The stored value of a Medianex_Init row into `value` (nullopt when the file has no such row:
+// older files lack the newer ones); false when it cannot be read.
+bool ReadStored(BazaDeDate& local, const std::string& property, std::optional<std::string>& value,
+                std::string& error) {
+  if (!local.GetRecords(Format("SELECT Valoare FROM Medianex_Init WHERE Proprietate='%s'",
+                               EscapeSqlText(property).c_str()),
+                        0)) {
+    error = "local database: " + property + " cannot be read: " + local.LastErrorDetail();
+    return false;
+  }
+  if (local.RowAvailable(0)) value = local.ValoareColoana("Valoare", 0).ToText();
+  local.InchidTabel(0);
+  return true;
+}
+
+// "Adresa Server changed from 'a' to 'b' (declared in FILE)"; "... added as 'b' ..." where there
+// was no row.
+std::string ChangeText(const DeclaredValue& declared, const std::optional<std::string>& stored) {
+  std::string change = declared.property + (stored ? " changed" : " added");
+  if (!declared.secret) {
+    change += stored ? " from '" + *stored + "' to '" + declared.value + "'" : " as '" + declared.value + "'";
+  }
+  return change + (declared.source.empty() ? " (given on the command line)" : " (declared in " + declared.source + ")");
+}
+
+// Writes one declared value where it differs from the stored one; `change` says how it did.
+bool WriteDeclared(BazaDeDate& local, const DeclaredValue& declared, std::string& change, std::string& error) {
+  std::optional<std::string> stored;
+  if (!ReadStored(local, declared.property, stored, error)) return false;
+  if (stored == declared.value) return true;
+  const std::string property = EscapeSqlText(declared.property);
+  const std::string value = EscapeSqlText(declared.value);
+  const std::string sql =
+      stored ? Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", value.c_str(), property.c_str())
+             : Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property.c_str(),
+                      value.c_str());
+  if (!Run(local, sql, error, !declared.secret)) return false;
+  change = ChangeText(declared, stored);
+  return true;
+}
+
+bool WritePort(BazaDeDate& local, const HostOptions& o, std::string& change, std::string& error) {
+  // The module keys its settings by the low 16 bits of the MACHINES id.
+  if (!local.GetRecords(Format("SELECT ID FROM MACHINES WHERE name='%s'", EscapeSqlText(o.name).c_str()), 0)) {
+    error = "local database: no MACHINES row named " + o.name;
+    return false;
+  }
+  const auto localId = static_cast<int16_t>(static_cast<uint32_t>(local.ValoareColoana("ID", 0).intVal) & 0xFFFF);
+  local.InchidTabel(0);
+  std::optional<std::string> stored;
+  if (local.GetRecords(Format("SELECT VALUE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), 0) &&
+      local.RowAvailable(0)) {
+    stored = local.ValoareColoana("VALUE", 0).ToText();
+  }
+  local.InchidTabel(0);
+  if (stored != *o.port) change = ChangeText({"port", *o.port, GivenIn(o, "port")}, stored);
+  return Run(local, Format("DELETE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), error) &&
+         Run(local,
+             Format("INSERT INTO MACHINE_SETTINGS (MachineID, NAME, VALUE) VALUES (%d, 'port', '%s')", localId,
+                    EscapeSqlText(*o.port).c_str()),
+             error);
 }
 
 }  // namespace
 
-bool PrepareLocalDatabase(const HostOptions& o, std::string& error) {
+bool PrepareLocalDatabase(const HostOptions& o, std::vector<std::string>& changes, std::string& error) {
   std::error_code ignored;
   const bool isNew = !std::filesystem::exists(o.localDb, ignored);
   BazaDeDate local;
@@ -32,41 +100,36 @@ bool PrepareLocalDatabase(const HostOptions& o, std::string& error) {
     return false;
   }
   if (isNew) {
-    const std::string password = o.password.value_or("");
-    const std::pair<const char*, const std::string*> settings[] = {
-        {"Adresa Server", &o.server}, {"Baza de date", &o.database}, {"Utilizator", &o.user}, {"Parola", &password}};
-    for (const auto& [property, value] : settings) {
-      if (!Run(local,
-               Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", EscapeSqlText(*value).c_str(),
-                      property),
-               error)) {
-        return false;
-      }
-    }
+    // A password from the environment seeds a new file only; a declared one is written below.
     if (!Run(local,
-             Format("UPDATE Medianex_Init SET Valoare='%d' where Proprietate='DirectConect'", o.relayed ? 0 : 1),
-             error) ||
+             Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='Parola'",
+                    EscapeSqlText(o.password.value_or("")).c_str()),
+             error, false) ||
         !Run(local,
              Format("INSERT INTO MACHINES (ID, name) VALUES (%d, '%s')", o.machineId, EscapeSqlText(o.name).c_str()),
              error)) {
       return false;
     }
   }
+  // A new file's values are all the declared ones: nothing to tell.
+  const auto tell = [&](const std::string& change) {
+    if (!change.empty() && !isNew) changes.push_back(o.localDb + ": " + change);
+  };
+  std::vector<DeclaredField> declared;
+  for (const DeclaredValue& value : DeclaredValues(o)) {
+    std::string change;
+    if (!WriteDeclared(local, value, change, error)) return false;
+    tell(change);
+    declared.push_back({value.property, value.source});
+  }
   if (o.port) {
-    // The module keys its settings by the low 16 bits of the MACHINES id.
-    if (!local.GetRecords(Format("SELECT ID FROM MACHINES WHERE name='%s'", EscapeSqlText(o.name).c_str()), 0)) {
-      error = "local database: no MACHINES row named " + o.name;
-      return false;
-    }
-    const auto localId = static_cast<int16_t>(static_cast<uint32_t>(local.ValoareColoana("ID", 0).intVal) & 0xFFFF);
-    local.InchidTabel(0);
-    if (!Run(local, Format("DELETE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), error) ||
-        !Run(local,
-             Format("INSERT INTO MACHINE_SETTINGS (MachineID, NAME, VALUE) VALUES (%d, 'port', '%s')", localId,
-                    EscapeSqlText(*o.port).c_str()),
-             error)) {
-      return false;
-    }
+    std::string change;
+    if (!WritePort(local, o, change, error)) return false;
+    tell(change);
+    declared.push_back({kDeclaredPort, GivenIn(o, "port")});
+  }
+  for (const std::string& statement : DeclaredFieldsStatements(declared)) {
+    if (!Run(local, statement, error)) return false;
   }
   return true;
 }

@@ -236,8 +236,9 @@ int main(int argc, char** argv) {
   if (!options.instance.empty()) fs::create_directories(options.workdir, error);
   // The record carries the full path: the module opens it after the change of directory.
   options.localDb = fs::absolute(options.localDb, error).string();
-  // The password only seeds a new local database; a file removed after the first start is fine.
-  if (!fs::exists(options.localDb, error)) {
+  // A password given (its file included) is written at every start, so its file is read each
+  // time; the environment's only seeds a new local database.
+  if (options.password || options.passwordFile || !fs::exists(options.localDb, error)) {
     const strivex::ResolvedPassword seed = strivex::ResolvePassword(
         {options.password, options.passwordFile, std::getenv(strivex::kPasswordVariable)}, kProgram.data());
     if (!seed.warning.empty()) std::fprintf(stderr, "%s\n", seed.warning.c_str());
@@ -250,7 +251,10 @@ int main(int argc, char** argv) {
   // Nothing the module starts needs it.
   unsetenv(strivex::kPasswordVariable);
   std::string failure;
-  if (!strivex::host_app::PrepareLocalDatabase(options, failure)) {
+  std::vector<std::string> changes;
+  const bool prepared = strivex::host_app::PrepareLocalDatabase(options, changes, failure);
+  for (const std::string& change : changes) std::fprintf(stderr, "%s: %s\n", kProgram.data(), change.c_str());
+  if (!prepared) {
     std::fprintf(stderr, "%s: %s\n", kProgram.data(), failure.c_str());
     return app::kExitDatabase;
   }

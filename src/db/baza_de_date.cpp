@@ -79,10 +79,21 @@ bool BazaDeDate::DeschidConectie(const std::string& connectionString, uint8_t di
 
 bool BazaDeDate::DeschidConectieSetari(uint8_t directFlag) {
   if (!serverAddress.empty()) {
-    return DeschidConectie(SqlServerConnectionString(serverAddress, database, user, password),
+    return DeschidConectie(SqlServerConnectionString({serverAddress, database, user, password, directFlag,
+                                                      serverPort, tdsVersion, clientCharset}),
                            directFlag);
   }
   return DeschidBazaLocala(database, password, directFlag);
+}
+
+void BazaDeDate::SetServerFields(const DbConnectionFields& fields) {
+  serverAddress = fields.serverAddress;
+  database = fields.database;
+  user = fields.user;
+  password = fields.password;
+  serverPort = fields.serverPort;
+  tdsVersion = fields.tdsVersion;
+  clientCharset = fields.clientCharset;
 }
 
 void BazaDeDate::Abort() {

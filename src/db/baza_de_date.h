@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "db/connection_fields.h"
 #include "db/db_engine.h"
 #include "db/db_error.h"
 #include "db/db_value.h"
@@ -41,11 +42,14 @@ class BazaDeDate {
   virtual bool DeschidBazaLocala(const std::string& dataSource, const std::string& password,
                                  uint8_t direct);
   // Opens by a complete connection string, directly (direct == 1) or through the relay at
-  // serverAddress. False when it fails: a direct failure is logged with the string, a relayed
+  // serverAddress (RELAYHOST or RELAYHOST:PORT, kRelayDefaultPort when none). False when it fails: a direct failure is logged with the string, a relayed
   // one leaves an operator notice for a missing or unknown address and is otherwise quiet.
   virtual bool DeschidConectie(const std::string& connectionString, uint8_t direct);
   // Opens from the session's own fields: SQL Server when serverAddress is set, else the file.
   bool DeschidConectieSetari(uint8_t direct);
+  // Takes the server's fields for DeschidConectieSetari (all but the mode, which the open takes).
+  // Not while another thread opens the session.
+  void SetServerFields(const DbConnectionFields& fields);
   // Closes the connection if connected is 1 (relayed: after the relay's answer; result sets are
   // closed but stay in their slots); connected is 0 afterwards. Never logs.
   void InchidConectie();
@@ -122,7 +126,10 @@ class BazaDeDate {
   std::string password;                    // for DeschidConectieSetari; set by DeschidBazaLocala
   std::atomic<uint8_t> busy{0};            // held by direct statements that change slots
   std::string database;                    // file path or database name; set by DeschidBazaLocala
-  std::string serverAddress;               // server (direct) or relay host (relayed)
+  std::string serverAddress;               // server (direct) or relay host[:port] (relayed)
+  std::string serverPort;                  // for DeschidConectieSetari: the server's own port,
+  std::string tdsVersion;                  // TDS version and character set; empty: the
+  std::string clientCharset;               // driver's default
   std::atomic<uint8_t> connected{0};       // 1 while open (relayed: the relay's status byte)
   std::atomic<uint8_t> direct{1};          // the mode of the last open: 1 direct, 0 relayed
   std::atomic<int32_t> requestCounter{0};  // last relay request number; never reset

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "db/server_address.h"
 #include "util/format.h"
+#include "util/text_scan.h"
 
 namespace strivex {
 
@@ -14,11 +16,7 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
+std::string_view Trim(std::string_view text) { return TrimBlanks(text); }
 
 // Where a braced value that opens at `open` ends: past the first '}' that is not doubled ("}}"
 // stands for one '}' inside); npos when none closes it.
@@ -104,11 +102,34 @@ std::string OdbcValue(std::string_view value) {
   return braced + "}";
 }
 
-std::string SqlServerConnectionString(std::string_view server, std::string_view database,
-                                      std::string_view user, std::string_view password) {
-  return Format("Driver={SQL Server}; Server=%s; Network=; Database=%s; Uid=%s;Pwd=%s",
-                OdbcValue(server).c_str(), OdbcValue(database).c_str(), OdbcValue(user).c_str(),
-                OdbcValue(password).c_str());
+std::string SqlServerConnectionString(const DbConnectionFields& fields) {
+  std::string address = fields.serverAddress;
+  std::string port = fields.serverPort;
+  std::string tdsVersion = fields.tdsVersion;
+  std::string clientCharset = fields.clientCharset;
+  if (const auto old = SplitOldServerSetting(fields.serverAddress)) {
+    address = old->address;
+    if (port.empty()) port = old->port;
+    if (tdsVersion.empty()) tdsVersion = old->tdsVersion;
+    if (clientCharset.empty()) clientCharset = old->clientCharset;
+  }
+  const AddressForm form = fields.direct == 1 ? AddressForm::kSqlServer : AddressForm::kRelay;
+  // A plain name goes as it is written; one that is not an address at all too, for the driver to
+  // say why it cannot be reached.
+  const auto parsed = ParseServerAddress(address, form);
+  if (parsed && (parsed->port != 0 || !parsed->instance.empty())) {
+    address = ServerName(*parsed);
+    if (form == AddressForm::kSqlServer && parsed->port != 0) port = std::to_string(parsed->port);
+  }
+  std::string out = Format("Driver={SQL Server}; Server=%s; Network=; Database=%s; Uid=%s;Pwd=%s",
+                           OdbcValue(address).c_str(), OdbcValue(fields.database).c_str(),
+                           OdbcValue(fields.user).c_str(), OdbcValue(fields.password).c_str());
+  for (const auto& [key, value] : {std::pair<const char*, const std::string&>{"Port", port},
+                                   {"TDS_Version", tdsVersion},
+                                   {"ClientCharset", clientCharset}}) {
+    if (!value.empty()) out += std::string("; ") + key + "=" + OdbcValue(value);
+  }
+  return out;
 }
 
 bool IsJetConnectionString(std::string_view connectionString) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "db/connection_fields.h"
+
 namespace strivex {
 
 // The Jet file strings the local session builds (the path and password as given).
@@ -17,9 +19,13 @@ std::string JetConnectionString(std::string_view dataSource, std::string_view pa
 // it holds ';', '{' or '}', which would otherwise split the string or be read as its syntax.
 std::string OdbcValue(std::string_view value);
 
-// The SQL Server string built from server, database, user and password, each an OdbcValue.
-std::string SqlServerConnectionString(std::string_view server, std::string_view database,
-                                      std::string_view user, std::string_view password);
+// The SQL Server string of the fields, each value an OdbcValue: "Driver={SQL Server}; Server=HOST;
+// Network=; Database=D; Uid=U;Pwd=P", then "; Port=N", "; TDS_Version=V" and "; ClientCharset=C"
+// for those that are set (a port in the address, "HOST,PORT", wins over the separate one). Server
+// is HOST or HOST\INSTANCE; relayed, the relay's own port ("RELAYHOST:PORT") is left out. An old
+// "HOST;Port=N;..." address gives its values where the separate ones are empty, so no setting
+// ever travels inside the server's value.
+std::string SqlServerConnectionString(const DbConnectionFields& fields);
 
 // Whether the string names the Jet provider (a local file) rather than an ODBC driver.
 bool IsJetConnectionString(std::string_view connectionString);

@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "db/server_address.h"
 #include "util/format.h"
 #include "util/unique_fd.h"
 
@@ -24,28 +24,20 @@ namespace strivex {
 
 namespace {
 
-// STRIVEX_RELAY_PORT overrides the relay's port for tests only, which run their own peer on a
-// free port; the system never sets it.
-uint16_t RelayPort() {
-  const char* text = std::getenv("STRIVEX_RELAY_PORT");
-  if (text == nullptr || *text == '\0') return kRelayDefaultPort;
-  char* end = nullptr;
-  const long port = std::strtol(text, &end, 10);
-  if (*end != '\0' || port <= 0 || port > 65535) return kRelayDefaultPort;
-  return static_cast<uint16_t>(port);
-}
-
 // The first IPv4 address of `host`, as the relay server is reached by IPv4 only.
-bool ResolveIpv4(const std::string& host, in_addr& address) {
+// Empty, or why it cannot be found.
+std::string ResolveIpv4(const std::string& host, in_addr& address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return false;
+  if (const int failure = ::getaddrinfo(host.c_str(), nullptr, &hints, &list); failure != 0) {
+    return failure == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(failure);
+  }
   const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> found(list, &::freeaddrinfo);
-  if (!found) return false;
+  if (!found) return "no IPv4 address";
   address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  return true;
+  return {};
 }
 
 timeval AsTimeval(std::chrono::milliseconds wait) {
@@ -98,9 +90,19 @@ bool RelayedBackend::Open(const std::string& connectionString, const DbTimeouts&
     outcomes_.Record(kind, std::move(text), std::move(notice));
     return false;
   };
+  AddressProblem problem = AddressProblem::kNone;
+  const auto relay = ParseServerAddress(session_.serverAddress, AddressForm::kRelay, &problem);
+  if (!relay) {
+    return fail(DbFailure::kConnectionLost,
+                Format("the relay's address '%s' is not valid: %s", session_.serverAddress.c_str(),
+                       AddressProblemText(problem)),
+                "Adresa IP nu poate fi gasita");
+  }
+  const uint16_t port = relay->port != 0 ? relay->port : kRelayDefaultPort;
   in_addr address{};
-  if (!ResolveIpv4(session_.serverAddress, address)) {
-    return fail(DbFailure::kConnectionLost, "the relay server's address cannot be found: " + session_.serverAddress,
+  if (const std::string why = ResolveIpv4(relay->host, address); !why.empty()) {
+    return fail(DbFailure::kConnectionLost,
+                Format("cannot find the relay's address %s: %s", relay->host.c_str(), why.c_str()),
                 "Adresa IP nu poate fi gasita");
   }
   std::array<char, INET_ADDRSTRLEN> dotted{};
@@ -121,12 +123,11 @@ bool RelayedBackend::Open(const std::string& connectionString, const DbTimeouts&
   ::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
-  peer.sin_port = htons(RelayPort());
+  peer.sin_port = htons(port);
   peer.sin_addr = address;
   if (const int failure = ConnectBy(socket.get(), peer, deadline); failure != 0) {
     return fail(DbFailure::kConnectionLost,
-                Format("cannot connect to the relay server at %s:%d: %s", dotted.data(), RelayPort(),
-                       std::strerror(failure)));
+                Format("cannot connect to the relay at %s:%d: %s", dotted.data(), port, std::strerror(failure)));
   }
 
   session_.hostName = HostName();

@@ -23,9 +23,10 @@ class RelayedBackend final : public SessionBackend {
   // `log` and records outcomes in `outcomes`; all three outlive the backend.
   RelayedBackend(BazaDeDate& session, FailureLog& log, OutcomeLog& outcomes);
 
-  // Connects to the relay at session.serverAddress, greets it and asks it to open
-  // `connectionString`, all within timeouts.login; connected takes the status byte of the reply.
-  // Later replies are awaited for timeouts.query each. Address and socket failures show the
+  // Connects to the relay at session.serverAddress (RELAYHOST[:PORT], kRelayDefaultPort when no
+  // port is given), greets it and asks it to open `connectionString`, all within timeouts.login;
+  // connected takes the status byte of the reply. Later replies are awaited for timeouts.query
+  // each. Address and socket failures show the
   // system's message boxes; a refused or silent relay fails quietly.
   bool Open(const std::string& connectionString, const DbTimeouts& timeouts);
 

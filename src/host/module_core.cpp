@@ -86,17 +86,15 @@ void ModuleCore::OpenSessions() {
   serverSession_->SetTimeouts(server.timeouts);
   context_.localMachineId = ReadLocalMachineId(*localSession_, host_.InstrumentName());
 
-  serverSession_->database = server.databaseName;
-  serverSession_->serverAddress = server.serverAddress;
-  serverSession_->user = server.userName;
-  serverSession_->password = server.password;
+  const DbConnectionFields fields{server.serverAddress, server.databaseName, server.userName,
+                                  server.password,      server.directConect,  server.serverPort,
+                                  server.tdsVersion,    server.clientCharset};
+  serverSession_->SetServerFields(fields);
   {
     MutexLock lock(serverShownMutex_);
-    serverShown_ = {server.serverAddress, server.databaseName, server.userName, server.password,
-                    server.directConect};
+    serverShown_ = fields;
   }
-  serverConnection_ = SqlServerConnectionString(server.serverAddress, server.databaseName, server.userName,
-                                                server.password);
+  serverConnection_ = SqlServerConnectionString(fields);
   serverChosenByHost_ = host_.Flag(HostRecord::kServerUnavailable) != 0;
   context_.server.SetMachineIds({host_.MachineId(), 0});  // results get the id once the server answered
   if (!serverChosenByHost_) {

@@ -55,10 +55,7 @@ bool SwitchServerLocked(ModuleContext& context, ServerLink::Scope& link, BazaDeD
                         const DbConnectionFields& fields) {
   BazaDeDate& server = link.session();
   if (server.connected.load() == 1) server.InchidConectie();
-  server.serverAddress = fields.serverAddress;
-  server.database = fields.database;
-  server.password = fields.password;
-  server.user = fields.user;
+  server.SetServerFields(fields);
   const bool connected = OpenBounded(server, fields.direct);
   if (!connected) {
     // The machine ids stay; results wait in the outbox.
@@ -74,7 +71,7 @@ bool SwitchServerLocked(ModuleContext& context, ServerLink::Scope& link, BazaDeD
     }
   }
   // A later loss reconnects to the new server, not to the one of the start.
-  link.target() = SqlServerConnectionString(fields.serverAddress, fields.database, fields.user, fields.password);
+  link.target() = SqlServerConnectionString(fields);
   link.targetDirect() = fields.direct;
   WriteMedianexInit(local, fields);
   return connected;

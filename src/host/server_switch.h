@@ -22,7 +22,7 @@ std::optional<int32_t> FindMachineId(BazaDeDate& session, const std::string& ins
 // Inside the link's work: closes its session if connected, takes the fields, opens it (login
 // bounded by DialogTimeouts), sets HostRecord offset 71, and finds the machine id on the server,
 // else on the local session; updates the link's machine ids, loads the code lists if they never
-// were and makes the new server the reconnection's target. Then writes the five "Medianex_Init"
+// were and makes the new server the reconnection's target. Then writes the "Medianex_Init"
 // rows, whether or not the server answered. True when the session is connected afterwards.
 bool SwitchServerLocked(ModuleContext& context, ServerLink::Scope& link, BazaDeDate& local,
                         const DbConnectionFields& fields);

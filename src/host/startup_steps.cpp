@@ -4,6 +4,7 @@
 
 #include "db/baza_de_date.h"
 #include "db/sql_text.h"
+#include "host/server_settings_upgrade.h"
 #include "platform/message_box.h"
 #include "util/format.h"
 #include "util/text_scan.h"
@@ -40,6 +41,9 @@ void ApplyServerSetting(const std::string& property, const DbValue& value, Serve
   else if (property == "Utilizator") settings.userName = value.ToText();
   else if (property == "Parola") settings.password = value.type == VT_NULL ? "" : value.ToText();
   else if (property == "DirectConect") settings.directConect = ParseDecimal(value.ToText()) != 0 ? 1 : 0;
+  else if (property == "Port Server") settings.serverPort = value.ToText();
+  else if (property == "Versiune TDS") settings.tdsVersion = value.ToText();
+  else if (property == "Set Caractere") settings.clientCharset = value.ToText();
   // Optional rows for slow networks, in seconds; a missing, empty or non-positive value keeps the
   // default.
   else if (property == "Timeout Conectare") settings.timeouts.login = SecondsOr(value, settings.timeouts.login);
@@ -51,13 +55,16 @@ void ApplyServerSetting(const std::string& property, const DbValue& value, Serve
 void ReadServerSettings(BazaDeDate& local, ServerSettings& settings) {
   if (!local.DeschidTabel("Medianex_Init", kSettingsSlot)) {
     platform::MessageBox("Nu pot afla datele despre baza de date de pe server !");
-  } else {
-    do {
-      ApplyServerSetting(local.ValoareColoana("Proprietate", kSettingsSlot).ToText(),
-                         local.ValoareColoana("Valoare", kSettingsSlot), settings);
-    } while (local.NextElementTabel(kSettingsSlot));
+    local.InchidTabel(kSettingsSlot);
+    return;
   }
+  std::vector<std::string> present;
+  do {
+    present.push_back(local.ValoareColoana("Proprietate", kSettingsSlot).ToText());
+    ApplyServerSetting(present.back(), local.ValoareColoana("Valoare", kSettingsSlot), settings);
+  } while (local.NextElementTabel(kSettingsSlot));
   local.InchidTabel(kSettingsSlot);
+  UpgradeServerRows(local, settings, present);
 }
 
 int32_t ReadLocalMachineId(BazaDeDate& local, const std::string& instrumentName) {

@@ -20,11 +20,15 @@ struct ServerSettings {
   std::string userName;
   std::string password;
   uint8_t directConect = 1;  // 1: straight to the server; 0: relayed through medianex-relay
+  std::string serverPort;     // "Port Server", "Versiune TDS", "Set Caractere": empty when not set
+  std::string tdsVersion;
+  std::string clientCharset;
   DbTimeouts timeouts;       // "Timeout Conectare", "Timeout Comanda" (seconds), when the rows exist
 };
 
 // "Medianex_Init", slot 9; shows "Nu pot afla datele despre baza de date de pe server !" when the
-// table cannot be opened.
+// table cannot be opened. A file without the rows of the server's port, TDS version and character
+// set gets them, and an old "HOST;Port=N;..." address is moved into them (UpgradeServerRows).
 void ReadServerSettings(BazaDeDate& local, ServerSettings& settings);
 
 // The instrument's "ID" in "MACHINES" (slot 9), as its low 16 bits sign-extended; 0 when the

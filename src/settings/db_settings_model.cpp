@@ -6,9 +6,11 @@
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
+#include "db/server_address.h"
 #include "db/sql_text.h"
 #include "util/format.h"
 #include "util/log_files.h"
+#include "util/text_scan.h"
 
 namespace strivex {
 
@@ -19,10 +21,26 @@ constexpr size_t kTestAddressLimit = 199;  // the session's own field
 constexpr size_t kDatabaseLimit = 99;
 constexpr size_t kLoginLimit = 49;
 
+AddressForm FormOf(const DbDialogFields& fields) {
+  return fields.relayed ? AddressForm::kRelay : AddressForm::kSqlServer;
+}
+
 DbConnectionFields Limited(const DbDialogFields& fields, size_t addressLimit) {
-  return {fields.serverAddress.substr(0, addressLimit), fields.database.substr(0, kDatabaseLimit),
-          fields.user.substr(0, kLoginLimit), fields.password.substr(0, kLoginLimit),
-          static_cast<uint8_t>(fields.relayed ? 0 : 1)};
+  DbConnectionFields taken{fields.serverAddress.substr(0, addressLimit),
+                           fields.database.substr(0, kDatabaseLimit),
+                           fields.user.substr(0, kLoginLimit),
+                           fields.password.substr(0, kLoginLimit),
+                           static_cast<uint8_t>(fields.relayed ? 0 : 1),
+                           std::string(TrimBlanks(fields.serverPort)),
+                           fields.tdsVersion.substr(0, kLoginLimit),
+                           fields.clientCharset.substr(0, kLoginLimit)};
+  // "HOST,PORT" as SQL Server's tools write it is stored as the host and its port apart.
+  if (const auto address = ParseServerAddress(taken.serverAddress, FormOf(fields));
+      address && address->port != 0 && !fields.relayed) {
+    taken.serverAddress = ServerName(*address);
+    taken.serverPort = std::to_string(address->port);
+  }
+  return taken;
 }
 
 void KeepOwnerOnly(const std::string& path) {
@@ -36,12 +54,35 @@ void KeepOwnerOnly(const std::string& path) {
 }  // namespace
 
 DbDialogFields DbDialogFieldsFrom(const BazaDeDate& server, const BazaDeDate& local) {
-  return {local.database, server.serverAddress, server.database, server.user, server.password,
-          server.direct.load() == 0};
+  return {local.database,   server.serverAddress,      server.database,   server.user,
+          server.password,  server.direct.load() == 0, server.serverPort, server.tdsVersion,
+          server.clientCharset};
 }
 
 DbDialogFields DbDialogFieldsFrom(const DbConnectionFields& server, const std::string& localDatabase) {
-  return {localDatabase, server.serverAddress, server.database, server.user, server.password, server.direct == 0};
+  return {localDatabase,   server.serverAddress, server.database,   server.user,         server.password,
+          server.direct == 0, server.serverPort, server.tdsVersion, server.clientCharset};
+}
+
+std::string DbDialogProblem(const DbDialogFields& fields) {
+  AddressProblem problem = AddressProblem::kNone;
+  if (!TrimBlanks(fields.serverAddress).empty() &&
+      !ParseServerAddress(fields.serverAddress, FormOf(fields), &problem)) {
+    switch (problem) {
+      case AddressProblem::kBadPort:
+        return "Portul din Adresa Server trebuie sa fie un numar intre 1 si 65535";
+      case AddressProblem::kNoHost:
+        return "Adresa Server nu contine numele serverului";
+      default:
+        return fields.relayed ? "Adresa Server trebuie sa fie de forma SERVER sau SERVER:PORT"
+                              : "Adresa Server trebuie sa fie de forma SERVER, SERVER,PORT sau SERVER\\INSTANTA; "
+                                "portul, versiunea TDS si setul de caractere au campuri proprii";
+    }
+  }
+  if (!TrimBlanks(fields.serverPort).empty() && !ParsePort(fields.serverPort)) {
+    return "Port trebuie sa fie un numar intre 1 si 65535";
+  }
+  return {};
 }
 
 DbConnectionFields FieldsForSaving(const DbDialogFields& fields) { return Limited(fields, kAddressLimit); }
@@ -55,12 +96,8 @@ DbTimeouts DialogTimeouts(const DbTimeouts& configured) {
 std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts& configured, std::string* notice) {
   BazaDeDate probe;
   probe.SetTimeouts(DialogTimeouts(configured));
-  probe.serverAddress = fields.serverAddress;
-  probe.database = fields.database;
-  probe.user = fields.user;
-  probe.password = fields.password;
-  const std::string connection =
-      SqlServerConnectionString(fields.serverAddress, fields.database, fields.user, fields.password);
+  probe.SetServerFields(fields);
+  const std::string connection = SqlServerConnectionString(fields);
   if (!probe.DeschidConectie(connection, fields.direct)) {
     if (notice != nullptr) *notice = probe.lastNotice();
     return kConnectionTestFailed;
@@ -76,7 +113,9 @@ std::vector<std::string> MedianexInitStatements(const DbConnectionFields& fields
   };
   return {row("Adresa Server", fields.serverAddress), row("Baza de date", fields.database),
           row("Utilizator", fields.user), row("Parola", fields.password),
-          Format("UPDATE Medianex_Init SET Valoare='%d' where Proprietate='DirectConect'", fields.direct)};
+          Format("UPDATE Medianex_Init SET Valoare='%d' where Proprietate='DirectConect'", fields.direct),
+          row("Port Server", fields.serverPort), row("Versiune TDS", fields.tdsVersion),
+          row("Set Caractere", fields.clientCharset)};
 }
 
 void WriteMedianexInit(BazaDeDate& local, const DbConnectionFields& fields) {

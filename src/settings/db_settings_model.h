@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "db/connection_fields.h"
 #include "db/db_engine.h"
 
 namespace strivex {
@@ -22,20 +23,13 @@ struct DbDialogFields {
   std::string user;           // "Utilizator"
   std::string password;       // "Parola"
   bool relayed = false;       // "Folosesc ServMedianex": through medianex-relay
+  std::string serverPort{};     // "Port"
+  std::string tdsVersion{};     // "Versiune TDS"
+  std::string clientCharset{};  // "Set caractere"
 
   friend bool operator==(const DbDialogFields&, const DbDialogFields&) = default;
 };
 
-// The server connection's fields as a session takes them.
-struct DbConnectionFields {
-  std::string serverAddress;
-  std::string database;
-  std::string user;
-  std::string password;
-  uint8_t direct = 1;  // 1 straight to the server, 0 relayed
-
-  friend bool operator==(const DbConnectionFields&, const DbConnectionFields&) = default;
-};
 
 // The dialog's opening: the server session's fields, the local session's file, and the relayed
 // box checked when the server session's mode is relayed. Window's thread (the only writer).
@@ -43,7 +37,14 @@ DbDialogFields DbDialogFieldsFrom(const BazaDeDate& server, const BazaDeDate& lo
 // The same from the module's copy of the server fields (the switch may be writing the session's).
 DbDialogFields DbDialogFieldsFrom(const DbConnectionFields& server, const std::string& localDatabase);
 
-// What OK takes of the edits: 99 characters of address and database, 49 of user and password.
+// Why the edits cannot be used, for a box (the dialog then stays open), or empty when they can:
+// the server address is not HOST, HOST,PORT or HOST\INSTANCE (relayed: RELAYHOST[:PORT]), or
+// "Port" is not a number from 1 to 65535.
+std::string DbDialogProblem(const DbDialogFields& fields);
+
+// What OK takes of the edits: 99 characters of address and database, 49 of user, password, TDS
+// version and character set. A port typed in the server address ("HOST,PORT") is taken apart
+// into the port; the relay's own port stays in its address.
 DbConnectionFields FieldsForSaving(const DbDialogFields& fields);
 // What the connection test takes: the same, but up to 199 characters of the address.
 DbConnectionFields FieldsForTest(const DbDialogFields& fields);
@@ -66,9 +67,9 @@ inline constexpr const char* kConnectionTestFailed = "Insucces";
 std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts& configured,
                              std::string* notice = nullptr);
 
-// The five "UPDATE Medianex_Init" statements in the order written: "Adresa Server", "Baza de
-// date", "Utilizator", "Parola" (in plain text: the start-up and earlier files read it there),
-// "DirectConect"; texts escaped.
+// The "UPDATE Medianex_Init" statements in the order written: "Adresa Server", "Baza de date",
+// "Utilizator", "Parola" (in plain text: the start-up and earlier files read it there),
+// "DirectConect", "Port Server", "Versiune TDS", "Set Caractere"; texts escaped.
 std::vector<std::string> MedianexInitStatements(const DbConnectionFields& fields);
 
 // Writes them on the local session (slot 0; failures only logged by the session). The file is

@@ -11,6 +11,7 @@
 #include "serial/port_list.h"
 #include "ui/dialog_placement.h"
 #include "ui/dialog_buttons.h"
+#include "ui/declared_field.h"
 #include "ui/text_codec.h"
 
 namespace strivex::ui {
@@ -66,11 +67,16 @@ void SetariComunicareDlg::accept() {
   QDialog::accept();
 }
 
+void SetariComunicareDlg::ShowDeclared(const DeclaredFields& declared) {
+  MarkDeclared(port_, declared, kDeclaredPort);
+}
+
 void RunSerialSettings(ModuleCore& core, QWidget* parent) {
   BazaDeDate* local = core.localSession();
   if (local == nullptr || core.port().IsOpen()) return;
   SetariComunicare model(CurrentSerialChoice(core.port().PortName(), core.lineSettings()), ListPresentSerialPorts());
   SetariComunicareDlg dialog(model, parent);
+  dialog.ShowDeclared(DeclaredFields::Read(*local));
   PlaceOverOwner(dialog);
   if (dialog.exec() != QDialog::Accepted || !model.Confirmed()) return;
   core.SetLineSettings(

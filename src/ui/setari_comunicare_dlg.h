@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include "settings/declared_fields.h"
 #include "settings/serial_settings_model.h"
 
 class QCheckBox;
@@ -25,6 +26,8 @@ class SetariComunicareDlg : public QDialog {
 
   // OK: the lists' texts and the check box go to the model.
   void accept() override;
+  // The port list is read-only when the administrator declared the port (MarkDeclared).
+  void ShowDeclared(const DeclaredFields& declared);
 
  private:
   QComboBox* AddList(const char* objectName, const ComboState& state);

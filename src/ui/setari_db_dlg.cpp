@@ -16,6 +16,7 @@
 #include "platform/message_box.h"
 #include "ui/dialog_placement.h"
 #include "ui/dialog_buttons.h"
+#include "ui/declared_field.h"
 #include "ui/text_codec.h"
 
 namespace strivex::ui {
@@ -42,6 +43,9 @@ SetariDbDlg::SetariDbDlg(const DbDialogFields& fields, const DbTimeouts& timeout
   user_ = AddEdit("userEdit", fields.user);
   password_ = AddEdit("passwordEdit", fields.password);
   password_->setEchoMode(QLineEdit::Password);
+  port_ = AddEdit("serverPortEdit", fields.serverPort);
+  tdsVersion_ = AddEdit("tdsVersionEdit", fields.tdsVersion);
+  clientCharset_ = AddEdit("clientCharsetEdit", fields.clientCharset);
   relayed_ = new QCheckBox(QStringLiteral("Folosesc ServMedianex"), this);
   relayed_->setObjectName(QStringLiteral("relayedCheck"));
   relayed_->setChecked(fields.relayed);
@@ -52,7 +56,10 @@ SetariDbDlg::SetariDbDlg(const DbDialogFields& fields, const DbTimeouts& timeout
                                                      {"Adresa Server", address_},
                                                      {"Baza de date de pe server", database_},
                                                      {"Utilizator", user_},
-                                                     {"Parola", password_}};
+                                                     {"Parola", password_},
+                                                     {"Port", port_},
+                                                     {"Versiune TDS", tdsVersion_},
+                                                     {"Set caractere", clientCharset_}};
   int row = 0;
   for (const auto& [label, edit] : rows) {
     grid->addWidget(new QLabel(QString::fromLatin1(label), frame), row, 0);
@@ -87,13 +94,33 @@ QLineEdit* SetariDbDlg::AddEdit(const char* objectName, const std::string& text)
 }
 
 DbDialogFields SetariDbDlg::Fields() const {
-  return {ToLocal8(local_->text()), ToLocal8(address_->text()), ToLocal8(database_->text()),
-          ToLocal8(user_->text()),  ToLocal8(password_->text()), relayed_->isChecked()};
+  return {ToLocal8(local_->text()),      ToLocal8(address_->text()),    ToLocal8(database_->text()),
+          ToLocal8(user_->text()),       ToLocal8(password_->text()),   relayed_->isChecked(),
+          ToLocal8(port_->text()),       ToLocal8(tdsVersion_->text()), ToLocal8(clientCharset_->text())};
+}
+
+bool SetariDbDlg::FieldsUsable() {
+  const std::string problem = DbDialogProblem(Fields());
+  if (!problem.empty()) platform::MessageBox(problem);
+  return problem.empty();
+}
+
+void SetariDbDlg::ShowDeclared(const DeclaredFields& declared) {
+  const std::pair<QWidget*, const char*> fields[] = {{address_, "Adresa Server"},
+                                                     {database_, "Baza de date"},
+                                                     {user_, "Utilizator"},
+                                                     {password_, "Parola"},
+                                                     {port_, "Port Server"},
+                                                     {tdsVersion_, "Versiune TDS"},
+                                                     {clientCharset_, "Set Caractere"},
+                                                     {relayed_, "DirectConect"}};
+  for (const auto& [field, property] : fields) MarkDeclared(field, declared, property);
 }
 
 void SetariDbDlg::ShowState() {
   const bool idle = run_.running() == DbDialogRun::Attempt::kNone;
-  for (QWidget* widget : std::initializer_list<QWidget*>{address_, database_, user_, password_, relayed_, test_, ok_}) {
+  for (QWidget* widget : std::initializer_list<QWidget*>{address_, database_, user_, password_, port_, tdsVersion_,
+                                                                 clientCharset_, relayed_, test_, ok_}) {
     widget->setEnabled(idle);
   }
   busy_->setText(FromLocal8(run_.BusyText()));
@@ -110,6 +137,7 @@ void SetariDbDlg::Answered(const DbDialogAnswer& answer) {
 }
 
 void SetariDbDlg::TestConnection() {
+  if (!FieldsUsable()) return;
   const DbConnectionFields fields = FieldsForTest(Fields());
   const DbTimeouts timeouts = timeouts_;
   const bool started = run_.Begin(
@@ -124,6 +152,7 @@ void SetariDbDlg::accept() {
     QDialog::accept();
     return;
   }
+  if (!FieldsUsable()) return;
   const DbConnectionFields fields = FieldsForSaving(Fields());
   run_.Begin(
       DbDialogRun::Attempt::kApply, [apply = apply_, fields] { return apply(fields); },
@@ -149,6 +178,7 @@ void RunDatabaseSettings(ModuleCore& core, QWidget* parent) {
   const auto start = [&core](DbDialogRun::Task task) { return core.background().Start(std::move(task)); };
   SetariDbDlg dialog(DbDialogFieldsFrom(core.ServerFields(), local->database), server->Timeouts(), apply, start,
                      parent);
+  dialog.ShowDeclared(DeclaredFields::Read(*local));
   PlaceOverOwner(dialog);
   dialog.exec();
 }

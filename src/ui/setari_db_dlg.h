@@ -9,6 +9,7 @@
 #include "db/db_engine.h"
 #include "settings/db_dialog_run.h"
 #include "settings/db_settings_model.h"
+#include "settings/declared_fields.h"
 
 class QCheckBox;
 class QLabel;
@@ -35,6 +36,8 @@ class SetariDbDlg : public QDialog {
 
   // What the edits and the check box hold now.
   DbDialogFields Fields() const;
+  // The fields the administrator declared become read-only (MarkDeclared).
+  void ShowDeclared(const DeclaredFields& declared);
   // "Testez Conectie": starts the test; its boxes come when it ends.
   void TestConnection();
   // OK: starts applying the fields; the dialog ends with OK once they are, whatever the server said.
@@ -45,6 +48,8 @@ class SetariDbDlg : public QDialog {
 
  private:
   QLineEdit* AddEdit(const char* objectName, const std::string& text);
+  // Shows the edits' problem in a box and says false, or says true when they can be used.
+  bool FieldsUsable();
   // Shows whether an attempt runs: its text, and everything but Cancel disabled meanwhile.
   void ShowState();
   // The attempt's answer, on the window's thread.
@@ -61,6 +66,9 @@ class SetariDbDlg : public QDialog {
   QLineEdit* database_ = nullptr;
   QLineEdit* user_ = nullptr;
   QLineEdit* password_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  QLineEdit* tdsVersion_ = nullptr;
+  QLineEdit* clientCharset_ = nullptr;
   QCheckBox* relayed_ = nullptr;
 };
 

@@ -43,6 +43,9 @@ inline constexpr int kPadLeft = 1;
 // `width` or more bytes stay as they are.
 void PadText(std::string& text, char fill, int32_t width, int side);
 
+// The text without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
+
 // a-z to A-Z; every other byte unchanged.
 void ToUpperAscii(std::string& text);
 

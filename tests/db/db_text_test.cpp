@@ -85,7 +85,7 @@ TEST(ConnectionString, FormatsOfTheSystem) {
             "Persist Security Info=False;Jet OLEDB:Database Password=quomar ;");
   EXPECT_EQ(JetConnectionString("local.mdb", ""),
             "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=local.mdb ");
-  EXPECT_EQ(SqlServerConnectionString("srv", "lab", "u", "p"),
+  EXPECT_EQ(SqlServerConnectionString({"srv", "lab", "u", "p"}),
             "Driver={SQL Server}; Server=srv; Network=; Database=lab; Uid=u;Pwd=p");
 }
 
@@ -94,13 +94,37 @@ TEST(ConnectionString, ValuesAndTrimming) {
   EXPECT_TRUE(IsJetConnectionString(jet));
   EXPECT_EQ(ConnectionValue(jet, "data source"), "/tmp/a b.db");
   EXPECT_EQ(ConnectionValue(jet, "Jet OLEDB:Database Password"), "x");
-  const std::string server = SqlServerConnectionString("127.0.0.1", "lab", "u", "p;w");
+  const std::string server = SqlServerConnectionString({"127.0.0.1", "lab", "u", "p;w"});
   EXPECT_FALSE(IsJetConnectionString(server));
   EXPECT_EQ(ConnectionValue(server, "server"), "127.0.0.1");
   EXPECT_EQ(ConnectionValue(server, "Port"), std::nullopt);
   EXPECT_EQ(TrimConnectionString("Driver={SQL Server}; Server=srv; Network=; Database = lab ; Uid=u;Pwd=p;"),
             "Driver={SQL Server};Server=srv;Network=;Database=lab;Uid=u;Pwd=p");
   EXPECT_EQ(TrimConnectionString("Driver={My; Driver};Pwd={a;b}"), "Driver={My; Driver};Pwd={a;b}");
+}
+
+// Fields in, string out: the server's own settings as keys of their own, never inside Server, and
+// with none of them set the string every peer knows, to the byte. The relay takes every one.
+TEST(ConnectionString, ServerSettingsTravelAsKeysOfTheirOwn) {
+  const struct {
+    DbConnectionFields fields;
+    std::string server, keys;  // Server's value; what follows Pwd
+  } cases[] = {
+      {{"db", "lab", "u", "p", 1, "29674", "7.4", "CP1250"}, "db",
+       "; Port=29674; TDS_Version=7.4; ClientCharset=CP1250"},
+      {{"db,29674", "lab", "u", "p", 1, "1433"}, "db", "; Port=29674"},  // HOST,PORT wins
+      {{"db\\LIS", "lab", "u", "p"}, "db\\LIS", ""},
+      {{"relay:9090", "lab", "u", "p", 0, "1433"}, "relay", "; Port=1433"},  // the relay's port stays home
+      {{"db;Port=29674;TDS_Version=7.4;ClientCharset=CP1250", "lab", "u", "p"}, "db",
+       "; Port=29674; TDS_Version=7.4; ClientCharset=CP1250"},
+      {{"db;port = 29674;Trace=1", "lab", "u", "p", 1, "1433"}, "db", "; Port=1433"},
+      {{"db", "lab", "u", "p", 1, "", "", "CP1250;Trace=1"}, "db", "; ClientCharset={CP1250;Trace=1}"},
+  };
+  for (const auto& c : cases) {
+    const std::string built = SqlServerConnectionString(c.fields);
+    EXPECT_EQ(built, "Driver={SQL Server}; Server=" + c.server + "; Network=; Database=lab; Uid=u;Pwd=p" + c.keys);
+    EXPECT_EQ(RefusedConnectionReason(built, {"SQL Server"}, {}), "") << built;
+  }
 }
 
 // A password that holds ';', '{' or '}' travels braced: the session, the masks and the relay's
@@ -112,7 +136,7 @@ TEST(ConnectionString, PasswordsWithSyntaxCharactersAreBraced) {
   const std::string head = "Driver={SQL Server}; Server=s; Network=; Database=d; Uid=u;Pwd=";
   for (const auto& [password, written] : cases) {
     SCOPED_TRACE(password);
-    const std::string built = SqlServerConnectionString("s", "d", "u", password);
+    const std::string built = SqlServerConnectionString({"s", "d", "u", password});
     EXPECT_EQ(built, head + written);
     EXPECT_EQ(ConnectionValue(built, "Pwd"), password);
     EXPECT_EQ(MaskPasswords(built + ";Port=1"), head + "***;Port=1");
@@ -120,8 +144,6 @@ TEST(ConnectionString, PasswordsWithSyntaxCharactersAreBraced) {
     EXPECT_EQ(RefusedConnectionReason(built, {"SQL Server"}, {}), "");
     EXPECT_EQ(WithConnectionPassword(head, password), built);
   }
-  EXPECT_EQ(SqlServerConnectionString("s;x", "d", "u", "p"),
-            "Driver={SQL Server}; Server={s;x}; Network=; Database=d; Uid=u;Pwd=p");
   EXPECT_EQ(WithConnectionPassword("Driver={SQL Server};Uid=u", "p;"), "Driver={SQL Server};Uid=u;Pwd={p;}");
   // A doubled brace that leaves the value open, or text after the closing one, is not a value.
   EXPECT_NE(RefusedConnectionReason("Driver={SQL Server};Pwd={a}}", {"SQL Server"}, {}), "");

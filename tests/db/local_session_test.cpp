@@ -39,7 +39,8 @@ TEST_F(LocalSessionTest, MissingFileIsCreatedOwnerOnlyWithTheSchema) {
   do properties.push_back(db_.ValoareColoana("Proprietate", 9).strVal);
   while (db_.NextElementTabel(9));
   EXPECT_EQ(properties, (std::vector<std::string>{"Adresa Server", "Baza de date", "Utilizator",
-                                                  "Parola", "DirectConect"}));
+                                                  "Parola", "DirectConect", "Port Server", "Versiune TDS",
+                                                  "Set Caractere"}));
   EXPECT_TRUE(db_.DeschidTabel("MACHINES", "where [name]='Strivex'", 9));
   EXPECT_TRUE(db_.DeschidTabel("MACHINE_SETTINGS", "where MachineID=5", 9));
 }

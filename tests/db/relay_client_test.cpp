@@ -138,13 +138,11 @@ class RelayClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     cwd_ = std::make_unique<ScopedCurrentDir>(dir_.path());
-    ::setenv("STRIVEX_RELAY_PORT", std::to_string(peer_.port()).c_str(), 1);
     db_ = std::make_unique<BazaDeDate>();
-    db_->serverAddress = "localhost";
+    db_->serverAddress = "localhost:" + std::to_string(peer_.port());
   }
   void TearDown() override {
     db_.reset();
-    ::unsetenv("STRIVEX_RELAY_PORT");
   }
 
   // Opens the session relayed, the peer answering the open with `status`.
@@ -389,22 +387,27 @@ TEST_F(RelayClientTest, DestroyingASessionEndsItsReader) {
 }
 
 TEST_F(RelayClientTest, OpenFailuresBeforeAnyRequest) {
-  struct Case {
-    std::string address;
-    std::string notice;  // for the caller to show; the session shows nothing itself
-    DbFailure failure;
-  };
-  const std::vector<Case> cases{
-      {"", "adresa web este necesara", DbFailure::kRejected},
-      {"no-such-host.invalid", "Adresa IP nu poate fi gasita", DbFailure::kConnectionLost},
-      {"127.0.0.1", "", DbFailure::kConnectionLost},  // nobody listens: refused without a notice
-  };
   uint16_t unused = 0;
   {
     RelayPeer gone;
     unused = gone.port();
   }
-  ::setenv("STRIVEX_RELAY_PORT", std::to_string(unused).c_str(), 1);
+  const std::string closed = "127.0.0.1:" + std::to_string(unused);
+  struct Case {
+    std::string address;
+    std::string notice;  // for the caller to show; the session shows nothing itself
+    DbFailure failure;
+    std::string reason;  // how lastErrorText begins: for strivex-cli and the logs
+  };
+  const std::vector<Case> cases{
+      {"", "adresa web este necesara", DbFailure::kRejected, "no relay server address"},
+      {"no-such-host.invalid", "Adresa IP nu poate fi gasita", DbFailure::kConnectionLost,
+       "cannot find the relay's address no-such-host.invalid: "},
+      {"127.0.0.1:99999", "Adresa IP nu poate fi gasita", DbFailure::kConnectionLost,
+       "the relay's address '127.0.0.1:99999' is not valid: the port is not a number from 1 to 65535"},
+      // Nobody listens on the port given: refused without a notice.
+      {closed, "", DbFailure::kConnectionLost, "cannot connect to the relay at " + closed + ": Connection refused"},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
     platform::MessageBoxRecorder boxes;
@@ -415,6 +418,7 @@ TEST_F(RelayClientTest, OpenFailuresBeforeAnyRequest) {
     EXPECT_EQ(db.connected.load(), 0);
     EXPECT_EQ(db.direct.load(), 0);
     EXPECT_EQ(db.lastNotice(), c.notice);
+    EXPECT_TRUE(db.lastErrorText().starts_with(c.reason)) << db.lastErrorText();
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_FALSE(db.SQLCommand("select 1", 0));
     EXPECT_EQ(db.lastFailure(), DbFailure::kConnectionLost);
@@ -429,9 +433,8 @@ TEST_F(RelayClientTest, SilentRelayEndsTheOpenAtTheLoginTimeOut) {
     SCOPED_TRACE(kind);
     const SilentServer silent(kind);
     ASSERT_NE(silent.port(), 0);
-    ::setenv("STRIVEX_RELAY_PORT", std::to_string(silent.port()).c_str(), 1);
     BazaDeDate db;
-    db.serverAddress = "127.0.0.1";
+    db.serverAddress = "127.0.0.1:" + std::to_string(silent.port());
     db.SetTimeouts({1500ms, 30s});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(db.DeschidConectie(kConnect, 0));

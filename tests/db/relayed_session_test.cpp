@@ -45,7 +45,7 @@ class RelayedSessionTest : public DbSessionTest {
     relay_ = std::make_unique<RelayServer>(STRIVEX_MEDIANEX_RELAY_PATH, 0,
                                            std::vector<std::string>{"--local-db-dir", dir_.path().string()});
     ASSERT_EQ(relay_->failure(), "");
-    relayed_.serverAddress = "127.0.0.1";
+    relayed_.serverAddress = relay_->address();
     ASSERT_TRUE(relayed_.DeschidConectie(connection_, 0)) << relay_->process().err();
   }
   void TearDown() override {

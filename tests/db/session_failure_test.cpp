@@ -156,7 +156,7 @@ TEST_P(LabFailureTest, LoginToAServerThatNeverAnswersEndsAtTheDefaultLoginTimeOu
   ASSERT_NE(silent.port(), 0);
   const ScopedEnv port("PGPORT", std::to_string(silent.port()));
   BazaDeDate session;
-  const std::string connection = SqlServerConnectionString("127.0.0.1", "strivex_lab", "u", "p");
+  const std::string connection = SqlServerConnectionString({"127.0.0.1", "strivex_lab", "u", "p"});
   const auto start = Clock::now();
   EXPECT_FALSE(session.DeschidConectie(connection, 1));
   const auto took = Clock::now() - start;

@@ -151,8 +151,8 @@ Check SettingUpdated(size_t row, std::string value) {
 }
 
 Check InitValueUpdated(size_t row, std::string value) {
-  Table expected{{"Adresa Server", ""}, {"Baza de date", ""}, {"Utilizator", ""}, {"Parola", ""},
-                 {"DirectConect", "1"}};
+  Table expected{{"Adresa Server", ""}, {"Baza de date", ""}, {"Utilizator", ""},   {"Parola", ""},
+                 {"DirectConect", "1"},  {"Port Server", ""},  {"Versiune TDS", ""}, {"Set Caractere", ""}};
   expected[row][1] = std::move(value);
   return Leaves("SELECT Proprietate, Valoare FROM Medianex_Init ORDER BY rowid",
                 {"Proprietate", "Valoare"}, std::move(expected));
@@ -255,7 +255,7 @@ const std::vector<Statement>& Statements() {
       {"MedianexInit", L, Op::kOpenTable, "Medianex_Init", std::nullopt, 9,
        RowsAre(9, {"Proprietate", "Valoare"},
                {{"Adresa Server", ""}, {"Baza de date", ""}, {"Utilizator", ""}, {"Parola", ""},
-                {"DirectConect", "1"}})},
+                {"DirectConect", "1"}, {"Port Server", ""}, {"Versiune TDS", ""}, {"Set Caractere", ""}})},
       {"MachineByName", L, Op::kOpenTable, "MACHINES", Format("where [name]='%s'", "Strivex"), 9,
        RowsAre(9, {"ID"}, {{"3"}}, false, {VT_I4}), AddMachines},
       {"MachineByNameSettingsDialog", L, Op::kOpenTable, "MACHINES",

@@ -46,6 +46,7 @@ namespace strivex {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Occurrences;
 using testing::ReadFile;
 using testing::RecordingView;
 using testing::WaitFor;
@@ -111,11 +112,16 @@ class ModuleCoreTest : public ::testing::Test {
   std::string lab_;
 };
 
-size_t Occurrences(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-  return count;
+// What the reader leaves when a stop comes: `bytes` received, in `state`.
+void StopWith(ReceiveContext& receive, const std::string& bytes, int32_t state) {
+  receive.data.reset(new char[bytes.size() + 1]);
+  std::copy(bytes.begin(), bytes.end(), receive.data.get());
+  receive.length.store(static_cast<int32_t>(bytes.size()));
+  receive.capacity.store(static_cast<int32_t>(bytes.size() + 1));
+  receive.state.store(state);
+  receive.stop.store(1);
 }
+
 
 TEST_F(ModuleCoreTest, FirstStartWritesDefaultsThatTheNextStartUses) {
   {
@@ -316,12 +322,7 @@ TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
     ReceiveContext& receive = rig.receive;
     ResultQueue& queue = rig.queue;
     context.outbox = outbox.get();
-    receive.data.reset(new char[c.bytes.size() + 1]);
-    std::copy(c.bytes.begin(), c.bytes.end(), receive.data.get());
-    receive.length.store(static_cast<int32_t>(c.bytes.size()));
-    receive.capacity.store(static_cast<int32_t>(c.bytes.size() + 1));
-    receive.state.store(c.state);
-    receive.stop.store(1);
+    StopWith(receive, c.bytes, c.state);
     ProcessingThread(context);
     EXPECT_EQ(receive.state.load(), RX_CONSUMER_DONE);
     EXPECT_EQ(ReadFile(dir_ / "_Strivex.log"), c.bytes);
@@ -379,12 +380,7 @@ void ProcessOneMessage(ModuleContext& context, const std::string& message) {
   ReceiveContext receive;
   context.port = &port;
   context.receive = &receive;
-  receive.data.reset(new char[message.size() + 1]);
-  std::copy(message.begin(), message.end(), receive.data.get());
-  receive.length.store(static_cast<int32_t>(message.size()));
-  receive.capacity.store(static_cast<int32_t>(message.size() + 1));
-  receive.state.store(RX_COMPLETE);
-  receive.stop.store(1);
+  StopWith(receive, message, RX_COMPLETE);
   ProcessingThread(context);
 }
 
@@ -637,6 +633,8 @@ TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay
     BazaDeDate local;
     local.DeschidBazaLocala(LocalPath(), "", 1);
     local.SQLCommand("UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'", 0);
+    // The relay's own port in its address; the relay reaches the server as "127.0.0.1".
+    local.SQLCommand("UPDATE Medianex_Init SET Valoare='" + relay.address() + "' where Proprietate='Adresa Server'", 0);
   }
   auto core = Start(0);
   EXPECT_EQ(core->serverSession()->direct.load(), 0);
@@ -668,6 +666,7 @@ TEST_F(ModuleCoreTest, RelayedSessionsReconnectWhenTheRelayComesBack) {
     BazaDeDate local;
     local.DeschidBazaLocala(LocalPath(), "", 1);
     local.SQLCommand("UPDATE Medianex_Init SET Valoare='0' where Proprietate='DirectConect'", 0);
+    local.SQLCommand("UPDATE Medianex_Init SET Valoare='" + relay.address() + "' where Proprietate='Adresa Server'", 0);
   }
   const int requestId = 1750000000 + static_cast<int>(getpid() % 10000000);
   std::string report = ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt");

@@ -170,6 +170,7 @@ TEST_F(PrivateLabServerSwitchTest, RelayedChoiceIsUsedAtOnceAndAtTheNextStart) {
   lab_->Query("INSERT INTO dbo.MACHINES VALUES (5, 'Strivex')");
   DbConnectionFields fields = LabFields();
   fields.direct = 0;
+  fields.serverAddress = relay.address();
   {
     auto core = Start();
     ASSERT_EQ(core->serverSession()->direct.load(), 1);
@@ -195,7 +196,7 @@ TEST_F(PrivateLabServerSwitchTest, PasswordWithAQuoteWorksNowAndAtTheNextStart) 
   const auto changePassword = [&](const std::string& current, const std::string& next) {
     BazaDeDate session;
     return session.DeschidConectie(
-               SqlServerConnectionString(original.serverAddress, original.database, original.user, current), 1) &&
+               SqlServerConnectionString({original.serverAddress, original.database, original.user, current}), 1) &&
            session.SQLCommand("ALTER ROLE CURRENT_USER PASSWORD '" + EscapeSqlText(next) + "'", 0);
   };
   ASSERT_TRUE(changePassword(original.password, quoted.password));

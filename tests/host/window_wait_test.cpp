@@ -61,7 +61,7 @@ TEST_F(ReconnectWindowTest, WindowActionsReturnAtOnceWhileTheReconnectionLogsInT
                                      static_cast<uint16_t>(std::atoi(port)));
   ASSERT_NE(silent.port(), 0);
   const DbConnectionFields mute = LabFields("127.0.0.2");
-  rig_.UseServer(SqlServerConnectionString(mute.serverAddress, mute.database, mute.user, mute.password));
+  rig_.UseServer(SqlServerConnectionString(mute));
   {
     BazaDeDate local;
     local.DeschidBazaLocala(rig_.LocalPath(), "", 1);
@@ -137,7 +137,7 @@ TEST_F(ReconnectWindowTest, RelayedReconnectionSummarisesItsFailuresAndTellsOnce
   ASSERT_TRUE(relays.back()->failure().empty()) << relays.back()->failure();
   const uint16_t relayPort = relays.back()->port();
   BazaDeDate session;
-  session.serverAddress = "127.0.0.1";
+  session.serverAddress = relays.back()->address();
   ASSERT_TRUE(session.DeschidConectie(lab_, 0)) << session.lastErrorText();
   HostRecordBuffer buffer(5, "Strivex", rig_.LocalPath(), 1);
   HostRecord host = buffer.record();

@@ -392,7 +392,7 @@ std::vector<LabCluster::Row> LabCluster::Query(const std::string& sql) const {
 }
 
 std::string LabCluster::ConnectionString() const {
-  return SqlServerConnectionString("127.0.0.1", kDatabase, kUser, kPassword);
+  return SqlServerConnectionString({"127.0.0.1", kDatabase, kUser, kPassword});
 }
 
 EnvironmentVariables LabCluster::Environment() const {

@@ -27,13 +27,7 @@ RelayServer::RelayServer(const std::string& program, uint16_t port, const std::v
     failure_ = "medianex-relay did not start: " + process_.err();
     return;
   }
-  const std::string listening = line->substr(kListening.size());
-  port_ = static_cast<uint16_t>(std::atoi(listening.c_str()));
-  const char* current = std::getenv("STRIVEX_RELAY_PORT");
-  if (current == nullptr || listening != current) {
-    ::setenv("STRIVEX_RELAY_PORT", listening.c_str(), 1);
-    setPort_ = true;
-  }
+  port_ = static_cast<uint16_t>(std::atoi(line->substr(kListening.size()).c_str()));
 }
 
 void RelayServer::Stop() {
@@ -41,9 +35,6 @@ void RelayServer::Stop() {
   process_.Wait(std::chrono::seconds(10));
 }
 
-RelayServer::~RelayServer() {
-  if (setPort_) ::unsetenv("STRIVEX_RELAY_PORT");
-  Stop();
-}
+RelayServer::~RelayServer() { Stop(); }
 
 }  // namespace strivex::testing

@@ -34,5 +34,7 @@ class ScopedCurrentDir {
 
 std::string ReadFile(const std::filesystem::path& file);
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+// How many times `part` appears in `text` (overlapping ones too): log entries, say.
+size_t Occurrences(const std::string& text, const std::string& part);
 
 }  // namespace strivex::testing

@@ -22,6 +22,7 @@
 #include "host/background_work.h"
 #include "host/startup_steps.h"
 #include "platform/message_box.h"
+#include "settings/declared_fields.h"
 #include "support/loop_stalls.h"
 #include "support/module_rig.h"
 #include "support/temp_dir.h"
@@ -101,6 +102,43 @@ TEST(SetariDialogsTest, DatabaseDialogShowsTheFieldsAndOnlyOkApplies) {
     ASSERT_TRUE(applied);
     // The local file's field is shown only; everything else is taken as typed.
     EXPECT_EQ(*applied, (DbConnectionFields{"o'ther", "o'ther", "o'ther", "secret", 1}));
+  }
+}
+
+// Fields the administrator declared take no change from mouse or keys and say where they are set;
+// the others stay the operator's.
+TEST(SetariDbDeclaredTest, DeclaredFieldsRefuseChangesAndNameTheFile) {
+  const QString byFile = QStringLiteral("Stabilit de administrator in /etc/u.ini");
+  const DeclaredFields declared({{"Adresa Server", "/etc/u.ini"}, {"DirectConect", ""}, {"Port", "/etc/u.ini"}});
+  SetariDbDlg db({"/l.db", "10.1.2.3", "LIS", "u", "p", false}, DbTimeouts{}, {}, {});
+  db.ShowDeclared(declared);
+  SetariComunicare model({"COM1", 9600, 7, 1, 0}, {{"COM1", "/dev/ttyS0"}, {"COM2", "/dev/ttyS1"}});
+  SetariComunicareDlg serial(model);
+  serial.ShowDeclared(declared);
+  const struct {
+    QWidget& dialog;
+    const char* field;
+    QString note;  // empty: the operator's
+  } cases[] = {
+      {db, "serverAddressEdit", byFile}, {db, "userEdit", {}},
+      {db, "relayedCheck", QStringLiteral("Stabilit de administrator in linia de comanda a strivex-host")},
+      {serial, "portList", byFile},      {serial, "baudRateList", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    QWidget* field = Child<QWidget>(c.dialog, c.field);
+    EXPECT_EQ(field->toolTip(), c.note);
+    auto* edit = qobject_cast<QLineEdit*>(field);
+    auto* check = qobject_cast<QCheckBox*>(field);
+    const auto value = [&] {
+      if (edit || check) return edit ? edit->text() : QString::number(check->isChecked());
+      return qobject_cast<QComboBox*>(field)->currentText();
+    };
+    const QString before = value();
+    if (edit) QTest::keyClicks(field, "x");
+    else if (check) QTest::mouseClick(field, Qt::LeftButton);
+    else QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_EQ(value() == before, !c.note.isEmpty()) << value().toStdString();
   }
 }
 

@@ -15,12 +15,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-size_t Count(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-  return count;
-}
-
 TEST(WorkerFailureTest, EachFailureIsToldOnceAndTheWorkerRestartsOrStops) {
   const struct {
     const char* name;
@@ -50,7 +44,7 @@ TEST(WorkerFailureTest, EachFailureIsToldOnceAndTheWorkerRestartsOrStops) {
     RestartPause pause;
     if (c.restarts >= 0) pause = [&](std::chrono::milliseconds) { return ++pauses <= c.restarts; };
     EXPECT_EQ(RunWorker(kProcessingWorker, body, &watch, pause), c.ranToItsEnd);
-    EXPECT_EQ(Count(testing::ReadFile(dir / "_acterr.log"), "Firul processing"), c.loggedLines);
+    EXPECT_EQ(testing::Occurrences(testing::ReadFile(dir / "_acterr.log"), "Firul processing"), c.loggedLines);
     EXPECT_EQ(watch.StoppedWorkers(), c.stopped);
     EXPECT_EQ(notices.size(), c.stopped.size());
   }

@@ -20,12 +20,6 @@ namespace {
 
 constexpr int32_t kMachine = 5;  // the development data's strip analyser
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 // "id date codes" with the codes sorted: the view's join leaves the order of one request's rows
 // open.
 std::vector<std::string> Samples(const SampleList& list) {
@@ -74,13 +68,13 @@ TEST_F(PrivateLabWorkListViewTest, MissingViewIsCreatedOnceThenReadWithAndWithou
   EXPECT_EQ(Samples(list), (std::vector<std::string>{"1023 2026-12-02 09:30 S_CUL S_SED S_TRV",
                                                      "1027 2026-12-03 08:40 S_TRV"}));
   const std::string log = Log();
-  EXPECT_EQ(Count(log, "\r\n************"), 2u) << log;  // the open and the drop
-  EXPECT_EQ(Count(log, "\r\nEroare: IDispatch error #3127 - 'SELECT * FROM vWORK_LIST WHERE "
+  EXPECT_EQ(Occurrences(log, "\r\n************"), 2u) << log;  // the open and the drop
+  EXPECT_EQ(Occurrences(log, "\r\nEroare: IDispatch error #3127 - 'SELECT * FROM vWORK_LIST WHERE "
                        "MachineID=5 AND (RequestedDate >= '2026/12/2 0:0') AND (RequestedDate <= "
                        "'2026/12/3 23:59') order by [RequestID]'"),
             1u)
       << log;
-  EXPECT_EQ(Count(log, "drop view vWORK_LIST"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, "drop view vWORK_LIST"), 1u) << log;
 
   // Unsent only through the view: its rows carry the name the clause gives them, so the view is
   // read, never taken for missing and dropped again.
@@ -103,11 +97,11 @@ TEST_F(PrivateLabWorkListViewTest, TableStillMissingAfterTheViewWasCreatedEndsFa
   EXPECT_TRUE(list.empty());
   EXPECT_TRUE(ViewExists());
   const std::string log = Log();
-  EXPECT_EQ(Count(log, "\r\nEroare: IDispatch error #3127 - 'SELECT * FROM WORK_LIST WHERE "
+  EXPECT_EQ(Occurrences(log, "\r\nEroare: IDispatch error #3127 - 'SELECT * FROM WORK_LIST WHERE "
                        "MachineID=5 order by [RequestID]'"),
             2u)
       << log;
-  EXPECT_EQ(Count(log, "CREATE VIEW"), 0u) << log;  // created, not refused
+  EXPECT_EQ(Occurrences(log, "CREATE VIEW"), 0u) << log;  // created, not refused
 
   // The running flag was cleared on the way out.
   ASSERT_TRUE(db_.SQLCommand("SET search_path = dbo, public", 0)) << Log();
@@ -121,9 +115,9 @@ TEST_F(PrivateLabWorkListViewTest, ViewThatCannotBeCreatedEndsFalse) {
   EXPECT_FALSE(Query(list, true, false));
   EXPECT_FALSE(ViewExists());
   const std::string log = Log();
-  EXPECT_EQ(Count(log, "'SELECT * FROM vWORK_LIST WHERE MachineID=5 order by [RequestID]'"), 1u)
+  EXPECT_EQ(Occurrences(log, "'SELECT * FROM vWORK_LIST WHERE MachineID=5 order by [RequestID]'"), 1u)
       << log;
-  EXPECT_EQ(Count(log, "Eroare la executare comanda SQL ('CREATE VIEW dbo.vWORK_LIST AS SELECT "
+  EXPECT_EQ(Occurrences(log, "Eroare la executare comanda SQL ('CREATE VIEW dbo.vWORK_LIST AS SELECT "
                        "l.RequestedDate AS RequestedDate, w.* FROM dbo.WORK_LIST w INNER JOIN "
                        "dbo.LAB_REQUESTS l ON w.RequestID = l.ID')"),
             1u)

@@ -447,7 +447,7 @@ TEST_F(RelayLabDrill, RelayKilledWhileASessionWaitsIsALostConnection) {
   RelayServer relay(MEDIANEX_RELAY_PATH);
   ASSERT_EQ(relay.failure(), "");
   BazaDeDate session;
-  session.serverAddress = "127.0.0.1";
+  session.serverAddress = relay.address();
   ASSERT_TRUE(session.DeschidConectie(connection_, 0)) << relay.process().err();
   const auto start = std::chrono::steady_clock::now();
   // What the waiting caller's own thread is told (the session keeps it per thread).
@@ -476,7 +476,7 @@ TEST_F(PrivateLabRelayDrill, DatabaseStoppedUnderTheRelayIsALostConnectionThenSe
   RelayServer relay(MEDIANEX_RELAY_PATH);
   ASSERT_EQ(relay.failure(), "");
   BazaDeDate session;
-  session.serverAddress = "127.0.0.1";
+  session.serverAddress = relay.address();
   ASSERT_TRUE(session.DeschidConectie(lab.ConnectionString(), 0)) << relay.process().err();
   ASSERT_TRUE(session.GetRecords("SELECT count(*) AS n FROM WORK_LIST", 1));
 
@@ -489,7 +489,7 @@ TEST_F(PrivateLabRelayDrill, DatabaseStoppedUnderTheRelayIsALostConnectionThenSe
       << relay.process().err();
   // While the server is down an open is refused by the database, not by the relay.
   BazaDeDate other;
-  other.serverAddress = "127.0.0.1";
+  other.serverAddress = relay.address();
   EXPECT_FALSE(other.DeschidConectie(lab.ConnectionString(), 0));
 
   lab.Start();

@@ -283,7 +283,7 @@ TEST(OutboxCli, HelpDescribesTheOutput) {
   EXPECT_TRUE(r.out.starts_with("Usage: strivex-cli outbox --file FILE list")) << r.out;
   EXPECT_NE(r.out.find("TAB <attempts> TAB <note>"), std::string::npos);
   EXPECT_NE(r.out.find("\n       strivex-cli outbox --file FILE assign ID... --request N\n"
-                       "                          (--connect CONNSTR [--password-file FILE] [--relay ADDRESS]\n"
+                       "                          (--connect CONNSTR [--password-file FILE] [--relay HOST[:PORT]]\n"
                        "                           | --force)\n"),
             std::string::npos);
   EXPECT_NE(r.out.find("\n  unassigned TAB <n>\n"), std::string::npos);

@@ -18,6 +18,7 @@
 #include "support/requirements.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
+#include "support/unused_port.h"
 #include "util/format.h"
 
 namespace strivex::cli {
@@ -146,6 +147,7 @@ TEST_F(SqlCliTest, UsageErrorsAndFailedOpens) {
   const std::string connect = "Driver={SQL Server}; Server=127.0.0.1; Database=x; Uid=u;Pwd=p";
   const std::string notADatabase = (dir_ / "text.db").string();
   WriteFile(notADatabase, "this is not a database file, only some text in it\n");
+  const std::string closed = std::to_string(strivex::testing::UnusedPort());
   struct Failure {
     std::vector<std::string> args;  // after "sql"
     std::string err;                // how standard error begins
@@ -177,11 +179,13 @@ TEST_F(SqlCliTest, UsageErrorsAndFailedOpens) {
       {{"--local", notADatabase, "select 1"}, "strivex-cli: open: Eroare: ", false},
       {{"--connect", "Driver={No Such Driver}; Server=x", "select 1"},
        "strivex-cli: open: Eroare: Unspecified error la deschidere conectie ->Driver={No Such Driver}", false},
-      // The relay address is a host name or address, never host:port.
       {{"--connect", connect, "--relay", "127.0.0.1", "select 1"},
        "strivex-cli: --relay: reading rows needs --columns", true},
-      {{"--connect", connect, "--relay", "127.0.0.1:1", "--exec", "select 1"},
-       "strivex-cli: open: Adresa IP nu poate fi gasita\n", true},
+      // The relay's port is the one given; why it cannot be reached is said in English.
+      {{"--connect", connect, "--relay", "127.0.0.1:" + closed, "--exec", "select 1"},
+       "strivex-cli: open: cannot connect to the relay at 127.0.0.1:" + closed + ": Connection refused\n", true},
+      {{"--connect", connect, "--relay", "127.0.0.1:9o81", "--exec", "select 1"},
+       "strivex-cli: --relay: '127.0.0.1:9o81': the port is not a number from 1 to 65535\n", true},
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(::testing::PrintToString(f.args));
@@ -245,8 +249,8 @@ TEST_F(SqlCliServerTest, PasswordWithSemicolonAndBracesLogsIn) {
     EXPECT_EQ(Cli({"sql", "--connect", connection_, "--exec", "DROP ROLE " + role}).exitCode, 0);
   });
   const auto connect = [&](const std::string& pwd) {
-    return SqlServerConnectionString(ConnectionValue(connection_, "Server").value_or(""),
-                                     ConnectionValue(connection_, "Database").value_or(""), role, pwd);
+    return SqlServerConnectionString({ConnectionValue(connection_, "Server").value_or(""),
+                                      ConnectionValue(connection_, "Database").value_or(""), role, pwd});
   };
   const std::string file = (dir_ / "pw").string();
   WriteFile(file, password + "\r\n");
@@ -257,7 +261,7 @@ TEST_F(SqlCliServerTest, PasswordWithSemicolonAndBracesLogsIn) {
   } cases[] = {
       {{"--connect", connect(password)}, nullptr},
       {{"--connect", connect(""), "--password-file", file}, "wrong"},
-      {{"--connect", connect(""), "--password-file", file, "--relay", "127.0.0.1"}, nullptr},
+      {{"--connect", connect(""), "--password-file", file, "--relay", relay.address()}, nullptr},
       {{"--connect", connect("")}, password.c_str()},
   };
   for (const auto& c : cases) {
@@ -298,7 +302,7 @@ class SqlCliRelayTest : public SqlCliServerTest, public ::testing::WithParamInte
 
 TEST_P(SqlCliRelayTest, PrintsRowsAndStatus) {
   ASSERT_EQ(relay_.failure(), "");
-  ExpectRun(Cli(Join({"sql", "--connect", connection_, "--relay", "127.0.0.1"}, GetParam().args)),
+  ExpectRun(Cli(Join({"sql", "--connect", connection_, "--relay", relay_.address()}, GetParam().args)),
             GetParam());
 }
 

@@ -107,7 +107,7 @@ TEST_F(LabWorkListTest, WorkListCliThroughTheRelayPrintsTheSameLines) {
   RelayServer relay(STRIVEX_MEDIANEX_RELAY_PATH);
   ASSERT_EQ(relay.failure(), "");
   const ProcessResult r = Cli({"worklist", "--connect", LabConnectionString(), "--relay",
-                               "127.0.0.1", "--machine-id", std::to_string(machine_)});
+                               relay.address(), "--machine-id", std::to_string(machine_)});
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, kLines);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "db/baza_de_date.h"
@@ -25,11 +26,10 @@ TEST(HostOptions, FullLineWithValuesAfterEqualsOrApart) {
   EXPECT_EQ(o.machineId, 5);
   EXPECT_EQ(o.name, "Strivex");
   EXPECT_EQ(o.localDb, "l.db");
-  EXPECT_EQ(o.server, "srv");
-  EXPECT_EQ(o.database, "lab");
-  EXPECT_EQ(o.user, "u");
+  EXPECT_EQ(o.settings, (std::map<std::string, std::string, std::less<>>{
+                            {"database", "lab"}, {"server", "srv"}, {"user", "u"}}));
   EXPECT_EQ(o.password, "p;w");
-  EXPECT_TRUE(o.relayed);
+  EXPECT_EQ(o.relayed, true);
   EXPECT_EQ(o.port, "/dev/pts/4");
   EXPECT_EQ(o.workdir, "/w");
   EXPECT_TRUE(o.closeEndsModule);
@@ -42,7 +42,7 @@ TEST(HostOptions, DefaultsLeaveTheHostRecordFlagsClear) {
   EXPECT_EQ(parsed.options.machineId, -3);
   EXPECT_FALSE(parsed.options.closeEndsModule);
   EXPECT_FALSE(parsed.options.serverUnavailable);
-  EXPECT_FALSE(parsed.options.relayed);
+  EXPECT_EQ(parsed.options.relayed, std::nullopt);
   EXPECT_FALSE(parsed.options.port);
   EXPECT_TRUE(parsed.options.modulePath.empty());
 }
@@ -101,33 +101,30 @@ class LocalDatabaseTest : public ::testing::Test {
 
 TEST_F(LocalDatabaseTest, NewFileGetsServerSettingsAndTheInstrument) {
   HostOptions o = Options();
-  o.server = "127.0.0.1";
-  o.database = "lab";
-  o.user = "o'neil";
+  o.settings = {{"server", "127.0.0.1"}, {"database", "lab"}, {"user", "o'neil"}};
   o.password = "pw";
   o.relayed = true;
+  std::vector<std::string> changes;
   std::string error;
-  ASSERT_TRUE(PrepareLocalDatabase(o, error)) << error;
+  ASSERT_TRUE(PrepareLocalDatabase(o, changes, error)) << error;
   EXPECT_EQ(Rows("SELECT Proprietate, Valoare FROM Medianex_Init ORDER BY rowid", {"Proprietate", "Valoare"}),
             (std::vector<std::string>{"Adresa Server|127.0.0.1", "Baza de date|lab", "Utilizator|o'neil",
-                                      "Parola|pw", "DirectConect|0"}));
+                                      "Parola|pw", "DirectConect|0", "Port Server|", "Versiune TDS|",
+                                      "Set Caractere|"}));
   EXPECT_EQ(Rows("SELECT ID, name FROM MACHINES", {"ID", "name"}), std::vector<std::string>{"5|Strivex"});
   EXPECT_TRUE(Rows("SELECT NAME FROM MACHINE_SETTINGS", {"NAME"}).empty());
 }
 
-TEST_F(LocalDatabaseTest, ExistingFileKeepsItsSettingsButTakesANewPort) {
+TEST_F(LocalDatabaseTest, ExistingFileKeepsItsInstrumentButTakesANewPort) {
   HostOptions o = Options();
-  o.server = "first";
+  std::vector<std::string> changes;
   std::string error;
-  ASSERT_TRUE(PrepareLocalDatabase(o, error)) << error;
-  o.server = "second";
+  ASSERT_TRUE(PrepareLocalDatabase(o, changes, error)) << error;
   o.machineId = 9;
   o.port = "/dev/pts/1";
-  ASSERT_TRUE(PrepareLocalDatabase(o, error)) << error;
+  ASSERT_TRUE(PrepareLocalDatabase(o, changes, error)) << error;
   o.port = "/dev/pts/2";
-  ASSERT_TRUE(PrepareLocalDatabase(o, error)) << error;
-  EXPECT_EQ(Rows("SELECT Valoare FROM Medianex_Init WHERE Proprietate='Adresa Server'", {"Valoare"}),
-            std::vector<std::string>{"first"});
+  ASSERT_TRUE(PrepareLocalDatabase(o, changes, error)) << error;
   EXPECT_EQ(Rows("SELECT ID FROM MACHINES", {"ID"}), std::vector<std::string>{"5"});
   EXPECT_EQ(Rows("SELECT MachineID, NAME, VALUE FROM MACHINE_SETTINGS", {"MachineID", "NAME", "VALUE"}),
             std::vector<std::string>{"5|port|/dev/pts/2"});
@@ -136,8 +133,9 @@ TEST_F(LocalDatabaseTest, ExistingFileKeepsItsSettingsButTakesANewPort) {
 TEST_F(LocalDatabaseTest, UnwritablePlaceIsReported) {
   HostOptions o = Options();
   o.localDb = (dir_ / "missing" / "local.db").string();
+  std::vector<std::string> changes;
   std::string error;
-  EXPECT_FALSE(PrepareLocalDatabase(o, error));
+  EXPECT_FALSE(PrepareLocalDatabase(o, changes, error));
   EXPECT_NE(error.find("local.db"), std::string::npos) << error;
 }
 

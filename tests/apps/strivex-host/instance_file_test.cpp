@@ -17,7 +17,7 @@ namespace {
 std::string Summary(const HostOptions& o, const InstancePlaces& places) {
   std::string text = std::to_string(o.machineId) + "|" + o.name + "|" + o.workdir + "|" + o.localDb + "|" +
                      o.passwordFile.value_or("-") + "|" + o.password.value_or("-") + "|" + o.port.value_or("-") +
-                     (o.relayed ? "|relayed" : "") + (o.closeEndsModule ? "|close-ends" : "");
+                     (o.relayed.value_or(false) ? "|relayed" : "") + (o.closeEndsModule ? "|close-ends" : "");
   for (const auto& [path, mark] : {std::pair{places.stateDir, "$"}, std::pair{places.home, "~"}}) {
     for (size_t at; (at = text.find(path)) != std::string::npos;) text.replace(at, path.size(), mark);
   }
@@ -50,6 +50,9 @@ TEST(InstanceFile, ValuesDefaultsOverridesAndBadLines) {
       {"machine-id=5\ncolour=red\n", nullptr, {}, "bench-1.ini:2: 'colour': unknown setting"},
       {"relayed = maybe\n", nullptr, {}, "bench-1.ini:1: relayed: expected yes or no"},
       {"workdir = lab\n", nullptr, {}, "bench-1.ini:1: workdir: not an absolute path"},
+      {"name=A\nserver-port = 65536\n", nullptr, {}, "bench-1.ini:2: server-port: not a port number (1-65535)"},
+      {"tds-version = 7.5\n", nullptr, {}, "bench-1.ini:1: tds-version: expected 7.0 to 7.4 or 8.0, not '7.5'"},
+      {"client-charset = CP1250;Pwd=x\n", nullptr, {}, "bench-1.ini:1: client-charset: no ';'"},
       {"machine-id\n", nullptr, {}, "bench-1.ini:1: expected key = value"},
       {"name=0123456789012345678901234567890123456789012345678901\n", nullptr, {}, "bench-1.ini:1: name: longer"},
       {"machine-id=5\n", nullptr, {}, "bench-1.ini: name: required"},
