@@ -32,8 +32,8 @@ std::string AtServer(std::string connection, const std::string& server) {
   return connection.replace(at, connection.find(';', at) - at, server);
 }
 
-bool OpenRelayed(BazaDeDate& session, const std::string& connection) {
-  session.serverAddress = "127.0.0.1";
+bool OpenRelayed(BazaDeDate& session, const std::string& relay, const std::string& connection) {
+  session.serverAddress = relay;
   session.SetTimeouts({20s, 20s});
   return session.DeschidConectie(connection, 0);
 }
@@ -66,12 +66,14 @@ TEST(RelayIsolationTest, HangingLoginsAndACrashingDriverCostTheirOwnClientsOnly)
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     BazaDeDate before;
-    ASSERT_TRUE(OpenRelayed(before, lab)) << relay.process().err();
+    ASSERT_TRUE(OpenRelayed(before, relay.address(), lab)) << relay.process().err();
     std::vector<std::future<void>> troubled;
     for (int i = 0; i < (c.hangs ? 2 : 1); ++i) {
-      troubled.push_back(std::async(std::launch::async, [&c] {
+      troubled.push_back(std::async(std::launch::async, [&c, &relay] {
         BazaDeDate session;
-        if (OpenRelayed(session, c.connection)) EXPECT_FALSE(session.SQLCommand("SELECT 1", 0));
+        if (OpenRelayed(session, relay.address(), c.connection)) {
+          EXPECT_FALSE(session.SQLCommand("SELECT 1", 0));
+        }
       }));
     }
     if (c.hangs) std::this_thread::sleep_for(500ms);  // both logins are under way
@@ -79,7 +81,7 @@ TEST(RelayIsolationTest, HangingLoginsAndACrashingDriverCostTheirOwnClientsOnly)
 
     const auto start = std::chrono::steady_clock::now();
     BazaDeDate after;
-    EXPECT_TRUE(OpenRelayed(after, lab)) << relay.process().err();
+    EXPECT_TRUE(OpenRelayed(after, relay.address(), lab)) << relay.process().err();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     // Both go on while the troubled clients' calls fail, and after.
     for (int round = 0; round < 2; ++round) {
