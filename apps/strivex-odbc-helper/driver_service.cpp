@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ DriverMessage Failed(DbError error) {
   return reply;
 }
 
+DriverMessage OutOfMemory() { return Failed(DriverOutOfMemory()); }
+
 class Service {
  public:
   explicit Service(DbEngine& engine) : engine_(engine) {}
@@ -44,7 +47,6 @@ class Service {
     switch (call.kind) {
       case DriverKind::kOpen: {
         CloseSets();
-        engine_.LimitResults(call.resultLimit);
         DbError error;
         return engine_.Open(call.text, call.timeouts, error) ? Reply(DriverKind::kDone) : Failed(error);
       }
@@ -53,7 +55,7 @@ class Service {
         if (call.set >= kOpenSets || !sets_[call.set]) {
           return Failed({kResultFail, "no such result set", DbFailure::kRejected});
         }
-        return Batch(call.set, false);
+        return Guarded(call.set, [&] { return Batch(call.set, false); });
       case DriverKind::kCloseSet:
         if (call.set < kOpenSets) sets_[call.set].reset();
         return Reply(DriverKind::kDone);
@@ -70,10 +72,22 @@ class Service {
     size_t slot = 0;
     while (slot < kOpenSets && sets_[slot]) ++slot;
     if (slot == kOpenSets) return Failed({kResultFail, "ten result sets are open already", DbFailure::kRejected});
-    DbError error;
-    sets_[slot] = engine_.Execute(sql, error);
-    if (!sets_[slot]) return Failed(error);
-    return Batch(slot, true);
+    return Guarded(slot, [&] {
+      DbError error;
+      sets_[slot] = engine_.Execute(sql, error);
+      return sets_[slot] ? Batch(slot, true) : Failed(error);
+    });
+  }
+
+  // The answer `read` gives about the set in `slot`; the set is let go when an allocation fails.
+  template <typename Read>
+  DriverMessage Guarded(size_t slot, Read read) {
+    try {
+      return read();
+    } catch (const std::bad_alloc&) {
+      sets_[slot].reset();
+      return OutOfMemory();
+    }
   }
 
   // The rows of the set in `slot` from its current one (a statement's first batch) or from the
@@ -118,14 +132,24 @@ class Service {
 
 }  // namespace
 
-void ServeDriverCalls(int fd, DbEngine& engine) {
+void ServeDriverCalls(int fd, DbEngine& engine, bool (*allocationFailed)()) {
   RelayFrameReader reader(fd, kLongestCall);
   Service service(engine);
   for (;;) {
     RelayFrame frame;
     if (reader.Next(frame) != RelayReadStatus::kOk) return;
     const std::optional<DriverMessage> call = DecodeDriverMessage(frame);
-    if (!call || !SendDriverMessage(fd, service.Answer(*call))) return;
+    if (!call) return;
+    DriverMessage reply = service.Answer(*call);
+    // The driver words a refused allocation its own way, if at all.
+    if (allocationFailed() && reply.kind == DriverKind::kFailed) reply = OutOfMemory();
+    bool sent = false;
+    try {
+      sent = SendDriverMessage(fd, reply);
+    } catch (const std::bad_alloc&) {
+      sent = SendDriverMessage(fd, OutOfMemory());
+    }
+    if (!sent) return;
   }
 }
 

@@ -8,6 +8,8 @@
 namespace strivex::helper {
 
 // Returns when the socket hangs up, fails, or brings a message that is not a call.
-void ServeDriverCalls(int fd, DbEngine& engine);
+// `allocationFailed` tells whether an allocation failed since it was last asked: a failed call
+// after one is answered "result too large".
+void ServeDriverCalls(int fd, DbEngine& engine, bool (*allocationFailed)());
 
 }  // namespace strivex::helper

@@ -1,19 +1,22 @@
 // strivex-odbc-helper: one ODBC connection's driver, in a process of its own so that its parent
 // can bound every call with a deadline and end a driver that hangs or crashes without harm to
 // anything else. Started by the engine (src/db/driver_process.cpp) with its socket on descriptor
-// 3 and 0-2 on /dev/null. SIGUSR1 asks it to cancel the call in flight. It ends when the socket
-// hangs up, also while the driver blocks.
+// 3 and 0-2 on /dev/null, and the bytes its data may take as its one argument (memory_bound.h).
+// SIGUSR1 asks it to cancel the call in flight. It ends when the socket hangs up, also while the
+// driver blocks.
 
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <thread>
 
 #include "db/odbc_engine.h"
 #include "driver_service.h"
+#include "memory_bound.h"
 
 namespace {
 
@@ -43,7 +46,8 @@ void Watch(strivex::DbEngine& engine) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  strivex::helper::BoundData(argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 0);
   struct sigaction action {};
   action.sa_handler = OnCancel;
   sigemptyset(&action.sa_mask);
@@ -56,7 +60,7 @@ int main() {
 
   const std::unique_ptr<strivex::DbEngine> engine = strivex::MakeOdbcEngine();
   std::thread(Watch, std::ref(*engine)).detach();
-  strivex::helper::ServeDriverCalls(kSocket, *engine);
+  strivex::helper::ServeDriverCalls(kSocket, *engine, strivex::helper::AllocationFailedSince);
   // No destructors: the driver may still hold the connection, and the watcher the engine.
   ::_exit(0);
 }

@@ -70,13 +70,14 @@ struct SpawnSettings {
 }  // namespace
 
 std::string ProcessEndText(int code, int status) {
+  if (code == CLD_EXITED && status == kDriverOutOfMemoryStatus) return "ran out of memory";
   if (code == CLD_EXITED) return Format("ended with status %d", status);
   const char* name = sigabbrev_np(status);
   const std::string signal = name != nullptr ? std::string("SIG") + name : Format("%d", status);
   return "was killed by signal " + signal;
 }
 
-std::unique_ptr<DriverProcess> DriverProcess::Start(const std::string& path, std::string& why) {
+std::unique_ptr<DriverProcess> DriverProcess::Start(const std::string& path, size_t dataLimit, std::string& why) {
   int fds[2];
   // Close-on-exec, or a sibling helper spawned meanwhile would hold this one's end open.
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
@@ -90,7 +91,8 @@ std::unique_ptr<DriverProcess> DriverProcess::Start(const std::string& path, std
   SpawnSettings settings;
   int rc = helperEnd.valid() ? settings.Prepare(helperEnd.get()) : errno;
   pid_t pid = -1;
-  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  std::string limit = std::to_string(dataLimit);
+  char* argv[] = {const_cast<char*>(path.c_str()), limit.data(), nullptr};
   if (rc == 0) rc = posix_spawn(&pid, path.c_str(), &settings.actions, &settings.attributes, argv, environ);
   if (rc != 0) {
     why = Format("the driver process %s could not be started: %s", path.c_str(), strerror(rc));
@@ -144,6 +146,7 @@ std::optional<std::string> DriverProcess::Ended(std::chrono::milliseconds wait) 
       return end_;
     }
   }
+  outOfMemory_ = info.si_code == CLD_EXITED && info.si_status == kDriverOutOfMemoryStatus;
   end_ = ProcessEndText(info.si_code, info.si_status);
   return end_;
 }

@@ -205,6 +205,10 @@ bool GetRows(Reader& in, DriverMessage& message) {
 
 }  // namespace
 
+DbError DriverOutOfMemory() {
+  return {kResultFail, std::string(kResultTooLarge) + ": the driver process ran out of memory", DbFailure::kRejected};
+}
+
 std::string EncodeDriverMessage(const DriverMessage& message) {
   Writer out;
   switch (message.kind) {
@@ -212,7 +216,6 @@ std::string EncodeDriverMessage(const DriverMessage& message) {
       out.Text(message.text);
       out.U64(static_cast<uint64_t>(message.timeouts.login.count()));
       out.U64(static_cast<uint64_t>(message.timeouts.query.count()));
-      out.U64(message.resultLimit);
       break;
     case DriverKind::kExecute: out.Text(message.text); break;
     case DriverKind::kFetch:
@@ -235,7 +238,7 @@ std::optional<DriverMessage> DecodeDriverMessage(const RelayFrame& frame) {
     case DriverKind::kOpen: {
       uint64_t login = 0;
       uint64_t query = 0;
-      ok = in.Text(message.text) && in.U64(login) && in.U64(query) && in.U64(message.resultLimit);
+      ok = in.Text(message.text) && in.U64(login) && in.U64(query);
       message.timeouts.login = std::chrono::milliseconds(static_cast<int64_t>(login));
       message.timeouts.query = std::chrono::milliseconds(static_cast<int64_t>(query));
       break;

@@ -17,7 +17,7 @@ namespace strivex {
 
 enum class DriverKind : int32_t {
   // The engine's calls, one at a time; each gets one reply.
-  kOpen = 1,      // text: connection string; timeouts; resultLimit -> kDone or kFailed
+  kOpen = 1,      // text: connection string; timeouts -> kDone or kFailed
   kExecute = 2,   // text: the statement -> kRows or kFailed
   kFetch = 3,     // set -> kRows or kFailed
   kCloseSet = 4,  // set -> kDone
@@ -40,7 +40,6 @@ struct DriverMessage {
   DriverKind kind = DriverKind::kDone;
   std::string text;
   DbTimeouts timeouts;
-  uint64_t resultLimit = 0;
   uint32_t set = 0;
   std::vector<std::string> columns;
   std::vector<std::vector<DbValue>> rows;  // each as wide as the statement's columns
@@ -55,6 +54,10 @@ std::string EncodeDriverMessage(const DriverMessage& message);
 // The message a frame carries; nullopt for an unknown kind, a type code no engine gives, fields
 // that do not fill the text exactly, or rows of another width than the batch says.
 std::optional<DriverMessage> DecodeDriverMessage(const RelayFrame& frame);
+
+// A call that the helper's data limit refused, as the helper reports it; the engine words it in
+// the session's bound.
+DbError DriverOutOfMemory();
 
 // Writes the message's whole frame to a stream socket, never raising SIGPIPE; false when the
 // peer is gone or the socket failed.

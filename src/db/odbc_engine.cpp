@@ -10,14 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "db/abort_target.h"
 #include "db/connection_string.h"
-#include "db/heap_watch.h"
-#include "db/result_budget.h"
+#include "db/driver_wire.h"
 #include "db/sql_dialect.h"
 #include "util/format.h"
 
@@ -95,8 +95,7 @@ class OdbcHandle {
 // (odbc_process_engine.h).
 class OdbcConnection {
  public:
-  // `resultLimit`: what the result sets read from the connection may hold together (0: no bound).
-  explicit OdbcConnection(size_t resultLimit) : budget(resultLimit) {
+  OdbcConnection() {
     if (env_.Allocate(SQL_NULL_HANDLE)) {
       SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
       dbc_.Allocate(env_.get());
@@ -190,7 +189,6 @@ class OdbcConnection {
   }
 
   std::mutex mutex;
-  ResultBudget budget;
 
  private:
   OdbcHandle env_{SQL_HANDLE_ENV};
@@ -228,6 +226,8 @@ bool ReadText(SQLHSTMT stmt, SQLUSMALLINT column, std::string& text, bool& isNul
     const size_t got = (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer))
                            ? sizeof buffer - 1
                            : static_cast<size_t>(indicator);
+    // The whole length, when the driver tells it: appending by doubling would take twice the value.
+    if (text.empty() && indicator != SQL_NO_TOTAL && indicator > 0) text.reserve(static_cast<size_t>(indicator));
     text.append(buffer, got);
     if (rc == SQL_SUCCESS) return true;  // SQL_SUCCESS_WITH_INFO: more of a long text follows
   }
@@ -307,17 +307,6 @@ class OdbcResultSet : public ResultSet {
       : connection_(std::move(connection)), stmt_(std::move(stmt)), columns_(std::move(columns)) {}
   ~OdbcResultSet() override { Close(); }
 
-  // Whether the statement gave rows (a set without columns is a statement's empty answer).
-  bool HasColumns() const { return !columns_.empty(); }
-
-  // Counts `bytes` of the connection's budget as this set's until it closes; false when they do
-  // not fit.
-  bool Hold(size_t bytes) {
-    if (!connection_->budget.Take(bytes)) return false;
-    heldBytes_ = bytes;
-    return true;
-  }
-
   // Fetches the first or next row and reads all its columns; called with the mutex held.
   bool FetchLocked(DbError& error) {
     row_.clear();
@@ -378,7 +367,6 @@ class OdbcResultSet : public ResultSet {
   // Close, for a caller that holds the mutex or has no statement.
   void CloseLocked() {
     stmt_.Reset();
-    connection_->budget.Release(std::exchange(heldBytes_, 0));
     atEnd_ = true;
     row_.clear();
     columns_.clear();  // a closed set has no fields to look up
@@ -390,7 +378,6 @@ class OdbcResultSet : public ResultSet {
   std::vector<Column> columns_;
   std::vector<DbValue> row_;
   bool atEnd_ = true;
-  size_t heldBytes_ = 0;  // of the connection's budget
 };
 
 std::vector<Column> DescribeColumns(SQLHSTMT stmt, SQLSMALLINT count) {
@@ -407,11 +394,9 @@ std::vector<Column> DescribeColumns(SQLHSTMT stmt, SQLSMALLINT count) {
 
 class OdbcEngine : public DbEngine {
  public:
-  void LimitResults(size_t bytes) override { resultLimit_ = bytes; }
-
   bool Open(const std::string& connectionString, const DbTimeouts& timeouts, DbError& error) override {
     Close();
-    auto connection = std::make_shared<OdbcConnection>(resultLimit_);
+    auto connection = std::make_shared<OdbcConnection>();
     live_.Set(connection);  // from now on Abort reaches the login too, once the driver returns from it
     if (!connection->Connect(connectionString, timeouts, error)) return false;
     if (connection->postgres()) {
@@ -440,29 +425,18 @@ class OdbcEngine : public DbEngine {
     }
     OdbcHandle stmt = NewStatement(*connection_, error);
     if (!stmt.valid()) return nullptr;
-    ResultBudget& budget = connection_->budget;
     std::unique_ptr<OdbcResultSet> set;
     bool read = false;
-    bool tooLarge = false;
-    {
-      // psqlODBC reads the whole result into memory before SQLExecDirect returns: a result that
-      // outgrows what the connection's sets may still hold is cancelled while it arrives. The
-      // handle outlives the watch, so a late cancel never meets a freed one.
-      std::optional<HeapWatch> watch;
-      if (budget.bounded()) watch.emplace(budget.Room(), [handle = stmt.get()] { SQLCancel(handle); });
-      {
-        const OdbcConnection::Running running(*connection_, stmt.get());
-        read = ExecuteAndFetch(stmt, sql, set, error);
-      }
-      // A statement without rows that succeeded has taken effect, whatever the heap did
-      // meanwhile: called refused, it would be sent again and stored twice.
-      if (read) tooLarge = watch && set->HasColumns() && (watch->Fired() || !set->Hold(watch->Grown()));
-      else tooLarge = watch && watch->Fired();
+    try {
+      const OdbcConnection::Running running(*connection_, stmt.get());
+      read = ExecuteAndFetch(stmt, sql, set, error);
+    } catch (const std::bad_alloc&) {
+      // Caught here: unwound, the set's own Close would wait for the mutex held here.
+      error = DriverOutOfMemory();
     }
-    if (read && !tooLarge) return set;
+    if (read) return set;
     if (set) set->CloseLocked();  // the set's own Close would wait for the mutex held here
-    if (tooLarge) error = budget.TooLarge();
-    else connection_->Classify(error);
+    connection_->Classify(error);
     return nullptr;
   }
 
@@ -523,7 +497,6 @@ class OdbcEngine : public DbEngine {
     if (stmt.valid()) ExecDirect(stmt, sql, error);
   }
 
-  size_t resultLimit_ = 0;
   std::shared_ptr<OdbcConnection> connection_;
   AbortTarget<OdbcConnection> live_;
 };

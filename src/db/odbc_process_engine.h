@@ -23,6 +23,14 @@ inline constexpr std::chrono::milliseconds kDriverCancelGrace{500};
 // with its own words.
 inline constexpr std::chrono::milliseconds kDriverLoginGrace{1000};
 
+// The data (RLIMIT_DATA) a connection's helper may take when its result sets may hold
+// `resultLimit` bytes: the driver's own needs, and room for the result as the driver holds it,
+// which is several times its size on the wire (psqlODBC keeps the client library's copy of a
+// result beside its own while it reads it); 0, no bound, when the results are not bounded. The
+// engine counts what its result sets hold exactly; the helper's limit only keeps a driver that
+// reads a whole result at once from taking the machine's memory before a byte is counted.
+size_t DriverDataLimit(size_t resultLimit);
+
 // A closed engine whose connections each start the helper at `helperPath`; never null. A call
 // past its deadline, a stop and a helper's death all fail the call as a lost connection, with the
 // reason in the error's detail (a signal by its name); the engine then has no connection until

@@ -119,9 +119,10 @@ TEST_P(SessionTest, ConversionFailureIsLetThroughAfterLogging) {
   EXPECT_TRUE(db_->SQLCommandApplied("UPDATE " + Scratch() + " SET name = 'y'", 0));
 }
 
-// Under a result bound the ODBC heap watcher may fire while a statement without rows runs (here
-// at once: one byte of room; SQLite counts values it reads, and needs a page's worth to open). Whatever it does, a statement reported applied is stored and one
-// reported failed is not, or the caller would store it twice or lose it.
+// Statements without rows under a result bound (for ODBC one byte of room, which only the driver
+// process's own needs back; SQLite counts values it reads, and needs a page's worth to open): a
+// statement reported applied is stored and one reported failed is not, or the caller would store
+// it twice or lose it.
 TEST_P(SessionTest, StatementsUnderAResultBoundReportWhatHappened) {
   auto bounded = std::make_unique<BazaDeDate>();
   bounded->LimitResults(GetParam() == Engine::kPostgres ? 1 : 1 << 20);

@@ -20,6 +20,7 @@
 #include "support/helper_children.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
+#include "util/sanitizer_build.h"
 #include "util/unique_fd.h"
 
 namespace strivex {
@@ -57,7 +58,7 @@ TEST(DriverProcessTest, TheHelperInheritsOnlyItsSocketAndDevNullAndNoSignalSetti
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, nullptr);
     const auto previous = ::signal(SIGHUP, SIG_IGN);
-    process = DriverProcess::Start(DriverHelperPath(), why);
+    process = DriverProcess::Start(DriverHelperPath(), 0, why);
     ::signal(SIGHUP, previous);
   }).join();
   ASSERT_TRUE(process) << why;
@@ -76,6 +77,26 @@ TEST(DriverProcessTest, TheHelperInheritsOnlyItsSocketAndDevNullAndNoSignalSetti
   // Hung up on, it goes by itself.
   process.reset();
   EXPECT_EQ(testing::HelperChildren(), 0);
+}
+
+// The data limit the parent asks for is the helper's own, set before its driver loads.
+TEST(DriverProcessTest, TheHelpersDataIsBoundedAsAsked) {
+#ifdef STRIVEX_SANITIZER_ALLOCATOR
+  GTEST_SKIP() << "a sanitizer build bounds no helper's data";
+#endif
+  const struct {
+    size_t limit;
+    std::string shown;  // in /proc/PID/limits, soft and hard
+  } cases[] = {{size_t{96} << 20, "100663296            100663296"}, {0, "unlimited            unlimited"}};
+  for (const auto& c : cases) {
+    std::string why;
+    const std::unique_ptr<DriverProcess> process = DriverProcess::Start(DriverHelperPath(), c.limit, why);
+    ASSERT_TRUE(process) << why;
+    const std::string limits = "/proc/" + std::to_string(process->pid()) + "/limits";
+    EXPECT_TRUE(testing::WaitFor(
+        [&] { return testing::ReadFile(limits).find("Max data size             " + c.shown) != std::string::npos; }, 2s))
+        << testing::ReadFile(limits);
+  }
 }
 
 }  // namespace

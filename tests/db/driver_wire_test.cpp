@@ -36,7 +36,6 @@ std::vector<DriverMessage> EveryKind() {
   DriverMessage open = Message(DriverKind::kOpen);
   open.text = "Driver={SQL Server};Server=lab;Pwd=p;q";
   open.timeouts = {std::chrono::milliseconds(1500), std::chrono::milliseconds(30000)};
-  open.resultLimit = 32u << 20;
   DriverMessage execute = Message(DriverKind::kExecute);
   execute.text = "SELECT 'a;b', \"x\" FROM t";
   DriverMessage fetch = Message(DriverKind::kFetch);

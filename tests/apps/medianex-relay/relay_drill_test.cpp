@@ -427,6 +427,68 @@ TEST_F(RelayLabProcess, AResultPastWhatASessionMayHoldIsRefusedWithoutTakingTheR
   EXPECT_EQ(ReadTwo(*client), Reply(4, "3;7") + Reply(4, kOkStatus));
 }
 
+// Each session's results are bounded in its own driver process and counted as they reach the
+// relay: one client's reads never refuse another's work, and a client past its bound goes on.
+TEST_F(RelayLabProcess, EachSessionsResultsAreBoundedOnTheirOwn) {
+  Start();  // 32 MiB a session
+  // Two 6 MB values in slots 1 and 3, each as many bytes on the wire, and more in the driver.
+  const auto readTwoValues = [](TestClient& client, int32_t number) {
+    for (const char* slot : {"1", "3"}) {
+      ASSERT_TRUE(client.SendRequest(number, "GetRecords", std::string("2;") + slot + ";SELECT repeat('v', 6000000) AS v"));
+      EXPECT_EQ(client.ReadFrame(30s), Reply(number, kOkStatus)) << slot;
+      ++number;
+    }
+  };
+  const std::function<void()> cases[] = {
+      [&] {  // two clients read 6 MB values at once
+        const std::unique_ptr<TestClient> a = LabClient("A");
+        const std::unique_ptr<TestClient> b = LabClient("B");
+        std::thread other([&] { readTwoValues(*b, 2); });
+        readTwoValues(*a, 2);
+        other.join();
+      },
+      [&] {  // while one client pulls a result far past its bound, another reads and stores
+        const std::unique_ptr<TestClient> big = LabClient("BIG");
+        const std::unique_ptr<TestClient> other = LabClient("OTHER");
+        ASSERT_TRUE(other->SendRequest(2, "SQLCommand", "2;0;CREATE TEMP TABLE kept (v text)"));
+        EXPECT_EQ(other->ReadFrame(), Reply(2, kOkStatus));
+        ASSERT_TRUE(big->SendRequest(2, "GetRecords", "2;1;SELECT repeat('x', 1000000) AS v FROM generate_series(1, 300)"));
+        readTwoValues(*other, 3);
+        ASSERT_TRUE(other->SendRequest(4, "SQLCommand", "2;0;INSERT INTO kept VALUES ('stored')"));
+        EXPECT_EQ(other->ReadFrame(), Reply(4, kOkStatus));
+        EXPECT_EQ(big->ReadFrame(30s), Reply(2, kFailStatus));
+        ASSERT_TRUE(other->SendRequest(5, "GetRecords", "2;2;SELECT v FROM kept"));
+        EXPECT_EQ(other->ReadFrame(), Reply(5, kOkStatus));
+        ASSERT_TRUE(other->SendRequest(6, "ValoareColoana", "2;v,2"));
+        EXPECT_EQ(ReadTwo(*other), Reply(6, "8;stored") + Reply(6, kOkStatus));
+      },
+      [&] {  // the client whose rows pass its bound is refused there, and its next statement runs
+        const std::unique_ptr<TestClient> client = LabClient("PAST");
+        ASSERT_TRUE(client->SendRequest(2, "GetRecords", "2;1;SELECT repeat('x', 1000000) AS v FROM generate_series(1, 60)"));
+        EXPECT_EQ(client->ReadFrame(30s), Reply(2, kOkStatus));
+        int32_t number = 3;
+        while (number < 70) {
+          ASSERT_TRUE(client->SendRequest(number, "NextElementTabel", "1;1"));
+          if (client->ReadFrame(30s) != Reply(number, kOkStatus)) break;
+          ++number;
+        }
+        EXPECT_GE(number, 3 + 28);  // 32 MiB holds 33 rows of 1 MB and their framing
+        EXPECT_LE(number, 3 + 33);
+        ASSERT_TRUE(client->SendRequest(number + 1, "GetRecords", "2;1;SELECT 7 AS n"));
+        EXPECT_EQ(client->ReadFrame(), Reply(number + 1, kOkStatus));
+        ASSERT_TRUE(client->SendRequest(number + 2, "ValoareColoana", "2;n,1"));
+        EXPECT_EQ(ReadTwo(*client), Reply(number + 2, "3;7") + Reply(number + 2, kOkStatus));
+      },
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    cases[i]();
+  }
+  // Refused by its driver process, in the words of the session's bound.
+  EXPECT_TRUE(WaitForLog("name 'BIG': statement refused: result too large: the result sets of one session may hold 32 MiB"))
+      << relay_->err();
+}
+
 // The module's own relayed session, the relay and the development database.
 class RelayLabDrill : public ::testing::Test {
  protected:
