@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -51,7 +52,11 @@ SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, S
                                 SQLSMALLINT*) {
   return SQL_NO_DATA;
 }
-SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR*, SQLINTEGER) {
+SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
+  // ALLOCATE: a driver that uses a large block without looking whether it got it.
+  if (std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)) == "ALLOCATE") {
+    static_cast<volatile char*>(std::malloc(size_t{1} << 30))[0] = 1;
+  }
   // Whatever handler a sanitizer put there, the process dies by the signal, as without one.
   ::signal(SIGSEGV, SIG_DFL);
   ::raise(SIGSEGV);

@@ -11,11 +11,13 @@
 #include <future>
 #include <thread>
 
+#include "db/result_budget.h"
 #include "db_session_fixture.h"
 #include "support/helper_children.h"
 #include "support/lab_cluster.h"
 #include "support/requirements.h"
 #include "support/temp_dir.h"
+#include "util/sanitizer_build.h"
 
 namespace strivex {
 namespace {
@@ -101,6 +103,25 @@ TEST(PrivateLabOdbcProcessEngineTest, DeadlinesStopsAndCrashesEndTheHelper) {
     EXPECT_LT(took, c.stopAfter + c.within);
     EXPECT_EQ(testing::HelperChildren(), 0);
   }
+}
+
+// A driver killed by an allocation its process's data limit refused costs that statement only: it
+// is refused in the words of the session's bound, and a new driver process takes the next one.
+TEST(OdbcProcessEngineTest, ADriverKilledByItsDataLimitRefusesTheStatementAndIsReplaced) {
+#ifdef STRIVEX_SANITIZER_ALLOCATOR
+  GTEST_SKIP() << "a sanitizer build bounds no helper's data";
+#endif
+  const testing::TempDir dir;
+  std::ofstream(dir.path() / "odbcinst.ini") << "[Crashing]\nDriver=" STRIVEX_CRASHING_ODBC_DRIVER "\n";
+  const testing::ScopedEnvironment crashing({{"ODBCSYSINI", dir.path().string()}});
+  const auto engine = MakeOdbcProcessEngine();
+  engine->LimitResults(size_t{1} << 20);
+  DbError error;
+  ASSERT_TRUE(engine->Open("Driver={Crashing};", {5s, 60s}, error)) << error.detail;
+  EXPECT_FALSE(engine->Execute("ALLOCATE", error));
+  EXPECT_EQ(error, ResultBudget(size_t{1} << 20).TooLarge());
+  EXPECT_FALSE(engine->Execute("SELECT 1", error));  // this driver crashes on every other statement
+  EXPECT_NE(error.detail.find("killed by signal SIGSEGV"), std::string::npos) << error.detail;
 }
 
 }  // namespace
