@@ -37,6 +37,22 @@ std::string ReadFailure(RelayReadStatus status) {
   return "receive failed";
 }
 
+// Shows the owner the session for as long as it lives.
+class PublishedSession {
+ public:
+  PublishedSession(const ConnectionEvents& events, BazaDeDate& session) : events_(events) {
+    if (events_.onSession) events_.onSession(&session);
+  }
+  ~PublishedSession() {
+    if (events_.onSession) events_.onSession(nullptr);
+  }
+  PublishedSession(const PublishedSession&) = delete;
+  PublishedSession& operator=(const PublishedSession&) = delete;
+
+ private:
+  const ConnectionEvents& events_;
+};
+
 }  // namespace
 
 std::string ServeConnection(int fd, const ConnectionSettings& settings, const ConnectionEvents& events) {
@@ -49,6 +65,7 @@ std::string ServeConnection(int fd, const ConnectionSettings& settings, const Co
   if (std::string refusal; events.onGreeting && !events.onGreeting(*name, refusal)) return refusal;
 
   BazaDeDate session;
+  const PublishedSession published(events, session);
   CommandRunner runner(session, settings.policy);
   RequestPairer pairer;
   RelayFrameReader reader(fd);

@@ -7,6 +7,10 @@
 
 #include "open_policy.h"
 
+namespace strivex {
+class BazaDeDate;
+}
+
 namespace strivex::relay {
 
 // What bounds a connection.
@@ -29,6 +33,9 @@ struct ConnectionEvents {
   // Every request received was answered: the client is idle again, since `answered` (taken before
   // the last reply went out, so clients answered one after the other are ordered as they were).
   std::function<void(std::chrono::steady_clock::time_point answered)> onIdle;
+  // The client's session was made (non-null) or is about to go (null), so that a stop can end
+  // its driver's process at once (BazaDeDate::Abort) instead of waiting out its statement.
+  std::function<void(BazaDeDate* session)> onSession;
 };
 
 // Serves the connected socket `fd` (left open for the caller to close) on the calling thread until

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,10 +20,12 @@
 #include <thread>
 
 #include "connection.h"
+#include "db/baza_de_date.h"
 #include "log.h"
 #include "refusal_log.h"
 #include "slot_table.h"
 #include "util/stop_signals.h"
+#include "util/thread_annotations.h"
 #include "util/unique_fd.h"
 
 namespace strivex::relay {
@@ -38,6 +41,32 @@ struct Client {
   UniqueFd socket;  // closed by the client's thread once it left the slot table
   std::atomic<bool> finished{false};
   std::thread thread;
+};
+
+// The sessions of the clients being served. A stop cuts each at once (BazaDeDate::Abort ends its
+// driver's process), and a session made after the stop is cut as it appears: the relay's children
+// end with it instead of running their statements on.
+class LiveSessions {
+ public:
+  void Set(const Client& client, BazaDeDate* session) {
+    MutexLock lock(mutex_);
+    if (session == nullptr) {
+      sessions_.erase(&client);
+      return;
+    }
+    sessions_[&client] = session;
+    if (stopping_) session->Abort();
+  }
+  void AbortAll() {
+    MutexLock lock(mutex_);
+    stopping_ = true;
+    for (const auto& [client, session] : sessions_) session->Abort();
+  }
+
+ private:
+  Mutex mutex_;
+  std::map<const Client*, BazaDeDate*> sessions_ GUARDED_BY(mutex_);
+  bool stopping_ GUARDED_BY(mutex_) = false;
 };
 
 // The accept loop owns the list and the threads; the slot table and the refusal log are shared
@@ -92,6 +121,7 @@ class Clients {
 
   void StopAll() {
     slots_.ShutdownAll();
+    sessions_.AbortAll();
     for (const auto& client : list_) client->thread.join();
     list_.clear();
   }
@@ -113,6 +143,7 @@ class Clients {
     events.onNotice = [&](const std::string& line) { LogLine("client " + client.peer + name + ": " + line); };
     events.onRequest = [&] { return slots_.BeginRequest(client.id); };
     events.onIdle = [&](Clock::time_point answered) { slots_.EndRequest(client.id, answered); };
+    events.onSession = [&](BazaDeDate* session) { sessions_.Set(client, session); };
     std::string reason;
     try {
       reason = ServeConnection(client.socket.get(), settings_, events);
@@ -131,6 +162,7 @@ class Clients {
 
   const ConnectionSettings& settings_;
   SlotTable slots_;
+  LiveSessions sessions_;
   RefusalLog refusals_;
   std::list<std::unique_ptr<Client>> list_;
 };

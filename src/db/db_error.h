@@ -32,6 +32,9 @@ struct DbError {
 
 // How the detail of a statement refused for the memory its result would take begins.
 inline constexpr std::string_view kResultTooLarge = "result too large";
+// How the detail of a call whose driver's process died by a signal begins; the signal's name
+// ("SIGSEGV") follows.
+inline constexpr std::string_view kDriverKilledBySignal = "the driver process was killed by signal ";
 
 // The 16-bit code of a result code: its offset in the interface range, 0 outside it.
 uint16_t ErrorCodeOf(uint32_t result);

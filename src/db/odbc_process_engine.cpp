@@ -20,6 +20,7 @@
 #include "db/result_budget.h"
 #include "util/format.h"
 #include "util/thread_annotations.h"
+#include "util/timings.h"
 #include "util/unique_fd.h"
 
 namespace strivex {
@@ -87,7 +88,7 @@ class HelperLink {
       // A driver that may still speak to the server ends its session properly, if it can do so
       // at once: nobody waits for the answer, and a stop must not wait out a frozen server.
       DbError ignored;
-      Send(Call(DriverKind::kClose), kDriverCancelGrace, ignored);
+      Send(Call(DriverKind::kClose), timings::kDriverCancelGrace, ignored);
     }
     process_.reset();
   }
@@ -146,12 +147,12 @@ class HelperLink {
         error = Lost("the driver process gave an answer that is not one; it was ended");
         return std::nullopt;
       case Wait::kDeadline:
-        End(kDriverCancelGrace);
+        End(timings::kDriverCancelGrace);
         error = Lost(Format("no answer within %lld ms; the driver process was ended",
                             static_cast<long long>(wait.count())));
         return std::nullopt;
       case Wait::kStopped:
-        End(kDriverCancelGrace);
+        End(timings::kDriverCancelGrace);
         error = Lost("the call was stopped; the driver process was ended");
         return std::nullopt;
       case Wait::kGone: break;
@@ -384,7 +385,7 @@ class OdbcProcessEngine : public DbEngine {
     DriverMessage open = Call(DriverKind::kOpen);
     open.text = connectionString;
     open.timeouts = timeouts;
-    const milliseconds wait = WholeSeconds(timeouts.login) + kDriverLoginGrace;
+    const milliseconds wait = WholeSeconds(timeouts.login) + timings::kDriverLoginGrace;
     const std::optional<DriverMessage> reply = link->Send(open, wait, error);
     if (!reply) return false;
     if (reply->kind != DriverKind::kDone) {

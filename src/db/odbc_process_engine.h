@@ -6,7 +6,6 @@
 // past the deadline, or crashes, costs that one connection and nothing else in the process: no
 // descriptor is guessed at, no lock or memory figure is shared with other connections.
 
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -14,14 +13,6 @@
 #include "db/driver_helper_path.h"
 
 namespace strivex {
-
-// After a deadline or a stop the helper is asked to cancel its call (SQLCancel, so that a live
-// server stops the statement rather than run it to its end) and gets this long to do so before it
-// is killed.
-inline constexpr std::chrono::milliseconds kDriverCancelGrace{500};
-// A login gets this long past the driver's own time-out (whole seconds), which should speak first
-// with its own words.
-inline constexpr std::chrono::milliseconds kDriverLoginGrace{1000};
 
 // The data (RLIMIT_DATA) a connection's helper may take when its result sets may hold
 // `resultLimit` bytes: the driver's own needs, and room for the result as the driver holds it,

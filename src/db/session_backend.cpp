@@ -8,7 +8,11 @@
 namespace strivex {
 
 void FailureLog::Write(const std::string& message, const DbError& error, const std::string& addedLine) {
-  const std::string entry = addedLine.empty() ? message : message + "\n" + addedLine;
+  // A driver that crashed is told by its signal: the fixed message cannot say it, and an
+  // administrator must see that the driver, not the server, failed.
+  const std::string& added =
+      addedLine.empty() && error.detail.starts_with(kDriverKilledBySignal) ? error.detail : addedLine;
+  const std::string entry = added.empty() ? message : message + "\n" + added;
   ErrorLogWriter writer;
   {
     std::lock_guard lock(mutex_);

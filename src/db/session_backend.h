@@ -50,7 +50,7 @@ class FailureLog {
  public:
   // Appends `message` to the error log (the system's fixed format) and keeps it with the
   // driver's own words from `error`. `addedLine`, when not empty, follows the message in the
-  // same entry.
+  // same entry; without one, a driver's crash (kDriverKilledBySignal) does.
   void Write(const std::string& message, const DbError& error, const std::string& addedLine = {});
   // Sends the entries to `writer` from now on; an empty one sends them to the log again.
   void SetWriter(ErrorLogWriter writer);

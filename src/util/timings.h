@@ -40,6 +40,13 @@ inline constexpr milliseconds kServerOverdue{5000};
 // is done in milliseconds, and a cut statement may still be stored when the server wakes, then
 // be sent again.
 inline constexpr milliseconds kStopGrace{1000};
+// Each connection's driver runs in a process of its own. After a deadline or a stop it is asked to
+// cancel its call (SQLCancel, so that a live server stops the statement rather than run it to its
+// end) and gets this long to do so before the process is killed.
+inline constexpr milliseconds kDriverCancelGrace{500};
+// A login gets this long past the driver's own time-out (whole seconds), which should speak first
+// with its own words.
+inline constexpr milliseconds kDriverLoginGrace{1000};
 
 // ---- the analyser's serial line ----------------------------------------------------------------
 

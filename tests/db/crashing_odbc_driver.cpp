@@ -1,9 +1,14 @@
 // An ODBC driver that logs in to nothing and crashes in SQLExecDirect, as a faulty driver would:
 // what a driver's crash costs is tested with it. Registered in a test's own odbcinst.ini.
+// With STRIVEX_CRASH_ONCE=FILE it crashes only in a statement holding the text of
+// STRIVEX_CRASH_ON, and only while FILE exists, which the crash removes: a process that reconnects
+// sees one crash. Its other statements fail.
 
 #include <signal.h>
 #include <sql.h>
 #include <sqlext.h>
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -53,9 +58,16 @@ SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, S
   return SQL_NO_DATA;
 }
 SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
+  const std::string_view statement(reinterpret_cast<const char*>(text),
+                                   length == SQL_NTS ? std::strlen(reinterpret_cast<const char*>(text))
+                                                     : static_cast<size_t>(length));
   // ALLOCATE: a driver that uses a large block without looking whether it got it.
-  if (std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)) == "ALLOCATE") {
+  if (statement == "ALLOCATE") {
     static_cast<volatile char*>(std::malloc(size_t{1} << 30))[0] = 1;
+  } else if (const char* once = std::getenv("STRIVEX_CRASH_ONCE")) {
+    const char* on = std::getenv("STRIVEX_CRASH_ON");
+    if (on == nullptr || statement.find(on) == std::string_view::npos || ::unlink(once) != 0) return SQL_ERROR;
+  }
   }
   // Whatever handler a sanitizer put there, the process dies by the signal, as without one.
   ::signal(SIGSEGV, SIG_DFL);

@@ -36,6 +36,38 @@ for program in strivex-host strivex-cli medianex-relay; do
   fi
 done
 
+# The programs that reach a server start the installed driver helper: a driver that is not
+# registered is refused by the driver manager inside the helper, which a missing helper never gets
+# to. strivex-cli says so on standard error, the relay in the error log of its folder.
+unregistered=(--exec --connect "Driver={strivex-unregistered-driver}" "SELECT 1")
+helper_ran() {
+  if ! grep -q 'Driver Manager' "$2"; then
+    echo "the installed $1 did not reach the driver through its helper:" >&2
+    cat "$2" >&2
+    status=1
+  fi
+}
+if [ -e "$bin/strivex-cli" ]; then
+  (cd "$work" && "${clean[@]}" "$bin/strivex-cli" sql "${unregistered[@]}" >/dev/null 2>"$work/err") || true
+  helper_ran strivex-cli "$work/err"
+  if [ -e "$bin/medianex-relay" ]; then
+    mkdir "$work/relay"
+    (cd "$work/relay" && exec "${clean[@]}" "$bin/medianex-relay" --listen 127.0.0.1:0 \
+      --allow-driver strivex-unregistered-driver >"$work/relay.out" 2>"$work/relay.err") &
+    relay=$!
+    for _ in $(seq 100); do
+      grep -q '^listening on ' "$work/relay.out" && break
+      sleep 0.1
+    done
+    (cd "$work" && "${clean[@]}" "$bin/strivex-cli" sql --relay "$(sed -n 's/^listening on //p' "$work/relay.out")" \
+      "${unregistered[@]}" >/dev/null 2>&1) || true
+    kill -TERM "$relay" 2>/dev/null || true
+    wait "$relay" || true
+    touch "$work/relay/_acterr.log"
+    helper_ran medianex-relay "$work/relay/_acterr.log"
+  fi
+fi
+
 if [ -e "$bin/strivex-host" ]; then
   "${clean[@]}" "$bin/strivex-host" --machine-id 1 --name Strivex --local-db "$work/local.db" \
     --workdir "$work" --server-unavailable --close-ends-module </dev/null >"$work/out" 2>"$work/err" &

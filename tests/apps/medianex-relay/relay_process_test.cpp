@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "relay_fixture.h"
+#include "support/helper_children.h"
 #include "support/requirements.h"
 #include "support/run_process.h"
+#include "support/wait_for.h"
 
 namespace strivex::testing {
 namespace {
@@ -24,6 +26,19 @@ const std::string& kOk = kOkStatus;
 const std::string& kFail = kFailStatus;
 
 class RelayProcess : public RelayFixture {};
+
+// The development server's connection string; empty when the run has none.
+std::string LabConnection() {
+  const char* lab = std::getenv("STRIVEX_LAB_CONNSTR");
+  return lab != nullptr ? lab : "";
+}
+
+// Greets and opens the development server as request 1.
+void OpenLab(TestClient& client, const std::string& lab) {
+  ASSERT_TRUE(client.SendGreeting());
+  ASSERT_TRUE(client.SendRequest(1, "DeschidConectie", lab));
+  ASSERT_EQ(client.ReadFrame(), Reply(1, kOk));
+}
 
 TEST_F(RelayProcess, HelpDescribesTheOptions) {
   const ProcessResult result = RunProcess(MEDIANEX_RELAY_PATH, {"--help"});
@@ -207,15 +222,30 @@ TEST_F(RelayProcess, StopsCleanlyOnSignalsWithClientsConnected) {
   }
 }
 
-TEST_F(RelayProcess, RelaysToTheDevelopmentServer) {
-  const char* lab = std::getenv("STRIVEX_LAB_CONNSTR");
-  if (lab == nullptr || *lab == '\0')
-    STRIVEX_SKIP_UNLESS_REQUIRED(LabRequiredByRun(), "no development server (STRIVEX_LAB_CONNSTR)");
+TEST_F(RelayProcess, StopEndsTheDriverProcessOfAStatementInFlight) {
+  const std::string lab = LabConnection();
+  if (lab.empty()) STRIVEX_SKIP_UNLESS_REQUIRED(LabRequiredByRun(), "no development server (STRIVEX_LAB_CONNSTR)");
   Start();
   TestClient client(port_);
-  ASSERT_TRUE(client.SendGreeting());
-  ASSERT_TRUE(client.SendRequest(1, "DeschidConectie", lab));
-  ASSERT_EQ(client.ReadFrame(), Reply(1, kOk));
+  ASSERT_NO_FATAL_FAILURE(OpenLab(client, lab));
+  const std::vector<pid_t> helpers = HelperChildPids(std::to_string(relay_->pid()));
+  ASSERT_EQ(helpers.size(), 1u);
+  ASSERT_TRUE(client.SendRequest(2, "SQLCommand", "2;0;SELECT pg_sleep(60)"));
+  std::this_thread::sleep_for(300ms);  // the statement runs
+
+  const auto start = std::chrono::steady_clock::now();
+  relay_->Signal(SIGTERM);
+  EXPECT_EQ(relay_->WaitExit(10s), 0) << relay_->err();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_TRUE(WaitFor([&] { return ::kill(helpers.front(), 0) != 0; }, 2s)) << "the helper outlived the relay";
+}
+
+TEST_F(RelayProcess, RelaysToTheDevelopmentServer) {
+  const std::string lab = LabConnection();
+  if (lab.empty()) STRIVEX_SKIP_UNLESS_REQUIRED(LabRequiredByRun(), "no development server (STRIVEX_LAB_CONNSTR)");
+  Start();
+  TestClient client(port_);
+  ASSERT_NO_FATAL_FAILURE(OpenLab(client, lab));
   ASSERT_TRUE(client.SendRequest(2, "GetRecords", "2;8;SELECT 42 AS n, 'a,b;c' AS s"));
   EXPECT_EQ(client.ReadFrame(), Reply(2, kOk));
   ASSERT_TRUE(client.SendRequest(3, "ValoareColoana", "2;n,8"));

@@ -409,6 +409,39 @@ TEST(StrivexHost, AStopInTheMiddleOfALineStoresNoTornValue) {
             std::string::npos);
 }
 
+// The laboratory's driver crashes, once, in the statement that stores a result: the module, in the
+// host's process, loses that connection only. The rows stay pending, one _acterr.log line names
+// the signal, and the host goes on answering.
+TEST(StrivexHost, ADriverThatCrashesCostsTheConnectionOnly) {
+  testing::TempDir dir;
+  testing::PtyPair pty;
+  testing::WriteFile(dir / "odbcinst.ini", "[SQL Server]\nDriver=" STRIVEX_CRASHING_ODBC_DRIVER "\n");
+  testing::WriteFile(dir / "crash", "");
+  setenv("ODBCSYSINI", dir.path().c_str(), 1);
+  setenv("STRIVEX_CRASH_ONCE", (dir / "crash").c_str(), 1);
+  setenv("STRIVEX_CRASH_ON", "L_RESULT_INSERT", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  HostProcess host(dir / "commands", {"--machine-id", "5", "--name", "Strivex", "--local-db", (dir / "local.db").string(),
+                                      "--port", pty.slavePath(), "--workdir", dir.path().string(), "--server",
+                                      "127.0.0.1", "--database", "lab", "--user", "strivex", "--password", "x"});
+  for (const char* name : {"ODBCSYSINI", "STRIVEX_CRASH_ONCE", "STRIVEX_CRASH_ON"}) unsetenv(name);
+  ASSERT_TRUE(host.process().WaitForOutput(
+      [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s))
+      << host.process().err();
+  pty.Write(testing::ReadFile(std::string(STRIVEX_TEST_DATA_DIR) + "/reports/one-sample.txt"));
+  const auto crashes = [&] { return testing::Occurrences(testing::ReadFile(dir / "_acterr.log"), "driver process was killed by signal SIGSEGV"); };
+  ASSERT_TRUE(WaitFor([&] { return crashes() > 0; }, 30s)) << testing::ReadFile(dir / "_acterr.log");
+
+  EXPECT_EQ(host.Status()["active"], "1");
+  EXPECT_EQ(host.process().WaitExit(0ms), std::nullopt);
+  const OutboxStats stats = OutboxOf(dir.path());
+  EXPECT_EQ(stats.pending, 12);
+  EXPECT_EQ(stats.stored, 0);
+  EXPECT_EQ(crashes(), 1u) << testing::ReadFile(dir / "_acterr.log");
+  host.process().Signal(SIGTERM);
+  EXPECT_EQ(host.process().Wait(30s).exitCode, 0);
+}
+
 // One host per instance: a second `--instance` shows the running window and ends with 0. The
 // socket file a killed host left behind does not keep the first one from starting.
 TEST(StrivexHost, ASecondHostOfAnInstanceShowsTheRunningWindow) {
