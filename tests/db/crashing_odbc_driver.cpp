@@ -68,7 +68,6 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT, SQLCHAR* text, SQLINTEGER length) {
     const char* on = std::getenv("STRIVEX_CRASH_ON");
     if (on == nullptr || statement.find(on) == std::string_view::npos || ::unlink(once) != 0) return SQL_ERROR;
   }
-  }
   // Whatever handler a sanitizer put there, the process dies by the signal, as without one.
   ::signal(SIGSEGV, SIG_DFL);
   ::raise(SIGSEGV);
