@@ -114,6 +114,7 @@ void PrintDatabaseSummary(const RateReporter& reporter) {
 void PrintRelaySummary(const RateReporter& reporter) {
   const double direct = MedianRate(reporter.calls(), "BM_ValoareColoanaWorkList");
   const double relayed = MedianRate(reporter.calls(), "BM_ValoareColoanaWorkListRelayed");
+  const double pingPong = MedianRate(reporter.calls(), "BM_LoopbackPingPong");
   if (direct < 0 && relayed < 0) return;
   std::printf("\nSummary (ValoareColoana over the 10,000-row WORK_LIST, 6 columns a row):\n");
   std::printf("  direct (ODBC)                      %s calls/s\n", Figure(direct).c_str());
@@ -122,6 +123,26 @@ void PrintRelaySummary(const RateReporter& reporter) {
     std::printf("  ratio                              %9.4f (relayed / direct; target >= 0.333)\n",
                 relayed / direct);
   }
+  std::printf("  loopback ping-pong, same bytes     %s calls/s (two processes on one CPU)\n", Figure(pingPong).c_str());
+  if (pingPong > 0 && relayed >= 0) {
+    std::printf("  ratio                              %9.3f (relayed / ping-pong; target >= 0.45)\n",
+                relayed / pingPong);
+  }
+}
+
+// Opening a session: the driver's process started and logged in, against a login in-process.
+void PrintSessionOpenSummary(const RateReporter& reporter) {
+  const auto counter = [&](const char* which) {
+    const auto found = reporter.counters().find(std::string("BM_OpenSession:") + which);
+    return found == reporter.counters().end() || found->second.empty() ? -1.0 : found->second.back();
+  };
+  if (counter("opens") <= 0) return;
+  std::printf("\nSummary (opening a session, %.0f of each, alternated):\n", counter("opens"));
+  std::printf("  driver in its own process          p50 %6.2f ms, p95 %6.2f ms\n", counter("process_p50_ms"),
+              counter("process_p95_ms"));
+  std::printf("  driver in the calling process      p50 %6.2f ms, p95 %6.2f ms\n", counter("in_process_p50_ms"),
+              counter("in_process_p95_ms"));
+  std::printf("  difference at p95                  %+6.2f ms\n", counter("process_p95_ms") - counter("in_process_p95_ms"));
 }
 
 // The outbox's figures: commit cost, hand-over latency, backlog drain against the direct rate,
@@ -218,6 +239,7 @@ int main(int argc, char** argv) {
   PrintInterpreterSummary(reporter);
   PrintDatabaseSummary(reporter);
   PrintRelaySummary(reporter);
+  PrintSessionOpenSummary(reporter);
   PrintOutboxSummary(reporter);
   PrintWindowSummary(reporter);
 

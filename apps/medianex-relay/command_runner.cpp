@@ -65,7 +65,14 @@ CommandOutcome CommandRunner::Run(std::string_view command, std::string_view arg
       const DbValue value = session_.ValoareColoana(r.name, r.slot);
       return Answered({EncodeRelayValue(value), RelayStatusText(!value.IsEmpty())});
     }
-    case RelayOp::kNext: return Status(session_.NextElementTabel(r.slot));
+    case RelayOp::kNext: {
+      if (session_.NextElementTabel(r.slot)) return Status(true);
+      CommandOutcome outcome = Status(false);
+      // A later batch of rows past the bound ends the set early: the client sees its end.
+      if (const std::string why = session_.RowReadFailure(r.slot); why.starts_with(kResultTooLarge))
+        outcome.notice = "rows refused: " + why;
+      return outcome;
+    }
     case RelayOp::kCloseTable:
       session_.InchidTabel(r.slot);
       return Status(true);

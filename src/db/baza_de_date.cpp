@@ -144,6 +144,10 @@ void BazaDeDate::InchidTabel(int slot) {
   if (ValidSlot(slot)) Backend().InchidTabel(slot);
 }
 
+std::string BazaDeDate::RowReadFailure(int slot) {
+  return ValidSlot(slot) ? Backend().RowReadFailure(slot) : std::string();
+}
+
 std::vector<std::string> BazaDeDate::ColumnNames(int slot) {
   return ValidSlot(slot) ? Backend().ColumnNames(slot) : std::vector<std::string>{};
 }

@@ -85,6 +85,10 @@ class BazaDeDate {
   // tell an empty set from NULLs). Direct sessions only; relayed ones give none and false.
   std::vector<std::string> ColumnNames(int slot);  // the slot's column names; none when empty
   bool RowAvailable(int slot);                     // whether the slot's set has a current row
+  // Why NextElementTabel last ended the slot's set before its last row (a row past the result
+  // bound, a lost connection), in the driver's words; empty when it did not, and always when
+  // relayed. NextElementTabel itself neither logs nor records this.
+  std::string RowReadFailure(int slot);
 
   // What the calling thread's last open, SQLCommand, DeschidTabel or GetRecords came to: kNone
   // for a success; kConnectionLost when the connection is gone, never came, or did not answer in

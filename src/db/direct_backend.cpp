@@ -122,7 +122,10 @@ bool DirectBackend::ExecuteInto(const std::string& sql, int slot, DbError& error
   if (!set) return false;
   // The old set is closed after the slot's lock is let go: closing may wait for the connection.
   const std::unique_ptr<ResultSet> old =
-      WithSlot(slot, [&set](std::unique_ptr<ResultSet>& held) { return std::exchange(held, std::move(set)); });
+      WithSlot(slot, [this, slot, &set](std::unique_ptr<ResultSet>& held) {
+        rowFailure_[static_cast<size_t>(slot)].clear();
+        return std::exchange(held, std::move(set));
+      });
   return true;
 }
 
@@ -202,11 +205,17 @@ DbValue DirectBackend::ValoareColoana(const std::string& column, int slot) {
 }
 
 bool DirectBackend::NextElementTabel(int slot) {
-  return WithSlot(slot, [](const std::unique_ptr<ResultSet>& set) {
+  return WithSlot(slot, [this, slot](const std::unique_ptr<ResultSet>& set) {
     if (set == nullptr || set->AtEnd()) return false;
-    DbError ignored;
-    return set->Next(ignored);
+    DbError error{kResultFail, {}, DbFailure::kNone};
+    if (set->Next(error)) return true;
+    if (error.failure != DbFailure::kNone) rowFailure_[static_cast<size_t>(slot)] = error.detail;
+    return false;
   });
+}
+
+std::string DirectBackend::RowReadFailure(int slot) {
+  return WithSlot(slot, [this, slot](const std::unique_ptr<ResultSet>&) { return rowFailure_[static_cast<size_t>(slot)]; });
 }
 
 std::vector<std::string> DirectBackend::ColumnNames(int slot) {

@@ -40,6 +40,7 @@ class DirectBackend final : public SessionBackend {
   void InchidTabel(int slot) override;
   std::vector<std::string> ColumnNames(int slot) override;
   bool RowAvailable(int slot) override;
+  std::string RowReadFailure(int slot) override;
   // Closes every slot's set (they stay in their slots) and the engine's connection; true.
   bool Close() override;
   // Cuts the engine's connection, also while it is being opened or a statement holds the engine.
@@ -69,6 +70,8 @@ class DirectBackend final : public SessionBackend {
   DbEngine* abortable_ = nullptr;
   std::array<std::mutex, BazaDeDate::kSlotCount> slotMutex_;
   std::array<std::unique_ptr<ResultSet>, BazaDeDate::kSlotCount> slots_;
+  // Each under its slot's lock: why the slot's set last stopped short of its end; empty when not.
+  std::array<std::string, BazaDeDate::kSlotCount> rowFailure_;
 };
 
 }  // namespace strivex

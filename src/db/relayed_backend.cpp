@@ -240,6 +240,8 @@ std::vector<std::string> RelayedBackend::ColumnNames(int) { return {}; }
 
 bool RelayedBackend::RowAvailable(int) { return false; }
 
+std::string RelayedBackend::RowReadFailure(int) { return {}; }
+
 bool RelayedBackend::Close() {
   Failure failure;
   const int32_t number = Send({RelayOp::kClose, 0, {}, {}}, failure);

@@ -43,6 +43,7 @@ class RelayedBackend final : public SessionBackend {
   // The relay does not send column names or row state: none and false.
   std::vector<std::string> ColumnNames(int slot) override;
   bool RowAvailable(int slot) override;
+  std::string RowReadFailure(int slot) override;
   // Asks the relay to close, waits for its answer and ends the connection; false, with the
   // connection left as it is, when the request cannot be sent.
   bool Close() override;

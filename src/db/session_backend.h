@@ -32,6 +32,7 @@ class SessionBackend {
   virtual void InchidTabel(int slot) = 0;  // closes the slot's set
   virtual std::vector<std::string> ColumnNames(int slot) = 0;  // the slot's columns
   virtual bool RowAvailable(int slot) = 0;  // whether the slot has a current row
+  virtual std::string RowReadFailure(int slot) = 0;  // why its set stopped short; empty if it did not
   // Ends an open connection (BazaDeDate::InchidConectie calls it only while connected is 1);
   // false when it could not, and the session is to stay as it is.
   virtual bool Close() = 0;

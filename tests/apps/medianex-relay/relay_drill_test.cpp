@@ -487,6 +487,8 @@ TEST_F(RelayLabProcess, EachSessionsResultsAreBoundedOnTheirOwn) {
   // Refused by its driver process, in the words of the session's bound.
   EXPECT_TRUE(WaitForLog("name 'BIG': statement refused: result too large: the result sets of one session may hold 32 MiB"))
       << relay_->err();
+  EXPECT_TRUE(WaitForLog("name 'PAST': rows refused: result too large: the result sets of one session may hold 32 MiB"))
+      << relay_->err();
 }
 
 // The module's own relayed session, the relay and the development database.
