@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "outbox_messages.h"
@@ -35,6 +37,17 @@ std::optional<int> QueryInt(BazaDeDate& db, const std::string& sql, const char* 
 }
 
 int ServerPid(BazaDeDate& db, const std::string& sql) { return QueryInt(db, sql, "pid").value_or(0); }
+
+std::vector<pid_t> ChildPids(pid_t pid) {
+  std::vector<pid_t> children;
+  std::error_code ignored;
+  // Each thread lists the children it started, and a process may start them from any thread.
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+    std::ifstream listed(task.path() / "children");
+    for (pid_t child = 0; listed >> child;) children.push_back(child);
+  }
+  return children;
+}
 
 LabSession* Session(benchmark::State& state) {
   static std::unique_ptr<LabSession> session;

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "db/baza_de_date.h"
 #include "smoke.h"
@@ -26,6 +27,9 @@ std::optional<int> QueryInt(BazaDeDate& db, const std::string& sql, const char* 
 
 // The "pid" column of a query's first row, or 0.
 int ServerPid(BazaDeDate& db, const std::string& sql);
+
+// The processes `pid` started that still run: a session's driver processes.
+std::vector<pid_t> ChildPids(pid_t pid);
 
 // The direct session all database benchmarks share (opening it is not what they measure), with
 // the id of the server process that serves it.

@@ -5,10 +5,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "db/baza_de_date.h"
 #include "lab_session.h"
@@ -30,16 +30,6 @@ double PeakKiB(long pid) {
   return 0;
 }
 
-// The relay's one child: the driver process of the benchmark's session.
-long DriverPid(long relayPid) {
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(relayPid) + "/task")) {
-    std::ifstream children(task.path() / "children");
-    long pid = 0;
-    if (children >> pid) return pid;
-  }
-  return 0;
-}
-
 void BM_LargeValueRelayed(benchmark::State& state) {
   testing::RelayServer relay{STRIVEX_MEDIANEX_RELAY_PATH};
   BazaDeDate db;
@@ -57,7 +47,8 @@ void BM_LargeValueRelayed(benchmark::State& state) {
     db.InchidTabel(kSlot);
   }
   state.counters["relay_peak_KiB"] = PeakKiB(relay.process().pid());
-  state.counters["driver_peak_KiB"] = PeakKiB(DriverPid(relay.process().pid()));
+  const std::vector<pid_t> drivers = ChildPids(relay.process().pid());  // the session's driver process
+  state.counters["driver_peak_KiB"] = drivers.empty() ? 0 : PeakKiB(drivers.front());
   db.InchidConectie();
 }
 

@@ -384,14 +384,10 @@ std::optional<ProcessCpu> SampleCpu(pid_t pid) {
 std::optional<ProcessCpu> SampleCpuWithChildren(pid_t pid) {
   std::optional<ProcessCpu> sample = SampleCpu(pid);
   if (!sample) return sample;
-  std::error_code ignored;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
-    std::istringstream children(ReadText(task.path() / "children"));
-    for (pid_t child = 0; children >> child;) {
-      if (const std::optional<ProcessCpu> own = SampleCpu(child)) {
-        sample->ticks += own->ticks;
-        sample->threads.insert(own->threads.begin(), own->threads.end());
-      }
+  for (const pid_t child : ChildPids(pid)) {
+    if (const std::optional<ProcessCpu> own = SampleCpu(child)) {
+      sample->ticks += own->ticks;
+      sample->threads.insert(own->threads.begin(), own->threads.end());
     }
   }
   return sample;

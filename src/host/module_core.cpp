@@ -53,7 +53,8 @@ ModuleCore::ModuleCore(HostRecord host, ModuleView& view, SteadyClock clock)
       view_(view),
       logNotice_([&view](const std::string& notice) { view.NotifyOperator(notice); }),
       context_(clock),
-      portReopen_(timings::kPortReopenPeriod, clock) {
+      portReopen_(timings::kPortReopenPeriod, clock),
+      panelBacklogRead_(timings::kPanelBacklogPeriod, clock) {
   context_.workers.SetNotify([&view](const std::string& notice) { view.NotifyOperator(notice); });
   receive_.workers = &context_.workers;
 }
@@ -327,7 +328,8 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
     now.serverDatabase = serverShown_.database;
   }
   if (panelOutbox_) {
-    const OutboxStats backlog = panelOutbox_->Backlog();
+    if (panelBacklogRead_.Due()) panelBacklog_ = panelOutbox_->Backlog();
+    const OutboxStats& backlog = panelBacklog_;
     now.outboxPending = backlog.pending;
     now.outboxRejected = backlog.rejected;
     now.outboxUnassigned = backlog.unassigned;

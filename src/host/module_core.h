@@ -166,6 +166,9 @@ class ModuleCore {
   std::unique_ptr<ServerReconnector> reconnector_;
   std::atomic<bool> portWanted_{false};
   Pacer portReopen_;  // the processing thread's
+  // The window's thread's, like panelOutbox_: the counts the panel shows, read at most this often.
+  mutable Pacer panelBacklogRead_;
+  mutable OutboxStats panelBacklog_;
   std::thread processing_;
   std::thread upload_;
   std::unique_ptr<FrameSender> frameSender_;

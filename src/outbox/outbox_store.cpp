@@ -140,6 +140,8 @@ struct OutboxStore::Handle {
   SqliteHandle db;
   // The upload marks a row after every confirmed statement: prepared once.
   std::unique_ptr<SqliteStatement> markStored;
+  // The window shows the backlog several times a second: prepared once for the current owner.
+  std::unique_ptr<SqliteStatement> backlog;
 };
 
 // Makes the writes of its lifetime wait for the disk (synchronous FULL); the connection is NORMAL
@@ -253,6 +255,7 @@ std::string OutboxStore::OwnerFilter() const {
 bool OutboxStore::SetOwner(int32_t machineId) {
   std::lock_guard lock(mutex_);
   owner_ = machineId;
+  handle_->backlog.reset();  // its text names the owner
   const DurableScope durable(*this);
   return ExecLocked(Format("UPDATE results SET machine_id = %d WHERE machine_id IS NULL", machineId).c_str());
 }
@@ -446,9 +449,18 @@ OutboxStats OutboxStore::Count(bool withStored) {
   // Without the stored rows the (state, id) index answers at once, however many are kept. The
   // second column tells the owner's rows (1) from other instruments' (0); 1 for all without one.
   const std::string mine = owner_ ? Format("machine_id IS %d", *owner_) : std::string("1");
-  SqliteStatement stmt(handle_->db.get(),
-                       Format("SELECT state, %s, count(*), min(id) FROM results %s GROUP BY 1, 2", mine.c_str(),
-                              withStored ? "" : "WHERE state IN ('pending', 'rejected', 'unassigned')"));
+  const auto Prepare = [&] {
+    return std::make_unique<SqliteStatement>(
+        handle_->db.get(), Format("SELECT state, %s, count(*), min(id) FROM results %s GROUP BY 1, 2", mine.c_str(),
+                                  withStored ? "" : "WHERE state IN ('pending', 'rejected', 'unassigned')"));
+  };
+  std::unique_ptr<SqliteStatement> once;
+  if (withStored) {
+    once = Prepare();
+  } else if (!handle_->backlog) {
+    handle_->backlog = Prepare();
+  }
+  SqliteStatement& stmt = withStored ? *once : *handle_->backlog;
   if (!stmt.ok()) return Fail("cannot count results"), stats;
   while (stmt.Step() == SQLITE_ROW) {
     const auto state = OutboxStateFromName(stmt.Bytes(0));
@@ -466,6 +478,7 @@ OutboxStats OutboxStore::Count(bool withStored) {
       stats.unassigned = count;
     }
   }
+  sqlite3_reset(stmt.get());  // a statement left stepped would hold its read open and keep the WAL growing
   if (!withStored) return stats;
   SqliteStatement byMachine(handle_->db.get(),
                             "SELECT coalesce(machine_id, 0), count(*) FROM results WHERE state = 'pending' "

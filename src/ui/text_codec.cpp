@@ -1,6 +1,7 @@
 #include "ui/text_codec.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -12,6 +13,10 @@ constexpr char kCodePage[] = "windows-1250";
 }  // namespace
 
 QString FromLocal8(const std::string& bytes) {
+  // ASCII reads the same in the code page; the window's status lines, shown several times a
+  // second, are mostly that, and a decoder costs a converter's look-up.
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
   QStringDecoder decode(kCodePage);
   return decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }

@@ -59,6 +59,9 @@ inline constexpr int64_t kSilenceSeconds = 3;
 inline constexpr milliseconds kClosedPortPause{500};
 // A port whose device went away is opened again this often, until it comes back.
 inline constexpr milliseconds kPortReopenPeriod{2000};
+// The panel's outbox counts are read from the file at most this often: the window ticks five times
+// a second, and a read is most of what an idle window costs.
+inline constexpr milliseconds kPanelBacklogPeriod{1000};
 // A work-list frame that could not be written is tried again this often.
 inline constexpr milliseconds kFrameResendPeriod{500};
 
