@@ -48,8 +48,9 @@ TEST(RelayIsolationTest, HangingLoginsAndACrashingDriverCostTheirOwnClientsOnly)
   std::ofstream(dir.path() / "odbcinst.ini") << testing::ReadFile(std::string(std::getenv("ODBCSYSINI")) + "/odbcinst.ini")
                                              << "\n[Crashing]\nDriver=" STRIVEX_CRASHING_ODBC_DRIVER "\n";
   const testing::ScopedEnvironment drivers({{"ODBCSYSINI", dir.path().string()}});
-  // Connections are let in there and never answered, beside the lab's port.
-  const testing::SilentServer silent(testing::SilentServer::kMute, "127.0.0.2",
+  // Connections are let in there and never answered, beside the lab's port; on an address no other
+  // test listens on, as tests run side by side.
+  const testing::SilentServer silent(testing::SilentServer::kMute, "127.0.0.3",
                                      static_cast<uint16_t>(std::atoi(std::getenv("PGPORT"))));
   ASSERT_NE(silent.port(), 0);
   testing::RelayServer relay(STRIVEX_MEDIANEX_RELAY_PATH, 0, {"--allow-driver", "Crashing"});
@@ -60,7 +61,7 @@ TEST(RelayIsolationTest, HangingLoginsAndACrashingDriverCostTheirOwnClientsOnly)
     std::string connection;
     bool hangs;  // else its statement crashes the driver
   } cases[] = {
-      {"two logins that hang", AtServer(lab, "127.0.0.2"), true},
+      {"two logins that hang", AtServer(lab, "127.0.0.3"), true},
       {"a driver that crashes", "Driver={Crashing};", false},
   };
   for (const auto& c : cases) {
