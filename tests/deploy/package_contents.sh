@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# What lintian does not look at in the packages: hardened binaries without the build's path,
+# control fields, maintainer scripts, shipped files and the documents that name them, and man
+# pages that hold each program's whole synopsis.
+#   package_contents.sh PACKAGES_DIR ROOT SOURCE_DIR   ROOT: every package unpacked into it
+set -uo pipefail
+packages=$1 root=$2 source=$3
+status=0
+fail() { echo "package check: $*" >&2; status=1; }
+deb() { echo "$packages/$1"_*.deb; }
+
+# ---- the binaries: Debian's hardening, and no path of the build tree -------------------------
+# file (a glob under ROOT)              checks
+elf_table="
+usr/bin/strivex-host                    pie relro now canary fortify nopath
+usr/bin/strivex-cli                     pie relro now canary fortify nopath
+usr/bin/medianex-relay                  pie relro now canary fortify nopath
+usr/bin/strivex-odbc-helper             pie relro now canary nopath
+usr/lib/*/strivex/libstrivex.so         relro now canary fortify nopath
+usr/lib/*/strivex/libmedianex-platform.so relro now nopath
+"
+elf_has() {
+  local file=$1 check=$2
+  case "$check" in
+    pie) readelf -h "$file" | grep -q 'Type: *DYN' && readelf -d "$file" | grep -q 'FLAGS_1.*PIE' ;;
+    relro) readelf -lW "$file" | grep -q GNU_RELRO ;;
+    now) readelf -d "$file" | grep -Eq 'BIND_NOW|FLAGS_1.*NOW' ;;
+    canary) readelf --dyn-syms -W "$file" | grep -q '__stack_chk_fail' ;;
+    fortify) readelf --dyn-syms -W "$file" | grep -Eq '__[a-z_]+_chk@' ;;
+    nopath) ! grep -qaF "$source" "$file" ;;
+  esac
+}
+while read -r pattern checks; do
+  [ -n "$pattern" ] || continue
+  files=("$root"/$pattern)
+  [ -f "${files[0]}" ] || { fail "$pattern: not shipped"; continue; }
+  for check in $checks; do
+    elf_has "${files[0]}" "$check" || fail "$pattern: no $check"
+  done
+done <<<"$elf_table"
+
+# ---- control fields ------------------------------------------------------------------------
+# package          field        has (+) or lacks (-)   relation
+control_table="
+strivex            Depends      -  tdsodbc
+strivex            Recommends   +  tdsodbc
+strivex            Depends      -  logrotate
+strivex            Recommends   +  logrotate
+strivex            Depends      +  qt6-qpa-plugins
+strivex            Depends      +  strivex-odbc-helper (=
+medianex-relay     Depends      +  tdsodbc
+medianex-relay     Depends      +  strivex-odbc-helper (=
+"
+while read -r package field sign relation; do
+  [ -n "$package" ] || continue
+  value=$(dpkg-deb -f "$(deb "$package")" "$field")
+  listed=0
+  tr ',' '\n' <<<"$value" | sed 's/^ *//' | grep -qF -- "$relation" && listed=1
+  [ "$sign" = + ] && [ "$listed" -eq 0 ] && fail "$package: $field lacks '$relation': $value"
+  [ "$sign" = - ] && [ "$listed" -eq 1 ] && fail "$package: $field has '$relation': $value"
+done <<<"$control_table"
+
+# ---- maintainer scripts ------------------------------------------------------------------
+# package          scripts
+script_table="
+strivex            postinst prerm postrm
+medianex-relay     postinst prerm postrm
+"
+control=$(mktemp -d)
+trap 'rm -rf "$control"' EXIT
+while read -r package scripts; do
+  [ -n "$package" ] || continue
+  dpkg-deb -e "$(deb "$package")" "$control/$package"
+  for script in $scripts; do
+    file="$control/$package/$script"
+    [ -x "$file" ] || { fail "$package: no executable $script"; continue; }
+    [ "$(head -n 1 "$file")" = '#!/bin/sh' ] || fail "$package $script: not a /bin/sh script"
+    grep -qx 'set -e' "$file" || fail "$package $script: no 'set -e'"
+    sh -n "$file" || fail "$package $script: does not parse"
+    # Units are started and stopped through policy-rc.d (deb-systemd-invoke); systemctl itself
+    # only reloads or lists, and only where systemd runs: a chroot or a container has none.
+    grep -n 'systemctl ' "$file" | grep -Ev 'daemon-reload|list-units' | grep -v '^[0-9]*:[[:space:]]*#' &&
+      fail "$package $script: systemctl called for more than a reload"
+    if grep -q 'systemctl .*daemon-reload' "$file" && ! grep -q '\[ -d /run/systemd/system \]' "$file"; then
+      fail "$package $script: reloads systemd without checking that it runs"
+    fi
+  done
+done <<<"$script_table"
+
+# ---- shipped files -------------------------------------------------------------------------
+# package          file
+file_table="
+strivex            /etc/strivex/example.ini.sample
+strivex            /usr/share/man/man5/strivex.ini.5.gz
+strivex            /usr/share/doc/strivex/sql-server.md
+strivex            /usr/share/doc/strivex/examples/odbcinst.ini
+medianex-relay     /usr/share/doc/medianex-relay/README.md
+medianex-relay     /usr/share/doc/medianex-relay/examples/medianex-relay-ip.conf.example
+"
+while read -r package path; do
+  [ -n "$package" ] || continue
+  dpkg-deb -c "$(deb "$package")" | grep -q " \.$path\$" || fail "$package: does not ship $path"
+done <<<"$file_table"
+cmp -s "$root/usr/share/doc/strivex/sql-server.md" "$root/usr/share/doc/medianex-relay/README.md" &&
+  fail "strivex's sql-server.md is the relay's README"
+# Every file a shipped document, unit or example names under the packages' own places is shipped,
+# and none names a file by the name it has in the sources.
+texts=("$root"/usr/share/doc/*/*.md "$root"/usr/share/doc/*/examples/* "$root"/usr/lib/systemd/*/*.service
+  "$root"/etc/strivex/* "$root"/etc/medianex-relay/*)
+for text in "${texts[@]}"; do
+  [ -f "$text" ] || continue
+  while read -r named; do
+    [ -e "$root$named" ] || fail "${text#"$root"} names $named, which no package ships"
+  done < <(grep -oE '/(etc/strivex|etc/medianex-relay|usr/share/doc/(strivex|medianex-relay)|usr/lib/systemd)/[A-Za-z0-9_./@-]*[A-Za-z0-9_@-]' "$text" |
+    grep -v NAME | sort -u)
+  grep -nE 'odbcinst\.ini\.example|in this folder|medianex-relay\.env here' "$text" &&
+    fail "${text#"$root"} names a file as the sources have it"
+done
+# The example instance file holds only keys the host takes, each described in strivex.ini(5).
+host_help=$(env -i PATH=/usr/bin:/bin "$root/usr/bin/strivex-host" --help)
+page=$(zcat "$root/usr/share/man/man5/strivex.ini.5.gz")
+keys=$(sed -n 's/^# *\([a-z-]*\) *=.*/\1/p' "$root/etc/strivex/example.ini.sample")
+[ -n "$keys" ] || fail "example.ini.sample: no keys"
+for key in $keys; do
+  grep -qE -- "--$key( |$)" <<<"$host_help" || fail "example.ini.sample: '$key' is no option of strivex-host"
+  grep -qE "^\.B[IR] ${key//-/\\\\-}( |$)" <<<"$page" || fail "strivex.ini(5): '$key' not described"
+done
+
+# ---- man pages -----------------------------------------------------------------------------
+# page (under usr/share/man)   program (its --help's usage forms, and its commands' ones)   sections
+man_table="
+man1/strivex-host.1.gz    strivex-host                    FILES ENVIRONMENT SEE_ALSO
+man1/strivex-cli.1.gz     strivex-cli:interpret,outbox,receive,sql,status,worklist  COMMANDS FILES ENVIRONMENT SEE_ALSO
+man1/medianex-relay.1.gz  medianex-relay                  FILES ENVIRONMENT SEE_ALSO
+man5/strivex.ini.5.gz     -                               SYNOPSIS KEYS FILES ENVIRONMENT SEE_ALSO
+"
+usage_forms() {  # the forms of a usage block, one a line, blanks squeezed
+  awk -v name="$1" '
+    /^Usage: / { sub(/^Usage: +/, ""); inside = 1 }
+    inside && /^$/ { exit }
+    inside { sub(/^ +/, ""); if (index($0, name " ") == 1 || $0 == name) { if (f != "") print f; f = $0 } else f = f " " $0 }
+    END { if (f != "") print f }' | tr -s ' '
+}
+while read -r page program sections; do
+  [ -n "$page" ] || continue
+  file="$root/usr/share/man/$page"
+  [ -f "$file" ] || { fail "$page: not shipped"; continue; }
+  text=$(MANWIDTH=1000 man -l "$file" 2>/dev/null | col -b)
+  for section in $sections; do
+    grep -qx "${section//_/ }" <<<"$text" || fail "$page: no ${section//_/ } section"
+  done
+  [ "$program" = - ] && continue
+  name=${program%%:*} commands=
+  [[ "$program" == *:* ]] && commands=${program#*:}
+  synopsis=$(sed -n '/^SYNOPSIS$/,/^[A-Z]/p' <<<"$text" | tr -s ' ' | sed 's/^ //')
+  while IFS= read -r form; do
+    grep -qxF -- "$form" <<<"$synopsis" || fail "$page: SYNOPSIS lacks '$form'"
+  done < <(
+    env -i PATH=/usr/bin:/bin "$root/usr/bin/$name" --help | usage_forms "$name"
+    for command in ${commands//,/ }; do
+      env -i PATH=/usr/bin:/bin "$root/usr/bin/$name" "$command" --help | usage_forms "$name"
+    done)
+done <<<"$man_table"
+
+exit "$status"
