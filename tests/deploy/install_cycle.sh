@@ -11,9 +11,17 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "install_cycle.sh: needs root (dpkg)"
   exit 77
 fi
+# Only on a machine without them: a purge would take an administrator's files under these
+# folders with it, and a hand-made conffile would stop dpkg at a question.
 for name in "${names[@]}"; do
   if dpkg-query -W -f '${db:Status-Status}' "$name" 2>/dev/null | grep -qv '^not-installed$'; then
     echo "install_cycle.sh: $name is installed here already; not touching it" >&2
+    exit 1
+  fi
+done
+for place in /etc/strivex /etc/medianex-relay /var/lib/medianex-relay /var/lib/private/medianex-relay; do
+  if [ -e "$place" ] || [ -L "$place" ]; then
+    echo "install_cycle.sh: $place exists already; not touching it" >&2
     exit 1
   fi
 done
@@ -44,18 +52,21 @@ debs=("$packages"/*.deb)
 outbox=/root/.local/state/strivex/install-cycle/_Strivex_outbox.db
 relay_log=/var/lib/medianex-relay/_acterr.log
 mask=/etc/systemd/system/medianex-relay.service
+private=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/strivex
 
 # step          path                                          left
 expected="
 installed       /usr/bin/strivex-host                         file
 installed       /usr/bin/medianex-relay                       file
-installed       /usr/bin/strivex-odbc-helper                  file
+installed       $private/strivex-odbc-helper                  file
+installed       $private/libstrivex.so                        file
 installed       /etc/strivex/example.ini.sample               file
 installed       /etc/medianex-relay/medianex-relay.env        file
 installed       $mask                                         none
 installed       /etc/systemd/system/multi-user.target.wants/medianex-relay.service none
 removed         /usr/bin/strivex-host                         none
 removed         /usr/bin/medianex-relay                       none
+removed         $private                                      none
 removed         /usr/lib/systemd/system/medianex-relay.service none
 removed         /etc/strivex/example.ini.sample               file
 removed         /etc/medianex-relay/medianex-relay.env        file
@@ -84,7 +95,7 @@ check() {
   done <<<"$expected"
 }
 run() {  # dpkg, its output kept for the checks; a failing step ends the cycle
-  if ! dpkg "$@" >"$work/dpkg.log" 2>&1; then
+  if ! dpkg "$@" </dev/null >"$work/dpkg.log" 2>&1; then
     cat "$work/dpkg.log" >&2
     fail "dpkg $* failed"
     exit 1

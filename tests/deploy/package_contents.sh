@@ -15,18 +15,18 @@ elf_table="
 usr/bin/strivex-host                    pie relro now canary fortify nopath
 usr/bin/strivex-cli                     pie relro now canary fortify nopath
 usr/bin/medianex-relay                  pie relro now canary fortify nopath
-usr/bin/strivex-odbc-helper             pie relro now canary nopath
+usr/lib/*/strivex/strivex-odbc-helper   pie relro now canary nopath
 usr/lib/*/strivex/libstrivex.so         relro now canary fortify nopath
 usr/lib/*/strivex/libmedianex-platform.so relro now nopath
 "
-elf_has() {
+elf_has() {  # readelf's whole answer first: grep -q ending a pipe early would fail it
   local file=$1 check=$2
   case "$check" in
-    pie) readelf -h "$file" | grep -q 'Type: *DYN' && readelf -d "$file" | grep -q 'FLAGS_1.*PIE' ;;
-    relro) readelf -lW "$file" | grep -q GNU_RELRO ;;
-    now) readelf -d "$file" | grep -Eq 'BIND_NOW|FLAGS_1.*NOW' ;;
-    canary) readelf --dyn-syms -W "$file" | grep -q '__stack_chk_fail' ;;
-    fortify) readelf --dyn-syms -W "$file" | grep -Eq '__[a-z_]+_chk@' ;;
+    pie) grep -q 'Type: *DYN' <<<"$(readelf -h "$file")" && grep -q 'FLAGS_1.*PIE' <<<"$(readelf -d "$file")" ;;
+    relro) grep -q GNU_RELRO <<<"$(readelf -lW "$file")" ;;
+    now) grep -Eq 'BIND_NOW|FLAGS_1.*NOW' <<<"$(readelf -d "$file")" ;;
+    canary) grep -q '__stack_chk_fail' <<<"$(readelf --dyn-syms -W "$file")" ;;
+    fortify) grep -Eq '__[a-z_]+_chk@' <<<"$(readelf --dyn-syms -W "$file")" ;;
     nopath) ! grep -qaF "$source" "$file" ;;
   esac
 }
@@ -99,7 +99,7 @@ medianex-relay     /usr/share/doc/medianex-relay/examples/medianex-relay-ip.conf
 "
 while read -r package path; do
   [ -n "$package" ] || continue
-  dpkg-deb -c "$(deb "$package")" | grep -q " \.$path\$" || fail "$package: does not ship $path"
+  grep -q " \.$path\$" <<<"$(dpkg-deb -c "$(deb "$package")")" || fail "$package: does not ship $path"
 done <<<"$file_table"
 cmp -s "$root/usr/share/doc/strivex/sql-server.md" "$root/usr/share/doc/medianex-relay/README.md" &&
   fail "strivex's sql-server.md is the relay's README"
