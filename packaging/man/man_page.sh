@@ -12,22 +12,10 @@ trap 'rm -rf "$work"' EXIT
 
 roff() { sed -e 's/\\/\\e/g' -e 's/-/\\-/g' -e "s/^\([.']\)/\\\\\&\1/"; }
 
-# The usage block's forms: a line that starts with the program's name begins one, any other
-# line of the block continues the one before.
-forms() {
-  awk -v name="$name" '
-    /^Usage: / { sub(/^Usage: +/, ""); inside = 1 }
-    inside && /^$/ { exit }
-    inside {
-      sub(/^ +/, "")
-      if (index($0, name " ") == 1 || $0 == name) { if (form != "") print form; form = $0 }
-      else form = form " " $0
-    }
-    END { if (form != "") print form }'
-}
+forms() { awk -v name="$name" -f "$(dirname "$0")/usage_forms.awk"; }
 
 {
-  echo "[SYNOPSIS]"
+  printf "[SYNOPSIS]\n.ad l\n.nh\n"
   {
     "$program" --help | forms
     for command in "$@"; do "$program" "$command" --help | forms; done
