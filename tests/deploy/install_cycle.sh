@@ -57,23 +57,15 @@ private=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/strivex
 # step          path                                          left
 expected="
 installed       /usr/bin/strivex-host                         file
-installed       /usr/bin/medianex-relay                       file
-installed       $private/strivex-odbc-helper                  file
-installed       $private/libstrivex.so                        file
 installed       /etc/strivex/example.ini.sample               file
-installed       /etc/medianex-relay/medianex-relay.env        file
 installed       $mask                                         none
 installed       /etc/systemd/system/multi-user.target.wants/medianex-relay.service none
 removed         /usr/bin/strivex-host                         none
-removed         /usr/bin/medianex-relay                       none
 removed         $private                                      none
-removed         /usr/lib/systemd/system/medianex-relay.service none
 removed         /etc/strivex/example.ini.sample               file
 removed         /etc/medianex-relay/medianex-relay.env        file
 removed         $mask                                         masked
 removed         $relay_log                                    file
-removed         $outbox                                       file
-reinstalled     /usr/bin/medianex-relay                       file
 reinstalled     $mask                                         none
 reinstalled     $relay_log                                    file
 purged          /etc/strivex/example.ini.sample               none
