@@ -11,26 +11,25 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "install_cycle.sh: needs root (dpkg)"
   exit 77
 fi
-# Only on a machine without them: a purge would take an administrator's files under these
-# folders with it, and a hand-made conffile would stop dpkg at a question.
+# Not over installed packages of ours: their purge is not ours to do.
 for name in "${names[@]}"; do
   if dpkg-query -W -f '${db:Status-Status}' "$name" 2>/dev/null | grep -qv '^not-installed$'; then
     echo "install_cycle.sh: $name is installed here already; not touching it" >&2
     exit 1
   fi
 done
-for place in /etc/strivex /etc/medianex-relay /var/lib/medianex-relay /var/lib/private/medianex-relay; do
-  if [ -e "$place" ] || [ -L "$place" ]; then
-    echo "install_cycle.sh: $place exists already; not touching it" >&2
-    exit 1
-  fi
+work=$(mktemp -d)
+# Folders an administrator made by hand are put aside for the cycle and back after it: a purge
+# would take their files, and a hand-made conffile would stop dpkg at a question.
+places=(/etc/strivex /etc/medianex-relay /var/lib/medianex-relay /var/lib/private/medianex-relay)
+for i in "${!places[@]}"; do
+  if [ -e "${places[$i]}" ] || [ -L "${places[$i]}" ]; then mv "${places[$i]}" "$work/saved.$i"; fi
 done
 
 # What the cycle may touch, listed before and after.
-watched=(/etc/strivex /etc/medianex-relay /etc/systemd /var/lib/systemd /var/lib/private
-  /var/lib/medianex-relay /usr/lib/systemd/user/strivex@.service /root/.local/state/strivex)
+watched=("${places[@]}" /etc/systemd /var/lib/systemd /var/lib/private /usr/lib/systemd/user/strivex@.service
+  /root/.local/state/strivex)
 snapshot() { find "${watched[@]}" 2>/dev/null | sort; }
-work=$(mktemp -d)
 snapshot >"$work/before"
 created=()
 make_dir() {  # mkdir -p that remembers the topmost folder it made, to take it away at the end
@@ -41,7 +40,10 @@ make_dir() {  # mkdir -p that remembers the topmost folder it made, to take it a
 }
 cleanup() {
   dpkg --purge "${names[@]}" >/dev/null 2>&1
-  rm -rf /var/lib/private/medianex-relay /var/lib/medianex-relay "${created[@]}"
+  rm -rf "${places[@]}" "${created[@]}"
+  for i in "${!places[@]}"; do
+    if [ -e "$work/saved.$i" ] || [ -L "$work/saved.$i" ]; then mv "$work/saved.$i" "${places[$i]}"; fi
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
