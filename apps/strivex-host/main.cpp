@@ -49,17 +49,18 @@ void InstallStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// Beside the program first (a copied tree), then where the packages put it; the build tree's module
-// only for the program built there, so an installed host never picks up a stale build.
+// Beside the program first (a copied tree), then where the packages put it, then where the build
+// tree has it relative to the program built there; an installed host finds the installed module
+// first, so it never picks up a stale build.
 std::string DefaultModulePath() {
   std::error_code error;
   const fs::path programDir = fs::read_symlink("/proc/self/exe", error).parent_path();
-  if (error) return STRIVEX_MODULE_PATH;
   const fs::path beside = programDir / "libstrivex.so";
   if (fs::exists(beside, error)) return beside.string();
   const fs::path installed = (programDir / STRIVEX_MODULE_FROM_BINDIR).lexically_normal();
   if (fs::exists(installed, error)) return installed.string();
-  if (fs::equivalent(programDir, STRIVEX_BUILD_BINDIR, error)) return STRIVEX_MODULE_PATH;
+  const fs::path built = (programDir / STRIVEX_MODULE_FROM_BUILD_BINDIR).lexically_normal();
+  if (fs::exists(built, error)) return built.string();
   return installed.string();  // the load error names where it was expected
 }
 

@@ -25,11 +25,6 @@ fs::path OwnFile() {
   return fs::read_symlink("/proc/self/exe", error);  // the main program has no name of its own there
 }
 
-bool Within(const fs::path& file, const fs::path& folder) {
-  const fs::path relative = file.lexically_normal().lexically_relative(folder.lexically_normal());
-  return !relative.empty() && *relative.begin() != "..";
-}
-
 }  // namespace
 
 std::string DriverHelperPath() {
@@ -39,7 +34,12 @@ std::string DriverHelperPath() {
   if (fs::exists(beside, error)) return beside.string();
   const fs::path installed = (own / STRIVEX_BINDIR_TO_LIBDIR / STRIVEX_DRIVER_HELPER_NAME).lexically_normal();
   if (fs::exists(installed, error)) return installed.string();
-  if (Within(own, STRIVEX_BUILD_TREE)) return STRIVEX_DRIVER_HELPER_BUILT;
+  // Code in a build tree: the helper at its place in the tree, from the nearest folder above that
+  // has it there. Only the place inside the tree is compiled in, so no build path is in a package.
+  for (fs::path folder = own; folder.has_relative_path(); folder = folder.parent_path()) {
+    const fs::path built = folder / STRIVEX_DRIVER_HELPER_IN_TREE;
+    if (fs::exists(built, error)) return built.string();
+  }
   return installed.string();
 }
 

@@ -165,7 +165,8 @@ class HelperLink {
   void Stop() {
     stopped_.store(true);
     const uint64_t one = 1;
-    static_cast<void>(::write(stop_.get(), &one, sizeof one));
+    // Fails only with the eventfd's counter full, when it is readable already.
+    [[maybe_unused]] const ssize_t written = ::write(stop_.get(), &one, sizeof one);
     if (mutex.try_lock()) {
       MutexLock lock(mutex, std::adopt_lock);
       End(std::nullopt);

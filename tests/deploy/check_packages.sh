@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The packages as a lab PC gets them: their dependencies resolve, lintian finds no error, their
-# system and user units pass systemd's check, and their programs run unpacked with nothing of the build around.
+# system and user units pass systemd's check, their programs run unpacked with nothing of the build
+# around, and what lintian does not see is as Debian would have it (package_contents.sh).
 set -euo pipefail
 packages=$(readlink -f "$1")
 here=$(dirname "$(readlink -f "$0")")
@@ -27,3 +28,4 @@ for unit in "$root"/usr/lib/systemd/user/*.service; do
   XDG_RUNTIME_DIR="$work/runtime" systemd-analyze verify --user "$work/user/${unit##*/}"
 done
 bash "$here/installed_programs.sh" "$root" /usr/bin
+bash "$here/package_contents.sh" "$packages" "$root" "$(readlink -f "$here/../..")"
