@@ -16,11 +16,14 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "platform/message_box.h"
@@ -34,6 +37,7 @@
 #include "ui/setari_db_dlg.h"
 #include "ui/status_panel_painter.h"
 #include "ui/text_codec.h"
+#include "ui/window_title.h"
 #include "util/local_time.h"
 #include "util/timings.h"
 
@@ -54,6 +58,18 @@ const QColor kWaitingRow(0x5a, 0x5a, 0x5a);
 const QColor kRefusedRow(0xc0, 0x00, 0x00);
 const QColor kUnassignedRow(0xb0, 0x50, 0x00);
 constexpr int kTimerMs = static_cast<int>(timings::kStatusRepaint.count());
+// On a screen narrower than the window, the margins give up their pixels first, then the
+// received list, whose rows scroll; what they keep stays readable.
+constexpr AcrossFit::Span kNarrowing[] = {{0, 7, 2}, {375, 385, 2}, {198, 375, 100}};
+// The window manager's borders, not known before the window first shows.
+constexpr int kFrameAllowance = 16;
+// The bottom banner's name starts after the OK button.
+constexpr int kBannerNameLeft = 268;
+
+int RoomAcross(const QWidget& window) {
+  const QScreen* screen = window.screen();
+  return screen != nullptr ? screen->availableGeometry().width() - kFrameAllowance : INT_MAX;
+}
 
 uint32_t SecondsOfDay() {
   const LocalTime now = GetLocalTime();
@@ -106,14 +122,16 @@ void ReceivedItem::ShowBacklog(int64_t pending, int64_t rejected) {
 }
 
 CStrivexDlg::CStrivexDlg(HostRecord host, std::shared_ptr<WorkingDirectoryLock> folder, QWidget* parent)
-    : QDialog(parent), core_(host, *this), units_(DialogUnits::Of(*this)) {
+    : QDialog(parent),
+      core_(host, *this),
+      units_(DialogUnits::Of(*this)),
+      fit_(units_, kWindowWidth, kNarrowing, RoomAcross(*this)) {
   core_.HoldWorkingDirectory(std::move(folder));
   setObjectName(QStringLiteral("strivexWindow"));
   setWindowIcon(WindowIcon());
   const double scale = units_.Scale();
   topBanner_ = TopBanner(scale);
-  // The banner's name ends a little before the window does.
-  bottomBanner_ = BottomBanner(scale, static_cast<int>((units_.Across(kWindowWidth) - 18) / scale));
+  ShowName();
   BuildControls();
   BuildMenu();
   SetMenuState(MenuState::kPortOpen);
@@ -126,16 +144,16 @@ CStrivexDlg::~CStrivexDlg() {
 void CStrivexDlg::BuildControls() {
   client_ = new ClientArea(*this, this);
   client_->setObjectName(QStringLiteral("clientArea"));
-  client_->setFixedSize(units_.Rect(0, 0, kWindowWidth, kWindowHeight).size());
+  client_->setFixedSize(fit_.Rect(0, 0, kWindowWidth, kWindowHeight).size());
 
   // The controls inside the frame are its children, placed in the window's units.
-  const QRect frameArea = units_.Rect(7, 38, 368, 154);
+  const QRect frameArea = fit_.Rect(7, 38, 368, 154);
   auto* frame = new QGroupBox(client_);
   frame->setGeometry(frameArea);
   // Inside the frame's line, which the received list reached over when it was a sibling.
   const QRect inside = QRect(QPoint(0, 0), frameArea.size()).adjusted(1, 1, -1, -1);
   const auto inFrame = [&](int x, int y, int width, int height) {
-    return units_.Rect(x, y, width, height).translated(-frameArea.topLeft()).intersected(inside);
+    return fit_.Rect(x, y, width, height).translated(-frameArea.topLeft()).intersected(inside);
   };
   const auto label = [frame](const char* text, const QRect& where, Qt::Alignment align) {
     auto* shown = new QLabel(QString::fromLatin1(text), frame);
@@ -183,12 +201,12 @@ void CStrivexDlg::BuildControls() {
 void CStrivexDlg::BuildBottomBar() {
   // The bar covers the bottom banner and the strip under it; the buttons sit on the banner and
   // the backlog line, on white, under it, across the whole window.
-  const QRect barArea = units_.Rect(0, kBottomBarTop, kWindowWidth, kWindowHeight - kBottomBarTop);
+  const QRect barArea = fit_.Rect(0, kBottomBarTop, kWindowWidth, kWindowHeight - kBottomBarTop);
   bottomBar_ = new QWidget(client_);
   bottomBar_->setObjectName(QLatin1String(kBottomBarName));
   bottomBar_->setGeometry(barArea);
   const auto onBar = [&](int x, int y, int width, int height) {
-    return units_.Rect(x, y, width, height).translated(-barArea.topLeft());
+    return fit_.Rect(x, y, width, height).translated(-barArea.topLeft());
   };
 
   okButton_ = new QPushButton(QStringLiteral("OK"), bottomBar_);
@@ -204,7 +222,7 @@ void CStrivexDlg::BuildBottomBar() {
   connect(createListButton_, &QPushButton::clicked, this, &CStrivexDlg::OnCreateList);
 
   const int bannerBottom = units_.Down(kBottomBarTop) + bottomBanner_.height() - barArea.top();
-  const int margin = units_.Across(7);
+  const int margin = fit_.X(7);
   backlogLabel_ = new QLabel(bottomBar_);
   backlogLabel_->setObjectName(QStringLiteral("backlogLabel"));
   backlogLabel_->setGeometry(margin, bannerBottom, barArea.width() - 2 * margin, barArea.height() - bannerBottom);
@@ -458,7 +476,26 @@ void CStrivexDlg::SetMenuState(MenuState state) {
   serialSettings_->setEnabled(serialSettingsAllowed_);
 }
 
-void CStrivexDlg::SetCaption(const std::string& caption) { setWindowTitle(FromLocal8(caption)); }
+void CStrivexDlg::SetCaption(const std::string& caption) {
+  instrument_ = caption;
+  ShowName();
+}
+
+void CStrivexDlg::SetInstanceName(const std::string& name) {
+  instance_ = name;
+  ShowName();
+}
+
+void CStrivexDlg::ShowName() {
+  const std::string label = InstanceLabel(instance_, instrument_);
+  setWindowTitle(FromLocal8(WindowTitle(label)));
+  // The banner's name ends a little before the window does.
+  const double scale = units_.Scale();
+  const int right = static_cast<int>((fit_.Width() - 18) / scale);
+  const int left = static_cast<int>(fit_.X(kBannerNameLeft) / scale);
+  bottomBanner_ = BottomBanner(scale, right, label.empty() ? QStringLiteral("Strivex") : FromLocal8(label), right - left);
+  if (client_ != nullptr) client_->update();
+}
 
 void CStrivexDlg::HideWindow() { hide(); }
 
@@ -489,7 +526,9 @@ void CStrivexDlg::OnTimer() {
 QTransform CStrivexDlg::PanelTransform() const {
   const double scale = units_.Scale();
   QTransform transform;
-  transform.translate(units_.Across(kPanelX * 2 / 3), units_.Down(2));
+  // Where it was drawn, unless a narrowed window would cut it.
+  const int width = static_cast<int>(StatusPanelRect(kPanelX, kPanelY).width() * scale);
+  transform.translate(std::min(fit_.X(kPanelX * 2 / 3), fit_.Width() - width - units_.Across(2)), units_.Down(2));
   transform.scale(scale, scale);
   transform.translate(-kPanelX, -kPanelY);
   return transform;

@@ -132,6 +132,23 @@ TEST_F(WindowGeometryTest, EveryWindowHoldsItsLongestTexts) {
   }
 }
 
+// The window opens within the screen's available area; where the screen is narrower than the
+// window as drawn, the received list and the margins narrow and every control stays whole.
+TEST_F(WindowGeometryTest, WindowOpensWithinTheScreenCuttingNothing) {
+  const QRect screen = window_.screen()->availableGeometry();
+  EXPECT_LE(window_.frameGeometry().width(), screen.width());
+  EXPECT_LE(window_.frameGeometry().height(), screen.height());
+  const auto* client = window_.findChild<QWidget*>("clientArea");
+  EXPECT_TRUE(client->rect().contains(window_.PanelArea()));
+  for (const QWidget* control : client->findChildren<QWidget*>()) {
+    if (!control->isVisibleTo(client)) continue;
+    const QRect where(control->mapTo(client, QPoint(0, 0)), control->size());
+    EXPECT_TRUE(client->rect().contains(where)) << control->objectName().toStdString();
+  }
+  // The list keeps room for its rows' start.
+  EXPECT_GE(window_.findChild<QTreeWidget*>("receivedList")->width(), DialogUnits::Of(window_).Across(100) - 1);
+}
+
 // Long paths and devices keep their start, their file or device name and the state; the tooltip
 // has the whole line.
 TEST_F(WindowGeometryTest, PanelCutsLongPathsInTheMiddle) {
