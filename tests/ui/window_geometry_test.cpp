@@ -20,6 +20,7 @@
 #include "ui/dialog_placement.h"
 #include "ui/edit_record_dlg.h"
 #include "ui/info_analiza.h"
+#include "ui/instance_chooser_dlg.h"
 #include "ui/lista_lucru_dlg.h"
 #include "ui/setari_comunicare_dlg.h"
 #include "ui/setari_db_dlg.h"
@@ -121,6 +122,8 @@ TEST_F(WindowGeometryTest, EveryWindowHoldsItsLongestTexts) {
             [&](DbDialogRun::Task task) { return workers.Start(std::move(task)); }, &window_);
       },
       [&] { return std::make_unique<About>(&window_); },
+      [&] { return std::make_unique<InstanceChooserDlg>(QStringList{"urina-banc-1", "urina-banc-2"}, "", &window_); },
+      [&] { return std::make_unique<InstanceChooserDlg>(QStringList{}, "Nu exista niciun instrument.", &window_); },
       [&] { return std::make_unique<InfoAnaliza>(sample.get(), &window_); },
   };
   for (const auto& make : dialogs) {
