@@ -84,9 +84,13 @@ std::optional<int> NameBareInstance(std::vector<std::string_view>& args, std::ve
   } else {
     const ChooserRun chosen = RunChooser(chooser, names);
     if (!chosen.error.empty() || (chosen.status != 0 && chosen.status != 1)) {
+      // Without the window (no display), the names still reach whoever reads the error.
+      std::string instances;
+      for (const std::string& one : names) instances += " " + one;
       app::PrintProgramError(kProgram, "the instance list",
-                             chosen.error.empty() ? "its window failed (status " + std::to_string(chosen.status) + ")"
-                                                  : chosen.error);
+                             (chosen.error.empty() ? "its window failed (status " + std::to_string(chosen.status) + ")"
+                                                   : chosen.error) +
+                                 "; give one of" + instances + " with --instance NAME");
       return app::kExitFailed;
     }
     if (chosen.status == 1) return app::kExitOk;  // the operator closed the list
