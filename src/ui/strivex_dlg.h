@@ -130,7 +130,8 @@ class CStrivexDlg : public QDialog, public ModuleView {
 
   ModuleCore core_;
   DialogUnits units_;  // of the window's font
-  AcrossFit fit_;      // the units across, narrowed to the screen
+  AxisFit across_;     // the units across and down, narrowed to the screen
+  AxisFit down_;
   std::string instance_;
   std::string instrument_;  // the caption the core set, in the local code page
   StatusPanel shownPanel_;  // the panel's lines as last painted, for their tooltips

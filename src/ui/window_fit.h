@@ -1,6 +1,6 @@
 #pragma once
-// The main window across a screen narrower than it was drawn for: named spans of its dialog units
-// give up pixels, in their order, down to what each must keep, before anything is cut.
+// The main window on a screen smaller than it was drawn for: along each axis, spans of its dialog
+// units give up pixels, in their order, down to what each must keep, before anything is cut.
 
 #include <QRect>
 #include <span>
@@ -10,31 +10,37 @@
 
 namespace strivex::ui {
 
-class AcrossFit {
+class AxisFit {
  public:
+  enum class Axis { kAcross, kDown };
   // Dialog units [from, to) that may narrow down to `keep` units.
   struct Span {
     int from;
     int to;
     int keep;
   };
-  // `width` units of the window into `room` pixels; spans earlier in `spans` narrow first.
-  AcrossFit(const DialogUnits& units, int width, std::span<const Span> spans, int room);
+  // `length` units along `axis` into `room` pixels; spans earlier in `spans` narrow first.
+  AxisFit(const DialogUnits& units, Axis axis, int length, std::span<const Span> spans, int room);
 
-  // Where the unit `x` lands, in pixels: as drawn left of every narrowed span.
-  int X(int x) const;
-  QRect Rect(int x, int y, int width, int height) const;
-  // The window's width in pixels; more than the room only when the spans could not give enough.
-  int Width() const { return X(width_); }
+  // Where the unit `at` lands, in pixels: as drawn before every narrowed span.
+  int At(int at) const;
+  // The whole length in pixels; more than the room only when the spans could not give enough.
+  int Length() const { return At(length_); }
 
  private:
   struct Narrowed {
     Span span;
-    int pixels;  // given up across the span
+    int pixels;  // given up along the span
   };
+  int Pixels(int units) const;
+
   const DialogUnits& units_;
-  int width_;
+  Axis axis_;
+  int length_;
   std::vector<Narrowed> narrowed_;
 };
+
+// A control's rectangle in dialog units, placed by both axes' fits.
+QRect FitRect(const AxisFit& across, const AxisFit& down, int x, int y, int width, int height);
 
 }  // namespace strivex::ui

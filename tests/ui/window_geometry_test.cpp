@@ -135,7 +135,7 @@ TEST_F(WindowGeometryTest, EveryWindowHoldsItsLongestTexts) {
   }
 }
 
-// The window opens within the screen's available area; where the screen is narrower than the
+// The window opens within the screen's available area; where the screen is smaller than the
 // window as drawn, the received list and the margins narrow and every control stays whole.
 TEST_F(WindowGeometryTest, WindowOpensWithinTheScreenCuttingNothing) {
   const QRect screen = window_.screen()->availableGeometry();
