@@ -22,9 +22,11 @@
 
 #include "host/host_record.h"
 #include "host_options.h"
+#include "instance_chooser_run.h"
 #include "instance_socket.h"
 #include "local_database.h"
 #include "module_version.h"
+#include "module/instance_name.h"
 #include "program_output.h"
 #include "platform/window_messages.h"
 #include "util/password_source.h"
@@ -218,6 +220,10 @@ std::string ModulePath(const std::string& given) {
 
 int main(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
+  std::vector<std::string> named;  // the arguments with the instance chosen for a bare --instance
+  const std::string chooser = (fs::path(DefaultModulePath()).parent_path() / "strivex-instance-chooser").string();
+  const auto places = strivex::host_app::InstancePlaces::FromEnvironment();
+  if (const auto ended = strivex::host_app::NameBareInstance(args, named, places, chooser)) return *ended;
   const auto parsed = strivex::host_app::ParseHostOptions(args);
   if (parsed.options.help) {
     std::fputs(strivex::host_app::kHostUsage.data(), stdout);
@@ -232,6 +238,9 @@ int main(int argc, char** argv) {
   std::optional<int> claimEnded;
   const std::unique_ptr<InstanceSocket> instance = ClaimInstance(options, claimEnded);
   if (claimEnded) return *claimEnded;
+  // The window's title names the instance; never one an outer environment left.
+  if (options.instance.empty()) unsetenv(strivex::kInstanceVariable);
+  else setenv(strivex::kInstanceVariable, options.instance.c_str(), 1);
   std::error_code error;
   // An instance's working directory is the host's to make (the default one included).
   if (!options.instance.empty()) fs::create_directories(options.workdir, error);

@@ -15,6 +15,7 @@
 
 #include "host/host_record.h"
 #include "module/display_check.h"
+#include "module/instance_name.h"
 #include "ui/message_box_qt.h"
 #include "ui/strivex_dlg.h"
 
@@ -56,6 +57,7 @@ void RegisterStopAtExit() { std::atexit(StopAtExit); }
 void CreateMainWindow(uint8_t* bytes, std::shared_ptr<WorkingDirectoryLock> folder) {
   HostRecord host(bytes);
   auto* dialog = new ui::CStrivexDlg(host, std::move(folder));
+  if (const char* instance = std::getenv(kInstanceVariable); instance != nullptr) dialog->SetInstanceName(instance);
   host.SetFlag(HostRecord::kStartAck, 1);
   dialog->LeaveEndAnnouncementToOwner();
   QObject::connect(dialog, &ui::CStrivexDlg::moduleEnded, dialog, [dialog] {

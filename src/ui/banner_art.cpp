@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 
 namespace strivex::ui {
 
@@ -62,7 +63,7 @@ QImage TopBanner(double scale) {
   return image;
 }
 
-QImage BottomBanner(double scale, int textRight) {
+QImage BottomBanner(double scale, int textRight, const QString& name, int textWidth) {
   QImage image = Banner(QColor(64, 132, 180), QColor(18, 52, 96), scale);
   QPainter painter(&image);
   painter.scale(scale, scale);
@@ -74,8 +75,9 @@ QImage BottomBanner(double scale, int textRight) {
   label.setBold(true);
   painter.setFont(label);
   painter.setPen(QColor(230, 240, 248));
-  painter.drawText(QRect(textRight - 120, 0, 120, kBannerHeight), Qt::AlignRight | Qt::AlignVCenter,
-                   QStringLiteral("Strivex"));
+  const QRect room(textRight - std::max(0, textWidth), 0, std::max(0, textWidth), kBannerHeight);
+  painter.drawText(room, Qt::AlignRight | Qt::AlignVCenter,
+                   painter.fontMetrics().elidedText(name, Qt::ElideRight, room.width()));
   return image;
 }
 

@@ -16,11 +16,14 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "platform/message_box.h"
@@ -34,6 +37,7 @@
 #include "ui/setari_db_dlg.h"
 #include "ui/status_panel_painter.h"
 #include "ui/text_codec.h"
+#include "ui/window_title.h"
 #include "util/local_time.h"
 #include "util/timings.h"
 
@@ -54,6 +58,28 @@ const QColor kWaitingRow(0x5a, 0x5a, 0x5a);
 const QColor kRefusedRow(0xc0, 0x00, 0x00);
 const QColor kUnassignedRow(0xb0, 0x50, 0x00);
 constexpr int kTimerMs = static_cast<int>(timings::kStatusRepaint.count());
+// On a screen smaller than the window, the margins give up their pixels first, then the
+// received list, whose rows scroll; what they keep stays readable. Down, only the list's part
+// below the request fields and the line under them gives way.
+constexpr AxisFit::Span kNarrowing[] = {{0, 7, 2}, {375, 385, 2}, {198, 375, 100}};
+constexpr AxisFit::Span kShortening[] = {{134, 190, 10}};
+// The window manager's borders, not known before the window first shows.
+constexpr int kFrameAllowance = 16;
+// The bottom banner's name starts after the OK button.
+constexpr int kBannerNameLeft = 268;
+
+// The client area's room on the window's screen, along `axis`.
+int Room(const QWidget& window, AxisFit::Axis axis) {
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) return INT_MAX;
+  const QRect available = screen->availableGeometry();
+  if (axis == AxisFit::Axis::kAcross) return available.width() - kFrameAllowance;
+  // Above the client area: the menu bar, and the window manager's title bar, taken as two lines.
+  QMenuBar probe;
+  probe.setFont(window.font());
+  probe.addMenu(QStringLiteral("Comunicatie"));
+  return available.height() - probe.sizeHint().height() - 2 * window.fontMetrics().height() - kFrameAllowance;
+}
 
 uint32_t SecondsOfDay() {
   const LocalTime now = GetLocalTime();
@@ -106,14 +132,17 @@ void ReceivedItem::ShowBacklog(int64_t pending, int64_t rejected) {
 }
 
 CStrivexDlg::CStrivexDlg(HostRecord host, std::shared_ptr<WorkingDirectoryLock> folder, QWidget* parent)
-    : QDialog(parent), core_(host, *this), units_(DialogUnits::Of(*this)) {
+    : QDialog(parent),
+      core_(host, *this),
+      units_(DialogUnits::Of(*this)),
+      across_(units_, AxisFit::Axis::kAcross, kWindowWidth, kNarrowing, Room(*this, AxisFit::Axis::kAcross)),
+      down_(units_, AxisFit::Axis::kDown, kWindowHeight, kShortening, Room(*this, AxisFit::Axis::kDown)) {
   core_.HoldWorkingDirectory(std::move(folder));
   setObjectName(QStringLiteral("strivexWindow"));
   setWindowIcon(WindowIcon());
   const double scale = units_.Scale();
   topBanner_ = TopBanner(scale);
-  // The banner's name ends a little before the window does.
-  bottomBanner_ = BottomBanner(scale, static_cast<int>((units_.Across(kWindowWidth) - 18) / scale));
+  ShowName();
   BuildControls();
   BuildMenu();
   SetMenuState(MenuState::kPortOpen);
@@ -126,16 +155,16 @@ CStrivexDlg::~CStrivexDlg() {
 void CStrivexDlg::BuildControls() {
   client_ = new ClientArea(*this, this);
   client_->setObjectName(QStringLiteral("clientArea"));
-  client_->setFixedSize(units_.Rect(0, 0, kWindowWidth, kWindowHeight).size());
+  client_->setFixedSize(FitRect(across_, down_, 0, 0, kWindowWidth, kWindowHeight).size());
 
   // The controls inside the frame are its children, placed in the window's units.
-  const QRect frameArea = units_.Rect(7, 38, 368, 154);
+  const QRect frameArea = FitRect(across_, down_, 7, 38, 368, 154);
   auto* frame = new QGroupBox(client_);
   frame->setGeometry(frameArea);
   // Inside the frame's line, which the received list reached over when it was a sibling.
   const QRect inside = QRect(QPoint(0, 0), frameArea.size()).adjusted(1, 1, -1, -1);
   const auto inFrame = [&](int x, int y, int width, int height) {
-    return units_.Rect(x, y, width, height).translated(-frameArea.topLeft()).intersected(inside);
+    return FitRect(across_, down_, x, y, width, height).translated(-frameArea.topLeft()).intersected(inside);
   };
   const auto label = [frame](const char* text, const QRect& where, Qt::Alignment align) {
     auto* shown = new QLabel(QString::fromLatin1(text), frame);
@@ -183,12 +212,12 @@ void CStrivexDlg::BuildControls() {
 void CStrivexDlg::BuildBottomBar() {
   // The bar covers the bottom banner and the strip under it; the buttons sit on the banner and
   // the backlog line, on white, under it, across the whole window.
-  const QRect barArea = units_.Rect(0, kBottomBarTop, kWindowWidth, kWindowHeight - kBottomBarTop);
+  const QRect barArea = FitRect(across_, down_, 0, kBottomBarTop, kWindowWidth, kWindowHeight - kBottomBarTop);
   bottomBar_ = new QWidget(client_);
   bottomBar_->setObjectName(QLatin1String(kBottomBarName));
   bottomBar_->setGeometry(barArea);
   const auto onBar = [&](int x, int y, int width, int height) {
-    return units_.Rect(x, y, width, height).translated(-barArea.topLeft());
+    return FitRect(across_, down_, x, y, width, height).translated(-barArea.topLeft());
   };
 
   okButton_ = new QPushButton(QStringLiteral("OK"), bottomBar_);
@@ -203,8 +232,8 @@ void CStrivexDlg::BuildBottomBar() {
   createListButton_->setAutoDefault(false);
   connect(createListButton_, &QPushButton::clicked, this, &CStrivexDlg::OnCreateList);
 
-  const int bannerBottom = units_.Down(kBottomBarTop) + bottomBanner_.height() - barArea.top();
-  const int margin = units_.Across(7);
+  const int bannerBottom = down_.At(kBottomBarTop) + bottomBanner_.height() - barArea.top();
+  const int margin = across_.At(7);
   backlogLabel_ = new QLabel(bottomBar_);
   backlogLabel_->setObjectName(QStringLiteral("backlogLabel"));
   backlogLabel_->setGeometry(margin, bannerBottom, barArea.width() - 2 * margin, barArea.height() - bannerBottom);
@@ -458,7 +487,26 @@ void CStrivexDlg::SetMenuState(MenuState state) {
   serialSettings_->setEnabled(serialSettingsAllowed_);
 }
 
-void CStrivexDlg::SetCaption(const std::string& caption) { setWindowTitle(FromLocal8(caption)); }
+void CStrivexDlg::SetCaption(const std::string& caption) {
+  instrument_ = caption;
+  ShowName();
+}
+
+void CStrivexDlg::SetInstanceName(const std::string& name) {
+  instance_ = name;
+  ShowName();
+}
+
+void CStrivexDlg::ShowName() {
+  const std::string label = InstanceLabel(instance_, instrument_);
+  setWindowTitle(FromLocal8(WindowTitle(label)));
+  // The banner's name ends a little before the window does.
+  const double scale = units_.Scale();
+  const int right = static_cast<int>((across_.Length() - 18) / scale);
+  const int left = static_cast<int>(across_.At(kBannerNameLeft) / scale);
+  bottomBanner_ = BottomBanner(scale, right, label.empty() ? QStringLiteral("Strivex") : FromLocal8(label), right - left);
+  if (client_ != nullptr) client_->update();
+}
 
 void CStrivexDlg::HideWindow() { hide(); }
 
@@ -489,7 +537,9 @@ void CStrivexDlg::OnTimer() {
 QTransform CStrivexDlg::PanelTransform() const {
   const double scale = units_.Scale();
   QTransform transform;
-  transform.translate(units_.Across(kPanelX * 2 / 3), units_.Down(2));
+  // Where it was drawn, unless a narrowed window would cut it.
+  const int width = static_cast<int>(StatusPanelRect(kPanelX, kPanelY).width() * scale);
+  transform.translate(std::min(across_.At(kPanelX * 2 / 3), across_.Length() - width - units_.Across(2)), units_.Down(2));
   transform.scale(scale, scale);
   transform.translate(-kPanelX, -kPanelY);
   return transform;
@@ -519,7 +569,7 @@ void CStrivexDlg::PaintClient(QPainter& painter) {
   painter.setBrush(Qt::white);
   painter.drawRect(client_->rect().adjusted(0, 0, -1, -1));
   painter.drawImage(QPoint(1, 1), topBanner_);
-  painter.drawImage(QPoint(1, units_.Down(kBottomBarTop)), bottomBanner_);
+  painter.drawImage(QPoint(1, down_.At(kBottomBarTop)), bottomBanner_);
 
   if (!painter.clipRegion().intersects(PanelArea())) return;
   if (timerPanel_) {

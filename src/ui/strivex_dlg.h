@@ -16,6 +16,7 @@
 #include "host/status_panel.h"
 #include "platform/window_messages.h"
 #include "ui/dialog_units.h"
+#include "ui/window_fit.h"
 
 class QAction;
 class QCloseEvent;
@@ -66,6 +67,9 @@ class CStrivexDlg : public QDialog, public ModuleView {
   // The module's end is then told to the host by the window's owner, once the window is gone,
   // instead of by the shutdown: the host may end its process the moment it learns of it.
   void LeaveEndAnnouncementToOwner() { ownerAnnouncesEnd_ = true; }
+  // The instance this window serves (the host's --instance), shown in its title and banner before
+  // the instrument's name; empty when the host gave none.
+  void SetInstanceName(const std::string& name);
   // The handle the host record carries; 0 before StartModule.
   platform::WindowHandle windowHandle() const { return handle_; }
   // The whole text of the status panel's line at `where` in the client area, or empty.
@@ -104,6 +108,8 @@ class CStrivexDlg : public QDialog, public ModuleView {
   friend class ClientArea;
 
   void BuildControls();
+  // The title and the bottom banner: which instance this window is.
+  void ShowName();
   void BuildBottomBar();
   // From the panel's own pixels to the client area's.
   QTransform PanelTransform() const;
@@ -124,6 +130,10 @@ class CStrivexDlg : public QDialog, public ModuleView {
 
   ModuleCore core_;
   DialogUnits units_;  // of the window's font
+  AxisFit across_;     // the units across and down, narrowed to the screen
+  AxisFit down_;
+  std::string instance_;
+  std::string instrument_;  // the caption the core set, in the local code page
   StatusPanel shownPanel_;  // the panel's lines as last painted, for their tooltips
   StatusPanelModel panelModel_;
   platform::WindowHandle handle_ = 0;

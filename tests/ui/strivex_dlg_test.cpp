@@ -25,6 +25,7 @@
 #include "support/module_rig.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
+#include "ui/dialog_placement.h"
 #include "ui/info_analiza.h"
 #include "ui/status_panel_painter.h"
 #include "ui_test_support.h"
@@ -55,11 +56,13 @@ class StrivexDlgTest : public ::testing::Test {
 
   std::string LocalPath() const { return rig_.LocalPath(); }
 
-  void Start(uint8_t closeEndsModule = 1) {
+  // `instance`: what the host's --instance gives the module before the window starts.
+  void Start(uint8_t closeEndsModule = 1, const std::string& instance = "") {
     host_ = std::make_unique<HostRecordBuffer>(5, "Strivex", LocalPath(), closeEndsModule);
     // No server: the panel's first line says so.
     host_->record().SetFlag(HostRecord::kServerUnavailable, 1);
     dlg_ = std::make_unique<CStrivexDlg>(host_->record());
+    if (!instance.empty()) dlg_->SetInstanceName(instance);
     QObject::connect(dlg_.get(), &CStrivexDlg::moduleEnded, [this] { ++ended_; });
     dlg_->StartModule();
     PumpFor(50);
@@ -128,6 +131,30 @@ TEST_F(StrivexDlgTest, MenuAndButtonsFollowThePort) {
     EXPECT_TRUE(Action("exitAction")->isEnabled());
     EXPECT_TRUE(Action("aboutAction")->isEnabled());
   }
+}
+
+// Two instances on one desktop tell apart by the title, and by the bottom banner's name.
+TEST_F(StrivexDlgTest, TitleAndBannerNameTheInstanceElseTheInstrument) {
+  Start(1, "sala-2");
+  EXPECT_EQ(dlg_->windowTitle(), "Strivex - sala-2");  // the start-up's caption did not replace it
+  const QRect bar = Child<QWidget>(kBottomBarName)->geometry().translated(Child<QWidget>("clientArea")->pos());
+  const QImage before = dlg_->grab(bar).toImage();
+  const struct {
+    const char* instance;
+    const char* caption;  // as the core sets it, in Windows-1250
+    QString title;
+  } cases[] = {
+      {"", "Strivex", "Strivex - Strivex"},
+      {"", "Sal\xE3 2", QString::fromUtf8("Strivex - Sal\u0103 2")},
+      {" banc-1 ", "Strivex", "Strivex - banc-1"},
+      {"", " ", "Strivex"},
+  };
+  for (const auto& c : cases) {
+    dlg_->SetInstanceName(c.instance);
+    dlg_->SetCaption(c.caption);
+    EXPECT_EQ(dlg_->windowTitle(), c.title);
+  }
+  EXPECT_NE(dlg_->grab(bar).toImage(), before);
 }
 
 TEST_F(StrivexDlgTest, OkEnterAndEscapeConfirmTheCodeAndNeverClose) {

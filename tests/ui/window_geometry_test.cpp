@@ -20,6 +20,7 @@
 #include "ui/dialog_placement.h"
 #include "ui/edit_record_dlg.h"
 #include "ui/info_analiza.h"
+#include "ui/instance_chooser_dlg.h"
 #include "ui/lista_lucru_dlg.h"
 #include "ui/setari_comunicare_dlg.h"
 #include "ui/setari_db_dlg.h"
@@ -121,6 +122,8 @@ TEST_F(WindowGeometryTest, EveryWindowHoldsItsLongestTexts) {
             [&](DbDialogRun::Task task) { return workers.Start(std::move(task)); }, &window_);
       },
       [&] { return std::make_unique<About>(&window_); },
+      [&] { return std::make_unique<InstanceChooserDlg>(QStringList{"urina-banc-1", "urina-banc-2"}, "", &window_); },
+      [&] { return std::make_unique<InstanceChooserDlg>(QStringList{}, "Nu exista niciun instrument.", &window_); },
       [&] { return std::make_unique<InfoAnaliza>(sample.get(), &window_); },
   };
   for (const auto& make : dialogs) {
@@ -130,6 +133,23 @@ TEST_F(WindowGeometryTest, EveryWindowHoldsItsLongestTexts) {
     testing::PumpFor(20);
     ExpectLaidOut(*dialog);
   }
+}
+
+// The window opens within the screen's available area; where the screen is smaller than the
+// window as drawn, the received list and the margins narrow and every control stays whole.
+TEST_F(WindowGeometryTest, WindowOpensWithinTheScreenCuttingNothing) {
+  const QRect screen = window_.screen()->availableGeometry();
+  EXPECT_LE(window_.frameGeometry().width(), screen.width());
+  EXPECT_LE(window_.frameGeometry().height(), screen.height());
+  const auto* client = window_.findChild<QWidget*>("clientArea");
+  EXPECT_TRUE(client->rect().contains(window_.PanelArea()));
+  for (const QWidget* control : client->findChildren<QWidget*>()) {
+    if (!control->isVisibleTo(client)) continue;
+    const QRect where(control->mapTo(client, QPoint(0, 0)), control->size());
+    EXPECT_TRUE(client->rect().contains(where)) << control->objectName().toStdString();
+  }
+  // The list keeps room for its rows' start.
+  EXPECT_GE(window_.findChild<QTreeWidget*>("receivedList")->width(), DialogUnits::Of(window_).Across(100) - 1);
 }
 
 // Long paths and devices keep their start, their file or device name and the state; the tooltip
