@@ -4,6 +4,7 @@
 #include "host/status_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -78,6 +79,36 @@ TEST(StatusFileTest, ReplacesTheFileWholeAndReadsBackWhatWasWritten) {
     EXPECT_EQ(*read, state);
   }
 }
+
+// Whatever an earlier start left, the file that `strivex-cli status` reads is owner-only.
+struct LeftBefore {
+  const char* name;
+  const char* suffix;  // null for nothing, else what follows the status file's name
+};
+
+class StatusFileMode : public ::testing::TestWithParam<LeftBefore> {};
+
+TEST_P(StatusFileMode, IsOwnerOnly) {
+  strivex::testing::TempDir dir;
+  const std::string path = (dir / kStatusFileName).string();
+  if (const char* suffix = GetParam().suffix; suffix != nullptr) {
+    strivex::testing::WriteFile(path + suffix, "{}\n");
+    ::chmod((path + suffix).c_str(), 0644);
+  }
+  const mode_t previousMask = ::umask(022);
+  std::string error;
+  const bool written = WriteStatusFile(path, Status(PortState::kOpen, ServerState::kConnected, 0, false), error);
+  ::umask(previousMask);
+  ASSERT_TRUE(written) << error;
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+INSTANTIATE_TEST_SUITE_P(StatusFileTest, StatusFileMode,
+                         ::testing::Values(LeftBefore{"Nothing", nullptr}, LeftBefore{"ReadableFile", ""},
+                                           LeftBefore{"ReadableTemporary", ".tmp"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A file written before the stopped parts and other machines' rows were counted still reads.
 TEST(StatusFileTest, AFileWithoutTheLaterMembersStillReads) {
