@@ -33,6 +33,8 @@ const std::string_view kHostUsage =
     "  --workdir DIR          run in DIR (the logs and NAME.ini live there)\n"
     "  --close-ends-module    the window's close button ends the module (else it hides it)\n"
     "  --server-unavailable   start without the laboratory database\n"
+    "  --allow-root           run even as root (refused otherwise: a module belongs to its lab\n"
+    "                         user's session)\n"
     "  -h, --help             print this help and exit\n"
     "  --version              print the host's version, and the module it would load with\n"
     "                         that module's version, and exit\n"
@@ -67,7 +69,8 @@ const std::string_view kHostUsage =
     "Exit status:\n"
     "  0  the module has shut down\n"
     "  1  the module could not be loaded or started, or the working directory not entered\n"
-    "  2  usage error, or the instance file or password file cannot be used\n"
+    "  2  usage error, the instance file or password file cannot be used, or run as root\n"
+    "     without --allow-root\n"
     "  3  the local database cannot be opened or prepared\n"
     "(errors: one line 'strivex-host: WHAT: WHY' on standard error)\n";
 
@@ -83,6 +86,7 @@ constexpr app::LongOption kOptions[] = {
     {"module", true},       {"machine-id", true}, {"name", true},   {"local-db", true},
     {"password", true},     {"password-file", true}, {"port", true}, {"workdir", true},
     {"relayed"},            {"close-ends-module"}, {"server-unavailable"}, {"instance", true},
+    {"allow-root"},
 };
 
 // kOptions and the server's text settings.
@@ -117,6 +121,8 @@ std::string ApplyHostOption(std::string_view name, const std::optional<std::stri
   if (!option) {
     if (name == "--relayed") {
       o.relayed = true;
+    } else if (name == "--allow-root") {
+      o.allowRoot = true;
     } else {
       (name == "--close-ends-module" ? o.closeEndsModule : o.serverUnavailable) = true;
     }
@@ -180,6 +186,8 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args, const
     }
     return parsed;
   }
+  // Known before anything else is read: root is refused before a file of root's is looked at.
+  for (const app::ParsedOption& option : line.options) o.allowRoot = o.allowRoot || option.name == "--allow-root";
   if (!line.ok()) {
     parsed.error = line.error->what + ": " + line.error->why;
     return parsed;
@@ -213,6 +221,12 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args, const
     parsed.error = "--password and --password-file: give one of them";
   }
   return parsed;
+}
+
+std::string RootRefusal(uid_t effectiveUid, bool allowRoot) {
+  if (effectiveUid != 0 || allowRoot) return {};
+  return "refusing to run as root: an instrument's module runs in its lab user's session "
+         "(systemctl --user start strivex@NAME); give --allow-root to run it as root anyway";
 }
 
 }  // namespace strivex::host_app
