@@ -80,35 +80,23 @@ TEST(StatusFileTest, ReplacesTheFileWholeAndReadsBackWhatWasWritten) {
   }
 }
 
-// Whatever an earlier start left, the file that `strivex-cli status` reads is owner-only.
-struct LeftBefore {
-  const char* name;
-  const char* suffix;  // null for nothing, else what follows the status file's name
-};
-
-class StatusFileMode : public ::testing::TestWithParam<LeftBefore> {};
-
-TEST_P(StatusFileMode, IsOwnerOnly) {
-  strivex::testing::TempDir dir;
-  const std::string path = (dir / kStatusFileName).string();
-  if (const char* suffix = GetParam().suffix; suffix != nullptr) {
-    strivex::testing::WriteFile(path + suffix, "{}\n");
-    ::chmod((path + suffix).c_str(), 0644);
+// Whatever an earlier start left readable (the file, its temporary), the file is owner-only.
+TEST(StatusFileTest, IsOwnerOnly) {
+  for (const char* left : {"", "_Strivex_status.json", "_Strivex_status.json.tmp"}) {
+    strivex::testing::TempDir dir;
+    if (*left != '\0') {
+      strivex::testing::WriteFile(dir / left, "{}\n");
+      ::chmod((dir / left).c_str(), 0644);
+    }
+    const ModuleStatus status = Status(PortState::kOpen, ServerState::kConnected, 0, false);
+    const mode_t previousMask = ::umask(022);
+    std::string error;
+    EXPECT_TRUE(WriteStatusFile((dir / kStatusFileName).string(), status, error)) << error;
+    ::umask(previousMask);
+    struct stat info {};
+    EXPECT_EQ(::stat((dir / kStatusFileName).c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0600u) << left;
   }
-  const mode_t previousMask = ::umask(022);
-  std::string error;
-  const bool written = WriteStatusFile(path, Status(PortState::kOpen, ServerState::kConnected, 0, false), error);
-  ::umask(previousMask);
-  ASSERT_TRUE(written) << error;
-  struct stat info {};
-  ASSERT_EQ(::stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
-
-INSTANTIATE_TEST_SUITE_P(StatusFileTest, StatusFileMode,
-                         ::testing::Values(LeftBefore{"Nothing", nullptr}, LeftBefore{"ReadableFile", ""},
-                                           LeftBefore{"ReadableTemporary", ".tmp"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // A file written before the stopped parts and other machines' rows were counted still reads.
 TEST(StatusFileTest, AFileWithoutTheLaterMembersStillReads) {
