@@ -1,7 +1,5 @@
 #include "module/display_check.h"
 
-#include "module/runtime_dir.h"
-
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -15,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+#include "module/runtime_dir.h"
 
 namespace strivex::module {
 
@@ -86,7 +86,7 @@ bool XDisplayReachable(const std::string& display, const std::string& socketDir)
 
 bool PrepareQtPlatform() {
   if (!EnvSet("XDG_RUNTIME_DIR")) {
-    const RuntimeDir runtime = ChooseRuntimeDir(nullptr, ::getuid());
+    const RuntimeDir runtime = ChooseRuntimeDir(nullptr, ::geteuid());
     if (!runtime.path.empty()) {
       setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
     } else {
