@@ -125,7 +125,7 @@ void BM_LoadRun(benchmark::State& state) {
       }
       in.host = std::make_unique<testing::BackgroundProcess>(
           STRIVEX_HOST_PATH,
-          std::vector<std::string>{"--machine-id", std::to_string(kModuleMachineId), "--name", "Strivex",
+          std::vector<std::string>{"--allow-root", "--machine-id", std::to_string(kModuleMachineId), "--name", "Strivex",
                                    "--local-db", (in.dir / "local.db").string(), "--server",
                                    ConnectionValue(connection, "Server").value_or(""), "--database",
                                    ConnectionValue(connection, "Database").value_or(""), "--user",

@@ -414,7 +414,8 @@ void BM_IdleModuleCpu(benchmark::State& state) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   testing::BackgroundProcess hostProcess(
       STRIVEX_HOST_PATH,
-      {"--machine-id", std::to_string(kModuleMachineId), "--name", "Strivex", "--local-db", (dir / "local.db").string(),
+      {"--allow-root", "--machine-id", std::to_string(kModuleMachineId), "--name", "Strivex", "--local-db",
+       (dir / "local.db").string(),
        "--server", ConnectionValue(connection, "Server").value_or(""), "--database",
        ConnectionValue(connection, "Database").value_or(""), "--user", ConnectionValue(connection, "Uid").value_or(""),
        "--password", ConnectionValue(connection, "Pwd").value_or(""), "--port", pty.slavePath(), "--workdir",

@@ -38,6 +38,8 @@ const std::string_view kHostUsage =
     "  --close-ends-module    Make the window's close button end the module (else it hides\n"
     "                         the window).\n"
     "  --server-unavailable   Start without the laboratory database.\n"
+    "  --allow-root           Run even as root, which is refused otherwise: an instrument's\n"
+    "                         module belongs to its lab user's session.\n"
     "  -h, --help             Print this help and exit.\n"
     "  --version              Print the host's version, and the module it would load with\n"
     "                         that module's version, and exit.\n"
@@ -74,7 +76,8 @@ const std::string_view kHostUsage =
     "Exit status:\n"
     "  0  the module has shut down\n"
     "  1  the module could not be loaded or started, or the working directory not entered\n"
-    "  2  usage error, or the instance file or password file cannot be used\n"
+    "  2  usage error, the instance file or password file cannot be used, or run as root\n"
+    "     without --allow-root\n"
     "  3  the local database cannot be opened or prepared\n"
     "(errors: one line 'strivex-host: WHAT: WHY' on standard error)\n";
 
@@ -90,6 +93,7 @@ constexpr app::LongOption kOptions[] = {
     {"module", true},       {"machine-id", true}, {"name", true},   {"local-db", true},
     {"password", true},     {"password-file", true}, {"port", true}, {"workdir", true},
     {"relayed"},            {"close-ends-module"}, {"server-unavailable"}, {"instance", true},
+    {"allow-root"},
 };
 
 // kOptions and the server's text settings.
@@ -124,6 +128,8 @@ std::string ApplyHostOption(std::string_view name, const std::optional<std::stri
   if (!option) {
     if (name == "--relayed") {
       o.relayed = true;
+    } else if (name == "--allow-root") {
+      o.allowRoot = true;
     } else {
       (name == "--close-ends-module" ? o.closeEndsModule : o.serverUnavailable) = true;
     }
@@ -187,6 +193,8 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args, const
     }
     return parsed;
   }
+  // Known before anything else is read: root is refused before a file of root's is looked at.
+  for (const app::ParsedOption& option : line.options) o.allowRoot = o.allowRoot || option.name == "--allow-root";
   if (!line.ok()) {
     parsed.error = line.error->what + ": " + line.error->why;
     return parsed;
@@ -220,6 +228,12 @@ ParsedHostOptions ParseHostOptions(std::span<const std::string_view> args, const
     parsed.error = "--password and --password-file: give one of them";
   }
   return parsed;
+}
+
+std::string RootRefusal(uid_t effectiveUid, bool allowRoot) {
+  if (effectiveUid != 0 || allowRoot) return {};
+  return "refusing to run as root: an instrument's module runs in its lab user's session "
+         "(systemctl --user start strivex@NAME); give --allow-root to run it as root anyway";
 }
 
 }  // namespace strivex::host_app

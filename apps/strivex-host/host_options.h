@@ -2,6 +2,8 @@
 // The command line of strivex-host: which module to load, what to put in the host record and what
 // to write into the local database at each start.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -35,6 +37,7 @@ struct HostOptions {
   std::string workdir;            // the module's working directory (its logs land there)
   bool closeEndsModule = false;   // host record offset 74
   bool serverUnavailable = false; // host record offset 71
+  bool allowRoot = false;         // --allow-root, on the command line only
 };
 
 // The options, or why the command line is not usable.
@@ -59,6 +62,11 @@ HostOptionKind KindOfHostOption(std::string_view name);
 
 // Sets the option `name` (with "--") to `value` (nullopt for a switch); why it cannot be, or empty.
 std::string ApplyHostOption(std::string_view name, const std::optional<std::string>& value, HostOptions& o);
+
+// Why a host with this effective uid must not start, or empty. As root the module would not be
+// the lab user's: another runtime folder lets a second module of a running instance start, and
+// its files would be left to root.
+std::string RootRefusal(uid_t effectiveUid, bool allowRoot);
 
 // The --help text.
 extern const std::string_view kHostUsage;

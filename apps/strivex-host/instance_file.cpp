@@ -43,6 +43,7 @@ std::string ApplySetting(const IniSetting& setting, const InstancePlaces& places
   if (key == "password") return "password: not kept here; name a password-file (chmod 600)";
   const HostOptionKind kind = KindOfHostOption(key);
   if (!kind.known || key == "instance") return "'" + key + "': unknown setting";
+  if (key == "allow-root") return "allow-root: only on the command line";
   std::optional<std::string> value;
   if (!kind.takesValue) {
     bool yes = false;

@@ -25,8 +25,10 @@
 #include "instance_chooser_run.h"
 #include "instance_socket.h"
 #include "local_database.h"
+#include "log_rotation.h"
 #include "module_version.h"
 #include "module/instance_name.h"
+#include "private_folder.h"
 #include "program_output.h"
 #include "platform/window_messages.h"
 #include "util/password_source.h"
@@ -211,6 +213,24 @@ std::unique_ptr<InstanceSocket> ClaimInstance(const strivex::host_app::HostOptio
   return std::move(claim.socket);
 }
 
+// An instance's working directory is the host's to make (the default one included), and its
+// logs are handed to the user's rotation. Whether the module can go on.
+bool PrepareInstanceFolders(strivex::host_app::HostOptions& options) {
+  std::error_code error;
+  options.workdir = fs::absolute(options.workdir, error).string();
+  if (const std::string why = strivex::host_app::MakePrivateFolder(options.workdir); !why.empty()) {
+    Fail("--instance " + options.instance, why);
+    return false;
+  }
+  const std::string configDir = strivex::host_app::InstancePlaces::FromEnvironment().userDir;
+  const std::string why = configDir.empty() ? "no HOME or XDG_CONFIG_HOME to keep it in"
+                                            : strivex::host_app::WriteLogRotation(configDir + "/logrotate.d",
+                                                                                  options.instance, options.workdir);
+  // The module runs without it; the logs then grow until the administrator sees to them.
+  if (!why.empty()) std::fprintf(stderr, "%s: the logs are not rotated: %s\n", kProgram.data(), why.c_str());
+  return true;
+}
+
 std::string ModulePath(const std::string& given) {
   std::error_code error;
   return given.empty() ? DefaultModulePath() : fs::absolute(given, error).string();
@@ -230,6 +250,11 @@ int main(int argc, char** argv) {
     return app::kExitOk;
   }
   if (parsed.options.version) return PrintVersion(ModulePath(parsed.options.modulePath));
+  if (const std::string refusal = strivex::host_app::RootRefusal(geteuid(), parsed.options.allowRoot);
+      !refusal.empty()) {
+    std::fprintf(stderr, "%s: %s\n", kProgram.data(), refusal.c_str());
+    return app::kExitUsage;
+  }
   if (!parsed.ok()) {
     std::fprintf(stderr, "%s: %s\n", kProgram.data(), parsed.error.c_str());
     return app::kExitUsage;
@@ -242,8 +267,7 @@ int main(int argc, char** argv) {
   if (options.instance.empty()) unsetenv(strivex::kInstanceVariable);
   else setenv(strivex::kInstanceVariable, options.instance.c_str(), 1);
   std::error_code error;
-  // An instance's working directory is the host's to make (the default one included).
-  if (!options.instance.empty()) fs::create_directories(options.workdir, error);
+  if (!options.instance.empty() && !PrepareInstanceFolders(options)) return app::kExitFailed;
   // The record carries the full path: the module opens it after the change of directory.
   options.localDb = fs::absolute(options.localDb, error).string();
   // A password given (its file included) is written at every start, so its file is read each

@@ -1,6 +1,7 @@
 #include "host/status_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -133,8 +134,10 @@ std::optional<ModuleStatus> StatusFromJson(const JsonValue& value) {
 bool WriteStatusFile(const std::string& path, const ModuleStatus& status, std::string& error) {
   const std::string temporary = path + ".tmp";
   {
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd.valid()) {
+    // Owner-only, like the logs beside it; a temporary file that an earlier version left readable
+    // to all keeps its mode through O_TRUNC, hence the fchmod.
+    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.valid() || ::fchmod(fd.get(), 0600) != 0) {
       error = Failure("cannot create", temporary);
       return false;
     }

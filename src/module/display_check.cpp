@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "module/runtime_dir.h"
+
 namespace strivex::module {
 
 namespace {
@@ -84,8 +86,12 @@ bool XDisplayReachable(const std::string& display, const std::string& socketDir)
 
 bool PrepareQtPlatform() {
   if (!EnvSet("XDG_RUNTIME_DIR")) {
-    char folder[] = "/tmp/strivex-runtime-XXXXXX";  // mkdtemp makes it 0700
-    if (mkdtemp(folder) != nullptr) setenv("XDG_RUNTIME_DIR", folder, 1);
+    const RuntimeDir runtime = ChooseRuntimeDir(nullptr, ::geteuid());
+    if (!runtime.path.empty()) {
+      setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+    } else {
+      std::fprintf(stderr, "Strivex: no runtime folder (%s); Qt picks its own\n", runtime.error.c_str());
+    }
   }
   if (EnvSet("QT_QPA_PLATFORM") || EnvSet("WAYLAND_DISPLAY")) return false;
   const char* display = std::getenv("DISPLAY");

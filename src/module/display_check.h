@@ -13,7 +13,7 @@ bool XDisplayReachable(const std::string& display, const std::string& socketDir 
 
 // Prepares the environment before QApplication: QT_QPA_PLATFORM=offscreen when neither X,
 // Wayland nor an explicit platform can serve (said once on standard error), and a private
-// XDG_RUNTIME_DIR when none is set. Returns whether the offscreen fallback was chosen.
+// XDG_RUNTIME_DIR when none is set (ChooseRuntimeDir). Returns whether the offscreen fallback was chosen.
 bool PrepareQtPlatform();
 
 }  // namespace strivex::module

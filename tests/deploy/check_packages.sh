@@ -16,6 +16,8 @@ root="$work/root"
 for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$root"; done
 # The units' own dependencies (sysinit.target, ...) come from this machine's systemd.
 cp -n /usr/lib/systemd/system/*.target "$root/usr/lib/systemd/system/"
+# The units' man: links must name pages the packages ship (the trailing colon keeps the system's).
+export MANPATH="$root/usr/share/man:"
 for unit in "$root"/usr/lib/systemd/system/*.service; do
   systemd-analyze verify --root="$root" "${unit#"$root"}"
 done
@@ -23,9 +25,11 @@ done
 # unpacked tree; the user manager's targets come from this machine. A template is checked with a
 # made-up instance.
 mkdir "$work/user" "$work/runtime"
-for unit in "$root"/usr/lib/systemd/user/*.service; do
+for unit in "$root"/usr/lib/systemd/user/*; do
   sed "s#=/usr/bin/#=$root/usr/bin/#" "$unit" >"$work/user/${unit##*/}"
-  XDG_RUNTIME_DIR="$work/runtime" systemd-analyze verify --user "$work/user/${unit##*/}"
+done
+for unit in "$work"/user/*; do
+  XDG_RUNTIME_DIR="$work/runtime" systemd-analyze verify --user "$unit"
 done
 bash "$here/installed_programs.sh" "$root" /usr/bin
 bash "$here/package_contents.sh" "$packages" "$root" "$(readlink -f "$here/../..")"

@@ -4,6 +4,7 @@
 #include "host/status_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -76,6 +77,24 @@ TEST(StatusFileTest, ReplacesTheFileWholeAndReadsBackWhatWasWritten) {
     const auto read = ReadStatusFile(path, error);
     ASSERT_TRUE(read) << error;
     EXPECT_EQ(*read, state);
+  }
+}
+
+// Whatever an earlier start left readable (the file, its temporary), the file is owner-only.
+TEST(StatusFileTest, IsOwnerOnly) {
+  for (const char* left : {"", "_Strivex_status.json", "_Strivex_status.json.tmp"}) {
+    strivex::testing::TempDir dir;
+    if (*left != '\0') {
+      strivex::testing::WriteFile(dir / left, "{}\n");
+      ::chmod((dir / left).c_str(), 0644);
+    }
+    const ModuleStatus status = Status(PortState::kOpen, ServerState::kConnected, 0, false);
+    const mode_t previousMask = ::umask(022);
+    std::string error;
+    EXPECT_TRUE(WriteStatusFile((dir / kStatusFileName).string(), status, error)) << error;
+    ::umask(previousMask);
+    struct stat info {};
+    EXPECT_EQ(::stat((dir / kStatusFileName).c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0600u) << left;
   }
 }
 

@@ -1,6 +1,8 @@
-// Whether the module sees a display: a listening socket stands in for the X server.
+// Whether the module sees a display (a listening socket stands in for the X server), and the
+// runtime folder it gives Qt.
 
 #include "module/display_check.h"
+#include "module/runtime_dir.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,6 +15,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -137,6 +140,34 @@ TEST(DisplayCheck, AnExplicitPlatformOrWaylandIsLeftAlone) {
   setenv("WAYLAND_DISPLAY", "wayland-0", 1);
   EXPECT_FALSE(PrepareQtPlatform());
   EXPECT_EQ(std::getenv("QT_QPA_PLATFORM"), nullptr);
+}
+
+// Without a session folder: one per user, reused at every start, private, never a stranger's.
+TEST(RuntimeDir, IsChosenAndChecked) {
+  enum Before { kNothing, kOpenFolder, kLink, kAnotherUsersFolder };
+  const struct {
+    const char* environment;  // $XDG_RUNTIME_DIR, or null
+    Before before;
+    bool own;           // BASE/strivex-runtime-UID chosen, else `environment` (null: none)
+    const char* error;  // part of the error, or ""
+  } cases[] = {{"/run/user/1000", kNothing, false, ""}, {nullptr, kNothing, true, ""},
+               {"run/user", kNothing, true, ""},        {nullptr, kOpenFolder, true, ""},
+               {nullptr, kLink, false, "not a folder"}, {nullptr, kAnotherUsersFolder, false, "owned by uid"}};
+  for (const auto& c : cases) {
+    testing::TempDir base;
+    const uid_t uid = ::geteuid() + (c.before == kAnotherUsersFolder ? 1 : 0);  // made by another uid
+    const std::string own = (base / ("strivex-runtime-" + std::to_string(uid))).string();
+    if (c.before == kOpenFolder || c.before == kAnotherUsersFolder) mkdir(own.c_str(), 0755);
+    if (c.before == kLink) symlink(base.path().c_str(), own.c_str());
+    for (int start = 0; start < 2; ++start) {
+      const RuntimeDir got = ChooseRuntimeDir(c.environment, uid, base.path().string());
+      EXPECT_EQ(got.path, c.own ? own : c.environment ? c.environment : "") << own;
+      EXPECT_TRUE(*c.error ? got.error.find(c.error) != std::string::npos : got.error.empty()) << got.error;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(base.path()), {}), c.own || c.before != kNothing);
+    struct stat info {};
+    EXPECT_EQ(c.own ? (lstat(own.c_str(), &info) == 0 ? info.st_mode & 07777 : 0u) : 0700u, 0700u) << own;
+  }
 }
 
 }  // namespace

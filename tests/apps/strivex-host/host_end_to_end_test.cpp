@@ -49,7 +49,8 @@ class HostProcess {
  public:
   HostProcess(const std::filesystem::path& fifo, std::vector<std::string> args) : fifo_(fifo) {
     mkfifo(fifo.c_str(), 0600);
-    args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" <\"$STRIVEX_HOST_FIFO\"", STRIVEX_HOST_PATH});
+    // The tests run as root on the CI machines.
+    args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" <\"$STRIVEX_HOST_FIFO\"", STRIVEX_HOST_PATH, "--allow-root"});
     setenv("STRIVEX_HOST_FIFO", fifo.c_str(), 1);
     process_ = std::make_unique<BackgroundProcess>("/bin/sh", args);
     writer_ = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // waits for the host's side
@@ -100,7 +101,7 @@ TEST(StrivexHost, HelpListsOptionsAndCommands) {
   for (const char* text : {"--machine-id", "--local-db", "--close-ends-module", "status"}) {
     EXPECT_NE(result.out.find(text), std::string::npos) << text;
   }
-  EXPECT_EQ(testing::RunProcess(STRIVEX_HOST_PATH, {"--name", "X"}).exitCode, 2);
+  EXPECT_EQ(testing::RunProcess(STRIVEX_HOST_PATH, {"--allow-root", "--name", "X"}).exitCode, 2);
 }
 
 // The password seeds a new local database from --password, --password-file or STRIVEX_PASSWORD
@@ -123,7 +124,8 @@ TEST(StrivexHost, PasswordSeedsANewLocalDatabaseWithoutTheCommandLine) {
   };
   for (const auto& c : cases) {
     const std::string localDb = (dir / (std::to_string(&c - cases) + ".db")).string();
-    std::vector<std::string> args = {"--machine-id", "5", "--name", "X", "--local-db", localDb, "--module", "/no.so"};
+    std::vector<std::string> args = {"--allow-root", "--machine-id", "5", "--name", "X", "--local-db", localDb,
+                                     "--module", "/no.so"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     chmod(file.c_str(), c.mode);
     if (c.environment) setenv("STRIVEX_PASSWORD", c.environment, 1);
@@ -268,7 +270,9 @@ TEST(StrivexHost, ASecondModuleOnAHeldWorkingDirectoryIsRefused) {
       [](const std::string& out) { return out.find("initialised window=") != std::string::npos; }, 30s))
       << holder->process().err();
 
-  BackgroundProcess refused(STRIVEX_HOST_PATH, args(second));
+  std::vector<std::string> secondArgs = args(second);
+  secondArgs.push_back("--allow-root");
+  BackgroundProcess refused(STRIVEX_HOST_PATH, secondArgs);
   const auto result = refused.Wait(30s);
   EXPECT_NE(result.exitCode, 0);
   EXPECT_NE(result.err.find("Directorul de lucru este folosit de alt modul"), std::string::npos) << result.err;
@@ -470,7 +474,7 @@ TEST(StrivexHost, ASecondHostOfAnInstanceShowsTheRunningWindow) {
   const std::string window = first.Status()["window_handle"];
 
   // The answer names the window the running host posted the show to.
-  const auto second = testing::RunProcess(STRIVEX_HOST_PATH, {"--instance", "bench-1"});
+  const auto second = testing::RunProcess(STRIVEX_HOST_PATH, {"--allow-root", "--instance", "bench-1"});
   EXPECT_EQ(second.exitCode, 0) << second.err;
   EXPECT_NE(second.out.find("shown window=" + window), std::string::npos) << second.out;
   EXPECT_EQ(first.Status()["active"], "1");

@@ -53,6 +53,25 @@ TEST(HostOptions, HelpWinsOverAnythingElse) {
   EXPECT_TRUE(Parse({"-h"}).options.help);
 }
 
+// Root is refused unless the command line allows it, before an instance file is looked for.
+TEST(HostOptions, RootRefusedUnlessAllowed) {
+  const struct {
+    uid_t euid;
+    std::vector<std::string_view> args;
+    bool refused;
+  } cases[] = {
+      {0, {"--machine-id", "1", "--name", "X", "--local-db", "l.db"}, true},
+      {0, {"--machine-id", "1", "--name", "X", "--local-db", "l.db", "--allow-root"}, false},
+      {0, {"--allow-root", "--instance", "none-here"}, false},
+      {1000, {"--machine-id", "1", "--name", "X", "--local-db", "l.db"}, false},
+  };
+  for (const auto& c : cases) {
+    const std::string why = RootRefusal(c.euid, Parse(c.args).options.allowRoot);
+    const std::string advice = why.empty() ? "" : why.substr(why.find("give"));
+    EXPECT_EQ(advice, c.refused ? "give --allow-root to run it as root anyway" : "") << why;
+  }
+}
+
 TEST(HostOptions, ErrorsNameTheOption) {
   const std::pair<std::vector<std::string_view>, std::string> cases[] = {
       {{"--name", "X", "--local-db", "l"}, "--machine-id: required"},

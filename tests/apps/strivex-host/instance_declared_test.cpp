@@ -66,7 +66,7 @@ TEST(InstanceDeclared, EveryStartWritesTheFilesValuesAndLogsWhatChanged) {
     const auto start = [&](const std::string& settings, std::vector<std::string> args) {
       testing::WriteFile(file, "machine-id = 5\nname = S\nmodule = /nonexistent.so\nworkdir = " + work.string() +
                                    "\n" + settings);
-      args.insert(args.begin(), {"--instance", "bench-1"});
+      args.insert(args.begin(), {"--allow-root", "--instance", "bench-1"});
       // The module cannot be loaded: the host ends right after preparing the local database.
       const auto result = testing::RunProcess(STRIVEX_HOST_PATH, args);
       EXPECT_EQ(result.exitCode, 1) << result.err;

@@ -48,6 +48,7 @@ TEST(InstanceFile, ValuesDefaultsOverridesAndBadLines) {
       {"name=A\n\nname=B\n", nullptr, {}, "bench-1.ini:3: 'name': given twice (first on line 1)"},
       {"machine-id=5\npassword = secret\n", nullptr, {"--password", "p"}, "bench-1.ini:2: password: not kept here"},
       {"machine-id=5\ncolour=red\n", nullptr, {}, "bench-1.ini:2: 'colour': unknown setting"},
+      {"machine-id=5\nallow-root = yes\n", nullptr, {}, "bench-1.ini:2: allow-root: only on the command line"},
       {"relayed = maybe\n", nullptr, {}, "bench-1.ini:1: relayed: expected yes or no"},
       {"workdir = lab\n", nullptr, {}, "bench-1.ini:1: workdir: not an absolute path"},
       {"name=A\nserver-port = 65536\n", nullptr, {}, "bench-1.ini:2: server-port: not a port number (1-65535)"},
