@@ -16,6 +16,7 @@ usr/bin/strivex-host                    pie relro now canary fortify nopath
 usr/bin/strivex-cli                     pie relro now canary fortify nopath
 usr/bin/medianex-relay                  pie relro now canary fortify nopath
 usr/lib/*/strivex/strivex-odbc-helper   pie relro now canary nopath
+usr/lib/*/strivex/strivex-instance-chooser pie relro now nopath
 usr/lib/*/strivex/libstrivex.so         relro now canary fortify nopath
 usr/lib/*/strivex/libmedianex-platform.so relro now nopath
 "
