@@ -271,7 +271,7 @@ void BM_OutboxHandOver(benchmark::State& state) {
   {
     ModuleCore core(host.record(), view);
     core.Initialize(0x5354);
-    ReceiveContext& receive = *core.context().receive;
+    ReceiveContext& receive = *core.context().reception.receive();
     const auto ready = Clock::now() + 10s;
     while (!core.port().ReaderRunning() && Clock::now() < ready) std::this_thread::sleep_for(10ms);
     if (!core.port().IsOpen() || core.serverSession()->connected.load() != 1 || !core.port().ReaderRunning()) {

@@ -181,14 +181,14 @@ void BM_OutboxDrain(benchmark::State& state) {
       break;
     }
     ModuleContext context;
-    context.outbox = outbox.get();
+    context.upload.Attach(nullptr, outbox.get());
     context.server.Attach(&session->db);
     context.server.SetMachineIds({kMachineId, kMachineId});
     context.server.SetCodes({{}, StripCodeList()});
-    context.view = &view;
+    context.shown.Attach(&view, nullptr);
 
     const auto started = Clock::now();
-    const DrainResult drained = DrainOutbox(context);
+    const DrainResult drained = DrainOutbox(context.ForUpload());
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - started).count());
 
     const OutboxStats stats = outbox->Stats();

@@ -62,9 +62,9 @@ ModuleCore::ModuleCore(HostRecord host, ModuleView& view, SteadyClock clock)
 ModuleCore::~ModuleCore() {
   if (!shutDown_ && (processing_.joinable() || upload_.joinable())) {
     // A window destroyed without the shutdown still must not leave threads behind.
-    context_.uploadStop.store(1);
+    context_.upload.RequestStop();
     receive_.RequestStop();
-    context_.uploadWake.Notify();
+    context_.upload.wake().Notify();
     context_.server.Abort();
   }
   if (reconnector_) reconnector_->Stop();
@@ -85,7 +85,7 @@ void ModuleCore::OpenSessions() {
   // The mode is kept in the session's own flag only.
   serverSession_->direct.store(server.directConect);
   serverSession_->SetTimeouts(server.timeouts);
-  context_.localMachineId = ReadLocalMachineId(*localSession_, host_.InstrumentName());
+  context_.reception.SetInstrument(host_.InstrumentName(), ReadLocalMachineId(*localSession_, host_.InstrumentName()));
 
   const DbConnectionFields fields{server.serverAddress, server.databaseName, server.userName,
                                   server.password,      server.directConect,  server.serverPort,
@@ -119,11 +119,11 @@ void ModuleCore::OpenOutbox() {
   outbox_ = OutboxStore::Open(kOutboxFileName, OutboxStore::OpenMode::kCreate, error);
   if (!outbox_) {
     WriteErrorLogEntry(error);
-    context_.outboxFailed.store(1);
+    context_.upload.MarkOutboxFailed(true);
     platform::MessageBox(Format(kOutboxUnavailable, kOutboxFileName, error.c_str()));
     return;
   }
-  context_.outboxFailed.store(0);
+  context_.upload.MarkOutboxFailed(false);
   // The host's machine id, known even when the server is not: rows are this instrument's.
   if (!outbox_->SetOwner(host_.MachineId())) WriteErrorLogEntry(outbox_->LastError());
   outbox_->PurgeStoredBefore(UnixNow() - kStoredKeptSeconds);
@@ -146,7 +146,7 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
                                                    context_.steadyClock);
 
   serial_ = SerialSettings{};
-  ReadSerialSettings(*localSession_, context_.localMachineId, serial_);
+  ReadSerialSettings(*localSession_, context_.reception.localMachineId(), serial_);
   if (serverSession_->connected.load() == 1) {
     CodeLists codes;
     LoadCodeLists(*serverSession_, host_.MachineId(), codes);
@@ -164,19 +164,15 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   receive_.ReleaseBuffer();
   receive_.state.store(RX_IDLE);
 
-  context_.requestId.store(0);
-  context_.uploadStop.store(0);
-  context_.receivingIndicator.store(0);
-  context_.resultQueue = &queue_;
-  context_.receive = &receive_;
-  context_.port = &port_;
-  context_.view = &view_;
+  context_.reception.SetRequestId(0);
+  context_.reception.Attach(&port_, &receive_);
+  context_.reception.SetPortWatch([this] { WatchPort(); });
+  context_.upload.ClearStop();
+  context_.upload.SetFinished(true);
+  context_.upload.Attach(&queue_, outbox_.get());
+  context_.shown.SetReceivingIndicator(0);
+  context_.shown.Attach(&view_, &host_);
   context_.server.Attach(serverSession_.get());
-  context_.host = &host_;
-  context_.instrumentName = host_.InstrumentName();
-  context_.uploadFinished.store(1);
-  context_.outbox = outbox_.get();
-  context_.watchPort = [this] { WatchPort(); };
   StartWorkers();
   frameSender_ = std::make_unique<FrameSender>(
       context_.frameQueue, port_, [this](const QueuedFrame& frame) { RecordSentFrame(context_, frame); },
@@ -184,10 +180,11 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   frameSender_->Start();
   if (!serverChosenByHost_) {
     const bool told = serverSession_->connected.load() != 1;  // the start-up's box tells of it
-    reconnector_ = std::make_unique<ServerReconnector>(context_, serverConnection_, serverSession_->direct.load(), told);
+    reconnector_ = std::make_unique<ServerReconnector>(
+        context_.ForReconnection(), serverConnection_, serverSession_->direct.load(), told);
     reconnector_->Start();
   }
-  view_.SetCaption(context_.instrumentName);
+  view_.SetCaption(host_.InstrumentName());
   // The status file from the first moment, the start-up's failures included, whatever box the
   // start then shows.
   StatusNow(0);
@@ -196,12 +193,13 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
 
 void ModuleCore::StartWorkers() {
   try {
-    processing_ = std::thread(ProcessingThread, std::ref(context_));
+    processing_ = std::thread(ProcessingThread,
+                              context_.ForProcessing());
   } catch (const std::system_error&) {
     receive_.state.store(RX_CONSUMER_DONE);  // nothing will consume: the shutdown must not wait
   }
   try {
-    upload_ = std::thread(UploadThread, std::ref(context_));
+    upload_ = std::thread(UploadThread, context_.ForUpload());
   } catch (const std::system_error&) {
     // Not reported; the shutdown finds the finished flag still set.
   }
@@ -220,16 +218,16 @@ void ModuleCore::ShutdownModule() {
 void ModuleCore::StopModule() {
   // A server that is down is not waited for: what is pending stays in the outbox for the next start.
   if (reconnector_) reconnector_->RequestStop();
-  context_.uploadStop.store(1);
+  context_.upload.RequestStop();
   receive_.RequestStop();
-  context_.uploadWake.Notify();
+  context_.upload.wake().Notify();
   WaitUntil([&] { return receive_.state.load() == RX_CONSUMER_DONE || !processing_.joinable(); });
   // The last batch and a statement in flight on a server that answers are done within the grace;
   // on one that does not, the statement is cut and its result stays pending in the outbox. Logins
   // and reads in flight are cut with it.
-  WaitAtMost([&] { return context_.uploadFinished.load() == 1; }, timings::kStopGrace);
+  WaitAtMost([&] { return context_.upload.Finished(); }, timings::kStopGrace);
   context_.server.Abort();
-  WaitUntil([&] { return context_.uploadFinished.load() == 1; });
+  WaitUntil([&] { return context_.upload.Finished(); });
   JoinWorkers();
   workListRunner_.Join();
   requestLookup_.Join();
@@ -251,7 +249,7 @@ void ModuleCore::StopModule() {
     file->Finish(std::move(last));
   }
   view_.DeleteListItems();
-  context_.outbox = nullptr;
+  context_.upload.SetOutbox(nullptr);
   panelOutbox_.reset();
   outbox_.reset();
   serverSession_.reset();
@@ -308,8 +306,8 @@ void ModuleCore::QueueWorkList(std::vector<QueuedFrame> frames, int32_t nextPosi
 bool ModuleCore::AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId) {
   if (requestId <= 0 || outbox_ == nullptr) return false;
   if (outbox_->AssignPrintout(outboxMessageId, outboxSampleIndex, requestId, kAssignedInWindow) == 0) return false;
-  context_.outboxUnassigned.store(outbox_->Backlog().unassigned);
-  context_.uploadWake.Notify();
+  context_.upload.SetUnassigned(outbox_->Backlog().unassigned);
+  context_.upload.wake().Notify();
   return true;
 }
 
@@ -318,9 +316,9 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   now.receiveState = receive_.state.load();
   now.receiveLength = receive_.length.load();
   now.queueEmpty = queue_.Empty();
-  now.progress = context_.uploadProgress.load();
-  now.receivingIndicator = context_.receivingIndicator.load();
-  now.statusRepaint = context_.statusRepaint.load();
+  now.progress = context_.upload.progress();
+  now.receivingIndicator = context_.shown.receivingIndicator();
+  now.statusRepaint = context_.shown.repaint();
   now.serverUnavailable = host_.Flag(HostRecord::kServerUnavailable);
   if (serverSession_) {
     MutexLock lock(serverShownMutex_);
@@ -335,13 +333,14 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
     now.outboxUnassigned = backlog.unassigned;
     now.outboxOtherMachines = backlog.otherMachines;
   } else {
-    now.outboxPending = context_.outboxPending.load();
-    now.outboxRejected = context_.outboxRejected.load();
-    now.outboxUnassigned = context_.outboxUnassigned.load();
-    now.outboxOtherMachines = context_.outboxOtherMachines.load();
+    const OutboxStats backlog = context_.upload.backlog();
+    now.outboxPending = backlog.pending;
+    now.outboxRejected = backlog.rejected;
+    now.outboxUnassigned = backlog.unassigned;
+    now.outboxOtherMachines = backlog.otherMachines;
   }
   now.serverOverdue = context_.server.Overdue(context_.steadyClock());
-  now.outboxFailed = context_.outboxFailed.load() != 0;
+  now.outboxFailed = context_.upload.OutboxFailed();
   if (localSession_) now.localDatabase = localSession_->database;
   now.portName = port_.PortName();
   now.portOpen = port_.IsOpen();
@@ -356,20 +355,20 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
 
 ModuleStatus ModuleCore::StatusFileNow(const StatusSnapshot& now) const {
   ModuleStatus status;
-  status.instrument = context_.instrumentName;
+  status.instrument = context_.reception.instrumentName();
   status.machineId = host_.MachineId();
   FillFromPanel(now, status);
-  status.lastReceivedAt = context_.lastReceivedAt.load();
-  status.lastStoredAt = context_.lastStoredAt.load();
+  status.lastReceivedAt = context_.shown.lastReceivedAt();
+  status.lastStoredAt = context_.upload.lastStoredAt();
   status.pid = ::getpid();
   status.stoppedWorkers = context_.workers.StoppedWorkers();
   return status;
 }
 
 void ModuleCore::ApplyPanelEffects(const StatusPanel& panel) {
-  context_.statusRepaint.store(panel.statusRepaint ? 1 : 0);
-  if (panel.receivingIndicator) context_.receivingIndicator.store(*panel.receivingIndicator);
-  if (panel.progress) context_.uploadProgress.store(*panel.progress);
+  context_.shown.SetRepaint(panel.statusRepaint);
+  if (panel.receivingIndicator) context_.shown.SetReceivingIndicator(*panel.receivingIndicator);
+  if (panel.progress) context_.upload.SetProgress(*panel.progress);
 }
 
 }  // namespace strivex

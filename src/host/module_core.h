@@ -81,7 +81,7 @@ class ModuleCore {
   // (waiting for a reconnection's login in progress), finds the machine id again, writes the
   // settings for the next start, then wakes the upload thread. True when the server answered;
   // `notice` (when given) gets what the operator is to be told of a failed relayed open. A worker
-  // runs it (it waits for logins); it shows nothing itself. Defined in server_switch.cpp.
+  // runs it (it waits for logins); it shows nothing itself.
   bool SwitchServer(const DbConnectionFields& fields, std::string* notice = nullptr);
   // SwitchServer as the database settings' OK runs it on a worker: its outcome and boxes.
   DbDialogAnswer SwitchServerForDialog(const DbConnectionFields& fields);
@@ -114,6 +114,8 @@ class ModuleCore {
   ModuleContext& context() { return context_; }
   // The host's record.
   HostRecord& host() { return host_; }
+  // The instrument's MACHINES id in the local database, low 16 bits (read at the start).
+  int32_t localMachineId() const { return context_.reception.localMachineId(); }
   // The serial settings read at the start.
   const SerialSettings& serialSettings() const { return serial_; }
   // The block the port is opened with ("Deschid Port" and the re-opening of a lost port reuse

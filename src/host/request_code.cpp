@@ -1,14 +1,8 @@
-// The request-code confirmation of the main window: the operator types a request number (or bar
-// code) and the module shows whose it is; the number goes to the interpreter with the next message.
-// The check of the request unassigned results are given asks the same statement.
-
 #include "host/request_code.h"
 
 #include <charconv>
 
 #include "db/baza_de_date.h"
-#include "host/module_core.h"
-#include "host/module_view.h"
 #include "util/format.h"
 #include "util/text_scan.h"
 
@@ -16,7 +10,6 @@ namespace strivex {
 
 namespace {
 
-constexpr size_t kRequestCodeLimit = 100;
 constexpr int kLookupSlot = 8;
 
 // Each of the five runs of six tabs is part of the statement the laboratory has always received.
@@ -27,8 +20,6 @@ constexpr char kPatientLookup[] =
     "inv.id=lrd.investigationid\t\t\t\t\t\tleft join l_investigations inv2 on "
     "inv.itemid=inv2.itemid\t\t\t\t\t\twhere (lr.id=%ld or lr.externalbarcodeid=%d) and "
     "inv2.id=%ld\t\t\t\t\t\torder by case when lr.externalbarcodeid=%d then 0 else 1 end";
-
-constexpr char kNameSeparator[] = " - ";
 
 }  // namespace
 
@@ -70,46 +61,6 @@ RequestCheck CheckRequest(BazaDeDate* server, const std::vector<InvestigationCod
     return check;
   }
   return JudgeLookup(requestId, *answer);
-}
-
-void ModuleCore::ConfirmRequestCode() {
-  const std::string typed = view_.RequestCodeText().substr(0, kRequestCodeLimit);
-  if (typed.empty()) {
-    view_.HideWindow();
-    host_.SetFlag(HostRecord::kWindowShown, 0);
-    return;
-  }
-  const int32_t requestId = ParseDecimal(typed);
-  context_.requestId.store(requestId);
-  // The number is already the one the next message goes to: the field must not keep naming the
-  // previous patient while the server is asked, nor when it cannot answer (no server, no
-  // investigation of this instrument to match requests against, a statement that failed).
-  view_.SetPatientText(typed);
-  if (!context_.server.Connected()) return;
-  // The statement runs on a worker: the window never waits for the server or a login in progress.
-  confirmLookup_.Begin(requestId, [this](int32_t id, const RequestCheck& check) {
-    view_.Post([this, id, check] { ShowRequestAnswer(id, check); });
-  });
-}
-
-void ModuleCore::ShowRequestAnswer(int32_t requestId, const RequestCheck& check) {
-  if (shutDown_ || context_.requestId.load() != requestId) return;
-  switch (check.outcome) {
-    case RequestCheck::Outcome::kKnown:
-    case RequestCheck::Outcome::kOtherRequest:
-      // As the statement names it: the request found, then the patient.
-      view_.SetPatientText(Format("%d%s%s", check.foundRequest, kNameSeparator, check.patient.c_str()));
-      view_.SetRequestCodeText("");
-      break;
-    case RequestCheck::Outcome::kUnknown: {
-      int32_t expected = requestId;
-      context_.requestId.compare_exchange_strong(expected, 0);
-      view_.SetPatientText("0");
-      break;
-    }
-    default:
-      break;  // the typed number stays, as shown
-  }
 }
 
 }  // namespace strivex

@@ -2,16 +2,22 @@
 // The laboratory's answer to a request number or bar code: the one statement the main window's
 // request code and the assignment of unassigned results both ask the server with.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "host/module_context.h"
+#include "host/server_link.h"
 
 namespace strivex {
 
 class BazaDeDate;
+
+// What of the request-code field is read, and what separates the request from the patient in
+// the lookup's answer.
+inline constexpr size_t kRequestCodeLimit = 100;
+inline constexpr char kNameSeparator[] = " - ";
 
 // "N - LAST FIRST" for the request whose number or external bar code is `code` (the bar code
 // first) and that names an analysis of the investigation's item; empty when none does; nullopt

@@ -30,8 +30,8 @@ std::string ResultStatement(int32_t requestId, int32_t machineId, CodeIds ids, c
                 ids.detailId, EscapeSqlText(value).c_str(), EscapeSqlText(secondMarker).c_str());
 }
 
-SendOutcome SendOutboxRow(ModuleContext& context, const OutboxRow& row, std::string& serverText) {
-  const LinkResult sent = context.server.Run([&row](ServerLink::Scope& link) {
+SendOutcome SendOutboxRow(ServerLink& server, const OutboxRow& row, std::string& serverText) {
+  const LinkResult sent = server.Run([&row](ServerLink::Scope& link) {
     const CodeIds ids = MapCodes(link.codes().investigation, row.analysisCode, row.parameterCode);
     // A value the server could not convert is refused like any other, never counted as stored.
     return link.session().SQLCommandApplied(

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_context.h"
+#include "host/server_link.h"
 #include "outbox/outbox_row.h"
 #include "outbox/retry_rules.h"
 
@@ -28,6 +28,6 @@ std::string ResultStatement(int32_t requestId, int32_t machineId, CodeIds ids, c
 
 // Sends one outbox row on the module's server link. kConnectionLost without trying when the
 // session is not connected.
-SendOutcome SendOutboxRow(ModuleContext& context, const OutboxRow& row, std::string& serverText);
+SendOutcome SendOutboxRow(ServerLink& server, const OutboxRow& row, std::string& serverText);
 
 }  // namespace strivex

@@ -26,7 +26,7 @@ bool ServerReconnector::Pause(std::chrono::milliseconds delay) {
   // Reports of the same loss must not cut the back-off short; only a stop does.
   const auto until = std::chrono::steady_clock::now() + delay;
   for (auto now = std::chrono::steady_clock::now(); !stop_.load() && now < until; now = std::chrono::steady_clock::now()) {
-    context_.serverLost.WaitFor(until - now);
+    parts_.upload.serverLost().WaitFor(until - now);
   }
   return !stop_.load();
 }
@@ -35,10 +35,10 @@ std::chrono::milliseconds NextReconnectDelay(std::chrono::milliseconds delay, co
   return std::min(delay * 2, policy.longest);
 }
 
-ServerReconnector::ServerReconnector(ModuleContext& context, std::string connectionString, uint8_t direct,
+ServerReconnector::ServerReconnector(const ReconnectParts& parts, std::string connectionString, uint8_t direct,
                                      bool operatorTold, ReconnectPolicy policy)
-    : context_(context), policy_(policy), operatorTold_(operatorTold), failures_(policy_.clock) {
-  context_.server.SetTarget(std::move(connectionString), direct);
+    : parts_(parts), policy_(policy), operatorTold_(operatorTold), failures_(policy_.clock) {
+  parts_.server.SetTarget(std::move(connectionString), direct);
 }
 
 ServerReconnector::~ServerReconnector() { Stop(); }
@@ -48,7 +48,7 @@ void ServerReconnector::Start() {
   stop_.store(false);
   try {
     thread_ = std::thread([this] {
-      RunWorker(kReconnectionWorker, [this] { Run(); }, &context_.workers,
+      RunWorker(kReconnectionWorker, [this] { Run(); }, &parts_.workers,
                 [this](std::chrono::milliseconds backOff) { return Pause(backOff); });
     });
   } catch (const std::system_error&) {
@@ -58,7 +58,7 @@ void ServerReconnector::Start() {
 
 void ServerReconnector::RequestStop() {
   stop_.store(true);
-  context_.serverLost.Notify();
+  parts_.upload.serverLost().Notify();
 }
 
 void ServerReconnector::Stop() {
@@ -67,7 +67,7 @@ void ServerReconnector::Stop() {
 }
 
 bool ServerReconnector::TryOnce() {
-  const LinkResult result = context_.server.Run(
+  const LinkResult result = parts_.server.Run(
       [this](ServerLink::Scope& link) {
         BazaDeDate& session = link.session();
         if (session.connected.load() == 1) return true;
@@ -85,9 +85,9 @@ bool ServerReconnector::TryOnce() {
                                    MaskPasswords(link.target()).c_str()));
           return false;
         }
-        if (context_.host != nullptr) {
+        if (parts_.shown.HostAttached()) {
           link.machineIds().result = link.machineIds().host;
-          context_.host->SetFlag(HostRecord::kServerUnavailable, 0);
+          parts_.shown.SetServerUnavailable(false);
         }
         if (link.codes().investigation.empty()) {
           link.codes().replacement.clear();
@@ -109,32 +109,32 @@ void ServerReconnector::Run() {
   auto delay = policy_.first;
   std::optional<std::chrono::steady_clock::time_point> outageSince;
   while (!stop_.load()) {
-    if (context_.server.Connected()) {
+    if (parts_.server.Connected()) {
       // Brought back by someone else (the database settings).
       if (outageSince) LogRestored(*outageSince);
       outageSince.reset();
       delay = policy_.first;
-      context_.serverLost.WaitFor(kWatchPeriod);
+      parts_.upload.serverLost().WaitFor(kWatchPeriod);
       continue;
     }
     if (!outageSince) outageSince = policy_.clock();
     // Not at once: the start-up has just failed, or a server that is restarting refuses the
     // first connections.
     if (!Pause(delay)) break;
-    if (context_.host != nullptr) context_.host->SetFlag(HostRecord::kServerUnavailable, 1);
+    parts_.shown.SetServerUnavailable(true);
     if (TryOnce()) {
       // At once: the next loss may come before this thread looks again.
       LogRestored(*outageSince);
       outageSince.reset();
       operatorTold_ = false;
       delay = policy_.first;
-      context_.statusRepaint.store(1);
-      context_.uploadWake.Notify();
+      parts_.shown.RequestRepaint();
+      parts_.upload.wake().Notify();
       continue;
     }
     if (stop_.load()) break;  // a login cut by the stop is no outage to tell of
-    if (!operatorTold_ && context_.view != nullptr) {
-      context_.view->NotifyOperator(kServerUnreachable);
+    if (!operatorTold_ && parts_.shown.view() != nullptr) {
+      parts_.shown.view()->NotifyOperator(kServerUnreachable);
       operatorTold_ = true;
     }
     delay = NextReconnectDelay(delay, policy_);

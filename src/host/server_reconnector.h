@@ -13,7 +13,10 @@
 #include <string>
 #include <thread>
 
-#include "host/module_context.h"
+#include "host/read_model.h"
+#include "host/server_link.h"
+#include "host/upload_state.h"
+#include "util/worker_failure.h"
 #include "host/repeated_failure_log.h"
 #include "util/timings.h"
 
@@ -29,11 +32,20 @@ struct ReconnectPolicy {
 // Doubles the delay up to the policy's longest.
 std::chrono::milliseconds NextReconnectDelay(std::chrono::milliseconds delay, const ReconnectPolicy& policy);
 
+// What the reconnection works with: the link it brings back, the upload it wakes (and whose
+// reports of a lost session wake it), what the window shows, and the workers' failures.
+struct ReconnectParts {
+  ServerLink& server;
+  UploadState& upload;
+  ReadModel& shown;
+  WorkerWatch& workers;
+};
+
 class ServerReconnector {
  public:
   // `operatorTold`: the start-up has already shown the failure of this outage. The connection
   // string and mode become the link's target (the database settings may change it later).
-  ServerReconnector(ModuleContext& context, std::string connectionString, uint8_t direct, bool operatorTold,
+  ServerReconnector(const ReconnectParts& parts, std::string connectionString, uint8_t direct, bool operatorTold,
                     ReconnectPolicy policy = {});
   ~ServerReconnector();
   ServerReconnector(const ServerReconnector&) = delete;
@@ -55,7 +67,7 @@ class ServerReconnector {
   // The outage that began at `since` is over: its last repeats and its length go to the log.
   void LogRestored(std::chrono::steady_clock::time_point since);
 
-  ModuleContext& context_;
+  const ReconnectParts parts_;
   const ReconnectPolicy policy_;
   bool operatorTold_;
   std::atomic<bool> stop_{false};

@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "host/module_context.h"
+#include "host/read_model.h"
+#include "host/reception.h"
+#include "host/server_link.h"
 #include "settings/db_settings_model.h"
 
 namespace strivex {
@@ -20,11 +22,11 @@ class BazaDeDate;
 std::optional<int32_t> FindMachineId(BazaDeDate& session, const std::string& instrumentName);
 
 // Inside the link's work: closes its session if connected, takes the fields, opens it (login
-// bounded by DialogTimeouts), sets HostRecord offset 71, and finds the machine id on the server,
+// bounded by DialogTimeouts), sets the host's server-unavailable flag (`shown`), and finds the machine id on the server,
 // else on the local session; updates the link's machine ids, loads the code lists if they never
 // were and makes the new server the reconnection's target. Then writes the "Medianex_Init"
 // rows, whether or not the server answered. True when the session is connected afterwards.
-bool SwitchServerLocked(ModuleContext& context, ServerLink::Scope& link, BazaDeDate& local,
+bool SwitchServerLocked(ReadModel& shown, const Reception& reception, ServerLink::Scope& link, BazaDeDate& local,
                         const DbConnectionFields& fields);
 
 }  // namespace strivex

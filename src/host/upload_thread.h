@@ -5,9 +5,23 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/module_context.h"
+#include "host/read_model.h"
+#include "host/reception.h"
+#include "host/server_link.h"
+#include "host/upload_state.h"
+#include "util/worker_failure.h"
 
 namespace strivex {
+
+// What the upload works with: its own state, the server link, the window it lists rows in, the
+// workers' failures, and the reception, whose end tells it the last batch is queued.
+struct UploadParts {
+  UploadState& upload;
+  ServerLink& server;
+  ReadModel& shown;
+  WorkerWatch& workers;
+  const Reception& reception;
+};
 
 // A listed row whose patient the server is to name.
 struct RowPatientLookup {
@@ -21,13 +35,13 @@ struct RowPatientLookup {
 // stored from memory here, once (skipped while the server session is not connected). The rows
 // whose patient is to be looked up (a request id, in the outbox) are appended to `lookups` when
 // given. False when the queue was empty. The upload thread only (tests call it directly).
-bool UploadHeadBatch(ModuleContext& context, std::vector<RowPatientLookup>* lookups = nullptr);
+bool UploadHeadBatch(const UploadParts& parts, std::vector<RowPatientLookup>* lookups = nullptr);
 
 // Names each row's patient from the server, one statement per row, once the rows are listed; only
 // for the request itself (not another request whose bar code the number is). Nothing while the
 // server is unavailable or not connected, and nothing more once it is lost (the reconnection is
 // woken) or the upload stops. The upload thread only (tests call it directly).
-void LookUpRowPatients(ModuleContext& context, const std::vector<RowPatientLookup>& lookups);
+void LookUpRowPatients(const UploadParts& parts, const std::vector<RowPatientLookup>& lookups);
 
 struct DrainResult {
   int64_t sent = 0;      // rows the server stored or refused
@@ -36,12 +50,12 @@ struct DrainResult {
 
 // Sends the outbox's due rows while the server takes them; stops at a lost connection or a stop.
 // The upload thread only (tests call it directly).
-DrainResult DrainOutbox(ModuleContext& context);
+DrainResult DrainOutbox(const UploadParts& parts);
 
 // The upload thread's body: writes the data log's session marker, then lists new batches, looks
 // their patients up and drains the outbox, waking at once for new work and at most 2 s apart, until the upload stop is
 // set; batches still queued then are listed before it ends, and rows still pending stay in the
-// outbox for the next start. Clears uploadFinished while it runs.
-void UploadThread(ModuleContext& context);
+// outbox for the next start. Clears the finished flag while it runs.
+void UploadThread(const UploadParts& parts);
 
 }  // namespace strivex

@@ -80,7 +80,7 @@ void RunSerialSettings(ModuleCore& core, QWidget* parent) {
   PlaceOverOwner(dialog);
   if (dialog.exec() != QDialog::Accepted || !model.Confirmed()) return;
   core.SetLineSettings(
-      ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *local, core.context().localMachineId));
+      ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *local, core.localMachineId()));
 }
 
 }  // namespace strivex::ui

@@ -62,7 +62,7 @@ void Drain(const std::string& connection, const std::string& outboxPath, int bac
   context.server.Attach(&session);
   context.server.SetMachineIds({5, 5});
   context.server.SetCodes({{}, {{1, "S_TRV", 1, "LEU"}}});
-  while (DrainOutbox(context).sent > 0) {
+  while (DrainOutbox(context.ForUpload()).sent > 0) {
   }
 }
 

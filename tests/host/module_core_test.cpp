@@ -54,11 +54,10 @@ using testing::WaitFor;
 // What the processing thread works with when a test runs it on its own thread.
 struct ProcessingRig {
   explicit ProcessingRig(ModuleView& view) {
-    context.port = &port;
-    context.receive = &receive;
-    context.resultQueue = &queue;
-    context.view = &view;
-    context.instrumentName = "Strivex";
+    context.reception.Attach(&port, &receive);
+    context.upload.Attach(&queue, nullptr);
+    context.shown.Attach(&view, nullptr);
+    context.reception.SetInstrument("Strivex", 0);
   }
   PortSerial port;
   ReceiveContext receive;
@@ -126,7 +125,7 @@ void StopWith(ReceiveContext& receive, const std::string& bytes, int32_t state) 
 TEST_F(ModuleCoreTest, FirstStartWritesDefaultsThatTheNextStartUses) {
   {
     auto core = Start(/*serverUnavailable=*/1);
-    EXPECT_EQ(core->context().localMachineId, 5);  // the low 16 bits of 65541
+    EXPECT_EQ(core->localMachineId(), 5);  // the low 16 bits of 65541
     const LineSettings& dcb = core->lineSettings();
     EXPECT_EQ(dcb.BaudRate, 9600u);
     EXPECT_EQ(dcb.ByteSize, 8);
@@ -184,7 +183,7 @@ TEST_F(ModuleCoreTest, HostRecordRoundTripThroughStartAndShutdown) {
     EXPECT_EQ(bytes[80], 1);  // initialised
     EXPECT_EQ(core.context().server.Ids().host, 0x01020305);
     EXPECT_EQ(view_.Caption(), "Strivex");
-    EXPECT_EQ(core.context().localMachineId, 5);  // found through the path at offset 76
+    EXPECT_EQ(core.localMachineId(), 5);  // found through the path at offset 76
     core.ShutdownModule();
     EXPECT_EQ(bytes[4], 0);
     EXPECT_EQ(bytes[73], 1);  // start acknowledged
@@ -227,7 +226,7 @@ TEST_F(ModuleCoreTest, ServerConnectionLoadsTheCodeLists) {
   Confirm(*core);
   EXPECT_EQ(view_.PatientTexts().back(), "1021 - Popescu Ion");
   EXPECT_EQ(view_.RequestCodeText(), "");
-  EXPECT_EQ(core->context().requestId.load(), 1021);
+  EXPECT_EQ(core->context().reception.requestId(), 1021);
 
   view_.SetRequestCodeText("81024");  // a bar code
   Confirm(*core);
@@ -237,7 +236,7 @@ TEST_F(ModuleCoreTest, ServerConnectionLoadsTheCodeLists) {
   Confirm(*core);
   EXPECT_EQ(view_.PatientTexts().back(), "0");
   EXPECT_EQ(view_.RequestCodeText(), "999999");
-  EXPECT_EQ(core->context().requestId.load(), 0);
+  EXPECT_EQ(core->context().reception.requestId(), 0);
 
   view_.SetRequestCodeText("");
   Confirm(*core);
@@ -269,7 +268,7 @@ TEST_F(ModuleCoreTest, AFailedLookupShowsTheTypedNumberNotThePreviousPatient) {
   view_.SetRequestCodeText("1022");
   Confirm(*core);
   EXPECT_EQ(view_.PatientTexts().back(), "1022");
-  EXPECT_EQ(core->context().requestId.load(), 1022);
+  EXPECT_EQ(core->context().reception.requestId(), 1022);
   core->ShutdownModule();
 }
 
@@ -292,7 +291,7 @@ TEST_F(ModuleCoreTest, RefusedServerIsReportedAndMarkedUnavailable) {
   view_.SetRequestCodeText("1021");
   Confirm(*core);  // without the server the typed code is taken as it is
   EXPECT_EQ(view_.PatientTexts().back(), "1021");
-  EXPECT_EQ(core->context().requestId.load(), 1021);
+  EXPECT_EQ(core->context().reception.requestId(), 1021);
   core->ShutdownModule();
 }
 
@@ -321,9 +320,9 @@ TEST_F(ModuleCoreTest, StopKeepsWhatArrivedBeforeIt) {
     ModuleContext& context = rig.context;
     ReceiveContext& receive = rig.receive;
     ResultQueue& queue = rig.queue;
-    context.outbox = outbox.get();
+    context.upload.SetOutbox(outbox.get());
     StopWith(receive, c.bytes, c.state);
-    ProcessingThread(context);
+    ProcessingThread(context.ForProcessing());
     EXPECT_EQ(receive.state.load(), RX_CONSUMER_DONE);
     EXPECT_EQ(ReadFile(dir_ / "_Strivex.log"), c.bytes);
     EXPECT_EQ(queue.Size(), c.samples);
@@ -338,8 +337,8 @@ TEST_F(ModuleCoreTest, AProcessingThreadThatFailsEndsTheReceptionAndIsTold) {
   ProcessingRig rig(view_);
   ModuleContext& context = rig.context;
   context.workers.SetNotify([this](const std::string& notice) { view_.NotifyOperator(notice); });
-  context.watchPort = [] { throw std::runtime_error("stare imposibila"); };
-  ProcessingThread(context);
+  context.reception.SetPortWatch([] { throw std::runtime_error("stare imposibila"); });
+  ProcessingThread(context.ForProcessing());
   EXPECT_EQ(rig.receive.state.load(), RX_CONSUMER_DONE);
   EXPECT_EQ(context.workers.StoppedWorkers(), std::vector<std::string>{"processing"});
   EXPECT_EQ(view_.Notices(), std::vector<std::string>{Format(kWorkerStoppedNotice, "Prelucrarea mesajelor",
@@ -353,7 +352,7 @@ TEST_F(ModuleCoreTest, ALineTheDeviceLossCutIsLeftOutAndTold) {
   auto core = Start(1);
   const size_t cut = report.find(" COL ") + 5;
   rig_.pty().Write(report.substr(0, cut));
-  ASSERT_TRUE(WaitFor([&] { return core->context().receive->length.load() == static_cast<int32_t>(cut); }, 5s));
+  ASSERT_TRUE(WaitFor([&] { return core->context().reception.receive()->length.load() == static_cast<int32_t>(cut); }, 5s));
   rig_.pty().CloseMaster();
   ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
   testing::PtyPair replugged;
@@ -378,10 +377,9 @@ TEST_F(ModuleCoreTest, ALineTheDeviceLossCutIsLeftOutAndTold) {
 void ProcessOneMessage(ModuleContext& context, const std::string& message) {
   PortSerial port;
   ReceiveContext receive;
-  context.port = &port;
-  context.receive = &receive;
+  context.reception.Attach(&port, &receive);
   StopWith(receive, message, RX_COMPLETE);
-  ProcessingThread(context);
+  ProcessingThread(context.ForProcessing());
 }
 
 // An outbox that stops taking writes (a full disk): the operator is told once, the raw log is
@@ -394,10 +392,9 @@ TEST_F(ModuleCoreTest, AnOutboxThatCannotBeWrittenIsSaidOnceAndKeepsWhatItHad) {
   ASSERT_TRUE(outbox) << error;
   ResultQueue queue;
   ModuleContext context;
-  context.resultQueue = &queue;
-  context.view = &view_;
-  context.outbox = outbox.get();
-  context.instrumentName = "Strivex";
+  context.upload.Attach(&queue, outbox.get());
+  context.shown.Attach(&view_, nullptr);
+  context.reception.SetInstrument("Strivex", 0);
   const auto deliver = [&] { ProcessOneMessage(context, report); };
   deliver();
   ASSERT_EQ(outbox->Stats().pending, 12);
@@ -489,8 +486,8 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   const int requestId = 1600000000 + static_cast<int>(getpid() % 100000000);
   ResultQueue queue;
   ModuleContext context;
-  context.resultQueue = &queue;
-  context.view = &view_;
+  context.upload.Attach(&queue, nullptr);
+  context.shown.Attach(&view_, nullptr);
   context.server.Attach(&lab);
   context.server.SetMachineIds({5, 5});
   // An analysis code under two investigations maps to the first; parameter codes are matched
@@ -509,10 +506,10 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   }
   queue.Append(std::move(samples));
 
-  ASSERT_TRUE(UploadHeadBatch(context));
+  ASSERT_TRUE(UploadHeadBatch(context.ForUpload()));
   EXPECT_TRUE(queue.Empty());
-  EXPECT_EQ(context.uploadProgress.load(), 100);  // no total given: 0 while storing, then 100
-  EXPECT_EQ(context.statusRepaint.load(), 1);
+  EXPECT_EQ(context.upload.progress(), 100);  // no total given: 0 while storing, then 100
+  EXPECT_EQ(context.shown.repaint(), 1);
   const std::vector<StoredResult> stored = StoredRows(lab, std::to_string(requestId));
   EXPECT_EQ(stored, (std::vector<StoredResult>{{requestId, 5, 1, 1, longValue},
                                                {requestId, 5, 1, 7, "O'Brien"},
@@ -532,7 +529,7 @@ TEST_F(ModuleCoreTest, UploadStoresLongAndQuotedValuesWholeAndMapsCodes) {
   SampleList more;
   more.emplace_back(requestId).groups.emplace_back("S_TRV").results.emplace_back().value = "neg";
   queue.Append(std::move(more));
-  ASSERT_TRUE(UploadHeadBatch(context));
+  ASSERT_TRUE(UploadHeadBatch(context.ForUpload()));
   EXPECT_TRUE(StoredRows(lab, std::to_string(requestId)).empty());
   EXPECT_EQ(view_.RowCount(), 2u);
 }
@@ -552,10 +549,10 @@ TEST_F(ModuleCoreTest, ARowWhoseHandlingThrowsEndsRejectedAndTheUploadGoesOn) {
   context.server.Attach(&lab);
   context.server.SetMachineIds({5, 5});
   context.server.SetCodes({{}, {{1, "S_TRV", 1, "LEU"}, {1, "S_TRV", 13, "GLU"}, {1, "S_TRV", 7, "SG"}}});
-  context.retryPolicy = {1, 0};  // one more try, at once: the failure comes back, then it is rejected
-  context.sendFault = [](const OutboxRow& row) {
+  context.upload.SetRetryPolicy({1, 0});  // one more try, at once: the failure comes back, then it is rejected
+  context.upload.SetSendFault([](const OutboxRow& row) {
     if (row.parameterCode == "GLU") throw std::length_error("basic_string::_M_create");
-  };
+  });
   SampleList samples;
   GroupRecord& group = samples.emplace_back(requestId).groups.emplace_back("S_TRV");
   for (const char* code : {"LEU", "GLU", "SG"}) {
@@ -565,10 +562,10 @@ TEST_F(ModuleCoreTest, ARowWhoseHandlingThrowsEndsRejectedAndTheUploadGoesOn) {
   }
   ASSERT_TRUE(outbox->AddMessage(samples, GetLocalTime(), error)) << error;
 
-  std::thread upload(UploadThread, std::ref(context));
+  std::thread upload(UploadThread, context.ForUpload());
   const bool settled = WaitFor([&] { return outbox->Stats().pending == 0; }, 20s);
-  context.uploadStop.store(1);
-  context.uploadWake.Notify();
+  context.upload.RequestStop();
+  context.upload.wake().Notify();
   upload.join();
   ASSERT_TRUE(settled);
   EXPECT_EQ(StoredRows(lab, std::to_string(requestId)).size(), 2u);
@@ -607,7 +604,7 @@ TEST_F(ModuleCoreTest, AnotherInstrumentsResultsWaitForTheirOwnModule) {
   };
 
   auto five = Start(0, 5);
-  ASSERT_TRUE(WaitFor([&] { return five->context().outboxOtherMachines.load() == 1; }, 10s));
+  ASSERT_TRUE(WaitFor([&] { return five->context().upload.backlog().otherMachines == 1; }, 10s));
   EXPECT_NE(BacklogLine(five->StatusNow(0)).text.find("1 ale altui aparat"), std::string::npos);
   std::this_thread::sleep_for(300ms);
   EXPECT_TRUE(machinesOf().empty());
@@ -620,7 +617,7 @@ TEST_F(ModuleCoreTest, AnotherInstrumentsResultsWaitForTheirOwnModule) {
   auto seven = Start(0, 7);
   ASSERT_TRUE(WaitFor([&] { return seven->outbox()->Stats().stored == 1; }, 10s));
   EXPECT_EQ(machinesOf(), std::vector<int>{7});
-  EXPECT_EQ(seven->context().outboxOtherMachines.load(), 0);
+  EXPECT_EQ(seven->context().upload.backlog().otherMachines, 0);
   seven->ShutdownModule();
   lab.SQLCommand(Format("DELETE FROM lab_results WHERE request_id = %d", requestId), 0);
 }
@@ -646,7 +643,7 @@ TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay
   ResultRecord& result = samples.emplace_back(requestId).groups.emplace_back("S_TRV").results.emplace_back();
   result.parameterCode = "GLU";
   result.value = "5 mmol/l";
-  core->context().resultQueue->Append(std::move(samples));
+  core->context().upload.queue()->Append(std::move(samples));
   BazaDeDate lab;
   ASSERT_TRUE(lab.DeschidConectie(lab_, 1));
   ASSERT_TRUE(WaitFor([&] { return !StoredRows(lab, std::to_string(requestId)).empty(); }, 10s));
@@ -853,7 +850,7 @@ TEST_F(ModuleCoreTest, APortWhoseDeviceWentAwayIsReopenedAndKeepsTheMessageItHad
   auto core = Start(1);
   ASSERT_TRUE(core->port().IsOpen());
   rig_.pty().Write(report.substr(0, report.size() / 2));
-  ASSERT_TRUE(WaitFor([&] { return core->context().receive->length.load() > 0; }, 5s));
+  ASSERT_TRUE(WaitFor([&] { return core->context().reception.receive()->length.load() > 0; }, 5s));
   rig_.pty().CloseMaster();  // the adapter is unplugged
   ASSERT_TRUE(WaitFor([&] { return core->PortLost(); }, 5s));
   EXPECT_NE(core->StatusNow(0).portName, "");
@@ -951,8 +948,8 @@ TEST_F(ModuleCoreTest, LinesOutsideABlockAreLoggedPerMessageAndToldNowAndThen) {
   auto now = std::chrono::steady_clock::time_point{};  // a machine started seconds ago
   ResultQueue queue;
   ModuleContext context([&now] { return now; });
-  context.resultQueue = &queue;
-  context.view = &view_;
+  context.upload.Attach(&queue, nullptr);
+  context.shown.Attach(&view_, nullptr);
   for (const auto at : {3s, 63s, 3s + timings::kOutsideLinesNotice}) {
     now = std::chrono::steady_clock::time_point{} + at;
     ProcessOneMessage(context, " Laborator 2\r\nID proba:7\r\n");

@@ -115,7 +115,7 @@ TEST_F(PrivateLabOutageTest, ServerStoppedForTwentySecondsInAStreamOfReportsLose
   const auto stoppedAt = std::chrono::steady_clock::now();
   for (int id = kFirst + 1; id < kFirst + 4; ++id) send(id);
   std::this_thread::sleep_until(stoppedAt + 20s);
-  EXPECT_GT(core->context().outboxPending.load(), 0);
+  EXPECT_GT(core->context().upload.backlog().pending, 0);
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
   lab_->Start();
   for (int id = kFirst + 4; id < kFirst + kReports; ++id) send(id);
@@ -124,7 +124,7 @@ TEST_F(PrivateLabOutageTest, ServerStoppedForTwentySecondsInAStreamOfReportsLose
   ExpectEachStoredOnceInOrder(kFirst, kReports);
   if (HasFailure()) ADD_FAILURE() << testing::ReadFile(dir_ / "_acterr.log");
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 0);
-  EXPECT_EQ(core->context().outboxRejected.load(), 0);
+  EXPECT_EQ(core->context().upload.backlog().rejected, 0);
   EXPECT_TRUE(boxes_.Texts().empty()) << "the outage was told " << boxes_.Texts().size() << " times";
   EXPECT_EQ(view_.Notices(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"})
       << "once per outage";
@@ -138,7 +138,7 @@ TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator
   EXPECT_TRUE(boxes_.Texts().empty());
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
   rig_.pty().Write(Report(42000));
-  ASSERT_TRUE(WaitFor([&] { return core->context().outboxPending.load() == 12; }, 15s));
+  ASSERT_TRUE(WaitFor([&] { return core->context().upload.backlog().pending == 12; }, 15s));
 
   lab_->Start();
   ASSERT_TRUE(WaitFor([&] { return core->outbox()->Stats().stored == 12; }, 60s))
@@ -212,12 +212,11 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
   int64_t now = 1'000'000;
   ResultQueue queue;
   ModuleContext context;
-  context.resultQueue = &queue;
-  context.view = &view_;
+  context.upload.Attach(&queue, outbox.get());
+  context.shown.Attach(&view_, nullptr);
   context.server.Attach(&session);
-  context.outbox = outbox.get();
   context.server.SetMachineIds({5, 5});
-  context.unixClock = [&] { return now; };
+  context.upload.SetUnixClock([&] { return now; });
   {
     BazaDeDate codes;
     ASSERT_TRUE(codes.DeschidConectie(lab_->ConnectionString(), 1));
@@ -246,9 +245,9 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
   // Refused four times, a minute apart; the rows around them are stored at the first pass.
   for (int pass = 1; pass <= 4; ++pass) {
     SCOPED_TRACE(pass);
-    EXPECT_EQ(DrainOutbox(context).sent, pass == 1 ? 4 : 2);
-    EXPECT_EQ(DrainOutbox(context).sent, 0) << "retried before its minute";
-    now += context.retryPolicy.delaySeconds;
+    EXPECT_EQ(DrainOutbox(context.ForUpload()).sent, pass == 1 ? 4 : 2);
+    EXPECT_EQ(DrainOutbox(context.ForUpload()).sent, 0) << "retried before its minute";
+    now += context.upload.retryPolicy().delaySeconds;
   }
   EXPECT_EQ(lab_->Query("SELECT value FROM lab_results ORDER BY id"),
             (std::vector<LabCluster::Row>{{"value of LEU"}, {"value of GLU"}}));
@@ -259,7 +258,7 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
     EXPECT_EQ(rejected[i].attempts, 4);
     EXPECT_FALSE(rejected[i].lastError.empty());
   }
-  EXPECT_EQ(context.outboxRejected.load(), 2);
+  EXPECT_EQ(context.upload.backlog().rejected, 2);
   const std::string errorLog = testing::ReadFile(dir_ / "_acterr.log");
   EXPECT_NE(errorLog.find("NOPE"), std::string::npos);
   EXPECT_NE(errorLog.find("refuzat de server"), std::string::npos);
@@ -272,9 +271,9 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
   context.server.SetCodes(std::move(lists));
   const int64_t id = rejected[0].id;
   EXPECT_EQ(outbox->Retry(std::span(&id, 1)), std::vector<int64_t>{id});
-  EXPECT_EQ(DrainOutbox(context).sent, 1);
+  EXPECT_EQ(DrainOutbox(context.ForUpload()).sent, 1);
   EXPECT_EQ(outbox->Stats().stored, 3);
-  EXPECT_EQ(context.outboxRejected.load(), 1);
+  EXPECT_EQ(context.upload.backlog().rejected, 1);
 }
 
 }  // namespace

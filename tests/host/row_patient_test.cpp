@@ -37,15 +37,15 @@ TEST(RowPatients, EachRowNamesItsOwnPatientOnceListed) {
   std::thread upload;
   {
     const testing::LinkHolder frozen(context.server);
-    upload = std::thread(UploadThread, std::ref(context));
+    upload = std::thread(UploadThread, context.ForUpload());
     EXPECT_TRUE(testing::WaitFor([&] { return rig.view.RowCount() == 3; }, std::chrono::seconds(10)));
   }
   EXPECT_TRUE(testing::WaitFor([&] { return rig.view.RowCount() == 3 && rig.view.Rows()[2][2] != ""; }, std::chrono::seconds(10)));
   EXPECT_EQ(rig.view.Rows(), (std::vector<std::vector<std::string>>{{"81024", "0/0", "", "81024"},
                                                                 {"1021", "2/12", "Popescu Ion", "1021"},
                                                                 {"1023", "0/0", "Ionescu Maria", "1023"}}));
-  context.uploadStop.store(1);
-  context.uploadWake.Notify();
+  context.upload.RequestStop();
+  context.upload.wake().Notify();
   upload.join();
 }
 

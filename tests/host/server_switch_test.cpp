@@ -121,10 +121,9 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
   ASSERT_TRUE(local.DeschidBazaLocala(rig_.LocalPath(), "quomar", 1));
   ASSERT_TRUE(server.DeschidConectie(lab_->ConnectionString(), 1));
   ModuleContext context;
-  context.host = &host;
+  context.shown.Attach(nullptr, &host);
   context.server.Attach(&server);
-  context.instrumentName = "Strivex";
-  context.localMachineId = kLocalMachineId;
+  context.reception.SetInstrument("Strivex", kLocalMachineId);
   context.server.SetMachineIds({kHostMachineId, kHostMachineId});
 
   DbConnectionFields fields = LabFields();
@@ -135,7 +134,7 @@ TEST_P(PrivateLabServerSwitchCases, FindsTheMachineIdAndStoresTheFieldsWhateverH
     const testing::ScopedEnvironment env(port);
     context.server.Run(
         [&](ServerLink::Scope& link) {
-          connected = SwitchServerLocked(context, link, local, fields);
+          connected = SwitchServerLocked(context.shown, context.reception, link, local, fields);
           return true;
         },
         ServerLink::Needs::kAlways);
@@ -254,7 +253,7 @@ TEST_F(PrivateLabServerSwitchTest, ResultsArrivingWhileOkReconnectsAreStoredOnce
   }
   EXPECT_EQ(perRequest, (std::map<std::string, int>{{"43000", 12}, {"43001", 12}, {"43002", 12}}));
   EXPECT_GT(switches, 10);
-  EXPECT_EQ(core->context().outboxRejected.load(), 0);
+  EXPECT_EQ(core->context().upload.backlog().rejected, 0);
   core->ShutdownModule();
 }
 

@@ -28,19 +28,19 @@ TEST(StoredPurge, StoredRowsGoOnceADayWhileTheModuleRuns) {
   std::atomic<int64_t> now{start};
   testing::UploadRig rig(outbox.get());
   ModuleContext& context = rig.context;
-  context.unixClock = [&] { return now.load(); };
-  std::thread upload(UploadThread, std::ref(context));
+  context.upload.SetUnixClock([&] { return now.load(); });
+  std::thread upload(UploadThread, context.ForUpload());
 
   // The start-up purged within the day: the row stays until a day has passed.
   now.store(start + 3600);
-  context.uploadWake.Notify();
+  context.upload.wake().Notify();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(outbox->Stats().stored, 1);
   now.store(start + 2 * kPurgePeriodSeconds);
-  context.uploadWake.Notify();
+  context.upload.wake().Notify();
   EXPECT_TRUE(testing::WaitFor([&] { return outbox->Stats().stored == 0; }, std::chrono::seconds(10)));
-  context.uploadStop.store(1);
-  context.uploadWake.Notify();
+  context.upload.RequestStop();
+  context.upload.wake().Notify();
   upload.join();
 }
 

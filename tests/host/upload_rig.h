@@ -9,9 +9,8 @@ namespace strivex::testing {
 
 struct UploadRig {
   explicit UploadRig(OutboxStore* outbox) {
-    context.resultQueue = &queue;
-    context.view = &view;
-    context.outbox = outbox;
+    context.upload.Attach(&queue, outbox);
+    context.shown.Attach(&view, nullptr);
   }
   UploadRig(const UploadRig&) = delete;
   UploadRig& operator=(const UploadRig&) = delete;

@@ -142,10 +142,9 @@ TEST_F(ReconnectWindowTest, RelayedReconnectionSummarisesItsFailuresAndTellsOnce
   HostRecordBuffer buffer(5, "Strivex", rig_.LocalPath(), 1);
   HostRecord host = buffer.record();
   ModuleContext context;
-  context.host = &host;
-  context.view = &view_;
+  context.shown.Attach(&view_, &host);
   context.server.Attach(&session);
-  ServerReconnector reconnector(context, lab_, 0, false, {50ms, 200ms});
+  ServerReconnector reconnector(context.ForReconnection(), lab_, 0, false, {50ms, 200ms});
   reconnector.Start();
 
   constexpr int kOutages = 2;
@@ -155,7 +154,7 @@ TEST_F(ReconnectWindowTest, RelayedReconnectionSummarisesItsFailuresAndTellsOnce
     // The next statement finds the relay gone; the link closes the session and the
     // reconnection is told.
     context.server.Run([](ServerLink::Scope& link) { return link.session().GetRecords("SELECT 1 AS one", 1); });
-    context.serverLost.Notify();
+    context.upload.serverLost().Notify();
     const int64_t before = reconnector.Attempts();
     ASSERT_TRUE(WaitFor([&] { return reconnector.Attempts() >= before + 4; }, 20s));
     EXPECT_TRUE(WaitFor([&] { return view_.Notices().size() == static_cast<size_t>(outage); }, 5s));

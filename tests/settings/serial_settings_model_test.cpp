@@ -208,7 +208,7 @@ TEST(SerialSettingsOnModuleTest, NewSettingsTakeEffectAtTheNextOpenAndTheNextSta
   model.Confirm("COM2", "19200", "7", "Even", "1 stop bit", true);
   ASSERT_TRUE(model.Confirmed());
   core.SetLineSettings(ApplySerialChoice(model.choice(), core.port(), core.lineSettings(), *core.localSession(),
-                                         core.context().localMachineId));
+                                         core.localMachineId()));
   EXPECT_FALSE(core.port().IsOpen()) << "confirming opens nothing";
   EXPECT_EQ(core.StatusNow(0).portName, "COM2");
 
