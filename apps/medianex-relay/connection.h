@@ -6,6 +6,7 @@
 #include <string>
 
 #include "open_policy.h"
+#include "util/timings.h"
 
 namespace strivex {
 class BazaDeDate;
@@ -15,8 +16,8 @@ namespace strivex::relay {
 
 // What bounds a connection.
 struct ConnectionSettings {
-  std::chrono::milliseconds greetingTimeout{std::chrono::seconds(5)};  // from the start
-  std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};  // a begun request
+  std::chrono::milliseconds greetingTimeout{timings::kRelayGreetingTimeout};  // from the start
+  std::chrono::milliseconds requestTimeout{timings::kRelayRequestTimeout};  // a begun request
   OpenPolicy policy{{"SQL Server"}, {}};
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/relay_wire.h"
+#include "util/timings.h"
 #include "network_address.h"
 #include "program_output.h"
 
@@ -29,11 +30,11 @@ struct RelayOptions {
   // besides dialogs and command-line sessions.
   int maxPerAddress = 8;
   // A connection that has not greeted by then is closed, so silent ones cannot hold the slots.
-  std::chrono::milliseconds greetingTimeout{std::chrono::seconds(5)};
+  std::chrono::milliseconds greetingTimeout{timings::kRelayGreetingTimeout};
   // A request once begun must arrive whole within this; an idle client between requests waits
   // as long as it likes, and a running statement is not limited by it. Also bounds how long a
   // reply may wait for a client that does not read.
-  std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};
+  std::chrono::milliseconds requestTimeout{timings::kRelayRequestTimeout};
   // Registered ODBC driver names a client's connection string may use ("SQL Server" always).
   std::vector<std::string> drivers{"SQL Server"};
   // Where clients may open local database files; empty: nowhere.

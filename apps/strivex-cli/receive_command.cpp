@@ -22,6 +22,7 @@
 #include "serial/port_names.h"
 #include "serial/port_serial.h"
 #include "serial/receive_context.h"
+#include "util/timings.h"
 
 namespace strivex::cli {
 
@@ -60,7 +61,7 @@ constexpr std::string_view kUsage =
     "  2  usage error, the port cannot be opened, or it went away while listening (message\n"
     "     on standard error)\n";
 
-constexpr auto kPollInterval = std::chrono::milliseconds(200);
+constexpr auto kPollInterval = timings::kCliReceivePoll;
 
 struct ReceiveOptions {
   std::optional<std::string> port;

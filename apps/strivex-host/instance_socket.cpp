@@ -1,4 +1,5 @@
 #include "instance_socket.h"
+#include "util/timings.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // A host still loading its module has the lock but may not listen yet; one busy with start-up
 // answers once its loop runs.
-constexpr auto kConnectPatience = 5s;
+constexpr auto kConnectPatience = timings::kInstanceConnectPatience;
 constexpr int kAnswerPatienceMs = 10'000;
 constexpr int kRequestPatienceMs = 1'000;
 
@@ -82,7 +83,7 @@ InstanceSocket::Claim AskRunning(const sockaddr_un& address) {
     if (Clock::now() >= deadline) {
       return {InstanceSocket::Outcome::kFailed, nullptr, "another host holds the instance but does not listen"};
     }
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(timings::kInstanceConnectRetry);
   }
 }
 

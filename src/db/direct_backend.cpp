@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "util/format.h"
+#include "util/timings.h"
 
 namespace strivex {
 
@@ -15,13 +16,13 @@ namespace {
 
 const char* C(const std::string& text) { return text.c_str(); }
 
-// The session's busy flag: statements that change slots run one at a time, re-testing every
-// 10 ms; the test and the setting are one atomic step.
+// The session's busy flag: statements that change slots run one at a time (kSessionBusyRetry);
+// the test and the setting are one atomic step.
 class BusyGuard {
  public:
   explicit BusyGuard(std::atomic<uint8_t>& flag) : flag_(flag) {
     while (flag_.exchange(1, std::memory_order_acquire) != 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(timings::kSessionBusyRetry);
     }
   }
   ~BusyGuard() { flag_.store(0, std::memory_order_release); }

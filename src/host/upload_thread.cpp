@@ -260,7 +260,7 @@ void UploadLoop(const UploadParts& parts) {
     if (!stopping && drained.sent == 0) PurgeWhenDue(parts, lastPurge);
     std::chrono::milliseconds wait = kPollInterval;
     if (stopping) {
-      wait = std::chrono::milliseconds(50);
+      wait = timings::kUploadStopPoll;
     } else if (!drained.stalled) {
       wait = NextWait(parts);
     }

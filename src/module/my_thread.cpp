@@ -18,6 +18,7 @@
 #include "module/instance_name.h"
 #include "ui/message_box_qt.h"
 #include "ui/strivex_dlg.h"
+#include "util/timings.h"
 
 namespace strivex::module {
 
@@ -79,7 +80,6 @@ void CreateMainWindow(uint8_t* bytes, std::shared_ptr<WorkingDirectoryLock> fold
 // process's static objects go. Open boxes are closed first: their nested loops would otherwise
 // keep the thread running into the teardown.
 void StopAtExit() {
-  constexpr auto kUiThreadEnd = std::chrono::seconds(20);
   UiThreadState& state = State();
   if (QApplication* application = state.application.load(); application != nullptr) {
     QMetaObject::invokeMethod(
@@ -93,7 +93,7 @@ void StopAtExit() {
   }
   std::unique_lock lock(state.mutex);
   if (!state.thread.joinable()) return;
-  if (!state.finishedChanged.wait_for(lock, kUiThreadEnd, [&] { return state.finished; })) {
+  if (!state.finishedChanged.wait_for(lock, timings::kUiThreadEnd, [&] { return state.finished; })) {
     // Going on would free what the thread still uses; ending here is the lesser harm.
     std::fprintf(stderr, "Strivex: the window's thread did not end at exit\n");
     std::_Exit(EXIT_FAILURE);

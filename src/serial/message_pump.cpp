@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "util/timings.h"
+
 namespace strivex {
 
 bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context, const MessageConsumer& consume,
@@ -24,7 +26,7 @@ bool ServeCompleteMessage(PortSerial& port, ReceiveContext& context,
 void FinishConsumer(ReceiveContext& context, const MessageConsumer& consumeRest) {
   // The reader wakes us just before it sets `finished`, so the steps are short.
   while (context.finished.load(std::memory_order_acquire) == 0) {
-    context.changed.WaitFor(std::chrono::milliseconds(20));
+    context.changed.WaitFor(timings::kReaderEndPoll);
   }
   // What the last reader had received when the stop came, complete or not, is not thrown away.
   if (context.length.load(std::memory_order_acquire) > 0 && consumeRest) consumeRest(context.Message(), context.cuts);

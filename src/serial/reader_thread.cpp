@@ -14,6 +14,7 @@
 
 #include "serial/port_link.h"
 #include "util/worker_failure.h"
+#include "util/timings.h"
 
 namespace strivex {
 
@@ -70,7 +71,7 @@ ReadResult ReadAvailable(ReceiveContext& context, PortLink& link) {
   }
   if (got < 0 && (errno == EIO || errno == ENXIO)) return ReadResult::kDeviceGone;
   // A hung-up line answers at once with nothing; a live one only after the time-out.
-  const bool instant = std::chrono::steady_clock::now() - started < std::chrono::milliseconds(900);
+  const bool instant = std::chrono::steady_clock::now() - started < timings::kHungUpReadWithin;
   if (got == 0 && instant && (fds[0].revents & POLLHUP)) return ReadResult::kDeviceGone;
   return ReadResult::kNothing;
 }

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "util/timings.h"
+
 #if defined(__clang__)
 #define STRIVEX_THREAD_ANNOTATION(x) __attribute__((x))
 #else
@@ -38,7 +40,7 @@ class CAPABILITY("mutex") Mutex {
     for (;;) {
       if (mutex_.try_lock()) return true;
       if (std::chrono::steady_clock::now() >= deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(timings::kLockPollStep);
     }
   }
 

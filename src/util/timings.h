@@ -48,6 +48,14 @@ inline constexpr milliseconds kDriverCancelGrace{500};
 // with its own words.
 inline constexpr milliseconds kDriverLoginGrace{1000};
 
+// A session's statements that change slots run one at a time; a second caller looks again this
+// often (a statement takes milliseconds, so the wait is short, and a tighter loop only burns a core).
+inline constexpr milliseconds kSessionBusyRetry{10};
+// The request lookups of the window wait this long for the session another thread holds: past a
+// login's own limit (kLoginTimeout), so a reconnection that ends in time is waited for, and an
+// operator is never kept longer.
+inline constexpr milliseconds kLookupSessionWait{6000};
+
 // ---- the analyser's serial line ----------------------------------------------------------------
 
 // One read waits at most this long, so the reader notices a stop within about a second.
@@ -55,6 +63,12 @@ inline constexpr milliseconds kSerialReadTimeout{1000};
 // A message ends after more than this many whole seconds of line silence (about five seconds
 // after its last byte with one-second reads): the analyser's pauses inside a report are shorter.
 inline constexpr int64_t kSilenceSeconds = 3;
+// A read that ends with nothing sooner than this after it began, on a line that says it hung up,
+// means the device went away: a live line answers only after the read's time-out (kSerialReadTimeout).
+inline constexpr milliseconds kHungUpReadWithin{900};
+// The processing thread's last look for the reader's end at a stop: the reader wakes it just
+// before it ends, so these steps only bound a missed wake.
+inline constexpr milliseconds kReaderEndPoll{20};
 // A reader whose port is closed looks again this often.
 inline constexpr milliseconds kClosedPortPause{500};
 // A port whose device went away is opened again this often, until it comes back.
@@ -77,6 +91,9 @@ inline constexpr milliseconds kProcessingPoll{200};
 // The upload thread's look at the result queue and the outbox; a result reaches the server at
 // most this long after it was interpreted.
 inline constexpr milliseconds kUploadPoll{2000};
+// A stopping upload thread looks again this soon for the processing thread's last batch, which
+// follows within one of the processing thread's looks.
+inline constexpr milliseconds kUploadStopPoll{50};
 // The shutdown's look at the threads it waits for.
 inline constexpr milliseconds kShutdownPoll{200};
 // The status panel's repaint.
@@ -91,6 +108,27 @@ inline constexpr milliseconds kStatusFilePeriod{2000};
 // reconnection, the status file), starts again after this: soon, as results wait, yet not in a
 // tight loop when the failure comes back at once.
 inline constexpr milliseconds kWorkerRestartPause{2000};
+
+// A lock wait with a deadline polls the lock this often (the timed lock's pthread call is not seen
+// by the thread sanitizer); such waits are short, so the step is too.
+inline constexpr milliseconds kLockPollStep{1};
+// At the process's exit the window's thread gets this long to close its boxes and end Qt;
+// past it the process ends at once rather than free what that thread still uses.
+inline constexpr seconds kUiThreadEnd{20};
+
+// ---- the host program and the command line ------------------------------------------------------
+
+// A second start of an instance asks the running host: it may hold the lock but still be loading
+// its module for this long before it listens; the connection is tried again this often meanwhile.
+inline constexpr seconds kInstanceConnectPatience{5};
+inline constexpr milliseconds kInstanceConnectRetry{100};
+// The relay closes a connection that has not greeted this long after it came, so silent ones
+// cannot hold the slots; a request once begun must arrive whole within the second (an idle client
+// between requests waits as long as it likes). Both are the defaults of the relay's options.
+inline constexpr seconds kRelayGreetingTimeout{5};
+inline constexpr seconds kRelayRequestTimeout{60};
+// "strivex-cli receive" looks at the line this often while it listens.
+inline constexpr milliseconds kCliReceivePoll{200};
 
 // ---- the outbox of results ---------------------------------------------------------------------
 
