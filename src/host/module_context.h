@@ -17,7 +17,6 @@
 #include "util/steady_clock.h"
 #include "util/wake_signal.h"
 #include "util/worker_failure.h"
-#include "worklist/frame_queue.h"
 
 namespace strivex {
 
@@ -41,8 +40,6 @@ struct ModuleContext {
   const SteadyClock steadyClock;
   // The request number the operator confirmed, given to the next message; 0 for none.
   std::atomic<int32_t> requestId{0};
-  // Non-zero while a work list is read from the server (the panel says "Citesc lista pacienti").
-  std::atomic<int32_t> workListReading{0};
   PortSerial* port = nullptr;
   ReceiveContext* receive = nullptr;
   ResultQueue* resultQueue = nullptr;
@@ -50,12 +47,6 @@ struct ModuleContext {
   std::atomic<uint8_t> receivingIndicator{0};  // the panel's red "R" mark while bytes arrive
   HostRecord* host = nullptr;  // its offset 71 is the server-unavailable flag
   ModuleView* view = nullptr;  // the received list and the PACIENT field
-  SampleList workList;         // the window's thread only
-  // Confirmed work-list frames waiting for the line; the frame sender drains them.
-  FrameQueue frameQueue;
-  // Where the next work-list dialog starts; kept for the module's life (window's thread only).
-  int32_t nextPosition = 1;
-  int32_t currentDisk = 1;
   // The server session, its code lists and machine ids, for every thread that uses them.
   ServerLink server;
   // The instrument's MACHINES id in the local database, low 16 bits; written by the start-up

@@ -1,4 +1,4 @@
-#include "host/frame_sender.h"
+#include "worklist/frame_sender.h"
 
 #include <system_error>
 
