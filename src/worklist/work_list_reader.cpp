@@ -1,9 +1,8 @@
 #include "worklist/work_list_reader.h"
 
-#include <system_error>
+#include <memory>
 
 #include "util/log_files.h"
-#include "util/worker_failure.h"
 #include "worklist/work_list_query.h"
 
 namespace strivex {
@@ -13,48 +12,49 @@ bool WorkListReader::Begin(bool unsentOnly, std::function<void()> done) {
   Join();
   running_ = true;
   reading_.store(true);
-  try {
-    worker_ = std::thread([this, unsentOnly, done = std::move(done)] {
-      if (const auto failure = RunTask(kWorkListWorker, [&] { Read(unsentOnly); })) {
-        MutexLock lock(mutex_);
-        read_.clear();
-        outcome_ = {false, *failure};
-      }
-      reading_.store(false);
-      if (done) done();
-    });
-  } catch (const std::system_error& error) {
+  auto promise = std::make_shared<std::promise<Handover>>();
+  handover_ = promise->get_future();
+  std::string refusal;
+  const bool posted = executor_.Post(
+      [this, unsentOnly, promise, done = std::move(done)](const SerialExecutor::Token&) {
+        Handover handover;
+        if (const auto failure = RunTask(kWorkListWorker, [&] { handover = Read(unsentOnly); }))
+          handover = {{}, {false, *failure}};
+        reading_.store(false);
+        if (done) done();
+        // After `done`: a Join that returns leaves nothing of the read running.
+        promise->set_value(std::move(handover));
+      },
+      &refusal);
+  if (!posted) {
     reading_.store(false);
     running_ = false;
-    MutexLock lock(mutex_);
-    outcome_ = {false, error.what()};
-    return false;
+    promise->set_value({{}, {false, refusal}});
   }
-  return true;
+  return posted;
 }
 
-void WorkListReader::Read(bool unsentOnly) {
-  SampleList list;
+WorkListReader::Handover WorkListReader::Read(bool unsentOnly) {
+  Handover handover;
   // The reconnection and the upload use the session too: one statement at a time.
-  const ServerAnswer read = server_.Run([&list, unsentOnly](BazaDeDate& session, int32_t machineId) {
-    return WorkListQuery(&session, machineId, list, std::nullopt, std::nullopt, false, unsentOnly, nullptr);
+  const ServerAnswer read = server_.Run([&handover, unsentOnly](BazaDeDate& session, int32_t machineId) {
+    return WorkListQuery(&session, machineId, handover.list, std::nullopt, std::nullopt, false, unsentOnly, nullptr);
   });
   if (!read.applied) WriteErrorLogEntry("Lista de lucru nu a putut fi citita: " + read.reason);
-  MutexLock lock(mutex_);
-  read_ = std::move(list);
-  outcome_ = {read.applied, read.reason};
+  handover.read = {read.applied, read.reason};
+  return handover;
 }
 
 WorkListRead WorkListReader::Finish(SampleList& list) {
-  Join();
   running_ = false;
-  MutexLock lock(mutex_);
-  list = std::move(read_);
-  return outcome_;
+  if (!handover_.valid()) return {};
+  Handover handover = handover_.get();
+  list = std::move(handover.list);
+  return handover.read;
 }
 
 void WorkListReader::Join() {
-  if (worker_.joinable()) worker_.join();
+  if (handover_.valid()) handover_.wait();
 }
 
 }  // namespace strivex

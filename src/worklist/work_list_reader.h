@@ -4,11 +4,12 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <string>
-#include <thread>
 
 #include "protocol/records.h"
-#include "util/thread_annotations.h"
+#include "util/serial_executor.h"
+#include "util/worker_failure.h"
 #include "worklist/work_list_server.h"
 
 namespace strivex {
@@ -23,7 +24,6 @@ class WorkListReader {
  public:
   // `server` must outlive the reader.
   explicit WorkListReader(WorkListServer& server) : server_(server) {}
-  ~WorkListReader() { Join(); }
   WorkListReader(const WorkListReader&) = delete;
   WorkListReader& operator=(const WorkListReader&) = delete;
 
@@ -33,7 +33,7 @@ class WorkListReader {
   bool Begin(bool unsentOnly, std::function<void()> done);
   // Window's thread, after `done`: moves the list read into `list` and tells how the read went.
   WorkListRead Finish(SampleList& list);
-  // Waits for a read in progress (the shutdown, before the sessions close).
+  // Waits for a read in progress, `done` included (the shutdown, before the sessions close).
   void Join();
   // Whether a read was begun and not yet finished; the window's thread.
   bool Busy() const { return running_; }
@@ -41,15 +41,19 @@ class WorkListReader {
   bool Reading() const { return reading_.load(); }
 
  private:
-  void Read(bool unsentOnly);
+  // What a read hands over to the window's thread.
+  struct Handover {
+    SampleList list;
+    WorkListRead read;
+  };
+
+  Handover Read(bool unsentOnly);
 
   WorkListServer& server_;
-  std::thread worker_;
-  Mutex mutex_;  // what the worker hands over
-  SampleList read_ GUARDED_BY(mutex_);
-  WorkListRead outcome_ GUARDED_BY(mutex_);
+  std::future<Handover> handover_;  // the window's thread only
   std::atomic<bool> reading_{false};
   bool running_ = false;  // the window's thread only
+  SerialExecutor executor_{kWorkListWorker};  // last: its task uses the members above
 };
 
 }  // namespace strivex

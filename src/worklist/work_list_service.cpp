@@ -24,7 +24,9 @@ WorkListRead WorkListService::FinishRead() { return reader_.Finish(list_); }
 void WorkListService::Queue(std::vector<QueuedFrame> frames, int32_t nextPosition, int32_t currentDisk) {
   nextPosition_ = nextPosition;
   currentDisk_ = currentDisk;
-  if (!frames.empty()) queue_.Append(std::move(frames));
+  if (frames.empty()) return;
+  queue_.Append(std::move(frames));
+  sender_.Wake();
 }
 
 void WorkListService::Close() {

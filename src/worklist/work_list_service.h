@@ -50,7 +50,7 @@ class WorkListService {
   // Starts sending the queued frames whenever the port takes them; false (logged) when it cannot.
   bool StartSending() { return sender_.Start(); }
   // The port was opened: frames confirmed while it was closed go out now. Any thread.
-  void PortOpened() { queue_.Changed().Notify(); }
+  void PortOpened() { sender_.Wake(); }
   // Ends the sending after the frame being written; the frames not sent stay queued.
   void StopSending() { sender_.Stop(); }
   // The module's end: stops the sending and logs how many frames never reached the analyser.
