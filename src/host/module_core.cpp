@@ -9,9 +9,7 @@
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
-#include "host/frame_sender.h"
 #include "host/module_view.h"
-#include "host/work_list_recording.h"
 #include "host/processing_thread.h"
 #include "host/server_reconnector.h"
 #include "host/startup_steps.h"
@@ -68,7 +66,7 @@ ModuleCore::~ModuleCore() {
     context_.server.Abort();
   }
   if (reconnector_) reconnector_->Stop();
-  if (frameSender_) frameSender_->Stop();
+  workList_.StopSending();
   JoinWorkers();
   background_.Finish();
 }
@@ -174,10 +172,7 @@ void ModuleCore::Initialize(uint32_t windowHandle) {
   context_.shown.Attach(&view_, &host_);
   context_.server.Attach(serverSession_.get());
   StartWorkers();
-  frameSender_ = std::make_unique<FrameSender>(
-      context_.frameQueue, port_, [this](const QueuedFrame& frame) { RecordSentFrame(context_, frame); },
-      timings::kFrameResendPeriod, &context_.workers);
-  frameSender_->Start();
+  workList_.StartSending();
   if (!serverChosenByHost_) {
     const bool told = serverSession_->connected.load() != 1;  // the start-up's box tells of it
     reconnector_ = std::make_unique<ServerReconnector>(
@@ -229,18 +224,13 @@ void ModuleCore::StopModule() {
   context_.server.Abort();
   WaitUntil([&] { return context_.upload.Finished(); });
   JoinWorkers();
-  workListRunner_.Join();
+  workList_.JoinRead();
   requestLookup_.Join();
   confirmLookup_.Join();
   background_.Finish();
   if (reconnector_) reconnector_->Stop();
   reconnector_.reset();
-  // Frames not yet written end with the module, as the run they came from was never started.
-  if (frameSender_) frameSender_->Stop();
-  frameSender_.reset();
-  if (const size_t unsent = context_.frameQueue.Size(); unsent > 0)
-    WriteErrorLogEntry(Format("Lista de lucru: %d cadre netrimise analizorului la inchiderea modulului",
-                              static_cast<int>(unsent)));
+  workList_.Close();
   portWanted_.store(false);  // closed by the stop, not lost
   if (port_.IsOpen()) port_.Close();
   if (auto file = std::move(statusFile_)) {
@@ -278,7 +268,7 @@ bool ModuleCore::OpenPort() {
   }
   portWanted_.store(true);
   view_.SetMenuState(MenuState::kPortOpen);
-  context_.frameQueue.Changed().Notify();  // frames confirmed while it was closed go out now
+  workList_.PortOpened();
   return true;
 }
 
@@ -295,12 +285,6 @@ void ModuleCore::ClosePort() {
   portWanted_.store(false);
   port_.Close();
   view_.SetMenuState(MenuState::kPortClosed);
-}
-
-void ModuleCore::QueueWorkList(std::vector<QueuedFrame> frames, int32_t nextPosition, int32_t currentDisk) {
-  context_.nextPosition = nextPosition;
-  context_.currentDisk = currentDisk;
-  if (!frames.empty()) context_.frameQueue.Append(std::move(frames));
 }
 
 bool ModuleCore::AssignPrintout(int64_t outboxMessageId, int32_t outboxSampleIndex, int32_t requestId) {
@@ -345,9 +329,9 @@ StatusSnapshot ModuleCore::StatusNow(uint32_t secondsOfDay) const {
   now.portName = port_.PortName();
   now.portOpen = port_.IsOpen();
   now.portLost = PortLost();
-  now.workListReading = context_.workListReading.load();
-  now.framesWaiting = static_cast<int64_t>(context_.frameQueue.Size());
-  now.framesSending = frameSender_ && frameSender_->Sending();
+  now.workListReading = workList_.Reading() ? 1 : 0;
+  now.framesWaiting = static_cast<int64_t>(workList_.FramesWaiting());
+  now.framesSending = workList_.Sending();
   now.secondsOfDay = secondsOfDay;
   if (statusFile_) statusFile_->Offer(StatusFileNow(now));
   return now;

@@ -18,7 +18,7 @@
 #include "host/serial_settings.h"
 #include "host/status_file.h"
 #include "host/status_panel.h"
-#include "host/work_list_runner.h"
+#include "host/work_list_server_link.h"
 #include "serial/line_settings.h"
 #include "serial/port_serial.h"
 #include "serial/receive_context.h"
@@ -27,13 +27,13 @@
 #include "util/log_files.h"
 #include "util/steady_clock.h"
 #include "util/thread_annotations.h"
+#include "worklist/work_list_service.h"
 
 namespace strivex {
 
 class BazaDeDate;
 class ModuleView;
 class OutboxStore;
-class FrameSender;
 class ServerReconnector;
 class StatusFileWriter;
 class WorkingDirectoryLock;
@@ -104,11 +104,8 @@ class ModuleCore {
   // Writes back what painting the panel changed (indicator, repaint flag, clamped progress).
   void ApplyPanelEffects(const StatusPanel& panel);
 
-  // "Creez Lista": reads the work list off the window's thread.
-  WorkListRunner& workListRunner() { return workListRunner_; }
-  // Appends a confirmed run's frames to the frame queue and keeps where the next run starts.
-  // Window's thread.
-  void QueueWorkList(std::vector<QueuedFrame> frames, int32_t nextPosition, int32_t currentDisk);
+  // "Creez Lista": the list read, where the next run starts, the frames on their way to the line.
+  WorkListService& workList() { return workList_; }
 
   // The shared state; the workers use it from their own threads (see ModuleContext).
   ModuleContext& context() { return context_; }
@@ -173,9 +170,9 @@ class ModuleCore {
   mutable OutboxStats panelBacklog_;
   std::thread processing_;
   std::thread upload_;
-  std::unique_ptr<FrameSender> frameSender_;
   std::unique_ptr<StatusFileWriter> statusFile_;
-  WorkListRunner workListRunner_{context_};
+  LinkedWorkListServer workListServer_{context_.server};
+  WorkListService workList_{workListServer_, port_, &context_.workers};
   RequestLookupRunner requestLookup_{context_};
   RequestLookupRunner confirmLookup_{context_};
   BackgroundWork background_;  // after the sessions: its tasks use them

@@ -3,11 +3,8 @@
 namespace strivex {
 
 void FrameQueue::Append(std::vector<QueuedFrame> frames) {
-  {
-    std::lock_guard lock(mutex_);
-    for (QueuedFrame& frame : frames) frames_.push_back(std::move(frame));
-  }
-  changed_.Notify();
+  std::lock_guard lock(mutex_);
+  for (QueuedFrame& frame : frames) frames_.push_back(std::move(frame));
 }
 
 std::optional<QueuedFrame> FrameQueue::Front() const {

@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "util/wake_signal.h"
-
 namespace strivex {
 
 struct QueuedFrame {
@@ -22,20 +20,17 @@ struct QueuedFrame {
 
 class FrameQueue {
  public:
-  // Appends a confirmed run at the tail, in order, and wakes the sender. Any thread.
+  // Appends a confirmed run at the tail, in order. Any thread.
   void Append(std::vector<QueuedFrame> frames);
   // A copy of the oldest frame; none when the queue is empty.
   std::optional<QueuedFrame> Front() const;
   // Removes the oldest frame (after it was written).
   void PopFront();
   size_t Size() const;
-  // Notified on every append; the sender waits on it.
-  WakeSignal& Changed() { return changed_; }
 
  private:
   mutable std::mutex mutex_;
   std::deque<QueuedFrame> frames_;
-  WakeSignal changed_;
 };
 
 }  // namespace strivex

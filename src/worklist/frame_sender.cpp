@@ -1,6 +1,6 @@
-#include "host/frame_sender.h"
+#include "worklist/frame_sender.h"
 
-#include <system_error>
+#include <string>
 
 #include "serial/port_serial.h"
 #include "util/format.h"
@@ -12,38 +12,27 @@ FrameSender::FrameSender(FrameQueue& queue, PortSerial& port, SentHook onSent,
                          std::chrono::milliseconds retryPeriod, WorkerWatch* workers)
     : queue_(queue), port_(port), onSent_(std::move(onSent)), retryPeriod_(retryPeriod), workers_(workers) {}
 
-FrameSender::~FrameSender() { Stop(); }
-
 bool FrameSender::Start() {
-  stop_.store(false);
-  try {
-    thread_ = std::thread([this] {
-      RunWorker(kFrameSenderWorker, [this] { Run(); }, workers_);
-      sending_.store(false);  // a write that failed that way is not going on
-    });
-  } catch (const std::system_error& error) {
-    WriteErrorLogEntry(Format("Lista de lucru: nu pot porni trimiterea cadrelor: %s", error.what()));
-    return false;
-  }
-  return true;
+  std::string refusal;
+  const bool posted = executor_.Post(
+      [this](const SerialExecutor::Token& token) {
+        RunWorker(kFrameSenderWorker, [&] { Run(token); }, workers_);
+        sending_.store(false);  // a write that failed that way is not going on
+      },
+      &refusal);
+  if (!posted) WriteErrorLogEntry(Format("Lista de lucru: nu pot porni trimiterea cadrelor: %s", refusal.c_str()));
+  return posted;
 }
 
-void FrameSender::Stop() {
-  stop_.store(true);
-  queue_.Changed().Notify();
-  if (thread_.joinable()) thread_.join();
+void FrameSender::Run(const SerialExecutor::Token& token) {
+  // A closed port or a failed write is looked at again every retry period; a new run wakes it.
+  do {
+    SendWaiting(token);
+  } while (token.WaitFor(retryPeriod_));
 }
 
-void FrameSender::Run() {
-  while (!stop_.load()) {
-    // A closed port or a failed write is looked at again every retry period; a new run wakes it.
-    SendWaiting();
-    queue_.Changed().WaitFor(retryPeriod_);
-  }
-}
-
-void FrameSender::SendWaiting() {
-  while (!stop_.load()) {
+void FrameSender::SendWaiting(const SerialExecutor::Token& token) {
+  while (!token.Ending()) {
     std::optional<QueuedFrame> next = queue_.Front();
     if (!next || !port_.IsOpen()) return;
     sending_.store(true);

@@ -1,4 +1,4 @@
-#include "host/frame_sender.h"
+#include "worklist/frame_sender.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +58,7 @@ TEST_F(FrameSenderTest, FramesWaitForTheOpenPortAndLeaveInOrder) {
   ASSERT_TRUE(sender_.Start());
   const std::vector<QueuedFrame> run = {Frame(1021, "BILUBG"), Frame(1022, "GLU"), Frame(1023, "")};
   queue_.Append(run);
+  sender_.Wake();
   std::this_thread::sleep_for(100ms);  // a window in which nothing may leave
   EXPECT_EQ(queue_.Size(), 3u);
   EXPECT_TRUE(Sent().empty());
@@ -71,6 +72,7 @@ TEST_F(FrameSenderTest, FramesWaitForTheOpenPortAndLeaveInOrder) {
 
   // A later run goes out behind it, without waiting for a retry period.
   queue_.Append({Frame(1024, "KET")});
+  sender_.Wake();
   EXPECT_EQ(pty_.Read(OnTheWire(Frame(1024, "KET")).size(), 5s), OnTheWire(Frame(1024, "KET")));
   sender_.Stop();
   EXPECT_TRUE(boxes_.Texts().empty());  // a closed port is not an operator's error here
@@ -80,6 +82,7 @@ TEST_F(FrameSenderTest, FramesWaitForTheOpenPortAndLeaveInOrder) {
 TEST_F(FrameSenderTest, StopKeepsUnsentFrames) {
   ASSERT_TRUE(sender_.Start());
   queue_.Append({Frame(7, "A"), Frame(8, "B")});
+  sender_.Wake();
   sender_.Stop();
   EXPECT_EQ(queue_.Size(), 2u);
   EXPECT_TRUE(Sent().empty());

@@ -1,0 +1,99 @@
+// The serial executor: order, the ends of its waits, and its ends.
+
+#include "util/serial_executor.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "support/wait_for.h"
+
+namespace strivex {
+namespace {
+
+using namespace std::chrono_literals;
+
+size_t ThreadCount() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
+}
+
+TEST(SerialExecutorTest, TasksRunInOrderAndTheEndsCutTheRunningWaitShort) {
+  enum class End { kFinish, kStop };
+  const struct {
+    const char* name;
+    bool wake;
+    bool firstThrows;
+    End end;
+    bool waitGoesOn;        // what the first task's wait answered
+    std::vector<int> ran;
+    size_t loggedFailures;  // lines in _acterr.log
+  } cases[] = {
+      {"woken, then finished: the queue runs", true, false, End::kFinish, true, {1, 2, 3}, 0},
+      {"finished while waiting: the queue still runs", false, false, End::kFinish, false, {1, 2, 3}, 0},
+      {"stopped while waiting: the queue is dropped", false, false, End::kStop, false, {1}, 0},
+      {"a task that throws is logged, the next runs", false, true, End::kFinish, false, {2, 3}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::TempDir dir;
+    const testing::ScopedCurrentDir cwd(dir.path());
+    SerialExecutor executor(kBackgroundWorker);
+    std::mutex mutex;
+    std::vector<int> ran;
+    std::vector<std::thread::id> threads;
+    std::atomic<bool> waiting{false};
+    std::atomic<int> waitGoesOn{-1};
+    const auto record = [&](int id) {
+      std::lock_guard lock(mutex);
+      ran.push_back(id);
+      threads.push_back(std::this_thread::get_id());
+    };
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(executor.Post([&](const SerialExecutor::Token& token) {
+      waiting = true;
+      if (c.firstThrows) throw std::runtime_error("defect");
+      waitGoesOn = token.WaitFor(30s);
+      record(1);
+    }));
+    for (int id : {2, 3}) ASSERT_TRUE(executor.Post([&, id](const SerialExecutor::Token&) { record(id); }));
+    ASSERT_TRUE(testing::WaitFor([&] { return waiting.load(); }, 5s));
+    if (c.wake) {
+      executor.Wake();
+      ASSERT_TRUE(testing::WaitFor([&] { return waitGoesOn >= 0; }, 5s));
+    }
+    c.end == End::kFinish ? executor.Finish() : executor.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    if (!c.firstThrows) EXPECT_EQ(waitGoesOn, c.waitGoesOn ? 1 : 0);
+    EXPECT_EQ(ran, c.ran);
+    for (const auto& id : threads) EXPECT_EQ(id, threads.front());
+    EXPECT_NE(threads.front(), std::this_thread::get_id());
+    bool lateRan = false;
+    EXPECT_FALSE(executor.Post([&](const SerialExecutor::Token&) { lateRan = true; }));
+    EXPECT_FALSE(lateRan);
+    const auto log = dir / "_acterr.log";
+    EXPECT_EQ(std::filesystem::exists(log) ? testing::Occurrences(testing::ReadFile(log), "defect") : 0,
+              c.loggedFailures);
+  }
+}
+
+TEST(SerialExecutorTest, AnIdleExecutorHoldsNoThreadAndAKeptWakeEndsTheNextWait) {
+  SerialExecutor executor(kBackgroundWorker);
+  const size_t before = ThreadCount();
+  executor.Wake();  // nobody waits yet
+  std::atomic<int> waitGoesOn{-1};
+  ASSERT_TRUE(executor.Post([&](const SerialExecutor::Token& token) { waitGoesOn = token.WaitFor(30s); }));
+  EXPECT_TRUE(testing::WaitFor([&] { return waitGoesOn == 1; }, 5s));
+  EXPECT_TRUE(testing::WaitFor([&] { return ThreadCount() == before; }, 5s));
+  // A later task starts a thread again.
+  std::atomic<bool> ran{false};
+  ASSERT_TRUE(executor.Post([&](const SerialExecutor::Token&) { ran = true; }));
+  EXPECT_TRUE(testing::WaitFor([&] { return ran.load(); }, 5s));
+}
+
+}  // namespace
+}  // namespace strivex
