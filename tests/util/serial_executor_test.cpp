@@ -47,6 +47,7 @@ TEST(SerialExecutorTest, TasksRunInOrderAndTheEndsCutTheRunningWaitShort) {
     std::mutex mutex;
     std::vector<int> ran;
     std::set<std::thread::id> threads;
+    std::atomic<bool> posted{false};  // the queue stays busy until all are in
     std::atomic<bool> waiting{false};
     std::atomic<int> waitGoesOn{-1};
     const auto record = [&](int id) {
@@ -56,12 +57,14 @@ TEST(SerialExecutorTest, TasksRunInOrderAndTheEndsCutTheRunningWaitShort) {
     };
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(executor.Post([&](const SerialExecutor::Token& token) {
+      testing::WaitFor([&] { return posted.load(); }, 5s);
       waiting = true;
       if (c.firstThrows) throw std::runtime_error("defect");
       waitGoesOn = token.WaitFor(30s);
       record(1);
     }));
     for (int id : {2, 3}) ASSERT_TRUE(executor.Post([&, id](const SerialExecutor::Token&) { record(id); }));
+    posted = true;
     ASSERT_TRUE(testing::WaitFor([&] { return waiting.load(); }, 5s));
     if (c.wake) {
       executor.Wake();
