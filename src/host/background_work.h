@@ -1,17 +1,15 @@
 #pragma once
 // Short tasks the window hands off so that it never waits for the server itself (a login of the
-// database settings, their switch): each runs on a thread of its own and reports back through the
-// window's queue. The window never joins a task it started; a finished task's thread is collected
-// when the next one starts, and the module's end waits for whatever still runs (each task is
-// bounded by its own login and statement time-outs).
+// database settings, their switch): they run one after another on the executor's thread and
+// report back through the window's queue. The window never waits for a task it started; the
+// module's end waits for what is still queued (each task is bounded by its own login and
+// statement time-outs).
 
-#include <atomic>
 #include <functional>
-#include <memory>
-#include <thread>
-#include <vector>
+#include <utility>
 
-#include "util/thread_annotations.h"
+#include "util/serial_executor.h"
+#include "util/worker_failure.h"
 
 namespace strivex {
 
@@ -22,22 +20,17 @@ class BackgroundWork {
   BackgroundWork(const BackgroundWork&) = delete;
   BackgroundWork& operator=(const BackgroundWork&) = delete;
 
-  // Runs `task` on a thread of its own. False, and nothing runs, when no thread can be started or
-  // after Finish.
-  bool Start(std::function<void()> task) EXCLUDES(mutex_);
-  // Waits for the tasks still running and refuses new ones (the module's end, before the sessions
+  // Queues `task`. False, and nothing runs, when no thread can be started or after Finish.
+  bool Start(std::function<void()> task) {
+    return executor_.Post([task = std::move(task)](const SerialExecutor::Token&) { task(); });
+  }
+  // Waits for the tasks still queued and refuses new ones (the module's end, before the sessions
   // the tasks use go).
-  void Finish() EXCLUDES(mutex_);
+  void Finish() { executor_.Finish(); }
 
  private:
-  struct Task {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
-
-  Mutex mutex_;
-  std::vector<Task> tasks_ GUARDED_BY(mutex_);
-  bool finished_ GUARDED_BY(mutex_) = false;
+  // A task that throws is logged as this worker's.
+  SerialExecutor executor_{kBackgroundWorker};
 };
 
 }  // namespace strivex

@@ -1,7 +1,5 @@
 #include "host/request_lookup_runner.h"
 
-#include <system_error>
-
 #include "util/worker_failure.h"
 
 namespace strivex {
@@ -11,53 +9,40 @@ void RequestLookupRunner::Begin(int32_t requestId, Done done) {
     MutexLock lock(mutex_);
     next_ = requestId;
     done_ = std::move(done);
-    if (running_) return;
-    running_ = true;
   }
-  // The previous worker has said it ends: joining it costs nothing.
-  Join();
-  try {
-    worker_ = std::thread([this] { Run(); });
-  } catch (const std::system_error& error) {
-    RequestCheck check;
-    check.outcome = RequestCheck::Outcome::kFailed;
-    check.error = error.what();
-    Done failed;
-    {
-      MutexLock lock(mutex_);
-      running_ = false;
-      next_.reset();
-      failed = done_;
-    }
-    if (failed) failed(requestId, check);
+  // A lookup asked for while one runs is taken up by the task posted for it, or an earlier one.
+  RequestCheck check;
+  if (worker_.Post([this](const SerialExecutor::Token&) { RunLatest(); }, &check.error)) return;
+  check.outcome = RequestCheck::Outcome::kFailed;
+  Done failed;
+  {
+    MutexLock lock(mutex_);
+    next_.reset();
+    failed = done_;
   }
+  if (failed) failed(requestId, check);
 }
 
-void RequestLookupRunner::Run() {
-  for (;;) {
-    int32_t requestId = 0;
-    {
-      MutexLock lock(mutex_);
-      if (!next_) {
-        running_ = false;
-        return;
-      }
-      requestId = *next_;
-      next_.reset();
-    }
-    RequestCheck check;
-    if (const auto failure = RunTask(kLookupWorker, [&] { check = Check(requestId); })) {
-      check = RequestCheck{};
-      check.outcome = RequestCheck::Outcome::kFailed;
-      check.error = *failure;
-    }
-    Done done;
-    {
-      MutexLock lock(mutex_);
-      done = done_;
-    }
-    if (done) done(requestId, check);
+void RequestLookupRunner::RunLatest() {
+  int32_t requestId = 0;
+  {
+    MutexLock lock(mutex_);
+    if (!next_) return;
+    requestId = *next_;
+    next_.reset();
   }
+  RequestCheck check;
+  if (const auto failure = RunTask(kLookupWorker, [&] { check = Check(requestId); })) {
+    check = RequestCheck{};
+    check.outcome = RequestCheck::Outcome::kFailed;
+    check.error = *failure;
+  }
+  Done done;
+  {
+    MutexLock lock(mutex_);
+    done = done_;
+  }
+  if (done) done(requestId, check);
 }
 
 RequestCheck RequestLookupRunner::Check(int32_t requestId) {
@@ -73,10 +58,6 @@ RequestCheck RequestLookupRunner::Check(int32_t requestId) {
       kLookupSessionWait, ServerLink::Needs::kAlways);
   if (result.outcome == LinkOutcome::kBusy) check.outcome = RequestCheck::Outcome::kServerBusy;
   return check;
-}
-
-void RequestLookupRunner::Join() {
-  if (worker_.joinable()) worker_.join();
 }
 
 }  // namespace strivex

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <thread>
 
 #include "host/module_context.h"
-#include "util/thread_annotations.h"
 #include "host/request_code.h"
+#include "util/serial_executor.h"
+#include "util/thread_annotations.h"
 
 namespace strivex {
 
@@ -30,20 +30,21 @@ class RequestLookupRunner {
 
   // Window's thread. Looks `requestId` up on a worker and calls `done` there with the answer. A
   // lookup asked for while one runs follows it; only the latest waits, with the latest `done`.
-  void Begin(int32_t requestId, Done done);
+  void Begin(int32_t requestId, Done done) EXCLUDES(mutex_);
   // Waits for the lookups in progress (the shutdown, before the sessions close).
-  void Join();
+  void Join() { worker_.Drain(); }
 
  private:
-  void Run();
+  // The latest lookup asked for, if one is still to run.
+  void RunLatest() EXCLUDES(mutex_);
   RequestCheck Check(int32_t requestId);
 
   ModuleContext& context_;
-  std::thread worker_;  // the window's thread only
+  // Handed from the window to the worker.
   Mutex mutex_;
   std::optional<int32_t> next_ GUARDED_BY(mutex_);
   Done done_ GUARDED_BY(mutex_);
-  bool running_ GUARDED_BY(mutex_) = false;
+  SerialExecutor worker_{kLookupWorker};  // last: ends before what its tasks use goes
 };
 
 }  // namespace strivex

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <system_error>
-
 #include "outbox/outbox_store.h"
 #include "util/log_files.h"
 
@@ -13,75 +11,61 @@ StatusFileWriter::StatusFileWriter(std::string path, std::chrono::milliseconds p
                                    SteadyClock clock)
     : path_(std::move(path)), period_(period), workers_(workers), clock_(std::move(clock)) {
   written_.pid = -1;  // differs from any offer, so the first one is written
-  try {
-    worker_ = std::thread([this] {
-      RunWorker(kStatusFileWorker, [this] { Run(); }, workers_, [this](auto backOff) { return Pause(backOff); });
-    });
-  } catch (const std::system_error&) {
-    // The module runs on without its status file.
-  }
-}
-
-StatusFileWriter::~StatusFileWriter() {
-  {
-    std::lock_guard lock(mutex_);
-    finishing_ = true;
-    offered_.reset();
-  }
-  wake_.notify_one();
-  if (worker_.joinable()) worker_.join();
+  // Without a thread the module runs on without its status file.
+  worker_.Post([this](const SerialExecutor::Token& token) {
+    // A worker failing while it finishes would fail again: the last status is not waited for.
+    RunWorker(kStatusFileWorker, [this, &token] { Run(token); }, workers_,
+              [&token](std::chrono::milliseconds backOff) { return token.SleepFor(backOff); });
+  });
 }
 
 void StatusFileWriter::Offer(ModuleStatus status) {
   {
-    std::lock_guard lock(mutex_);
-    if (finishing_) return;
+    MutexLock lock(mutex_);
     offered_ = std::move(status);
   }
-  wake_.notify_one();
+  worker_.Wake();
 }
 
 void StatusFileWriter::Finish(ModuleStatus last) {
   {
-    std::lock_guard lock(mutex_);
-    if (finishing_) return;
-    finishing_ = true;
-    offered_ = std::move(last);
+    MutexLock lock(mutex_);
+    last_ = std::move(last);
   }
-  wake_.notify_one();
-  if (worker_.joinable()) worker_.join();
+  worker_.Finish();
 }
 
-void StatusFileWriter::Run() {
-  std::unique_lock lock(mutex_);
+void StatusFileWriter::Run(const SerialExecutor::Token& token) {
   for (;;) {
-    if (offered_) {
-      ModuleStatus next = *offered_;
-      next.writtenAt = written_.writtenAt;
-      if (next == written_) {
-        offered_.reset();
-      } else if (finishing_ || !lastWrite_ || clock_() >= *lastWrite_ + period_) {
-        offered_.reset();
-        lock.unlock();
-        Write(std::move(next));
-        lock.lock();
-        continue;
-      }
+    if (token.StopRequested()) return;
+    const bool ending = token.Ending();
+    std::chrono::nanoseconds wait = period_;
+    if (auto next = Next(ending, wait)) {
+      Write(std::move(*next));
+      continue;
     }
-    if (finishing_ && !offered_) return;
-    // An offer that must wait for the period is looked at again when it ends.
-    if (offered_) {
-      wake_.wait_for(lock, *lastWrite_ + period_ - clock_());
-    } else {
-      wake_.wait(lock, [this] { return offered_.has_value() || finishing_; });
-    }
+    if (ending) return;
+    token.WaitFor(wait);
   }
 }
 
-bool StatusFileWriter::Pause(std::chrono::milliseconds backOff) {
-  std::unique_lock lock(mutex_);
-  // A worker failing while it finishes would fail again: the last status is not waited for.
-  return !wake_.wait_for(lock, backOff, [this] { return finishing_; });
+std::optional<ModuleStatus> StatusFileWriter::Next(bool ending, std::chrono::nanoseconds& wait) {
+  MutexLock lock(mutex_);
+  std::optional<ModuleStatus>& source = ending ? last_ : offered_;
+  if (!source) return std::nullopt;
+  ModuleStatus next = *source;
+  next.writtenAt = written_.writtenAt;
+  if (next == written_) {
+    source.reset();
+    return std::nullopt;
+  }
+  if (ending || !lastWrite_ || clock_() >= *lastWrite_ + period_) {
+    source.reset();
+    return next;
+  }
+  // An offer that must wait for the period is looked at again when it ends.
+  wait = *lastWrite_ + period_ - clock_();
+  return std::nullopt;
 }
 
 void StatusFileWriter::Write(ModuleStatus status) {

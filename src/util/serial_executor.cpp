@@ -68,6 +68,16 @@ void SerialExecutor::Wake() {
   changed_.notify_all();
 }
 
+void SerialExecutor::Drain() {
+  std::thread thread;
+  {
+    MutexLock lock(mutex_);
+    // While it runs, a task posted meanwhile joins its queue; after, one starts a new thread.
+    thread = std::move(thread_);
+  }
+  if (thread.joinable()) thread.join();
+}
+
 void SerialExecutor::Finish() { End(false); }
 
 void SerialExecutor::Stop() { End(true); }

@@ -55,6 +55,9 @@ class SerialExecutor {
   // Any thread. Ends the running task's current wait (kept for its next one when it is not
   // waiting), so a loop task looks at new work at once.
   void Wake() EXCLUDES(mutex_);
+  // The owner's thread, never a task. Waits until the queue has run dry (tasks posted meanwhile
+  // too) and goes on taking tasks. Not while a loop task runs.
+  void Drain() EXCLUDES(mutex_);
   // The owner's thread, never a task. Runs what is queued, then ends; refuses new tasks.
   void Finish() EXCLUDES(mutex_);
   // The owner's thread, never a task. Drops what is queued, asks the running task to stop, and
