@@ -107,7 +107,8 @@ class ModuleCore {
   // "Creez Lista": the list read, where the next run starts, the frames on their way to the line.
   WorkListService& workList() { return workList_; }
 
-  // The shared state; the workers use it from their own threads (see ModuleContext).
+  // The parts the workers are handed; tests look at them through this. The window is given what
+  // it uses (the lookups, the work list, the background work), never these.
   ModuleContext& context() { return context_; }
   // The host's record.
   HostRecord& host() { return host_; }
@@ -173,8 +174,8 @@ class ModuleCore {
   std::unique_ptr<StatusFileWriter> statusFile_;
   LinkedWorkListServer workListServer_{context_.server};
   WorkListService workList_{workListServer_, port_, &context_.workers};
-  RequestLookupRunner requestLookup_{context_};
-  RequestLookupRunner confirmLookup_{context_};
+  RequestLookupRunner requestLookup_{context_.server};
+  RequestLookupRunner confirmLookup_{context_.server};
   BackgroundWork background_;  // after the sessions: its tasks use them
   bool shutDown_ = false;
   std::shared_ptr<WorkingDirectoryLock> folder_;

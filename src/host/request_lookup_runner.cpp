@@ -1,5 +1,6 @@
 #include "host/request_lookup_runner.h"
 
+#include "util/timings.h"
 #include "util/worker_failure.h"
 
 namespace strivex {
@@ -48,14 +49,14 @@ void RequestLookupRunner::RunLatest() {
 RequestCheck RequestLookupRunner::Check(int32_t requestId) {
   // The reconnection holds the session for a whole login: wait for it, but not past the deadline.
   RequestCheck check;
-  const LinkResult result = context_.server.TryRun(
+  const LinkResult result = server_.TryRun(
       [&check, requestId](ServerLink::Scope& link) {
         check = CheckRequest(&link.session(), link.codes().investigation, requestId);
         // A failed statement is classified by the link, which closes a dead connection for the
         // reconnection.
         return check.outcome != RequestCheck::Outcome::kFailed;
       },
-      kLookupSessionWait, ServerLink::Needs::kAlways);
+      timings::kLookupSessionWait, ServerLink::Needs::kAlways);
   if (result.outcome == LinkOutcome::kBusy) check.outcome = RequestCheck::Outcome::kServerBusy;
   return check;
 }

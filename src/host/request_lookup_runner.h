@@ -3,27 +3,22 @@
 // the server session may be busy with a login or a slow statement, and the window must keep
 // painting and answering meanwhile.
 
-#include <chrono>
 #include <functional>
 #include <optional>
 
-#include "host/module_context.h"
+#include "host/server_link.h"
 #include "host/request_code.h"
 #include "util/serial_executor.h"
 #include "util/thread_annotations.h"
 
 namespace strivex {
 
-// How long a lookup waits for the session another thread holds: past a login's own limit (5 s),
-// so a reconnection that ends in time is waited for, and an operator is never kept longer.
-inline constexpr std::chrono::milliseconds kLookupSessionWait{6000};
-
 class RequestLookupRunner {
  public:
   using Done = std::function<void(int32_t requestId, const RequestCheck& check)>;
 
-  // `context` must outlive the runner.
-  explicit RequestLookupRunner(ModuleContext& context) : context_(context) {}
+  // `server` must outlive the runner.
+  explicit RequestLookupRunner(ServerLink& server) : server_(server) {}
   ~RequestLookupRunner() { Join(); }
   RequestLookupRunner(const RequestLookupRunner&) = delete;
   RequestLookupRunner& operator=(const RequestLookupRunner&) = delete;
@@ -39,7 +34,7 @@ class RequestLookupRunner {
   void RunLatest() EXCLUDES(mutex_);
   RequestCheck Check(int32_t requestId);
 
-  ModuleContext& context_;
+  ServerLink& server_;
   // Handed from the window to the worker.
   Mutex mutex_;
   std::optional<int32_t> next_ GUARDED_BY(mutex_);

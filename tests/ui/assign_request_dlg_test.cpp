@@ -14,6 +14,7 @@
 
 #include "db/baza_de_date.h"
 #include "db/db_session_fixture.h"
+#include "host/server_link.h"
 #include "host/startup_steps.h"
 #include "support/temp_dir.h"
 #include "ui_test_support.h"
@@ -39,19 +40,19 @@ TEST(AssignRequestDlgTest, OkWaitsForTheServerToNameTheRequest) {
                {true, "81021", Format(kAssignOtherRequest, 81021, 1021)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
-    ModuleContext context;
+    ServerLink link;
     if (c.connected && server.connected.load() != 1) {
       const std::string lab = testing::LabConnectionString();
       if (lab.empty() && !testing::LabDatabaseRequired()) GTEST_SKIP() << "no development server";
       ASSERT_TRUE(server.DeschidConectie(lab, 1)) << server.lastErrorText();
     }
     if (c.connected) {
-      context.server.Attach(&server);
+      link.Attach(&server);
       CodeLists codes;
       LoadCodeLists(server, 5, codes);
-      context.server.SetCodes(std::move(codes));
+      link.SetCodes(std::move(codes));
     }
-    RequestLookupRunner lookup(context);
+    RequestLookupRunner lookup(link);
     AssignRequestDlg dialog(lookup);
     dialog.show();
     auto* request = dialog.findChild<QLineEdit*>("requestEdit");
@@ -61,7 +62,7 @@ TEST(AssignRequestDlgTest, OkWaitsForTheServerToNameTheRequest) {
     QTest::keyClick(request, Qt::Key_Return);
     EXPECT_TRUE(dialog.isVisible()) << "Enter on the opened dialog stored something";
     {
-      const testing::LinkHolder busy(context.server);
+      const testing::LinkHolder busy(link);
       QTest::keyClicks(request, c.typed);
       EXPECT_FALSE(testing::PumpUntil([&] { return ok->isEnabled(); }, 300)) << "enabled before the answer";
     }
