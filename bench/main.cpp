@@ -1,4 +1,4 @@
-// Runs the benchmarks and adds the summary the README's tables are filled from.
+// Runs the benchmarks and adds the summary the tables of docs/performance.md are filled from.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>

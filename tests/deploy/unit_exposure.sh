@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The relay's unit stays confined: systemd's own offline rating, alone and with the shipped
-# address drop-in, must not rise above the figure the README promises.
+# address drop-in, must not rise above the figure docs/administrators.md promises.
 set -euo pipefail
 deploy="$1" threshold="$2"
 if ! command -v systemd-analyze >/dev/null; then

@@ -311,8 +311,8 @@ TEST_F(StrivexDlgTest, RowsShowWhatWaitsAndTheLineUnderTheListCountsIt) {
   const QColor refused = list->topLevelItem(1)->foreground(0).color();
   EXPECT_GT(refused.red(), 2 * std::max(refused.green(), refused.blue()));
   EXPECT_EQ(list->topLevelItem(2)->foreground(0).style(), Qt::NoBrush);
-  // The README's picture: these rows, and the line as a busy day shows it (the next tick shows
-  // this outbox again).
+  // The operators' page's picture (docs/images/backlog.png): these rows, and the line as a busy
+  // day shows it (the next tick shows this outbox again).
   auto* backlog = Child<QLabel>("backlogLabel");
   StatusSnapshot busy;
   busy.outboxPending = 4;

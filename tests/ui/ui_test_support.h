@@ -42,7 +42,7 @@ inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
 
-// With STRIVEX_DIALOG_SHOTS=DIR, a picture of `window` as it is now, for the README.
+// With STRIVEX_DIALOG_SHOTS=DIR, a picture of `window` as it is now, for the pages under docs/.
 inline void SaveShot(QWidget& window, const char* name) {
   const char* dir = std::getenv("STRIVEX_DIALOG_SHOTS");
   if (dir == nullptr || *dir == '\0') return;

@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // The timings the laboratory sees, read where the code takes them (the defaults of the override
-// points and what a fresh session uses), against the values the README documents.
+// points and what a fresh session uses), against the values docs/developers.md documents.
 TEST(Timings, DefaultsTheCodeReadsAreTheDocumentedValues) {
   const BazaDeDate session;
   const struct {
