@@ -84,11 +84,6 @@ void ServerLink::SetCodes(CodeLists codes) {
   codes_ = std::move(codes);
 }
 
-CodeLists ServerLink::Codes() {
-  MutexLock lock(mutex_);
-  return codes_;
-}
-
 void ServerLink::SetMachineIds(MachineIds ids) {
   MutexLock lock(mutex_);
   ids_ = ids;

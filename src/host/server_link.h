@@ -110,7 +110,6 @@ class ServerLink {
 
   // Copies and settings under the lock, for the start-up and for tests.
   void SetCodes(CodeLists codes) EXCLUDES(mutex_);
-  CodeLists Codes() EXCLUDES(mutex_);
   void SetMachineIds(MachineIds ids) EXCLUDES(mutex_);
   MachineIds Ids() EXCLUDES(mutex_);
   void SetTarget(std::string connectionString, uint8_t direct) EXCLUDES(mutex_);

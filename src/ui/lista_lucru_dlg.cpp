@@ -316,11 +316,4 @@ void ListaLucruDlg::ShowRequests(const SampleList& requests) {
   unsentOnly_->setEnabled(true);
 }
 
-bool RunListaLucru(ListaLucruModel& model, QWidget* parent) {
-  ListaLucruDlg dialog(model, parent);
-  PlaceOverOwner(dialog);
-  dialog.exec();
-  return model.confirmed();
-}
-
 }  // namespace strivex::ui

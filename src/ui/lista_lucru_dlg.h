@@ -70,7 +70,4 @@ class ListaLucruDlg : public QDialog {
   std::function<void(bool)> readRequests_;
 };
 
-// Runs the dialog modally; true when the operator confirmed; the model then holds the frames.
-bool RunListaLucru(ListaLucruModel& model, QWidget* parent);
-
 }  // namespace strivex::ui

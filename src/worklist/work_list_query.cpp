@@ -156,6 +156,4 @@ bool WorkListQuery(BazaDeDate* session, int32_t machineId, SampleList& out,
   return true;
 }
 
-bool WorkListQueryRunning() { return queryRunning.load(std::memory_order_acquire); }
-
 }  // namespace strivex

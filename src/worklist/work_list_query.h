@@ -42,7 +42,4 @@ bool WorkListQuery(BazaDeDate* session, int32_t machineId, SampleList& out,
                    std::optional<Date> from, std::optional<Date> to, bool useView,
                    bool unsentOnly, const std::vector<int32_t>* requestIds);
 
-// Whether a work-list query runs now somewhere in the process; any thread.
-bool WorkListQueryRunning();
-
 }  // namespace strivex

@@ -216,7 +216,7 @@ TEST_F(ModuleCoreTest, ServerConnectionLoadsTheCodeLists) {
   ModuleContext& context = core->context();
   EXPECT_TRUE(context.server.Connected());
   EXPECT_EQ(context.server.Ids().result, 5);
-  const CodeLists codes = context.server.Codes();
+  const CodeLists codes = testing::CodesOf(context.server);
   ASSERT_EQ(codes.investigation.size(), 12u);
   EXPECT_EQ(codes.investigation[0].investigationCode, "S_TRV");
   EXPECT_EQ(codes.replacement.size(), 2u);
@@ -286,7 +286,7 @@ TEST_F(ModuleCoreTest, RefusedServerIsReportedAndMarkedUnavailable) {
   EXPECT_EQ(ReadStatusFile((dir_ / kStatusFileName).string(), error)->server, ServerState::kUnavailable);
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 1);
   EXPECT_EQ(core->context().server.Ids().result, 0);
-  EXPECT_TRUE(core->context().server.Codes().investigation.empty());
+  EXPECT_TRUE(testing::CodesOf(core->context().server).investigation.empty());
 
   view_.SetRequestCodeText("1021");
   Confirm(*core);  // without the server the typed code is taken as it is
@@ -636,7 +636,7 @@ TEST_F(ModuleCoreTest, RelayedStartReadsCodeListsAndStoresResultsThroughTheRelay
   auto core = Start(0);
   EXPECT_EQ(core->serverSession()->direct.load(), 0);
   EXPECT_TRUE(core->context().server.Connected());
-  EXPECT_EQ(core->context().server.Codes().investigation.size(), 12u);
+  EXPECT_EQ(testing::CodesOf(core->context().server).investigation.size(), 12u);
 
   const int requestId = 1700000000 + static_cast<int>(getpid() % 100000000);
   SampleList samples;

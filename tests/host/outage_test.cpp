@@ -22,6 +22,7 @@
 #include "host/upload_thread.h"
 #include "outbox/outbox_store.h"
 #include "platform/message_box.h"
+#include "support/link_holder.h"
 #include "support/lab_cluster.h"
 #include "support/module_rig.h"
 #include "support/temp_dir.h"
@@ -147,7 +148,7 @@ TEST_F(PrivateLabOutageTest, ServerDownAtStartUpIsReachedLaterWithoutTheOperator
   EXPECT_EQ(host_->record().Flag(HostRecord::kServerUnavailable), 0);
   {
     EXPECT_EQ(core->context().server.Ids().result, 5);
-    EXPECT_EQ(core->context().server.Codes().investigation.size(), 12u) << "the code lists are loaded on reconnecting";
+    EXPECT_EQ(testing::CodesOf(core->context().server).investigation.size(), 12u) << "the code lists are loaded on reconnecting";
   }
   EXPECT_TRUE(boxes_.Texts().empty());
   EXPECT_EQ(view_.Notices(), std::vector<std::string>{"Nu pot accesa baza de date de pe server !"})
@@ -224,7 +225,7 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
     LoadCodeLists(codes, 5, lists);
     context.server.SetCodes(std::move(lists));
   }
-  ASSERT_FALSE(context.server.Codes().investigation.empty());
+  ASSERT_FALSE(testing::CodesOf(context.server).investigation.empty());
   // Two ways a server refuses a row: a code it does not know (a plain failure), and a value it
   // cannot convert (code 3079, which SQLCommand lets through as if it had been stored).
   const struct {
@@ -265,7 +266,7 @@ TEST_F(PrivateLabOutageTest, ARefusedResultEndsRejectedWithoutHoldingUpTheOthers
   EXPECT_EQ(outbox->Stats().stored, 2);
 
   // The laboratory adds the code; the administrator puts that row back in line.
-  CodeLists lists = context.server.Codes();
+  CodeLists lists = testing::CodesOf(context.server);
   lists.investigation.push_back({lists.investigation.front().investigationId, "S_TRV",
                                  lists.investigation.front().detailId, "NOPE"});
   context.server.SetCodes(std::move(lists));

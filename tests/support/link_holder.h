@@ -1,5 +1,6 @@
 #pragma once
-// Keeps a server link busy from another thread, as a login in progress does, until it goes.
+// Test helpers of a server link: its code lists as the workers see them, and a holder that keeps
+// it busy from another thread, as a login in progress does, until it goes.
 
 #include <atomic>
 #include <thread>
@@ -8,6 +9,18 @@
 #include "support/wait_for.h"
 
 namespace strivex::testing {
+
+// The link's code lists, read under its lock as a worker reads them; empty without a session.
+inline CodeLists CodesOf(ServerLink& link) {
+  CodeLists codes;
+  link.Run(
+      [&codes](ServerLink::Scope& scope) {
+        codes = scope.codes();
+        return true;
+      },
+      ServerLink::Needs::kAlways);
+  return codes;
+}
 
 class LinkHolder {
  public:

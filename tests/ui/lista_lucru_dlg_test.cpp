@@ -33,6 +33,13 @@ QStringList ColumnTexts(QTreeWidget* list, int column) {
   return texts;
 }
 
+// Runs the dialog as the window does and tells whether the operator confirmed a run.
+bool RunDialog(ListaLucruModel& model) {
+  ListaLucruDlg dialog(model, nullptr);
+  dialog.exec();
+  return model.confirmed();
+}
+
 TEST(ListaLucruDlgTest, OpensWithTheModelsListsAndChoices) {
   const SampleList requests = testing::MakeRequests({{11, "Ana", "URINA", {"BIL"}}, {12, "\xBA" "erban", "", {"GLU"}}});
   ListaLucruModel model(requests, 7, 3);
@@ -75,7 +82,7 @@ TEST(ListaLucruDlgTest, AddThenOkHandsTheFramesOver) {
     EXPECT_EQ(ColumnTexts(requestList, 0), QStringList{"    12"});
     Child<QPushButton>(*dialog, "okButton")->click();
   });
-  EXPECT_TRUE(RunListaLucru(model, nullptr));
+  EXPECT_TRUE(RunDialog(model));
   EXPECT_EQ(currentIds, QStringList{"2/4"});
   const std::vector<QueuedFrame> frames = model.TakeFrames();
   ASSERT_EQ(frames.size(), 1u);
@@ -117,7 +124,7 @@ TEST(ListaLucruDlgTest, ModificIsOfferedWhileTheRunHasTheFocusAndEditsTheSelecte
     rowAfterEdit = currentList->topLevelItem(0)->text(3);
     Child<QPushButton>(*dialog, "cancelButton")->click();
   });
-  RunListaLucru(model, nullptr);
+  RunDialog(model);
   EXPECT_TRUE(enabledWithFocus);
   EXPECT_FALSE(enabledAfterFocusLeft);
   EXPECT_EQ(rowAfterEdit, "1/12");
@@ -134,7 +141,7 @@ TEST(ListaLucruDlgTest, CancelConfirmsNothing) {
     Child<QPushButton>(*dialog, "addButton")->click();
     Child<QPushButton>(*dialog, "cancelButton")->click();
   });
-  EXPECT_FALSE(RunListaLucru(model, nullptr));
+  EXPECT_FALSE(RunDialog(model));
   EXPECT_EQ(model.entryCount(), 0u);
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "db/db_session_fixture.h"
@@ -138,23 +139,35 @@ TEST_F(WorkListQueryTest, FiltersByDayRequestAndWhatWasSent) {
 
 TEST_F(WorkListQueryTest, QueryWhileAnotherRunsReturnsAtOnceAndLeavesTheListAlone) {
   InsertWorkList(db_, machine_, {{5, "SER", "P", "A", "2026-12-01 07:45"}});
-  // The first query waits for the session's busy flag inside its open.
+  // Whichever query comes first waits for the session's busy flag inside its open; the other
+  // must return at once, its list as it was.
   db_.busy.store(1);
-  SampleList first;
-  bool firstResult = false;
-  std::thread running([&] { firstResult = Query(db_, machine_, first); });
-  ASSERT_TRUE(WaitFor([] { return WorkListQueryRunning(); }, 5s));
-
-  SampleList second;
-  second.emplace_back(42);
-  EXPECT_TRUE(Query(db_, machine_, second));
-  EXPECT_EQ(IdsAndCodes(second), std::vector<std::string>{"42:"});
+  struct Run {
+    SampleList list;
+    std::atomic<bool> done{false};
+    bool result = false;
+  } runs[2];
+  for (Run& run : runs) run.list.emplace_back(42);
+  std::thread first([&] {
+    runs[0].result = Query(db_, machine_, runs[0].list);
+    runs[0].done.store(true);
+  });
+  std::thread second([&] {
+    runs[1].result = Query(db_, machine_, runs[1].list);
+    runs[1].done.store(true);
+  });
+  ASSERT_TRUE(WaitFor([&] { return runs[0].done.load() || runs[1].done.load(); }, 5s));
+  const Run& refused = runs[0].done.load() ? runs[0] : runs[1];
+  const Run& waiting = runs[0].done.load() ? runs[1] : runs[0];
+  EXPECT_TRUE(refused.result);
+  EXPECT_EQ(IdsAndCodes(refused.list), std::vector<std::string>{"42:"});
+  EXPECT_FALSE(waiting.done.load());
 
   db_.busy.store(0);
-  running.join();
-  EXPECT_TRUE(firstResult);
-  EXPECT_EQ(IdsAndCodes(first), std::vector<std::string>{"5:A"});
-  EXPECT_FALSE(WorkListQueryRunning());
+  first.join();
+  second.join();
+  EXPECT_TRUE(waiting.result);
+  EXPECT_EQ(IdsAndCodes(waiting.list), std::vector<std::string>{"5:A"});
 }
 
 TEST_F(WorkListQueryTest, NullSessionEndsFalseWithAnEmptyListAndLetsTheNextQueryRun) {
