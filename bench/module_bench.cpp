@@ -33,11 +33,11 @@
 #include "local_database.h"
 #include "module_bench.h"
 #include "outbox/outbox_store.h"
-#include "outbox/sqlite_statement.h"
 #include "outbox_messages.h"
 #include "platform/message_box.h"
 #include "serial/receive_context.h"
 #include "smoke.h"
+#include "sqlite/connection.h"
 #include "support/background_process.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
@@ -90,13 +90,12 @@ bool FillStoredOutbox(const std::filesystem::path& file, int64_t rows, std::stri
       if (!outbox->AddMessage(message, GetLocalTime(), error)) return false;
     }
   }
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-  SqliteHandle db(raw);
+  sqlite::Error failure;
+  sqlite::Connection db = sqlite::Connection::Open(file, failure);
   const std::string sql = Format("UPDATE results SET state='stored', stored_at=%lld",
                                  static_cast<long long>(UnixNow()));
-  if (rc != SQLITE_OK || sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    error = raw != nullptr ? sqlite3_errmsg(raw) : "cannot open the outbox";
+  if (!db.ok() || !db.Exec(sql.c_str(), failure)) {
+    error = failure.message;
     return false;
   }
   return true;

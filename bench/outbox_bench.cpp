@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,10 @@
 #include "lab_session.h"
 #include "one_cpu.h"
 #include "outbox/outbox_store.h"
-#include "outbox/sqlite_statement.h"
 #include "outbox_messages.h"
 #include "smoke.h"
+#include "sqlite/statement.h"
+#include "sqlite/transaction.h"
 #include "support/temp_dir.h"
 #include "util/format.h"
 
@@ -292,31 +294,36 @@ void BM_OutboxMarkStoredPreparedOnce(benchmark::State& state) {
   int64_t marked = 0;
   for (auto _ : state) {
     BacklogCopy copy;
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(copy.file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    SqliteHandle db(raw);
-    sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    sqlite::Error failure;
+    sqlite::Connection db = sqlite::Connection::Open(copy.file, failure);
+    if (!db.ok() || !db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", failure)) {
+      state.SkipWithError(failure.message.c_str());
+      return;
+    }
     std::vector<int64_t> ids;
     {
-      SqliteStatement select(db.get(), "SELECT id FROM results WHERE state = 'pending' ORDER BY id");
-      while (select.Step() == SQLITE_ROW) ids.push_back(select.Int(0));
+      sqlite::Statement select(db, "SELECT id FROM results WHERE state = 'pending' ORDER BY id");
+      while (select.Step()) ids.push_back(select.Int(0));
     }
-    SqliteStatement update(db.get(), "UPDATE results SET state = 'stored', stored_at = ?, last_error = '' WHERE id = ?");
+    sqlite::Statement update(db, "UPDATE results SET state = 'stored', stored_at = ?, last_error = '' WHERE id = ?");
     const auto started = Clock::now();
     int64_t inTransaction = 0;
+    std::optional<sqlite::Transaction> transaction;
     for (int64_t id : ids) {
-      if (perTransaction > 1 && inTransaction == 0) sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr);
-      if (update.Bind(1, UnixNow()).Bind(2, id).Step() != SQLITE_DONE) {
-        state.SkipWithError(sqlite3_errmsg(db.get()));
+      if (perTransaction > 1 && inTransaction == 0) transaction.emplace(db, sqlite::Transaction::Lock::kDeferred);
+      if (!update.Bind(1, UnixNow()).Bind(2, id).Run()) {
+        state.SkipWithError(update.error().message.c_str());
         return;
       }
-      sqlite3_reset(update.get());
+      update.Reset();
       if (perTransaction > 1 && ++inTransaction == perTransaction) {
-        sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr);
+        transaction->Commit();
+        transaction.reset();
         inTransaction = 0;
       }
     }
-    if (inTransaction > 0) sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr);
+    if (transaction) transaction->Commit();
+    transaction.reset();
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - started).count());
     marked += static_cast<int64_t>(ids.size());
   }

@@ -1,7 +1,5 @@
 #include "db/sqlite_engine.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -16,42 +14,19 @@
 
 #include "db/connection_string.h"
 #include "db/result_budget.h"
+#include "sqlite/statement.h"
 #include "util/unique_fd.h"
 
 namespace strivex {
 
 namespace {
 
-// One open database file, shared by the engine and the result sets read from it.
-class SqliteFile {
- public:
-  explicit SqliteFile(sqlite3* db) : db_(db) {}
-  ~SqliteFile() { sqlite3_close_v2(db_); }
-  SqliteFile(const SqliteFile&) = delete;
-  SqliteFile& operator=(const SqliteFile&) = delete;
-  sqlite3* get() const { return db_; }
-
- private:
-  sqlite3* db_;
-};
-
-// A prepared statement, finalized with its owner.
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-// A message SQLite allocated, freed with its owner.
-struct SqliteFree {
-  void operator()(char* text) const { sqlite3_free(text); }
-};
-
-DbError ErrorOf(sqlite3* db, int code) {
+DbError ErrorOf(const sqlite::Error& failure) {
   DbError error;
-  error.detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  error.detail = failure.message;
   if (error.detail.starts_with("no such table") || error.detail.starts_with("no such view")) {
     error.result = kResultTableMissing;
-  } else if ((code & 0xFF) == SQLITE_MISMATCH) {
+  } else if (failure.primary() == SQLITE_MISMATCH) {
     error.result = kResultConversion;
   } else {
     error.result = kResultFail;
@@ -59,23 +34,20 @@ DbError ErrorOf(sqlite3* db, int code) {
   return error;
 }
 
-DbValue ColumnValue(sqlite3_stmt* stmt, int column) {
-  switch (sqlite3_column_type(stmt, column)) {
+DbValue ColumnValue(const sqlite::Statement& stmt, int column) {
+  switch (stmt.ColumnType(column)) {
     case SQLITE_INTEGER: {
-      const sqlite3_int64 v = sqlite3_column_int64(stmt, column);
+      const int64_t v = stmt.Int(column);
       if (v >= INT32_MIN && v <= INT32_MAX) return DbValue::Int(static_cast<int32_t>(v));
       DbValue big = DbValue::Real(static_cast<double>(v), VT_DECIMAL);
       big.strVal = std::to_string(v);
       return big;
     }
     case SQLITE_FLOAT:
-      return DbValue::Real(sqlite3_column_double(stmt, column));
+      return DbValue::Real(stmt.Real(column));
     case SQLITE_TEXT:
-    case SQLITE_BLOB: {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-      const int size = sqlite3_column_bytes(stmt, column);
-      return DbValue::Text(bytes ? std::string(bytes, static_cast<size_t>(size)) : std::string());
-    }
+    case SQLITE_BLOB:
+      return DbValue::Text(stmt.Bytes(column));
     default:
       return DbValue::Empty();
   }
@@ -95,16 +67,12 @@ class SqliteResultSet : public ResultSet {
 
   // Reads every row of the statement; false with `error` on failure or when the rows would not
   // fit the budget.
-  bool ReadAll(sqlite3* db, sqlite3_stmt* stmt, DbError& error) {
+  bool ReadAll(sqlite::Statement& stmt, DbError& error) {
     const size_t room = budget_->Room();
     size_t bytes = 0;
-    const int columns = sqlite3_column_count(stmt);
-    for (int i = 0; i < columns; ++i) {
-      const char* name = sqlite3_column_name(stmt, i);
-      names_.emplace_back(name ? name : "");
-    }
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    const int columns = stmt.ColumnCount();
+    for (int i = 0; i < columns; ++i) names_.push_back(stmt.ColumnName(i));
+    while (stmt.Step()) {
       std::vector<DbValue>& row = rows_.emplace_back();
       for (int i = 0; i < columns; ++i) bytes += Footprint(row.emplace_back(ColumnValue(stmt, i)));
       if (bytes > room) {
@@ -113,9 +81,9 @@ class SqliteResultSet : public ResultSet {
         return false;
       }
     }
-    if (rc != SQLITE_DONE) error = ErrorOf(db, rc);
-    if (rc != SQLITE_DONE || !budget_->Take(bytes)) {
-      if (rc == SQLITE_DONE) error = budget_->TooLarge();
+    if (stmt.failed()) error = ErrorOf(stmt.error());
+    if (stmt.failed() || !budget_->Take(bytes)) {
+      if (!stmt.failed()) error = budget_->TooLarge();
       Close();
       return false;
     }
@@ -211,61 +179,51 @@ class SqliteEngine : public DbEngine {
       error = {kResultFail, std::string("cannot create ") + *source + ": " + std::strerror(errno)};
       return false;
     }
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(source->c_str(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
-    auto file = std::make_shared<SqliteFile>(db);  // a failed open still gives a handle to close
-    if (rc != SQLITE_OK) {
-      error = ErrorOf(db, rc);
+    sqlite::Error failure;
+    sqlite::Connection db = sqlite::Connection::Open(*source, failure);
+    if (!db.ok()) {
+      error = ErrorOf(failure);
       return false;
     }
-    Confine(db);
+    Confine(db.get());
     // Nor may one value pass what all the sets may hold: SQLite builds a value whole.
     if (resultLimit_ != 0)
-      sqlite3_limit(db, SQLITE_LIMIT_LENGTH, static_cast<int>(std::min<size_t>(resultLimit_, INT32_MAX)));
-    sqlite3_busy_timeout(db, 5000);
-    if (isNew) {
-      char* text = nullptr;
-      const int created = sqlite3_exec(db, LocalSchemaSql(), nullptr, nullptr, &text);
-      const std::unique_ptr<char, SqliteFree> message(text);
-      if (created != SQLITE_OK) {
-        error = {kResultFail, message ? message.get() : "cannot create the schema"};
-        return false;
-      }
-    }
-    // A file that is not a database fails here rather than at the first statement.
-    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
-      error = ErrorOf(db, sqlite3_errcode(db));
+      sqlite3_limit(db.get(), SQLITE_LIMIT_LENGTH, static_cast<int>(std::min<size_t>(resultLimit_, INT32_MAX)));
+    db.SetBusyTimeout(std::chrono::milliseconds(5000));
+    if (isNew && !db.Exec(LocalSchemaSql(), failure)) {
+      error = {kResultFail, failure.message};
       return false;
     }
-    file_ = std::move(file);
+    // A file that is not a database fails here rather than at the first statement.
+    if (!db.Exec("SELECT count(*) FROM sqlite_master", failure)) {
+      error = ErrorOf(failure);
+      return false;
+    }
+    db_ = std::move(db);
     budget_ = std::make_shared<ResultBudget>(resultLimit_);
     return true;
   }
 
   std::unique_ptr<ResultSet> Execute(const std::string& sql, DbError& error) override {
-    if (!file_) {
+    if (!db_.ok()) {
       error = {kResultFail, "not connected", DbFailure::kConnectionLost};
       return nullptr;
     }
-    sqlite3_stmt* prepared = nullptr;
-    const int rc =
-        sqlite3_prepare_v2(file_->get(), sql.c_str(), static_cast<int>(sql.size()), &prepared, nullptr);
-    const Statement stmt(prepared);
-    if (rc != SQLITE_OK) {
-      error = ErrorOf(file_->get(), rc);
+    sqlite::Statement stmt(db_, sql);
+    if (!stmt.ok()) {
+      error = ErrorOf(stmt.error());
       return nullptr;
     }
     auto set = std::make_unique<SqliteResultSet>(budget_);
-    if (stmt && !set->ReadAll(file_->get(), stmt.get(), error)) return nullptr;
+    if (!stmt.empty() && !set->ReadAll(stmt, error)) return nullptr;
     return set;
   }
 
-  void Close() override { file_.reset(); }
+  void Close() override { db_ = sqlite::Connection(); }
 
  private:
   size_t resultLimit_ = 0;
-  std::shared_ptr<SqliteFile> file_;
+  sqlite::Connection db_;
   std::shared_ptr<ResultBudget> budget_;
 };
 

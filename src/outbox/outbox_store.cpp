@@ -1,7 +1,6 @@
 #include "outbox/outbox_store.h"
 
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +8,8 @@
 #include <cstring>
 #include <thread>
 
-#include "outbox/sqlite_statement.h"
+#include "sqlite/statement.h"
+#include "sqlite/transaction.h"
 #include "util/format.h"
 #include "util/timings.h"
 #include "util/unique_fd.h"
@@ -63,9 +63,7 @@ constexpr const char* kUpgradeFrom1 =
     "ALTER TABLE results ADD COLUMN assigned_by TEXT NOT NULL DEFAULT ''; "
     "PRAGMA user_version=2; ";
 
-constexpr int kBusyWaitMs = static_cast<int>(timings::kOutboxBusyWait.count());
-
-OutboxRow ReadRow(const SqliteStatement& stmt) {
+OutboxRow ReadRow(const sqlite::Statement& stmt) {
   OutboxRow row;
   row.id = stmt.Int(0);
   row.messageId = stmt.Int(1);
@@ -112,10 +110,10 @@ struct FileLook {
 
 // One statement, so one snapshot: read one by one, another process's creation of the file could
 // fall between its marks and its tables.
-FileLook Look(sqlite3* db) {
-  SqliteStatement stmt(db, "SELECT * FROM pragma_application_id, (SELECT count(*) FROM sqlite_master), "
-                           "pragma_user_version");
-  if (!stmt.ok() || stmt.Step() != SQLITE_ROW) return FileLook{sqlite3_errmsg(db)};
+FileLook Look(const sqlite::Connection& db) {
+  sqlite::Statement stmt(db, "SELECT * FROM pragma_application_id, (SELECT count(*) FROM sqlite_master), "
+                             "pragma_user_version");
+  if (!stmt.ok() || !stmt.Step()) return FileLook{db.LastError().message};
   return FileLook{std::nullopt, stmt.Int(0), stmt.Int(1), stmt.Int(2)};
 }
 
@@ -137,11 +135,11 @@ bool Refuse(const FileLook& look, const std::string& path, OutboxStore::OpenMode
 }  // namespace
 
 struct OutboxStore::Handle {
-  SqliteHandle db;
+  sqlite::Connection db;
   // The upload marks a row after every confirmed statement: prepared once.
-  std::unique_ptr<SqliteStatement> markStored;
+  std::unique_ptr<sqlite::Statement> markStored;
   // The window shows the backlog several times a second: prepared once for the current owner.
-  std::unique_ptr<SqliteStatement> backlog;
+  std::unique_ptr<sqlite::Statement> backlog;
 };
 
 // Makes the writes of its lifetime wait for the disk (synchronous FULL); the connection is NORMAL
@@ -179,19 +177,19 @@ std::unique_ptr<OutboxStore> OutboxStore::Open(const std::string& path, OpenMode
   }
   if (!exists && !CreateOwnerOnly(path, error)) return nullptr;
 
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
-  SqliteHandle db(raw);
-  if (rc != SQLITE_OK) {
-    error = Format("%s: %s", path.c_str(), raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+  sqlite::Error failure;
+  sqlite::Connection db = sqlite::Connection::Open(path, failure);
+  if (!db.ok()) {
+    error = Format("%s: %s", path.c_str(), failure.message.c_str());
     return nullptr;
   }
-  sqlite3_busy_timeout(db.get(), kBusyWaitMs);
+  db.SetBusyTimeout(timings::kOutboxBusyWait);
   // The first look refuses another database before anything is written to it, and lets a tool
   // open a current outbox without writing to it or waiting for the module's writes.
-  FileLook look = Look(db.get());
+  FileLook look = Look(db);
   if (Refuse(look, path, mode, error)) return nullptr;
-  auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db), nullptr})));
+  auto store = std::unique_ptr<OutboxStore>(new OutboxStore(path, std::make_unique<Handle>(Handle{std::move(db), nullptr, nullptr})));
+  sqlite::Connection& opened = store->handle_->db;
   std::lock_guard lock(store->mutex_);
   if (!store->ExecLocked("PRAGMA synchronous=NORMAL")) {
     error = store->lastError_;
@@ -205,46 +203,55 @@ std::unique_ptr<OutboxStore> OutboxStore::Open(const std::string& path, OpenMode
   // transaction, and SQLite answers a switch that meets another connection's lock with SQLITE_BUSY
   // at once, without waiting: the switch is tried again until the busy wait is over.
   const auto deadline = std::chrono::steady_clock::now() + timings::kOutboxBusyWait;
-  sqlite3_busy_timeout(raw, 0);
+  opened.SetBusyTimeout(std::chrono::milliseconds(0));
   bool wal = false;
-  while (!(wal = store->ExecLocked("PRAGMA journal_mode=WAL")) && (sqlite3_errcode(raw) & 0xff) == SQLITE_BUSY &&
+  while (!(wal = store->ExecLocked("PRAGMA journal_mode=WAL")) && opened.LastError().primary() == SQLITE_BUSY &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(timings::kOutboxWalSwitchRetry);
   }
-  sqlite3_busy_timeout(raw, kBusyWaitMs);
-  if (!wal || !store->ExecLocked("BEGIN IMMEDIATE")) {
+  opened.SetBusyTimeout(timings::kOutboxBusyWait);
+  if (!wal) {
     error = store->lastError_;
     return nullptr;
   }
-  look = Look(raw);
-  if (Refuse(look, path, mode, error)) {
-    store->ExecLocked("ROLLBACK");
+  sqlite::Transaction change(opened, sqlite::Transaction::Lock::kImmediate);
+  if (!change.ok()) {
+    error = store->Note(change.error());
     return nullptr;
   }
+  look = Look(opened);
+  if (Refuse(look, path, mode, error)) return nullptr;
   std::string setup;
   if (look.empty()) {
     setup = Format("PRAGMA application_id=%d; PRAGMA user_version=%d; %s", kApplicationId, kFormatVersion, kSchema);
   } else if (look.version == 1) {
     setup = kUpgradeFrom1;
   }
-  if (!store->ExecLocked((setup + "COMMIT;").c_str())) {
+  if (!setup.empty() && !store->ExecLocked(setup.c_str())) {
     error = store->lastError_;
-    store->ExecLocked("ROLLBACK");
+    return nullptr;
+  }
+  if (!change.Commit()) {
+    error = store->Note(change.error());
     return nullptr;
   }
   return store;
 }
 
 bool OutboxStore::ExecLocked(const char* sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(handle_->db.get(), sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  lastError_ = Format("%s: %s", path_.c_str(), message != nullptr ? message : sqlite3_errmsg(handle_->db.get()));
-  sqlite3_free(message);
+  sqlite::Error failure;
+  if (handle_->db.Exec(sql, failure)) return true;
+  Note(failure);
   return false;
 }
 
+const std::string& OutboxStore::Note(const sqlite::Error& failure) {
+  lastError_ = Format("%s: %s", path_.c_str(), failure.message.c_str());
+  return lastError_;
+}
+
 bool OutboxStore::Fail(const char* what) {
-  lastError_ = Format("%s: %s: %s", path_.c_str(), what, sqlite3_errmsg(handle_->db.get()));
+  lastError_ = Format("%s: %s: %s", path_.c_str(), what, handle_->db.LastError().message.c_str());
   return false;
 }
 
@@ -273,26 +280,31 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
 std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const SampleList& unassigned,
                                                const LocalTime& receivedAt, std::string& error) {
   std::lock_guard lock(mutex_);
-  sqlite3* db = handle_->db.get();
+  sqlite::Connection& db = handle_->db;
   const std::string when = TimeText(receivedAt);
-  auto fail = [&](const char* what) {
-    Fail(what);
-    error = lastError_;
-    ExecLocked("ROLLBACK");
-    return std::nullopt;
-  };
   // Received results are fsynced before the call returns; the marks of the upload need not be.
   const DurableScope durable(*this);
-  if (!ExecLocked("BEGIN IMMEDIATE")) {
-    error = lastError_;
+  sqlite::Transaction transaction(db, sqlite::Transaction::Lock::kImmediate);
+  if (!transaction.ok()) {
+    error = Note(transaction.error());
     return std::nullopt;
   }
-  SqliteStatement message(db, "INSERT INTO messages(received_at) VALUES (?)");
-  if (!message.ok() || message.Bind(1, when).Step() != SQLITE_DONE) return fail("cannot record the message");
-  const int64_t messageId = sqlite3_last_insert_rowid(db);
-  SqliteStatement insert(db,
-                         "INSERT INTO results(message_id, sample_index, request_id, analysis_code, parameter_code, "
-                         "value, second_marker, received_at, state, machine_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  // The caller gets the first reason; a rollback that fails too is the latest news of the file.
+  auto giveUp = [&] {
+    error = lastError_;
+    if (!transaction.Rollback()) Note(transaction.error());
+    return std::nullopt;
+  };
+  auto fail = [&](const char* what) {
+    Fail(what);
+    return giveUp();
+  };
+  sqlite::Statement message(db, "INSERT INTO messages(received_at) VALUES (?)");
+  if (!message.ok() || !message.Bind(1, when).Run()) return fail("cannot record the message");
+  const int64_t messageId = db.LastInsertId();
+  sqlite::Statement insert(db,
+                           "INSERT INTO results(message_id, sample_index, request_id, analysis_code, parameter_code, "
+                           "value, second_marker, received_at, state, machine_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!insert.ok()) return fail("cannot record the results");
   // Printouts without a sample follow the samples, each under an index of its own.
   int32_t sampleIndex = 0;
@@ -305,18 +317,17 @@ std::optional<int64_t> OutboxStore::AddMessage(const SampleList& samples, const 
           insert.Bind(4, group.analysisCode).Bind(5, result.parameterCode).Bind(6, result.value);
           insert.Bind(7, result.secondMarker).Bind(8, when).BindText(9, state);
           if (owner_) insert.Bind(10, int64_t{*owner_});
-          else sqlite3_bind_null(insert.get(), 10);
-          if (insert.Step() != SQLITE_DONE) return fail("cannot record a result");
-          sqlite3_reset(insert.get());
+          else insert.BindNull(10);
+          if (!insert.Run()) return fail("cannot record a result");
+          insert.Reset();
         }
       }
       ++sampleIndex;
     }
   }
-  if (!ExecLocked("COMMIT")) {
-    error = lastError_;
-    ExecLocked("ROLLBACK");
-    return std::nullopt;
+  if (!transaction.Commit()) {
+    Note(transaction.error());
+    return giveUp();
   }
   return messageId;
 }
@@ -325,14 +336,14 @@ int64_t OutboxStore::AssignPrintout(int64_t messageId, int32_t sampleIndex, int3
                                     const char* assignedBy) {
   std::lock_guard lock(mutex_);
   const DurableScope durable(*this);
-  SqliteStatement stmt(handle_->db.get(),
-                       "UPDATE results SET request_id = ?, state = 'pending', assigned_at = ?, assigned_by = ? "
+  sqlite::Statement stmt(handle_->db,
+                         "UPDATE results SET request_id = ?, state = 'pending', assigned_at = ?, assigned_by = ? "
                        "WHERE message_id = ? AND sample_index = ? AND state = 'unassigned'");
-  if (!stmt.ok() || stmt.Bind(1, int64_t{requestId}).Bind(2, UnixNow()).BindText(3, assignedBy)
-                            .Bind(4, messageId).Bind(5, int64_t{sampleIndex}).Step() != SQLITE_DONE) {
+  if (!stmt.ok() || !stmt.Bind(1, int64_t{requestId}).Bind(2, UnixNow()).BindText(3, assignedBy)
+                             .Bind(4, messageId).Bind(5, int64_t{sampleIndex}).Run()) {
     return Fail("cannot assign the results"), 0;
   }
-  return sqlite3_changes(handle_->db.get());
+  return handle_->db.Changes();
 }
 
 std::vector<int64_t> OutboxStore::AssignRows(std::span<const int64_t> ids, int32_t requestId,
@@ -340,17 +351,15 @@ std::vector<int64_t> OutboxStore::AssignRows(std::span<const int64_t> ids, int32
   std::lock_guard lock(mutex_);
   const DurableScope durable(*this);
   std::vector<int64_t> changed;
-  SqliteStatement stmt(handle_->db.get(),
-                       "UPDATE results SET request_id = ?, state = 'pending', assigned_at = ?, assigned_by = ? "
+  sqlite::Statement stmt(handle_->db,
+                         "UPDATE results SET request_id = ?, state = 'pending', assigned_at = ?, assigned_by = ? "
                        "WHERE id = ? AND state = 'unassigned'");
   if (!stmt.ok()) return Fail("cannot assign the results"), changed;
   const int64_t now = UnixNow();
   for (int64_t id : ids) {
     stmt.Bind(1, int64_t{requestId}).Bind(2, now).BindText(3, assignedBy).Bind(4, id);
-    if (stmt.Step() == SQLITE_DONE && sqlite3_changes(handle_->db.get()) == 1) {
-      changed.push_back(id);
-    }
-    sqlite3_reset(stmt.get());
+    if (stmt.Run() && handle_->db.Changes() == 1) changed.push_back(id);
+    stmt.Reset();
   }
   return changed;
 }
@@ -358,20 +367,20 @@ std::vector<int64_t> OutboxStore::AssignRows(std::span<const int64_t> ids, int32
 std::vector<OutboxRow> OutboxStore::DuePending(int64_t now, size_t limit) {
   std::lock_guard lock(mutex_);
   std::vector<OutboxRow> rows;
-  SqliteStatement stmt(handle_->db.get(), Format("SELECT %s FROM results WHERE state = 'pending' AND "
+  sqlite::Statement stmt(handle_->db, Format("SELECT %s FROM results WHERE state = 'pending' AND "
                                                  "next_attempt_at <= ?%s ORDER BY id LIMIT ?",
                                                  kRowColumns, OwnerFilter().c_str()));
   if (!stmt.ok()) return Fail("cannot read pending results"), rows;
   stmt.Bind(1, now).Bind(2, static_cast<int64_t>(limit));
-  while (stmt.Step() == SQLITE_ROW) rows.push_back(ReadRow(stmt));
+  while (stmt.Step()) rows.push_back(ReadRow(stmt));
   return rows;
 }
 
 std::optional<int64_t> OutboxStore::NextAttemptAt() {
   std::lock_guard lock(mutex_);
-  SqliteStatement stmt(handle_->db.get(),
-                       "SELECT min(next_attempt_at) FROM results WHERE state = 'pending'" + OwnerFilter());
-  if (!stmt.ok() || stmt.Step() != SQLITE_ROW || sqlite3_column_type(stmt.get(), 0) == SQLITE_NULL) {
+  sqlite::Statement stmt(handle_->db,
+                         "SELECT min(next_attempt_at) FROM results WHERE state = 'pending'" + OwnerFilter());
+  if (!stmt.ok() || !stmt.Step() || stmt.ColumnType(0) == SQLITE_NULL) {
     return std::nullopt;
   }
   return stmt.Int(0);
@@ -380,21 +389,20 @@ std::optional<int64_t> OutboxStore::NextAttemptAt() {
 bool OutboxStore::MarkStored(int64_t id, int64_t now) {
   std::lock_guard lock(mutex_);
   if (!handle_->markStored) {
-    handle_->markStored = std::make_unique<SqliteStatement>(
-        handle_->db.get(), "UPDATE results SET state = 'stored', stored_at = ?, last_error = '' WHERE id = ?");
+    handle_->markStored = std::make_unique<sqlite::Statement>(
+        handle_->db, "UPDATE results SET state = 'stored', stored_at = ?, last_error = '' WHERE id = ?");
   }
-  SqliteStatement& stmt = *handle_->markStored;
-  const bool ok = stmt.ok() && stmt.Bind(1, now).Bind(2, id).Step() == SQLITE_DONE;
-  if (stmt.ok()) sqlite3_reset(stmt.get());
+  sqlite::Statement& stmt = *handle_->markStored;
+  const bool ok = stmt.ok() && stmt.Bind(1, now).Bind(2, id).Run();
+  stmt.Reset();
   return ok || Fail("cannot mark a result stored");
 }
 
 bool OutboxStore::MarkRefused(int64_t id, int32_t attempts, int64_t nextAttemptAt, const std::string& serverText) {
   std::lock_guard lock(mutex_);
-  SqliteStatement stmt(handle_->db.get(),
-                       "UPDATE results SET attempts = ?, next_attempt_at = ?, last_error = ? WHERE id = ?");
-  if (stmt.ok() && stmt.Bind(1, int64_t{attempts}).Bind(2, nextAttemptAt).Bind(3, serverText).Bind(4, id).Step() ==
-                       SQLITE_DONE) {
+  sqlite::Statement stmt(handle_->db,
+                         "UPDATE results SET attempts = ?, next_attempt_at = ?, last_error = ? WHERE id = ?");
+  if (stmt.ok() && stmt.Bind(1, int64_t{attempts}).Bind(2, nextAttemptAt).Bind(3, serverText).Bind(4, id).Run()) {
     return true;
   }
   return Fail("cannot record a refusal");
@@ -402,9 +410,9 @@ bool OutboxStore::MarkRefused(int64_t id, int32_t attempts, int64_t nextAttemptA
 
 bool OutboxStore::MarkRejected(int64_t id, int32_t attempts, const std::string& serverText) {
   std::lock_guard lock(mutex_);
-  SqliteStatement stmt(handle_->db.get(),
-                       "UPDATE results SET state = 'rejected', attempts = ?, last_error = ? WHERE id = ?");
-  if (stmt.ok() && stmt.Bind(1, int64_t{attempts}).Bind(2, serverText).Bind(3, id).Step() == SQLITE_DONE) return true;
+  sqlite::Statement stmt(handle_->db,
+                         "UPDATE results SET state = 'rejected', attempts = ?, last_error = ? WHERE id = ?");
+  if (stmt.ok() && stmt.Bind(1, int64_t{attempts}).Bind(2, serverText).Bind(3, id).Run()) return true;
   return Fail("cannot mark a result rejected");
 }
 
@@ -412,13 +420,13 @@ std::vector<int64_t> OutboxStore::Retry(std::span<const int64_t> ids) {
   std::lock_guard lock(mutex_);
   const DurableScope durable(*this);
   std::vector<int64_t> changed;
-  SqliteStatement stmt(handle_->db.get(),
-                       "UPDATE results SET state = 'pending', attempts = 0, next_attempt_at = 0 "
+  sqlite::Statement stmt(handle_->db,
+                         "UPDATE results SET state = 'pending', attempts = 0, next_attempt_at = 0 "
                        "WHERE id = ? AND state = 'rejected'");
   if (!stmt.ok()) return Fail("cannot put results back in line"), changed;
   for (int64_t id : ids) {
-    if (stmt.Bind(1, id).Step() == SQLITE_DONE && sqlite3_changes(handle_->db.get()) == 1) changed.push_back(id);
-    sqlite3_reset(stmt.get());
+    if (stmt.Bind(1, id).Run() && handle_->db.Changes() == 1) changed.push_back(id);
+    stmt.Reset();
   }
   return changed;
 }
@@ -431,10 +439,9 @@ std::vector<int64_t> OutboxStore::RetryAllRejected() {
 
 int64_t OutboxStore::PurgeStoredBefore(int64_t cutoff) {
   std::lock_guard lock(mutex_);
-  sqlite3* db = handle_->db.get();
-  SqliteStatement stmt(db, "DELETE FROM results WHERE state = 'stored' AND stored_at < ?");
-  if (!stmt.ok() || stmt.Bind(1, cutoff).Step() != SQLITE_DONE) return Fail("cannot purge stored results"), 0;
-  const int64_t removed = sqlite3_changes(db);
+  sqlite::Statement stmt(handle_->db, "DELETE FROM results WHERE state = 'stored' AND stored_at < ?");
+  if (!stmt.ok() || !stmt.Bind(1, cutoff).Run()) return Fail("cannot purge stored results"), 0;
+  const int64_t removed = handle_->db.Changes();
   ExecLocked("DELETE FROM messages WHERE id NOT IN (SELECT message_id FROM results)");
   return removed;
 }
@@ -450,19 +457,19 @@ OutboxStats OutboxStore::Count(bool withStored) {
   // second column tells the owner's rows (1) from other instruments' (0); 1 for all without one.
   const std::string mine = owner_ ? Format("machine_id IS %d", *owner_) : std::string("1");
   const auto Prepare = [&] {
-    return std::make_unique<SqliteStatement>(
-        handle_->db.get(), Format("SELECT state, %s, count(*), min(id) FROM results %s GROUP BY 1, 2", mine.c_str(),
+    return std::make_unique<sqlite::Statement>(
+        handle_->db, Format("SELECT state, %s, count(*), min(id) FROM results %s GROUP BY 1, 2", mine.c_str(),
                                   withStored ? "" : "WHERE state IN ('pending', 'rejected', 'unassigned')"));
   };
-  std::unique_ptr<SqliteStatement> once;
+  std::unique_ptr<sqlite::Statement> once;
   if (withStored) {
     once = Prepare();
   } else if (!handle_->backlog) {
     handle_->backlog = Prepare();
   }
-  SqliteStatement& stmt = withStored ? *once : *handle_->backlog;
+  sqlite::Statement& stmt = withStored ? *once : *handle_->backlog;
   if (!stmt.ok()) return Fail("cannot count results"), stats;
-  while (stmt.Step() == SQLITE_ROW) {
+  while (stmt.Step()) {
     const auto state = OutboxStateFromName(stmt.Bytes(0));
     const int64_t count = stmt.Int(2);
     if (stmt.Int(1) == 0) {
@@ -478,12 +485,12 @@ OutboxStats OutboxStore::Count(bool withStored) {
       stats.unassigned = count;
     }
   }
-  sqlite3_reset(stmt.get());  // a statement left stepped would hold its read open and keep the WAL growing
+  stmt.Reset();
   if (!withStored) return stats;
-  SqliteStatement byMachine(handle_->db.get(),
+  sqlite::Statement byMachine(handle_->db,
                             "SELECT coalesce(machine_id, 0), count(*) FROM results WHERE state = 'pending' "
                             "GROUP BY 1 ORDER BY 1");
-  while (byMachine.ok() && byMachine.Step() == SQLITE_ROW) {
+  while (byMachine.ok() && byMachine.Step()) {
     stats.pendingByMachine.emplace_back(static_cast<int32_t>(byMachine.Int(0)), byMachine.Int(1));
   }
   return stats;
@@ -492,10 +499,10 @@ OutboxStats OutboxStore::Count(bool withStored) {
 SampleBacklog OutboxStore::BacklogOf(int64_t messageId, int32_t sampleIndex) {
   std::lock_guard lock(mutex_);
   SampleBacklog backlog;
-  SqliteStatement stmt(handle_->db.get(),
-                       "SELECT coalesce(sum(state = 'pending'), 0), coalesce(sum(state = 'rejected'), 0) "
+  sqlite::Statement stmt(handle_->db,
+                         "SELECT coalesce(sum(state = 'pending'), 0), coalesce(sum(state = 'rejected'), 0) "
                        "FROM results WHERE message_id = ? AND sample_index = ?");
-  if (stmt.ok() && stmt.Bind(1, messageId).Bind(2, int64_t{sampleIndex}).Step() == SQLITE_ROW) {
+  if (stmt.ok() && stmt.Bind(1, messageId).Bind(2, int64_t{sampleIndex}).Step()) {
     backlog.pending = stmt.Int(0);
     backlog.rejected = stmt.Int(1);
   }
@@ -506,17 +513,17 @@ std::vector<OutboxRow> OutboxStore::List(std::optional<OutboxState> state) {
   std::lock_guard lock(mutex_);
   std::vector<OutboxRow> rows;
   const std::string where = state ? " WHERE state = ?" : "";
-  SqliteStatement stmt(handle_->db.get(), Format("SELECT %s FROM results%s ORDER BY id", kRowColumns, where.c_str()));
+  sqlite::Statement stmt(handle_->db, Format("SELECT %s FROM results%s ORDER BY id", kRowColumns, where.c_str()));
   if (!stmt.ok()) return Fail("cannot list results"), rows;
   if (state) stmt.BindText(1, OutboxStateName(*state));
-  while (stmt.Step() == SQLITE_ROW) rows.push_back(ReadRow(stmt));
+  while (stmt.Step()) rows.push_back(ReadRow(stmt));
   return rows;
 }
 
 std::optional<OutboxRow> OutboxStore::Row(int64_t id) {
   std::lock_guard lock(mutex_);
-  SqliteStatement stmt(handle_->db.get(), Format("SELECT %s FROM results WHERE id = ?", kRowColumns));
-  if (stmt.ok() && stmt.Bind(1, id).Step() == SQLITE_ROW) return ReadRow(stmt);
+  sqlite::Statement stmt(handle_->db, Format("SELECT %s FROM results WHERE id = ?", kRowColumns));
+  if (stmt.ok() && stmt.Bind(1, id).Step()) return ReadRow(stmt);
   return std::nullopt;
 }
 

@@ -17,9 +17,11 @@
 #include "protocol/records.h"
 #include "util/local_time.h"
 
-struct sqlite3;
-
 namespace strivex {
+
+namespace sqlite {
+struct Error;
+}
 
 inline constexpr const char* kOutboxFileName = "_Strivex_outbox.db";
 
@@ -103,6 +105,8 @@ class OutboxStore {
 
   class DurableScope;
   bool ExecLocked(const char* sql);
+  // Keeps SQLite's reason, after the file's path, as the last error; returns it.
+  const std::string& Note(const sqlite::Error& failure);
   OutboxStats Count(bool withStored);
   bool Fail(const char* what);
   // " AND machine_id = <owner>" while there is an owner, else nothing. The mutex is held.
