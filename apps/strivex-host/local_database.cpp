@@ -69,8 +69,7 @@ bool WritePort(BazaDeDate& local, const HostOptions& o, std::string& change, std
   const auto localId = static_cast<int16_t>(static_cast<uint32_t>(local.ValoareColoana("ID", 0).intVal) & 0xFFFF);
   local.InchidTabel(0);
   std::optional<std::string> stored;
-  if (local.GetRecords(PortSettingQuery(localId), 0) &&
-      local.RowAvailable(0)) {
+  if (local.GetRecords(PortSettingQuery(localId), 0) && local.RowAvailable(0)) {
     stored = local.ValoareColoana("VALUE", 0).ToText();
   }
   local.InchidTabel(0);

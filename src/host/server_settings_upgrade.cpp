@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "db/baza_de_date.h"
-#include "db/server_address.h"
 #include "db/local_statements.h"
+#include "db/server_address.h"
 #include "host/startup_steps.h"
 #include "util/format.h"
 #include "util/log_files.h"

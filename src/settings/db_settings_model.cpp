@@ -6,8 +6,8 @@
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
-#include "db/server_address.h"
 #include "db/local_statements.h"
+#include "db/server_address.h"
 #include "util/format.h"
 #include "util/log_files.h"
 #include "util/text_scan.h"
