@@ -5,10 +5,9 @@
 #include <system_error>
 
 #include "db/baza_de_date.h"
-#include "db/sql_text.h"
+#include "db/local_statements.h"
 #include "declared_settings.h"
 #include "settings/declared_fields.h"
-#include "util/format.h"
 
 namespace strivex::host_app {
 
@@ -29,9 +28,7 @@ bool Run(BazaDeDate& local, const std::string& sql, std::string& error, bool sho
 // older files lack the newer ones); false when it cannot be read.
 bool ReadStored(BazaDeDate& local, const std::string& property, std::optional<std::string>& value,
                 std::string& error) {
-  if (!local.GetRecords(Format("SELECT Valoare FROM Medianex_Init WHERE Proprietate='%s'",
-                               EscapeSqlText(property).c_str()),
-                        0)) {
+  if (!local.GetRecords(MedianexInitValueQuery(property), 0)) {
     error = "local database: " + property + " cannot be read: " + local.LastErrorDetail();
     return false;
   }
@@ -55,37 +52,29 @@ bool WriteDeclared(BazaDeDate& local, const DeclaredValue& declared, std::string
   std::optional<std::string> stored;
   if (!ReadStored(local, declared.property, stored, error)) return false;
   if (stored == declared.value) return true;
-  const std::string property = EscapeSqlText(declared.property);
-  const std::string value = EscapeSqlText(declared.value);
-  const std::string sql =
-      stored ? Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", value.c_str(), property.c_str())
-             : Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property.c_str(),
-                      value.c_str());
-  if (!Run(local, sql, error, !declared.secret)) return false;
+  if (!Run(local, MedianexInitWrite(declared.property, declared.value, stored.has_value()), error,
+           !declared.secret)) {
+    return false;
+  }
   change = ChangeText(declared, stored);
   return true;
 }
 
 bool WritePort(BazaDeDate& local, const HostOptions& o, std::string& change, std::string& error) {
   // The module keys its settings by the low 16 bits of the MACHINES id.
-  if (!local.GetRecords(Format("SELECT ID FROM MACHINES WHERE name='%s'", EscapeSqlText(o.name).c_str()), 0)) {
+  if (!local.GetRecords(LocalMachineIdQuery(o.name), 0)) {
     error = "local database: no MACHINES row named " + o.name;
     return false;
   }
   const auto localId = static_cast<int16_t>(static_cast<uint32_t>(local.ValoareColoana("ID", 0).intVal) & 0xFFFF);
   local.InchidTabel(0);
   std::optional<std::string> stored;
-  if (local.GetRecords(Format("SELECT VALUE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), 0) &&
-      local.RowAvailable(0)) {
+  if (local.GetRecords(PortSettingQuery(localId), 0) && local.RowAvailable(0)) {
     stored = local.ValoareColoana("VALUE", 0).ToText();
   }
   local.InchidTabel(0);
   if (stored != *o.port) change = ChangeText({"port", *o.port, GivenIn(o, "port")}, stored);
-  return Run(local, Format("DELETE FROM MACHINE_SETTINGS WHERE MachineID=%d AND NAME='port'", localId), error) &&
-         Run(local,
-             Format("INSERT INTO MACHINE_SETTINGS (MachineID, NAME, VALUE) VALUES (%d, 'port', '%s')", localId,
-                    EscapeSqlText(*o.port).c_str()),
-             error);
+  return Run(local, PortSettingDelete(localId), error) && Run(local, PortSettingInsert(localId, *o.port), error);
 }
 
 }  // namespace
@@ -101,13 +90,8 @@ bool PrepareLocalDatabase(const HostOptions& o, std::vector<std::string>& change
   }
   if (isNew) {
     // A password from the environment seeds a new file only; a declared one is written below.
-    if (!Run(local,
-             Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='Parola'",
-                    EscapeSqlText(o.password.value_or("")).c_str()),
-             error, false) ||
-        !Run(local,
-             Format("INSERT INTO MACHINES (ID, name) VALUES (%d, '%s')", o.machineId, EscapeSqlText(o.name).c_str()),
-             error)) {
+    if (!Run(local, MedianexInitUpdate("Parola", o.password.value_or("")), error, false) ||
+        !Run(local, LocalMachineInsert(o.machineId, o.name), error)) {
       return false;
     }
   }

@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "db/baza_de_date.h"
-#include "util/format.h"
+#include "db/lab_statements.h"
 #include "util/text_scan.h"
 
 namespace strivex {
@@ -12,21 +12,10 @@ namespace {
 
 constexpr int kLookupSlot = 8;
 
-// Each of the five runs of six tabs is part of the statement the laboratory has always received.
-constexpr char kPatientLookup[] =
-    "select cast(lr.id as varchar(10)) + ' - ' + p.LastName+' ' + p.FirstName as patient from "
-    "l_requests lr \t\t\t\t\t\tleft join patients p on p.id=lr.patientid\t\t\t\t\t\tleft join "
-    "l_request_details lrd on lrd.requestid=lr.id\t\t\t\t\t\tleft join l_investigations inv on "
-    "inv.id=lrd.investigationid\t\t\t\t\t\tleft join l_investigations inv2 on "
-    "inv.itemid=inv2.itemid\t\t\t\t\t\twhere (lr.id=%ld or lr.externalbarcodeid=%d) and "
-    "inv2.id=%ld\t\t\t\t\t\torder by case when lr.externalbarcodeid=%d then 0 else 1 end";
-
 }  // namespace
 
 std::optional<std::string> LookupRequestPatient(BazaDeDate& server, int32_t code, int32_t investigationId) {
-  const std::string statement =
-      Format(kPatientLookup, static_cast<long>(code), code, static_cast<long>(investigationId), code);
-  if (!server.GetRecords(statement, kLookupSlot)) return std::nullopt;
+  if (!server.GetRecords(RequestPatientQuery(code, investigationId), kLookupSlot)) return std::nullopt;
   std::string patient = server.ValoareColoana("patient", kLookupSlot).ToText();
   server.InchidTabel(kLookupSlot);
   return patient;

@@ -1,8 +1,7 @@
 #include "host/result_sender.h"
 
 #include "db/baza_de_date.h"
-#include "db/sql_text.h"
-#include "util/format.h"
+#include "db/lab_statements.h"
 
 namespace strivex {
 
@@ -26,8 +25,7 @@ CodeIds MapCodes(const std::vector<InvestigationCodeEntry>& codes, const std::st
 
 std::string ResultStatement(int32_t requestId, int32_t machineId, CodeIds ids, const std::string& value,
                             const std::string& secondMarker) {
-  return Format(" exec L_RESULT_INSERT %d,%d,%d,%d,'%s','%s',1 ", requestId, machineId, ids.investigationId,
-                ids.detailId, EscapeSqlText(value).c_str(), EscapeSqlText(secondMarker).c_str());
+  return ResultInsert(requestId, machineId, ids.investigationId, ids.detailId, value, secondMarker);
 }
 
 SendOutcome SendOutboxRow(ServerLink& server, const OutboxRow& row, std::string& serverText) {

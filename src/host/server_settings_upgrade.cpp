@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "db/baza_de_date.h"
+#include "db/local_statements.h"
 #include "db/server_address.h"
-#include "db/sql_text.h"
 #include "host/startup_steps.h"
 #include "util/format.h"
 #include "util/log_files.h"
@@ -16,11 +16,7 @@ namespace strivex {
 namespace {
 
 void WriteRow(BazaDeDate& local, const char* property, const std::string& value, bool exists) {
-  const std::string text = EscapeSqlText(value);
-  const std::string statement =
-      exists ? Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", text.c_str(), property)
-             : Format("INSERT INTO Medianex_Init (Proprietate, Valoare) VALUES ('%s', '%s')", property, text.c_str());
-  local.SQLCommand(statement, 0);
+  local.SQLCommand(MedianexInitWrite(property, value, exists), 0);
 }
 
 }  // namespace

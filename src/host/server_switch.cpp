@@ -2,9 +2,8 @@
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
-#include "db/sql_text.h"
+#include "db/lab_statements.h"
 #include "host/startup_steps.h"
-#include "util/format.h"
 #include "util/text_scan.h"
 
 namespace strivex {
@@ -39,7 +38,7 @@ void FindInstrument(ReadModel& shown, const Reception& reception, ServerLink::Sc
 
 std::optional<int32_t> FindMachineId(BazaDeDate& session, const std::string& instrumentName) {
   if (session.connected.load() != 1) return std::nullopt;
-  session.DeschidTabel("MACHINES", Format("where [Name]='%s'", EscapeSqlText(instrumentName).c_str()), kLookupSlot);
+  session.DeschidTabel(kMachinesTable, MachineByNameClause(instrumentName), kLookupSlot);
   const std::string id = session.ValoareColoana("ID", kLookupSlot).ToText();
   session.InchidTabel(kLookupSlot);
   if (id.empty()) return std::nullopt;

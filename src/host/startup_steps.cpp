@@ -3,10 +3,10 @@
 #include <chrono>
 
 #include "db/baza_de_date.h"
-#include "db/sql_text.h"
+#include "db/lab_statements.h"
+#include "db/local_statements.h"
 #include "host/server_settings_upgrade.h"
 #include "platform/message_box.h"
-#include "util/format.h"
 #include "util/text_scan.h"
 
 namespace strivex {
@@ -16,19 +16,6 @@ namespace {
 constexpr int kSettingsSlot = 9;
 constexpr int kSerialSlot = 0;
 constexpr int kCodesSlot = 1;
-
-constexpr const char* kDefaultSettingRows[] = {
-    "INSERT INTO MACHINE_SETTINGS ([MachineID],[NAME],[VALUE]) Values (%d,'port','com1')",
-    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Baud Rate','9600')",
-    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Byte Size','7')",
-    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Parity','odd')",
-    "INSERT INTO MACHINE_SETTINGS ([MachineID],[Name],[Value]) VALUES (%d,'Stop Bits','1 stop bit')",
-};
-
-constexpr const char kInvestigationCodes[] =
-    "select inv.id as invID,inv.code as InvCode,lid.id as DetailID,lid.code as DetailCode "
-    "\t\t\t\t\tfrom l_investigations inv \t\t\t\t\tleft join l_investigation_details lid on "
-    "lid.investigationid=inv.id \t\t\t\t\twhere machineid=%d";
 
 std::chrono::milliseconds SecondsOr(const DbValue& value, std::chrono::milliseconds fallback) {
   const int32_t seconds = ParseDecimal(value.ToText());
@@ -53,7 +40,7 @@ void ApplyServerSetting(const std::string& property, const DbValue& value, Serve
 }  // namespace
 
 void ReadServerSettings(BazaDeDate& local, ServerSettings& settings) {
-  if (!local.DeschidTabel("Medianex_Init", kSettingsSlot)) {
+  if (!local.DeschidTabel(kMedianexInitTable, kSettingsSlot)) {
     platform::MessageBox("Nu pot afla datele despre baza de date de pe server !");
     local.InchidTabel(kSettingsSlot);
     return;
@@ -68,21 +55,20 @@ void ReadServerSettings(BazaDeDate& local, ServerSettings& settings) {
 }
 
 int32_t ReadLocalMachineId(BazaDeDate& local, const std::string& instrumentName) {
-  local.DeschidTabel("MACHINES", Format("where [name]='%s'", EscapeSqlText(instrumentName).c_str()),
-                     kSettingsSlot);
+  local.DeschidTabel(kLocalMachinesTable, LocalMachineByNameClause(instrumentName), kSettingsSlot);
   const DbValue id = local.ValoareColoana("ID", kSettingsSlot);
   local.InchidTabel(kSettingsSlot);
   return static_cast<int16_t>(static_cast<uint32_t>(id.intVal) & 0xFFFF);
 }
 
 void ReadSerialSettings(BazaDeDate& local, int32_t localMachineId, SerialSettings& settings) {
-  if (!local.DeschidTabel("MACHINE_SETTINGS", Format("where MachineID=%d", localMachineId), kSerialSlot)) {
+  if (!local.DeschidTabel(kMachineSettingsTable, MachineSettingsClause(localMachineId), kSerialSlot)) {
     platform::MessageBox("Nu pot obtine setarile masinii, folosesc setari implicite");
   }
   do {
     const std::string name = local.ValoareColoana("NAME", kSerialSlot).ToText();
     if (name.empty()) {
-      for (const char* row : kDefaultSettingRows) local.SQLCommand(Format(row, localMachineId), kSerialSlot);
+      for (const std::string& row : DefaultMachineSettingsInserts(localMachineId)) local.SQLCommand(row, kSerialSlot);
       return;
     }
     ApplySettingRow(settings, name, local.ValoareColoana("VALUE", kSerialSlot).ToText());
@@ -90,9 +76,7 @@ void ReadSerialSettings(BazaDeDate& local, int32_t localMachineId, SerialSetting
 }
 
 void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, CodeLists& codes) {
-  if (server.GetRecords(Format("select MachineCode,ReplacementCode from L_REPLACEMENT_CODES where machineID=%d",
-                               resultMachineId),
-                        kCodesSlot)) {
+  if (server.GetRecords(ReplacementCodesQuery(resultMachineId), kCodesSlot)) {
     do {
       std::string machineCode = server.ValoareColoana("MachineCode", kCodesSlot).ToText();
       if (!machineCode.empty()) {
@@ -102,7 +86,7 @@ void LoadCodeLists(BazaDeDate& server, int32_t resultMachineId, CodeLists& codes
     } while (server.NextElementTabel(kCodesSlot));
     server.InchidTabel(kCodesSlot);
   }
-  if (server.GetRecords(Format(kInvestigationCodes, resultMachineId), kCodesSlot)) {
+  if (server.GetRecords(InvestigationCodesQuery(resultMachineId), kCodesSlot)) {
     do {
       const DbValue investigation = server.ValoareColoana("invID", kCodesSlot);
       if (investigation.IsEmpty()) continue;

@@ -6,8 +6,8 @@
 
 #include "db/baza_de_date.h"
 #include "db/connection_string.h"
+#include "db/local_statements.h"
 #include "db/server_address.h"
-#include "db/sql_text.h"
 #include "util/format.h"
 #include "util/log_files.h"
 #include "util/text_scan.h"
@@ -107,15 +107,14 @@ std::string TestDbConnection(const DbConnectionFields& fields, const DbTimeouts&
 }
 
 std::vector<std::string> MedianexInitStatements(const DbConnectionFields& fields) {
-  const auto row = [](const char* property, const std::string& value) {
-    return Format("UPDATE Medianex_Init SET Valoare='%s' where Proprietate='%s'", EscapeSqlText(value).c_str(),
-                  property);
-  };
-  return {row("Adresa Server", fields.serverAddress), row("Baza de date", fields.database),
-          row("Utilizator", fields.user), row("Parola", fields.password),
-          Format("UPDATE Medianex_Init SET Valoare='%d' where Proprietate='DirectConect'", fields.direct),
-          row("Port Server", fields.serverPort), row("Versiune TDS", fields.tdsVersion),
-          row("Set Caractere", fields.clientCharset)};
+  return {MedianexInitUpdate("Adresa Server", fields.serverAddress),
+          MedianexInitUpdate("Baza de date", fields.database),
+          MedianexInitUpdate("Utilizator", fields.user),
+          MedianexInitUpdate("Parola", fields.password),
+          MedianexInitUpdate("DirectConect", std::to_string(fields.direct)),
+          MedianexInitUpdate("Port Server", fields.serverPort),
+          MedianexInitUpdate("Versiune TDS", fields.tdsVersion),
+          MedianexInitUpdate("Set Caractere", fields.clientCharset)};
 }
 
 void WriteMedianexInit(BazaDeDate& local, const DbConnectionFields& fields) {

@@ -3,8 +3,7 @@
 #include <strings.h>
 
 #include "db/baza_de_date.h"
-#include "db/sql_text.h"
-#include "util/format.h"
+#include "db/local_statements.h"
 
 namespace strivex {
 
@@ -17,25 +16,17 @@ constexpr int kSlot = 7;
 }  // namespace
 
 std::vector<std::string> DeclaredFieldsStatements(const std::vector<DeclaredField>& fields) {
-  std::vector<std::string> statements = {
-      Format("CREATE TABLE IF NOT EXISTS %s (Proprietate TEXT COLLATE NOCASE NOT NULL, Sursa TEXT)", kDeclaredTable),
-      Format("DELETE FROM %s", kDeclaredTable)};
-  for (const DeclaredField& field : fields) {
-    statements.push_back(Format("INSERT INTO %s (Proprietate, Sursa) VALUES ('%s', '%s')", kDeclaredTable,
-                                EscapeSqlText(field.property).c_str(), EscapeSqlText(field.source).c_str()));
-  }
+  std::vector<std::string> statements = {DeclaredTableCreate(), DeclaredTableClear()};
+  for (const DeclaredField& field : fields) statements.push_back(DeclaredFieldInsert(field.property, field.source));
   return statements;
 }
 
 DeclaredFields DeclaredFields::Read(BazaDeDate& local) {
   std::vector<DeclaredField> fields;
   // Asked first, so that a file without the record does not put a failed statement in the log.
-  const bool recorded =
-      local.GetRecords(Format("SELECT name FROM sqlite_master WHERE type='table' AND name='%s'", kDeclaredTable),
-                       kSlot) &&
-      local.RowAvailable(kSlot);
+  const bool recorded = local.GetRecords(DeclaredTableExistsQuery(), kSlot) && local.RowAvailable(kSlot);
   local.InchidTabel(kSlot);
-  if (recorded && local.GetRecords(Format("SELECT Proprietate, Sursa FROM %s", kDeclaredTable), kSlot)) {
+  if (recorded && local.GetRecords(DeclaredFieldsQuery(), kSlot)) {
     while (local.RowAvailable(kSlot)) {
       fields.push_back({local.ValoareColoana("Proprietate", kSlot).ToText(),
                         local.ValoareColoana("Sursa", kSlot).ToText()});

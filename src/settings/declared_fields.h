@@ -12,9 +12,8 @@ namespace strivex {
 
 class BazaDeDate;
 
-// The record's table in the local database. Its rows name Medianex_Init properties, and "Port" for
-// the instrument's serial port (MACHINE_SETTINGS).
-inline constexpr char kDeclaredTable[] = "Setari_Declarate";
+// The record's rows (kDeclaredTable) name Medianex_Init properties, and "Port" for the instrument's
+// serial port (MACHINE_SETTINGS).
 inline constexpr char kDeclaredPort[] = "Port";
 
 struct DeclaredField {

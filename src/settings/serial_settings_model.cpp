@@ -3,12 +3,11 @@
 #include <array>
 
 #include "db/baza_de_date.h"
-#include "db/sql_text.h"
+#include "db/local_statements.h"
 #include "platform/message_box.h"
 #include "serial/line_settings.h"
 #include "serial/port_serial.h"
 #include "util/combo_search.h"
-#include "util/format.h"
 #include "util/text_scan.h"
 
 namespace strivex {
@@ -134,16 +133,11 @@ std::vector<std::string> SerialSettingsStatements(const SerialChoice& choice, in
   const std::string parityText = ParityText(choice.parity);
   if (parityText.empty()) platform::MessageBox(kBadParity);
   return {
-      Format("UPDATE MACHINE_SETTINGS SET [VALUE]='%s' where NAME='Port' and MachineID=%d",
-             EscapeSqlText(choice.portName).c_str(), localMachineId),
-      Format("UPDATE MACHINE_SETTINGS SET [VALUE]='%d' where NAME='Baud Rate' and MachineID=%d", choice.baudRate,
-             localMachineId),
-      Format("UPDATE MACHINE_SETTINGS SET [VALUE]='%d' where NAME='Byte Size' and MachineID=%d", choice.byteSize,
-             localMachineId),
-      Format("UPDATE MACHINE_SETTINGS SET [VALUE]='%s' where NAME='Stop Bits' and MachineID=%d",
-             EscapeSqlText(stopText).c_str(), localMachineId),
-      Format("UPDATE MACHINE_SETTINGS SET [VALUE]='%s' where NAME='Parity' and MachineID=%d",
-             EscapeSqlText(parityText).c_str(), localMachineId),
+      MachineSettingUpdate("Port", choice.portName, localMachineId),
+      MachineSettingUpdate("Baud Rate", std::to_string(choice.baudRate), localMachineId),
+      MachineSettingUpdate("Byte Size", std::to_string(choice.byteSize), localMachineId),
+      MachineSettingUpdate("Stop Bits", stopText, localMachineId),
+      MachineSettingUpdate("Parity", parityText, localMachineId),
   };
 }
 

@@ -7,6 +7,7 @@
 #include "db/baza_de_date.h"
 #include "db/db_error.h"
 #include "db/db_value.h"
+#include "db/lab_statements.h"
 #include "util/format.h"
 #include "util/local_time.h"
 #include "util/text_scan.h"
@@ -24,11 +25,6 @@ class RunningFlag {
  public:
   ~RunningFlag() { queryRunning.store(false, std::memory_order_release); }
 };
-
-constexpr const char* kDropView = "drop view vWORK_LIST";
-constexpr const char* kCreateView =
-    "CREATE VIEW dbo.vWORK_LIST AS SELECT l.RequestedDate AS RequestedDate, w.* FROM dbo.WORK_LIST "
-    "w INNER JOIN dbo.LAB_REQUESTS l ON w.RequestID = l.ID";
 
 // Request ids come as integers; a server that sends them as text or decimal still names a number.
 int32_t RequestIdOf(const DbValue& value) {
@@ -79,8 +75,8 @@ bool OpenRows(BazaDeDate& session, const std::string& table, const std::string& 
   bool viewCreated = false;
   while (!session.DeschidTabel(table, clause, kSlot)) {
     if (session.lastErrorCode.load() != kErrorTableMissing || viewCreated) return false;
-    session.SQLCommand(kDropView, 0);
-    if (!session.SQLCommand(kCreateView, 0)) return false;
+    session.SQLCommand(WorkListViewDrop(), 0);
+    if (!session.SQLCommand(WorkListViewCreate(), 0)) return false;
     viewCreated = true;
   }
   return true;
@@ -105,39 +101,6 @@ void ReadRows(BazaDeDate& session, const char* dateColumn, SampleList& list) {
 }
 
 }  // namespace
-
-std::string WorkListClause(int32_t machineId, const std::optional<Date>& from,
-                           const std::optional<Date>& to, bool useView, bool unsentOnly,
-                           const std::vector<int32_t>* requestIds) {
-  std::string clause = Format("WHERE MachineID=%d", machineId);
-  if (from) {
-    clause += Format(useView ? " AND (RequestedDate >= '%d/%d/%d 0:0')"
-                             : " AND (RequestDate >= '%d/%d/%d 0:0')",
-                     from->year, from->month, from->day);
-  }
-  if (to) {
-    clause += Format(useView ? " AND (RequestedDate <= '%d/%d/%d 23:59')"
-                             : " AND (RequestDate <= '%d/%d/%d 23:59')",
-                     to->year, to->month, to->day);
-  }
-  if (unsentOnly) {
-    clause += Format(
-        " AND NOT EXISTS (select * from work_list_sent wls where wls.MachineID=%d and "
-        "wls.anCode=Work_list.analyseCode and wls.requestid=work_list.Requestid)",
-        machineId);
-  }
-  if (requestIds != nullptr) {
-    clause += " AND RequestID in (";
-    for (const int32_t id : *requestIds) clause += Format("%ld,", static_cast<long>(id));
-    clause += "0)";
-  }
-  return clause + " order by [RequestID]";
-}
-
-std::string WorkListTable(bool useView, bool unsentOnly) {
-  if (!useView) return "WORK_LIST";
-  return unsentOnly ? "vWORK_LIST Work_list" : "vWORK_LIST";
-}
 
 bool WorkListQuery(BazaDeDate* session, int32_t machineId, SampleList& out,
                    std::optional<Date> from, std::optional<Date> to, bool useView,

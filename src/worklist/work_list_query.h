@@ -8,29 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "db/lab_statements.h"
 #include "protocol/records.h"
 
 namespace strivex {
 
 class BazaDeDate;
-
-// A calendar day of the date filters.
-struct Date {
-  int32_t year = 0;
-  int32_t month = 0;  // 1-12
-  int32_t day = 0;    // 1-31
-};
-
-// The WHERE ... order by clause the query opens its table with: the machine, the optional first
-// and last day, the analyses not yet recorded in work_list_sent, and the optional request ids.
-std::string WorkListClause(int32_t machineId, const std::optional<Date>& from,
-                           const std::optional<Date>& to, bool useView, bool unsentOnly,
-                           const std::vector<int32_t>* requestIds);
-
-// What the clause is appended to: "WORK_LIST", or "vWORK_LIST". The unsent-only clause names the
-// rows as Work_list, so with the view the view is given that name; without it both servers refuse
-// the statement (PostgreSQL even as a missing table, which would drop and create the view).
-std::string WorkListTable(bool useView, bool unsentOnly);
 
 // Reads the work list of `machineId` into `out` (emptied first) through result-set slot 9.
 // True when it was read, even empty; false for a null session or a table that cannot be opened.

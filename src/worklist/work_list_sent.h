@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "db/lab_statements.h"
+
 namespace strivex {
 
 class BazaDeDate;
@@ -15,9 +17,5 @@ class BazaDeDate;
 // cannot be reached (the session's lastErrorText and log then say why); true with no codes.
 bool RecordWorkListSent(BazaDeDate& session, int32_t machineId, int32_t requestId,
                         const std::vector<std::string>& analysisCodes);
-
-// The statement RecordWorkListSent runs; empty with no codes.
-std::string WorkListSentInsert(int32_t machineId, int32_t requestId,
-                               const std::vector<std::string>& analysisCodes);
 
 }  // namespace strivex
